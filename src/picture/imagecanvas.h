@@ -1,0 +1,42 @@
+#pragma once
+
+#include "stego/message.h"
+
+#include <QImage>
+#include <QWidget>
+
+namespace picture {
+
+// The working picture (`Picture2`): a borderless box that takes its
+// picture's size and keeps every pixel in an off-screen Format_RGB32 image,
+// read and written exactly, also while the box is hidden.
+class ImageCanvas : public QWidget {
+    Q_OBJECT
+public:
+    explicit ImageCanvas(QWidget* parent = nullptr);
+
+    // Replaces the picture and resizes the box to it.  Converts to RGB32 when needed.
+    void setImage(QImage image);
+    const QImage& image() const { return m_image; }
+
+    // Direct pixel access for the engine; call pixelsChanged() after writing.
+    stego::PixelSurface surface();
+    stego::ConstPixelSurface constSurface() const;
+    void pixelsChanged();
+
+    // Position in the viewport as the view model computes it (fractions
+    // allowed); the widget is placed at the rounded position.
+    void setExactPos(double left, double top);
+    double exactLeft() const { return m_left; }
+    double exactTop() const { return m_top; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage m_image;
+    double m_left = 0;
+    double m_top = 0;
+};
+
+}  // namespace picture

@@ -1,0 +1,47 @@
+#pragma once
+
+// Open Image and Save Image, with the window's state they need.
+
+#include "platform/platform.h"
+
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+class QLabel;
+class QWidget;
+
+namespace picture {
+
+class PictureView;
+
+struct PictureCommandContext {
+    platform::Platform& platform;
+    QWidget* window;                       // owner of boxes and dialogs
+    PictureView& view;
+    QLabel* label4;                        // the status line
+    std::int16_t& imageChanged;            // ImageChanged
+    QString& loadedImagePath;              // LoadedImagePath
+    platform::FileDialog& commonDialog1;   // settings stay between uses
+    platform::FileDialog& dialog2;
+    std::function<void()> readMessage;     // the window's ReadMessage
+};
+
+// Command4_Click.
+void openImage(PictureCommandContext& context);
+// Opens `path` as Open Image does after its dialog (drag and drop uses it);
+// the confirmation runs first when `confirm` is set.
+void openImageFile(PictureCommandContext& context, const QString& path, bool confirm);
+// Command5_Click.
+void saveImage(PictureCommandContext& context);
+
+// The name Save Image proposes for the picture last opened from `loadedImagePath`.
+QString proposedSaveName(const QString& loadedImagePath);
+
+// The stretched preview of `image`, exactly `width` x `height`, smooth
+// scaling, proportions not kept; null when it cannot be made.
+QImage makePreview(const QImage& image, int width, int height);
+
+}  // namespace picture

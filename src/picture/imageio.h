@@ -1,0 +1,41 @@
+#pragma once
+
+// Reading picture files into the working picture's format and writing it
+// back as BMP.  Open Image, the command-line tool and the fuzz target all go
+// through these two functions.
+
+#include "stego/message.h"
+
+#include <QImage>
+#include <QString>
+
+namespace picture {
+
+// Largest decoded picture, in megabytes, that the reader will allocate.
+// Qt's own default (128 MB, about 32 megapixels) is too small for the
+// 100-megapixel photos people open; unlimited would let a forged header ask
+// for any amount of memory.
+inline constexpr int kAllocationLimitMB = 1024;
+
+struct LoadResult {
+    QImage image;   // Format_RGB32, every pixel opaque; null on failure
+    QString error;  // the reader's reason, for the user; empty on success
+    bool ok() const { return !image.isNull(); }
+};
+
+// Reads BMP, JPEG, GIF or PNG, whatever the file's name says.  Palette
+// pictures become their entries' colours (a transparent entry keeps its
+// colour), alpha is dropped, an animated GIF gives its first frame and a
+// JPEG's orientation tag is applied.
+LoadResult loadPicture(const QString& path);
+
+// Writes `image` as an uncompressed 24-bit BMP of its full size, atomically:
+// the target is replaced only when the whole file is written.  Returns the
+// reason on failure, an empty string on success.
+QString saveBmp(const QImage& image, const QString& path);
+
+// The engine's view of an RGB32 image; `image` must be Format_RGB32 or ARGB32.
+stego::PixelSurface surfaceOf(QImage& image);
+stego::ConstPixelSurface surfaceOf(const QImage& image);
+
+}  // namespace picture

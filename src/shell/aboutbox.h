@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/platform.h"
+
+#include <QDialog>
+
+namespace shell {
+
+// The About box `frmAbout`: title, version, description, disclaimer, OK and
+// System Info.  Modal, owned by the main window.
+class frmAbout : public QDialog {
+    Q_OBJECT
+public:
+    frmAbout(platform::Platform& platform, QWidget* owner);
+
+    void StartSysInfo();
+
+private:
+    platform::Platform& m_platform;
+};
+
+// mnuHelpAbout_Click: creates the box, shows it modally and returns when it is closed.
+void showAbout(platform::Platform& platform, QWidget* owner);
+
+}  // namespace shell

@@ -1,0 +1,117 @@
+#pragma once
+
+// The hidden-message format.
+//
+// A message is the start marker, the text's bytes and the end marker, one
+// byte a character.  Character c of that framed message lives in pixels 3c,
+// 3c+1 and 3c+2, counted column by column from the top-left pixel
+// (pixel p is at x = p / H, y = p % H).  Its bits 7..0 replace the lowest
+// bit of R0 G0 B0 R1 G1 B1 R2 G2; B2 is left alone.  There is no length,
+// checksum or version: the markers are the only structure.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace stego {
+
+inline constexpr std::string_view kStartMarker = "LHE_S message";
+inline constexpr std::string_view kEndMarker = "end message";
+inline constexpr std::int64_t kMarkerLength = 24;  // both markers together
+
+// A picture as the engine sees it: rows of 32-bit pixels laid out as Qt's
+// Format_RGB32 keeps them, value 0xAARRGGBB (red in bits 16-23, green 8-15,
+// blue 0-7; the top byte is ignored and preserved).  The caller owns the
+// memory; the engine never copies the picture.
+struct PixelSurface {
+    std::uint32_t* pixels = nullptr;  // first pixel of the first row
+    std::ptrdiff_t stride = 0;        // distance between rows, in pixels
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+};
+
+struct ConstPixelSurface {
+    const std::uint32_t* pixels = nullptr;
+    std::ptrdiff_t stride = 0;
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+
+    ConstPixelSurface() = default;
+    ConstPixelSurface(const std::uint32_t* p, std::ptrdiff_t s, std::int64_t w, std::int64_t h)
+        : pixels(p), stride(s), width(w), height(h) {}
+    ConstPixelSurface(const PixelSurface& s)  // NOLINT: a writable surface is readable
+        : pixels(s.pixels), stride(s.stride), width(s.width), height(s.height) {}
+};
+
+// Colours in the 0x00BBGGRR form (red in the low byte), as the format's
+// worked examples write them, to and from the surface's pixel value.
+std::uint32_t colourOf(std::uint32_t pixel) noexcept;
+std::uint32_t pixelOf(std::uint32_t colour) noexcept;
+
+// The digits of `value` in binary, most significant first, padded with
+// leading zeros to at least eight digits.  Values below 1 give "00000000";
+// values above 255 give all their digits (nine or more).
+std::string byteToBin(std::int16_t value);
+
+// The framed message: start marker, `text`, end marker.
+std::string frameMessage(std::string_view text);
+
+// Largest text length (not counting the markers) that a width x height
+// picture holds: floor(W*H/3) - 24, or 0 when that is negative.
+std::int64_t textCapacity(std::int64_t width, std::int64_t height) noexcept;
+
+// How many characters too many a framed message of `framedLength` is:
+// (3L - W*H) / 3 in double precision.  Positive exactly when it does not fit.
+double excessCharacters(std::int64_t framedLength, std::int64_t width, std::int64_t height) noexcept;
+
+// `value` with at most 15 significant digits, no trailing zeros and no
+// exponent for the magnitudes a refusal can produce ("1", "0.666666666666667",
+// "1.66666666666667"), with `decimalSeparator` in place of the point.
+std::string formatExcess(double value, std::string_view decimalSeparator = ".");
+
+enum class HideOutcome {
+    Hidden,                 // the framed message is in pixels 0 .. 3L-1; nothing else changed
+    TooMuchText,            // it does not fit; no pixel changed
+    UnencodableCharacters,  // the text has characters outside Windows-1252; no pixel changed
+};
+
+struct HideReport {
+    HideOutcome outcome = HideOutcome::Hidden;
+    double excess = 0;                  // TooMuchText: characters over capacity
+    std::vector<char32_t> unencodable;  // UnencodableCharacters: the first ten distinct offenders
+};
+
+// Frames `textBytes` and writes it into `surface`, or refuses it when
+// 3 * (len + 24) > W * H.  An empty surface (W or H = 0) refuses everything.
+HideReport hideBytes(PixelSurface surface, std::string_view textBytes);
+
+// Encodes `text` to Windows-1252 first; a character outside it is refused
+// before any pixel is written.
+HideReport hideText(PixelSurface surface, std::u16string_view text);
+
+enum class ReadOutcome {
+    Found,          // an end marker was found; `text` holds what came before it
+    NoStartMarker,  // the first 13 characters are not the start marker (checked only with >= 40 pixels)
+    NoEndMarker,    // the scan passed the last pixel without an end marker
+};
+
+struct ReadResult {
+    ReadOutcome outcome = ReadOutcome::NoEndMarker;
+    std::string text;  // Found: the bytes between the markers (or before the end marker); else empty
+};
+
+// The scan, exactly as the reader walks it: column by column, triples
+// running on across columns; when the 14th triple begins the first 13
+// characters must be the start marker (which is then dropped); after every
+// character the collected text is tested for ending in the end marker, from
+// the first character on.  So a picture whose first 11 characters read
+// "end message" yields Found with empty text.
+ReadResult readMessage(ConstPixelSurface surface);
+
+// True when `text` holds a four-character marker ("K 01", "K 02", "Kk01",
+// "Kk02") and a three-character marker ("\u00e9 K", "\u00e9kK") anywhere.
+bool isEncryptedText(std::u16string_view text) noexcept;
+
+}  // namespace stego

@@ -1,0 +1,66 @@
+#pragma once
+
+// A scripted stand-in for the desktop.  It records every box and dialog
+// exactly as the program asked for it, answers from queues the test fills,
+// and keeps a clipboard, programs and environment of its own.
+
+#include "platform/platform.h"
+
+#include <QHash>
+#include <QList>
+#include <QUrl>
+
+#include <deque>
+#include <functional>
+#include <optional>
+
+namespace testsupport {
+
+class FakePlatform : public platform::Platform {
+public:
+    // --- what the program showed or did, in order of calls ---
+    QList<platform::MessageBox> boxes;
+    QList<platform::FileDialog> dialogs;
+    QList<QUrl> openedUrls;
+    QList<QStringList> startedPrograms;  // program first, then its arguments
+    int processEventsCalls = 0;
+    int flushCalls = 0;
+    int busyDepth = 0;      // hourglass nesting now
+    int busyShownCount = 0; // times the hourglass was switched on
+
+    // --- the script ---
+    // Answers to message boxes in order; an empty queue answers with the box's default button.
+    std::deque<platform::Answer> answers;
+    // Answers to file dialogs in order; nullopt cancels.  An empty queue cancels.
+    std::deque<std::optional<QString>> dialogAnswers;
+    QString clipboard;
+    bool openUrlSucceeds = true;
+    bool startSucceeds = true;
+    QHash<QString, QString> programsOnPath;  // name -> full path
+    int bitsPerPixel = 32;
+    QString documents = QStringLiteral("/home/tester/Documents");
+    QHash<QString, QString> environment;
+    // Run during a message box or an event-loop pass, to act as the user or the loop would.
+    std::function<void(const platform::MessageBox&)> onMessageBox;
+    std::function<void()> onProcessEvents;
+
+    platform::Answer messageBox(const platform::MessageBox& box, QWidget* owner = nullptr) override;
+    std::optional<QString> fileDialog(const platform::FileDialog& dialog, QWidget* owner = nullptr) override;
+    QString clipboardText() override { return clipboard; }
+    void setClipboardText(const QString& text) override { clipboard = text; }
+    void clearClipboard() override { clipboard.clear(); }
+    bool openUrl(const QUrl& url) override;
+    QString findProgram(const QString& name) override { return programsOnPath.value(name); }
+    bool startProgram(const QString& program, const QStringList& arguments) override;
+    int displayBitsPerPixel() override { return bitsPerPixel; }
+    QString documentsFolder() override { return documents; }
+    std::optional<QString> environmentVariable(const QString& name) override;
+    void processEvents() override;
+    void flushWindowSystem(QWidget*) override { ++flushCalls; }
+    void setBusyCursor(bool busy) override;
+
+    // The last box shown; fails the test when none was.
+    const platform::MessageBox& lastBox() const;
+};
+
+}  // namespace testsupport
