@@ -13,9 +13,15 @@ class frmAbout : public QDialog {
 public:
     frmAbout(platform::Platform& platform, QWidget* owner);
 
+    // Starts the desktop's system-information tool, or tells the user there is
+    // none.  The box stays open either way.
     void StartSysInfo();
 
 private:
+    void Form_Load();
+    void cmdOK_Click();
+    void cmdSysInfo_Click();
+
     platform::Platform& m_platform;
 };
 

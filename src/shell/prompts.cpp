@@ -1,10 +1,106 @@
 #include "prompts.h"
 
+#include <QUrl>
+
 namespace shell {
-// Placeholder until the prompts land.
-QString upgradePromptText(Feature) { return {}; }
-void upgradePrompt(platform::Platform&, QWidget*, Feature) {}
-void onlineHelp(platform::Platform&, QWidget*) {}
-void upgrade(platform::Platform&, QWidget*) {}
-void launchEmailClient(platform::Platform&, QWidget*) {}
+
+namespace {
+
+const QString kAlertTitle = QStringLiteral("Mirrorvane Alert");
+const QString kParagraphBreak = QStringLiteral("\r\n\r\n");
+
+QString firstLine(Feature feature)
+{
+    switch (feature) {
+    case Feature::EncryptText: return QStringLiteral("To Encrypt Text, you must upgrade to Lockharbour!");
+    case Feature::DecryptText: return QStringLiteral("To Decrypt Text, you must upgrade to Lockharbour!");
+    case Feature::HideFile: return QStringLiteral("To hide files in an image, you must upgrade to Lockharbour!");
+    case Feature::Lockharbour: return QStringLiteral("To use Lockharbour, you must upgrade to Lockharbour!");
+    case Feature::DezazuvoDavo: return QStringLiteral("To use the Dezazuvo Davo, you must upgrade to Lockharbour!");
+    case Feature::HarbourExplorer:
+        return QStringLiteral("To use the Lockharbour Explorer, you must upgrade to Lockharbour!");
+    case Feature::DataForensics:
+        return QStringLiteral("To use the Data Forensics features, you must upgrade to Lockharbour!");
+    case Feature::ShredFile:
+        return QStringLiteral("To Shred (Permanently Delete) a File, you must upgrade to Lockharbour!");
+    case Feature::SelfDecrypting:
+        return QStringLiteral("To create Self Decrypting Text Messages, you must upgrade to Lockharbour!");
+    case Feature::GeneratePassword:
+        return QStringLiteral("To generate Secure Passwords, you must upgrade to Lockharbour!");
+    }
+    return {};
+}
+
+platform::MessageBox okBox(const QString& title, platform::Icon icon, const QString& text)
+{
+    platform::MessageBox box;
+    box.title = title;
+    box.text = text;
+    box.icon = icon;
+    box.buttons = platform::Buttons::Ok;
+    box.defaultButton = platform::Answer::Ok;
+    return box;
+}
+
+// Opens the companion product's home page; a desktop without a browser gets
+// the one failure box and nothing else happens.
+void openHomePage(platform::Platform& platform, QWidget* owner)
+{
+    if (platform.openUrl(QUrl(QString::fromLatin1(kCompanionHomePage))))
+        return;
+    platform.messageBox(okBox(kAlertTitle, platform::Icon::Information,
+                              QStringLiteral("Can't Load Internet Browser To Display Upgrade Information!")),
+                        owner);
+}
+
+}  // namespace
+
+QString upgradePromptText(Feature feature)
+{
+    return QStringList{
+        firstLine(feature),
+        QStringLiteral("Lockharbour is available from ") + QString::fromLatin1(kCompanionHost),
+        QStringLiteral("A Dunmarrow Software Product"),
+        QStringLiteral("Do you wish to visit ") + QString::fromLatin1(kCompanionDomain) + QStringLiteral(" now?"),
+    }.join(kParagraphBreak);
+}
+
+void upgradePrompt(platform::Platform& platform, QWidget* owner, Feature feature)
+{
+    platform::MessageBox prompt;
+    prompt.title = kAlertTitle;
+    prompt.text = upgradePromptText(feature);
+    prompt.icon = platform::Icon::Information;
+    prompt.buttons = platform::Buttons::YesNo;
+    prompt.defaultButton = platform::Answer::Yes;
+    if (platform.messageBox(prompt, owner) != platform::Answer::Yes)
+        return;
+    openHomePage(platform, owner);
+}
+
+void onlineHelp(platform::Platform& platform, QWidget* owner)
+{
+    if (platform.openUrl(QUrl(QString::fromLatin1(kOnlineHelpPage))))
+        return;
+    platform.messageBox(okBox(kAlertTitle, platform::Icon::Information,
+                              QStringLiteral("Can't Load Internet Browser To Display Online Help!")),
+                        owner);
+}
+
+void upgrade(platform::Platform& platform, QWidget* owner)
+{
+    openHomePage(platform, owner);
+}
+
+void launchEmailClient(platform::Platform& platform, QWidget* owner)
+{
+    // The link is fixed on purpose: the message text and the picture stay on
+    // this machine unless the user copies them into the mail.
+    if (platform.openUrl(QUrl(QString::fromLatin1(kMailLink))))
+        return;
+    platform.messageBox(okBox(QStringLiteral("General Error"), platform::Icon::Critical,
+                              QStringLiteral("Can't Load Your Email Client by This Lockharbour Button. Sorry!")),
+                        owner);
+}
+
 }  // namespace shell
