@@ -181,6 +181,7 @@ void withModalBox(platform::Platform& fake, QWidget* owner, const std::function<
         seen = true;
         EXPECT_EQ(box->objectName(), QStringLiteral("frmAbout"));
         EXPECT_EQ(box->parentWidget(), owner);
+        EXPECT_TRUE(box->isModal());
         act(*box);
     });
     bool forced = false;

@@ -148,13 +148,4 @@ INSTANTIATE_TEST_SUITE_P(
                   "Can't Load Your Email Client by This Lockharbour Button. Sorry!"}),
     [](const ::testing::TestParamInfo<DirectRow>& row) { return std::string(row.param.name); });
 
-TEST(CompanionAddresses, StayOnReservedExampleNames)
-{
-    for (const char* address : {shell::kCompanionHost, shell::kCompanionDomain, shell::kCompanionHomePage,
-                                shell::kOnlineHelpPage, shell::kMakerHost}) {
-        const QUrl url = QUrl::fromUserInput(QString::fromLatin1(address));
-        EXPECT_TRUE(url.host().endsWith(QStringLiteral(".example"))) << address;
-    }
-}
-
 }  // namespace
