@@ -9,12 +9,14 @@ class QPlainTextEdit;
 
 namespace text {
 
-// The box's text with every line break as CR LF.
+// The box's text with every line break as CR LF.  Every other character comes
+// back exactly as it went in (a no-break space stays U+00A0).
 QString textBoxText(const QPlainTextEdit* box);
 // Sets the box's text; CR LF, a lone CR and a lone LF all become line breaks.
 void setTextBoxText(QPlainTextEdit* box, const QString& text);
 
-// Conversions between CR LF text and the widget's '\n' form.
+// Conversions between CR LF text and the widget's '\n' form.  toCrLf also
+// turns the widget's paragraph and line separators (U+2029, U+2028) into CR LF.
 QString toCrLf(const QString& widgetText);
 QString fromCrLf(const QString& crlfText);
 

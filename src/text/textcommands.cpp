@@ -1,13 +1,290 @@
 #include "textcommands.h"
 
+#include "stego/codepage.h"
+#include "text/textbox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+#include <QTextCursor>
+
+#include <array>
+#include <string_view>
+
 namespace text {
-// Placeholder until the text commands land.
-void openText(TextCommandContext&) {}
-void openTextFile(TextCommandContext&, const QString&) {}
-void saveText(TextCommandContext&) {}
-void clearText(TextCommandContext&) {}
-void copyText(TextCommandContext&) {}
-void pasteText(TextCommandContext&) {}
-QString decodeTextFile(const QByteArray&) { return {}; }
-QString pasteWarning(qsizetype) { return {}; }
+
+namespace {
+
+const QString kAlertTitle = QStringLiteral("Mirrorvane Alert");
+const QString kCrLf = QStringLiteral("\r\n");
+
+QString textFileFilter()
+{
+    return QStringLiteral("Text Files (*.txt);;All Files (*)");
+}
+
+void alert(TextCommandContext& context, platform::Icon icon, const QString& text)
+{
+    platform::MessageBox box;
+    box.title = kAlertTitle;
+    box.text = text;
+    box.icon = icon;
+    box.buttons = platform::Buttons::Ok;
+    box.defaultButton = platform::Answer::Ok;
+    context.platform.messageBox(box, context.window);
+}
+
+void openFailed(TextCommandContext& context, const QString& path, const QString& reason)
+{
+    alert(context, platform::Icon::Warning,
+          QStringLiteral("The text file could not be opened:") + kCrLf + QDir::toNativeSeparators(path) + kCrLf
+              + reason);
+}
+
+// Shows the dialog with the settings `configure` gives it.  A completed
+// dialog leaves the process in the chosen file's folder, which is where both
+// text dialogs open next time.
+std::optional<QString> askForFile(TextCommandContext& context, void (*configure)(platform::FileDialog&))
+{
+    platform::FileDialog& dialog = context.commonDialog1;
+    dialog.filter = textFileFilter();
+    dialog.folder = QDir::currentPath();
+    configure(dialog);
+    std::optional<QString> chosen = context.platform.fileDialog(dialog, context.window);
+    if (!chosen || chosen->isEmpty())
+        return std::nullopt;
+    QDir::setCurrent(QFileInfo(*chosen).absolutePath());
+    return chosen;
+}
+
+void handToRegisteredApplication(TextCommandContext& context, const QString& path)
+{
+    if (!context.platform.openUrl(QUrl::fromLocalFile(path)))
+        alert(context, platform::Icon::Information,
+              QStringLiteral("No application is registered to open this file:") + kCrLf
+                  + QDir::toNativeSeparators(path));
+}
+
+std::u16string_view utf16View(const QString& s)
+{
+    return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<std::size_t>(s.size())};
+}
+
+QString listCharacters(const std::vector<char32_t>& characters)
+{
+    QStringList parts;
+    for (const char32_t c : characters)
+        parts.append(QString::fromUcs4(&c, 1));
+    return parts.join(u' ');
+}
+
+struct PasteWarningRow {
+    qsizetype over;
+    const char* text;
+};
+
+// First row whose threshold the length exceeds decides.
+constexpr std::array<PasteWarningRow, 7> kPasteWarnings{{
+    {1200000, "Warning - you are moving over 1.2 million characters into Mirrorvane - this can take 5 to 10 "
+              "minutes depending on system specification. Please be patient."},
+    {1000000, "Warning - you are moving over 1.0 million characters into Mirrorvane - this can take 5 to 10 "
+              "minutes depending on system specification. Please be patient."},
+    {800000, "Warning - you are moving over 0.8 million characters into Mirrorvane - this can take 3 to 7 "
+             "minutes depending on system specification. Please be patient."},
+    {500000, "Warning - you are moving over 0.5 million characters into Mirrorvane - this can take 1 to 2 "
+             "minutes depending on system specification. Please be patient."},
+    {350000, "Warning - you are moving over 0.35 million characters into Mirrorvane - this can take 30 to 60 "
+             "seconds depending on system specification. Please be patient."},
+    {250000, "Warning - you are moving over 0.25 million characters into Mirrorvane - this can take 20 to 30 "
+             "seconds depending on system specification. Please be patient."},
+    {150000, "Warning - you are moving over 0.15 million characters into Mirrorvane - this can take 5 to 15 "
+             "seconds depending on system specification. Please be patient."},
+}};
+
+}  // namespace
+
+QString decodeTextFile(const QByteArray& bytes)
+{
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    if (n >= 2 && data[1] == 0) {
+        QString out(n / 2, Qt::Uninitialized);
+        char16_t* o = reinterpret_cast<char16_t*>(out.data());
+        for (qsizetype i = 0; i + 1 < n; i += 2)
+            *o++ = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+        return out;
+    }
+    const std::u16string decoded =
+        stego::decodeWindows1252(std::string_view(bytes.constData(), static_cast<std::size_t>(n)));
+    return QString(reinterpret_cast<const QChar*>(decoded.data()), static_cast<qsizetype>(decoded.size()));
+}
+
+QString pasteWarning(qsizetype length)
+{
+    for (const PasteWarningRow& row : kPasteWarnings) {
+        if (length > row.over)
+            return QString::fromLatin1(row.text);
+    }
+    return {};
+}
+
+void openText(TextCommandContext& context)
+{
+    context.label4->clear();
+    const std::optional<QString> path = askForFile(context, [](platform::FileDialog& dialog) {
+        dialog.mode = platform::FileDialogMode::Open;
+        dialog.title = QStringLiteral("Select File to Open");
+        dialog.fileName.clear();
+        dialog.existingOnly = true;
+        dialog.hideReadOnly = true;
+        dialog.overwritePrompt = false;
+    });
+    if (path)
+        openTextFile(context, *path);
+}
+
+void openTextFile(TextCommandContext& context, const QString& path)
+{
+    context.label4->clear();
+    // Nothing touches the box until the file has been read, so a file that
+    // cannot be read leaves the user's text as it was.
+    if (!path.endsWith(QStringLiteral(".txt"))) {
+        if (!QFileInfo::exists(path)) {
+            QFile probe(path);
+            static_cast<void>(probe.open(QIODevice::ReadOnly));  // only for the reason
+            openFailed(context, path, probe.errorString());
+            return;
+        }
+        context.text1->clear();
+        handToRegisteredApplication(context, path);
+        return;
+    }
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        openFailed(context, path, file.errorString());
+        return;
+    }
+    // Read one byte past the limit: a device that reports no size (a pipe,
+    // a file still growing) is judged by what it delivers.
+    QByteArray bytes;
+    if (file.size() <= kMaxTextFileBytes) {
+        bytes = file.read(kMaxTextFileBytes + 1);
+        if (file.error() != QFileDevice::NoError) {
+            openFailed(context, path, file.errorString());
+            return;
+        }
+    }
+    if (file.size() > kMaxTextFileBytes || bytes.size() > kMaxTextFileBytes) {
+        file.close();
+        context.platform.openUrl(QUrl::fromLocalFile(path));
+        setTextBoxText(context.text1,
+                       QStringLiteral("A Large Text File Opened - Re-Directed To Default Text Application!"));
+        return;
+    }
+    setTextBoxText(context.text1, decodeTextFile(bytes));
+    context.text1->setFocus();
+}
+
+void saveText(TextCommandContext& context)
+{
+    context.label4->clear();
+    if (context.text1->document()->isEmpty()) {
+        context.label4->setText(QStringLiteral("There is no text to save to a file."));
+        return;
+    }
+    // Refused before the dialog: no file name could make these characters fit.
+    const stego::EncodeResult encoded = stego::encodeWindows1252(utf16View(textBoxText(context.text1)));
+    if (!encoded.ok()) {
+        alert(context, platform::Icon::Warning,
+              QStringLiteral("These characters cannot be saved in a text file: ")
+                  + listCharacters(encoded.unencodable));
+        return;
+    }
+
+    const std::optional<QString> path = askForFile(context, [](platform::FileDialog& dialog) {
+        dialog.mode = platform::FileDialogMode::Save;
+        dialog.title = QStringLiteral("Save Text File As");
+        dialog.fileName = QStringLiteral("Text File.txt");
+        dialog.defaultSuffix = QStringLiteral("txt");
+        dialog.existingOnly = false;
+        dialog.hideReadOnly = false;
+        dialog.overwritePrompt = true;
+    });
+    if (!path)
+        return;
+
+    // The old file is replaced only once the new one is complete on disk.
+    QSaveFile file(*path);
+    const bool written = file.open(QIODevice::WriteOnly)
+                         && file.write(encoded.bytes.data(), static_cast<qint64>(encoded.bytes.size()))
+                                == static_cast<qint64>(encoded.bytes.size())
+                         && file.commit();
+    if (!written) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        alert(context, platform::Icon::Warning,
+              QStringLiteral("The text file could not be saved:") + kCrLf + QDir::toNativeSeparators(*path) + kCrLf
+                  + reason);
+    }
+}
+
+void clearText(TextCommandContext& context)
+{
+    if (context.text1->document()->isEmpty())
+        return;
+    // Through a cursor rather than clear(), so that the editor's own undo can
+    // bring back a text cleared by mistake.
+    QTextCursor cursor(context.text1->document());
+    cursor.select(QTextCursor::Document);
+    cursor.removeSelectedText();
+}
+
+void copyText(TextCommandContext& context)
+{
+    bool copy = true;
+    if (!context.platform.clipboardText().isEmpty()) {
+        platform::MessageBox box;
+        box.title = QStringLiteral("Clipboard Already Has Contents");
+        box.text = QStringLiteral("Click OK to Copy to Clipboard") + kCrLf + kCrLf
+                   + QStringLiteral("NOTE - This Will OVERWRITE Current Clipboard Content!");
+        box.icon = platform::Icon::Warning;
+        box.buttons = platform::Buttons::OkCancel;
+        box.defaultButton = platform::Answer::Ok;
+        copy = context.platform.messageBox(box, context.window) == platform::Answer::Ok;
+    }
+    if (copy) {
+        // The whole text, whatever is selected.
+        context.platform.clearClipboard();
+        context.platform.setClipboardText(textBoxText(context.text1));
+    }
+    context.text1->setFocus();
+}
+
+void pasteText(TextCommandContext& context)
+{
+    const platform::BusyCursor busy(context.platform);
+    context.text1->setFocus();
+    const QString pasted = context.platform.clipboardText();
+    const QString warning = pasteWarning(pasted.size());
+    if (!warning.isEmpty()) {
+        platform::MessageBox box;
+        box.title = QStringLiteral("Mirrorvane Warning");
+        box.text = warning;
+        box.icon = platform::Icon::Warning;
+        box.buttons = platform::Buttons::Ok;
+        box.defaultButton = platform::Answer::Ok;
+        context.platform.messageBox(box, context.window);
+    }
+    context.text1->setFocus();
+    // One insertText is one edit block: the layout hears of the change once,
+    // and CR LF, CR, LF and U+2029 all become line breaks on the way in.
+    QTextCursor cursor = context.text1->textCursor();
+    cursor.insertText(pasted);
+    context.text1->setTextCursor(cursor);
+}
+
 }  // namespace text
