@@ -1,10 +1,184 @@
 #include "imagecommands.h"
 
+#include "imagecanvas.h"
+#include "imageio.h"
+#include "pictureview.h"
+#include "viewmodel.h"
+
+#include <QDir>
+#include <QFrame>
+#include <QLabel>
+
+#include <array>
+#include <optional>
+
 namespace picture {
-// Placeholder until Open Image and Save Image land.
-void openImage(PictureCommandContext&) {}
-void openImageFile(PictureCommandContext&, const QString&, bool) {}
-void saveImage(PictureCommandContext&) {}
-QString proposedSaveName(const QString&) { return QStringLiteral("Stego Picture.bmp"); }
-QImage makePreview(const QImage&, int, int) { return {}; }
+
+namespace {
+
+const QString kAlertTitle = QStringLiteral("Mirrorvane Alert");
+const QString kCrLf = QStringLiteral("\r\n");
+
+void clearStatus(PictureCommandContext& context)
+{
+    if (context.label4)
+        context.label4->clear();
+}
+
+// True when nothing unsaved is at stake or the user agreed to drop it.
+bool confirmLoad(PictureCommandContext& context)
+{
+    if (context.imageChanged != 1)
+        return true;
+    platform::MessageBox box;
+    box.title = kAlertTitle;
+    box.text = QStringList{QStringLiteral("Are You Sure Tou Wish To Load Another Image?"),
+                           QString(),
+                           QStringLiteral("You Have Changed The Current Image But"),
+                           QStringLiteral("Have Not Saved These Changes!"),
+                           QString(),
+                           QStringLiteral("Click YES to LOAD Or NO To CANCEL")}
+                   .join(kCrLf);
+    box.icon = platform::Icon::Question;
+    box.buttons = platform::Buttons::YesNo;
+    box.defaultButton = platform::Answer::No;
+    return context.platform.messageBox(box, context.window) == platform::Answer::Yes;
+}
+
+void showFailure(PictureCommandContext& context, const QString& what, const QString& path, const QString& reason)
+{
+    platform::MessageBox box;
+    box.title = kAlertTitle;
+    box.text = QStringList{what, QDir::toNativeSeparators(path), reason}.join(kCrLf);
+    box.icon = platform::Icon::Warning;
+    box.buttons = platform::Buttons::Ok;
+    box.defaultButton = platform::Answer::Ok;
+    context.platform.messageBox(box, context.window);
+}
+
+// Everything Open Image does once it has a path.  A file that cannot be read
+// changes nothing but the status line: the old picture, its view, the text
+// and the remembered path all stay, so Save Image never proposes to write
+// over the file that failed.
+void loadChosenFile(PictureCommandContext& context, const QString& path)
+{
+    std::optional<platform::BusyCursor> busy(std::in_place, context.platform);
+    LoadResult loaded = loadPicture(path);
+    if (!loaded.ok()) {
+        busy.reset();  // no hourglass over the box
+        showFailure(context, QStringLiteral("The picture could not be opened:"), path, loaded.error);
+        return;
+    }
+
+    PictureView& view = context.view;
+    ImageCanvas* canvas = view.canvas();
+    view.hideScrollBars();
+    canvas->setImage(std::move(loaded.image));
+    // Only now is the changed picture gone; a cancelled dialog or a refused
+    // file leaves the flag, so the next Open or Exit still asks.
+    context.imageChanged = 0;
+    context.platform.processEvents();
+
+    const QFrame* viewport = view.viewport();
+    const Size viewportSize{static_cast<double>(viewport->width()), static_cast<double>(viewport->height())};
+    const Size pictureSize{static_cast<double>(canvas->image().width()),
+                           static_cast<double>(canvas->image().height())};
+    if (needsPreview(viewportSize, pictureSize))
+        view.showPreview(makePreview(canvas->image(), viewport->width(), viewport->height()));
+    else
+        view.showFullView();
+
+    if (context.readMessage)
+        context.readMessage();
+    context.loadedImagePath = path;
+}
+
+}  // namespace
+
+void openImage(PictureCommandContext& context)
+{
+    clearStatus(context);
+    if (!confirmLoad(context))
+        return;
+
+    // The dialog is shared with the text commands: the settings this command
+    // relies on are set on every run, the file name is left as the last use
+    // (of any command) left it.
+    platform::FileDialog& dialog = context.commonDialog1;
+    dialog.mode = platform::FileDialogMode::Open;
+    dialog.title = QStringLiteral("Select An Image File To Open");
+    dialog.filter = QStringLiteral("Images (*.bmp *.jpg *.jpeg *.gif)");
+    dialog.existingOnly = true;
+    dialog.hideReadOnly = true;
+    const std::optional<QString> chosen = context.platform.fileDialog(dialog, context.window);
+    if (!chosen)
+        return;
+    dialog.fileName = *chosen;
+    if (chosen->isEmpty())
+        return;
+    loadChosenFile(context, *chosen);
+}
+
+void openImageFile(PictureCommandContext& context, const QString& path, bool confirm)
+{
+    clearStatus(context);
+    if (confirm && !confirmLoad(context))
+        return;
+    if (path.isEmpty())
+        return;
+    loadChosenFile(context, path);
+}
+
+void saveImage(PictureCommandContext& context)
+{
+    clearStatus(context);
+
+    platform::FileDialog& dialog = context.dialog2;
+    dialog.mode = platform::FileDialogMode::Save;
+    dialog.title = QStringLiteral("Save The Image File To");
+    dialog.filter = QStringLiteral("Image (*.bmp)");
+    dialog.overwritePrompt = true;
+    dialog.fileName = proposedSaveName(context.loadedImagePath);
+    dialog.defaultSuffix = QStringLiteral("bmp");
+    const std::optional<QString> chosen = context.platform.fileDialog(dialog, context.window);
+    if (!chosen || chosen->isEmpty())
+        return;
+
+    // The canvas holds every pixel also while a preview stands in for it.
+    QString error;
+    {
+        platform::BusyCursor busy(context.platform);
+        error = saveBmp(context.view.canvas()->image(), *chosen);
+    }
+    if (!error.isEmpty()) {
+        // The picture stays marked as changed: the hidden message is still unsaved.
+        showFailure(context, QStringLiteral("The picture could not be saved:"), *chosen, error);
+        return;
+    }
+    context.imageChanged = 0;
+}
+
+QString proposedSaveName(const QString& loadedImagePath)
+{
+    // Only the final extension is looked at and replaced, in any case, so a
+    // folder named "pics.jpg" survives and "HOLIDAY.JPG" is never proposed
+    // as the target for BMP content.
+    if (loadedImagePath.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive))
+        return loadedImagePath;
+    static const std::array<QLatin1String, 3> replaced{QLatin1String(".jpg"), QLatin1String(".jpeg"),
+                                                       QLatin1String(".gif")};
+    for (const QLatin1String extension : replaced) {
+        if (loadedImagePath.endsWith(extension, Qt::CaseInsensitive))
+            return loadedImagePath.left(loadedImagePath.size() - extension.size()) + QLatin1String(".bmp");
+    }
+    return QStringLiteral("Stego Picture.bmp");
+}
+
+QImage makePreview(const QImage& image, int width, int height)
+{
+    if (image.isNull() || width <= 0 || height <= 0)
+        return {};
+    return image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
 }  // namespace picture

@@ -1,37 +1,151 @@
 #include "imageio.h"
 
+#include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QSaveFile>
+#include <QtEndian>
+
+#include <cstdint>
+#include <cstdlib>
 
 namespace picture {
+
+namespace {
+
+LoadResult failure(const QString& reason)
+{
+    return {QImage(), reason};
+}
+
+// The formats the program promises.  Qt's other plugins (TIFF, WebP, icons,
+// text formats such as XPM) stay out: a file that one of them happens to
+// claim would otherwise open as a picture nobody asked for.
+bool isAcceptedFormat(const QByteArray& format)
+{
+    return format == "bmp" || format == "jpeg" || format == "gif" || format == "png";
+}
+
+// Qt's BMP reader stops quietly at the end of a short file and hands back a
+// picture whose missing rows are whatever the allocation held.  For the
+// uncompressed kinds the header tells how long the file must be, so a
+// truncated one is refused instead of opened with invented pixels.
+QString bmpTruncationError(QFile& file)
+{
+    const QByteArray head = file.peek(34);
+    if (head.size() < 26)
+        return QString();  // too short to describe itself; the reader refuses it
+    const auto u16 = [&](int at) { return qFromLittleEndian<quint16>(head.constData() + at); };
+    const auto u32 = [&](int at) { return qFromLittleEndian<quint32>(head.constData() + at); };
+    const std::int64_t pixelOffset = u32(10);
+    const quint32 headerSize = u32(14);
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    std::int64_t bitsPerPixel = 0;
+    if (headerSize == 12) {  // the old OS/2 header: 16-bit sizes, never compressed
+        width = u16(18);
+        height = u16(20);
+        bitsPerPixel = u16(24);
+    } else if (headerSize >= 40 && head.size() >= 34) {
+        const quint32 compression = u32(30);
+        constexpr quint32 kRgb = 0;
+        constexpr quint32 kBitFields = 3;
+        if (compression != kRgb && compression != kBitFields)
+            return QString();  // run-length data has no fixed length
+        width = qFromLittleEndian<qint32>(head.constData() + 18);
+        height = std::abs(static_cast<std::int64_t>(qFromLittleEndian<qint32>(head.constData() + 22)));
+        bitsPerPixel = u16(28);
+    } else {
+        return QString();
+    }
+    if (width <= 0 || height <= 0 || bitsPerPixel <= 0 || bitsPerPixel > 64)
+        return QString();  // nonsense sizes are the reader's to refuse
+    const std::int64_t rowBytes = (width * bitsPerPixel + 31) / 32 * 4;
+    if (file.size() < pixelOffset + rowBytes * height)
+        return QStringLiteral("The file ends before the picture's last row");
+    return QString();
+}
+
+}  // namespace
 
 LoadResult loadPicture(const QString& path)
 {
     QImageReader::setAllocationLimit(kAllocationLimitMB);
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return failure(file.errorString());
+
+    // The content decides, so a JPEG saved under a .bmp name still opens.
+    const QByteArray format = QImageReader::imageFormat(&file);
+    if (!isAcceptedFormat(format))
+        return failure(QStringLiteral("The file is not a BMP, JPEG, GIF or PNG picture"));
+    if (format == "bmp") {
+        const QString truncated = bmpTruncationError(file);
+        if (!truncated.isEmpty())
+            return failure(truncated);
+    }
+
+    file.seek(0);
+    QImageReader reader(&file, format);
     reader.setAutoTransform(true);
-    QImage image = reader.read();
-    if (image.isNull())
-        return {QImage(), reader.errorString()};
-    if (image.format() != QImage::Format_RGB32)
-        image = image.convertToFormat(QImage::Format_RGB32);
-    if (image.isNull())
-        return {QImage(), QStringLiteral("Not enough memory to hold the picture")};
+
+    // Qt refuses an oversized picture with a bare "Unable to read image
+    // data"; say what is wrong while the header alone is read.
+    const QSize size = reader.size();
+    if (size.isValid()) {
+        const qint64 megabytes = (qint64(size.width()) * size.height() * 4 + (1 << 20) - 1) >> 20;
+        if (megabytes > kAllocationLimitMB)
+            return failure(QStringLiteral("The picture is too large: %1 x %2 pixels need %3 MB, more than the %4 MB allowed")
+                               .arg(size.width())
+                               .arg(size.height())
+                               .arg(megabytes)
+                               .arg(kAllocationLimitMB));
+    }
+
+    // An animated GIF gives its first frame: the first read is that frame.
+    QImage image;
+    if (!reader.read(&image))
+        return failure(reader.errorString());
+
+    // In place where the depth allows (ARGB32 from a GIF or PNG with
+    // transparency), so a big picture is not held twice.  A transparent pixel
+    // keeps the colour stored with it (Qt's GIF reader gives a transparent
+    // palette entry its RGB with alpha 0), and alpha is simply dropped.
+    if (image.format() != QImage::Format_RGB32) {
+        image.convertTo(QImage::Format_RGB32);
+        if (image.format() != QImage::Format_RGB32 || image.isNull())
+            return failure(QStringLiteral("There is not enough memory to hold the picture"));
+    }
     return {std::move(image), QString()};
 }
 
 QString saveBmp(const QImage& image, const QString& path)
 {
+    if (image.isNull())
+        return QStringLiteral("There is no picture to save");
+
+    // Qt's BMP writer stores 32-bit pixels as uncompressed 24-bit rows; any
+    // other format (palette, 16-bit) would keep its own depth.
+    QImage converted;
+    if (image.format() != QImage::Format_RGB32) {
+        converted = image.convertToFormat(QImage::Format_RGB32);
+        if (converted.isNull())
+            return QStringLiteral("There is not enough memory to convert the picture");
+    }
+    const QImage& pixels = converted.isNull() ? image : converted;
+
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
     QImageWriter writer(&file, "bmp");
-    if (!writer.write(image)) {
+    if (!writer.write(pixels)) {
+        const QString reason = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
         file.cancelWriting();
-        return writer.errorString();
+        return reason;
     }
+    // commit() reports a failed write (a full disk) and the failed rename;
+    // either way the temporary file is removed and the target left alone.
     if (!file.commit())
         return file.errorString();
     return QString();
