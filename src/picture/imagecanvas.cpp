@@ -2,6 +2,8 @@
 
 #include "imageio.h"
 
+#include <QFrame>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <cmath>
@@ -42,13 +44,21 @@ void ImageCanvas::setExactPos(double left, double top)
 {
     m_left = left;
     m_top = top;
-    move(static_cast<int>(std::lround(left)), static_cast<int>(std::lround(top)));
+    QPoint origin;
+    if (const auto* frame = qobject_cast<const QFrame*>(parentWidget()))
+        origin = frame->contentsRect().topLeft();
+    // nearbyint rounds ties to even in the default rounding mode, as the
+    // scroll values do, so a centring offset of 40.5 shows where value -40 puts it.
+    move(origin + QPoint(static_cast<int>(std::nearbyint(left)), static_cast<int>(std::nearbyint(top))));
 }
 
-void ImageCanvas::paintEvent(QPaintEvent*)
+void ImageCanvas::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    painter.drawImage(0, 0, m_image);
+    const QRect area = event->rect();
+    painter.fillRect(area, Qt::black);
+    if (!m_image.isNull())
+        painter.drawImage(area.topLeft(), m_image, area);
 }
 
 }  // namespace picture

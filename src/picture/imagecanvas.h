@@ -25,7 +25,9 @@ public:
     void pixelsChanged();
 
     // Position in the viewport as the view model computes it (fractions
-    // allowed); the widget is placed at the rounded position.
+    // allowed), measured from the inside of the parent's border when the
+    // parent is a QFrame.  The widget is placed at the position rounded to
+    // the nearest pixel, ties to even.
     void setExactPos(double left, double top);
     double exactLeft() const { return m_left; }
     double exactTop() const { return m_top; }

@@ -16,6 +16,10 @@ class ImageCanvas;
 // `Picture2` inside it, and the scroll bars `HScroll1` and `VScroll1` (the
 // bars are children of the window, not of the viewport).  Keeps them in the
 // state the view model computes.
+//
+// The bars' maxima and values are the model's own 16-bit numbers, kept here:
+// a maximum below the minimum is legal in the model but not in QScrollBar,
+// which would clamp it, so the widgets only follow as far as they can.
 class PictureView : public QObject {
     Q_OBJECT
 public:
@@ -43,13 +47,25 @@ public:
     bool isPreviewShown() const;
     const QImage& preview() const { return m_preview; }
 
+    // The bars as the model holds them (maximum possibly below 0).
+    const ScrollBarState& horizontalState() const { return m_horizontalState; }
+    const ScrollBarState& verticalState() const { return m_verticalState; }
+
 private:
+    void setBarValue(QScrollBar* bar, ScrollBarState& state, std::int16_t value, void (PictureView::*handler)());
+    void syncWidget(QScrollBar* bar, const ScrollBarState& state);
+    void userScrolled(QScrollBar* bar, ScrollBarState& state, int value, void (PictureView::*handler)());
+    void setViewportBackground();
+
     QFrame* m_viewport;
     ImageCanvas* m_canvas;
     QScrollBar* m_horizontal;
     QScrollBar* m_vertical;
     QImage m_preview;
     bool m_previewShown = false;
+    ScrollBarState m_horizontalState;
+    ScrollBarState m_verticalState;
+    bool m_syncing = false;  // the widgets are being set from the model, not moved by the user
 };
 
 }  // namespace picture
