@@ -6,8 +6,14 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Mirrorvane"));
+    QApplication::setDesktopFileName(QStringLiteral("mirrorvane"));
     platform::QtPlatform desktop;
     app::Stego1 window(desktop);
+    // A refused display has had its message; the program ends without a window.
+    if (!window.Form_Load())
+        return 0;
+    QApplication::setWindowIcon(window.windowIcon());
     window.show();
     return QApplication::exec();
 }

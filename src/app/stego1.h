@@ -3,17 +3,130 @@
 #include "platform/platform.h"
 
 #include <QMainWindow>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollBar;
+
+namespace picture {
+class ImageCanvas;
+class PictureView;
+}  // namespace picture
 
 namespace app {
 
-// The main window.  Placeholder until the window lands.
+// The main window: every control, the menus, the window's shared state and
+// every command handler.  Handlers that a button and a menu entry share are
+// written once; the other one forwards.
 class Stego1 : public QMainWindow {
     Q_OBJECT
 public:
     explicit Stego1(platform::Platform& platform, QWidget* parent = nullptr);
+    ~Stego1() override;
+
+    // Start-up before the window is first shown.  False when the display is
+    // refused: the refusal has been shown and the window must not be.
+    bool Form_Load();
+
+    // Looks for a hidden message in the working picture and, when one is
+    // found, puts it into `Text1`; then examines `Text1` for an encrypted
+    // text.  Open Image runs it after every picture it opens.
+    void ReadMessage();
+
+    std::int16_t imageChanged() const { return ImageChanged; }
+    const QString& loadedImagePath() const { return LoadedImagePath; }
+    const QString& hideResult() const { return HideResult; }
+    picture::ImageCanvas* canvas() const { return m_canvas; }
+    picture::PictureView& pictureView() const { return *m_view; }
+    QPlainTextEdit* text1() const { return Text1; }
+    QLabel* label4() const { return Label4; }
+    const platform::FileDialog& commonDialog1() const { return m_commonDialog1; }
+    const platform::FileDialog& dialog2() const { return m_dialog2; }
+
+public slots:
+    void Command1_Click();  // Hide Text
+    void Command2_Click();  // Get Text
+    void Command3_Click();  // Open Text
+    void Command4_Click();  // Open Image
+    void Command5_Click();  // Save Image
+    void Command6_Click();  // Save Text
+    void Command7_Click();
+    void Command8_Click();
+    void Command9_Click();
+    void Command10_Click();
+    void Command11_Click();
+
+    void mnuFileLoadImage_Click();
+    void mnuFileSaveImage_Click();
+    void mnuFileLoadText_Click();
+    void mnuFileSaveText_Click();
+    void mnuFileExit_Click();
+    void mnuEditCopyText_Click();
+    void mnuEditPasteText_Click();
+    void mnuEditClearText_Click();
+    void mnuStegoHideText_Click();
+    void mnuStegoGetText_Click();
+    void mnuCryptoEncrypt_Click();
+    void mnuCryptoDecrypt_Click();
+    void mnuToolsHide_Click();
+    void mnuToolsLaunchLH_Click();
+    void mnuToolsLaunchPSafe_Click();
+    void mnuToolsLHExplorer_Click();
+    void mnuToolsForensics_Click();
+    void mnuToolsShred_Click();
+    void mnuToolsEmail_Click();
+    void mnuToolsSelfDec_Click();
+    void mnuToolsGenPass_Click();
+    void mnuHelpHelp_Click();
+    void mnuHelpAbout_Click();
+    void mnuHelpUpgrade_Click();
+
+    void Picture4_Click();  // shows or hides the menu bar
+    void HScroll1_Change();
+    void VScroll1_Change();
+
+protected:
+    // Asks the Exit question while an unsaved hidden message would be lost.
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void createControls(QWidget* client);
+    void createMenus();
+    void setMenusVisible(bool visible);
+    void HideMessage(const std::string& textBytes);
+    void SetBusyCaption(std::int16_t state);
+    bool confirmExit();
+
     platform::Platform& m_platform;
+
+    // Shared state of the window, under the names the other commands know it by.
+    std::int16_t ImageChanged = 0;
+    QString LoadedImagePath;
+    QString HideResult;
+    platform::FileDialog m_commonDialog1;
+    platform::FileDialog m_dialog2;
+
+    QLabel* Picture4 = nullptr;
+    QFrame* Picture1 = nullptr;
+    picture::ImageCanvas* m_canvas = nullptr;
+    QScrollBar* HScroll1 = nullptr;
+    QScrollBar* VScroll1 = nullptr;
+    QPlainTextEdit* Text1 = nullptr;
+    QLabel* Label4 = nullptr;
+    std::unique_ptr<picture::PictureView> m_view;
+    QList<QAction*> m_topMenus;  // mnuFile .. mnuHelp, in menu-bar order
+    bool m_placed = false;
 };
 
 }  // namespace app
