@@ -62,7 +62,7 @@ QString bmpTruncationError(QFile& file)
         return QString();  // nonsense sizes are the reader's to refuse
     const std::int64_t rowBytes = (width * bitsPerPixel + 31) / 32 * 4;
     if (file.size() < pixelOffset + rowBytes * height)
-        return QStringLiteral("The file ends before the picture's last row");
+        return QStringLiteral("The file ends before the picture's last pixel");
     return QString();
 }
 
@@ -88,6 +88,8 @@ LoadResult loadPicture(const QString& path)
 
     file.seek(0);
     QImageReader reader(&file, format);
+    // Upright as the camera meant it.  A turned photo is briefly held twice
+    // while Qt turns it; an upright one (the usual case) never is.
     reader.setAutoTransform(true);
 
     // Qt refuses an oversized picture with a bare "Unable to read image
