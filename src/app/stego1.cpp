@@ -326,6 +326,8 @@ void Stego1::setMenusVisible(bool visible)
     // With every menu hidden the bar itself goes, so nothing is left for Alt
     // or a click to open, and the window shrinks by the bar's height.
     menuBar()->setVisible(visible);
+    // The new outer height takes effect now, not on the next turn of the event loop.
+    layout()->activate();
 }
 
 bool Stego1::Form_Load()
