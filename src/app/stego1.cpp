@@ -118,13 +118,14 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 }
 
 // Labels take the text box's colours, as the window's look is made at start-up.
+// They are not filled: a panel title is as wide as its panel's outside and
+// would paint over the border, which the panel's own black shows through anyway.
 void takeTextBoxColours(QLabel* label, const QPlainTextEdit* textBox)
 {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, textBox->palette().color(QPalette::Text));
     palette.setColor(QPalette::Window, textBox->palette().color(QPalette::Base));
     label->setPalette(palette);
-    label->setAutoFillBackground(true);
 }
 
 QString joinedCharacters(const std::vector<char32_t>& characters)
@@ -349,8 +350,8 @@ bool Stego1::Form_Load()
         return false;
     }
 
+    // The client area only: the menu bar keeps the desktop's colours so that its captions stay readable.
     setBackground(centralWidget(), Qt::black);
-    setBackground(this, Qt::black);
 
     QPalette textPalette = Text1->palette();
     textPalette.setColor(QPalette::Base, Qt::black);
