@@ -1,12 +1,18 @@
-# Shared by ./run and ./test: make sure the build and run dependencies are
-# there, then configure and build.  Sourced, not run.
+# Shared by ./run, ./test and ./fuzz: make sure the build and run dependencies
+# are there, then configure and build.  Sourced, not run.
 
 MIRRORVANE_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth fonts-liberation2 fonts-dejavu-core
+  # fuzz targets
+  clang-14 libclang-rt-14-dev
+  # checks of the install tree
+  desktop-file-utils appstream groff-base
 )
+
+MIRRORVANE_FUZZERS=(read_scan text_decoder load_picture)
 
 mirrorvane_missing_packages() {
   local missing=() p
@@ -38,7 +44,52 @@ mirrorvane_install() {
 mirrorvane_build() {
   local dir=$1; shift
   if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja "$@"
+    cmake -S . -B "$dir" -G Ninja "$@" || return
   fi
   cmake --build "$dir" --parallel "$(nproc)"
+}
+
+# mirrorvane_sanitizer_env: what the AddressSanitizer and UndefinedBehaviorSanitizer
+# runs need: stop at the first finding, with a stack, and leave the few leaks
+# that Qt's and the system libraries' own caches make out of the report.
+mirrorvane_sanitizer_env() {
+  export ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1
+  export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+  export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan-suppressions.txt:print_suppressions=0"
+}
+
+# mirrorvane_build_fuzzers DIR : the libFuzzer targets, with clang, in DIR.
+mirrorvane_build_fuzzers() {
+  local dir=$1
+  if [ ! -f "$dir/build.ninja" ]; then
+    CC=clang-14 CXX=clang++-14 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DMIRRORVANE_FUZZ=ON -DMIRRORVANE_BUILD_TESTS=OFF -DMIRRORVANE_BUILD_BENCH=OFF || return
+  fi
+  cmake --build "$dir" --parallel "$(nproc)" --target mirrorvane_fuzzers
+}
+
+# mirrorvane_fuzz DIR TARGET WORK [LIBFUZZER ARGS...] : runs one fuzz target of
+# build DIR over its committed seeds, adding what it finds to WORK/corpus and
+# any crashing input to WORK; prints how many inputs it ran.
+mirrorvane_fuzz() {
+  local dir=$1 target=$2 work=$3; shift 3
+  local log=$work/last-run.log status=0 dict=()
+  mkdir -p "$work/corpus"
+  [ -f "fuzzers/$target.dict" ] && dict=(-dict="fuzzers/$target.dict")
+  # A picture may take up to the reader's 1024 MB allocation limit and one
+  # conversion of that size; any single allocation beyond it is a finding.
+  "$dir/bin/fuzz_$target" -timeout=60 -rss_limit_mb=4096 -malloc_limit_mb=1100 \
+    -artifact_prefix="$work/" "${dict[@]}" "$@" "$work/corpus" "fuzzers/corpus/$target" >"$log" 2>&1 || status=$?
+  local runs
+  runs=$(sed -n 's/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\1 inputs in \2 s/p' "$log" | tail -1)
+  if [ "$status" -eq 0 ]; then
+    echo "fuzz_$target: ${runs:-? inputs}, corpus $(find "$work/corpus" -type f | wc -l) new files, no finding"
+  else
+    echo "fuzz_$target: FAILED (exit $status); the log is $log, the input:"
+    find "$work" -maxdepth 1 -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'oom-*' -o -name 'timeout-*' \)
+    grep -E 'broken promise|ERROR:|SUMMARY:' "$log" | head -10
+    # The frames in our code, without the fuzzer's and the C library's own.
+    grep -E '^ +#[0-9]+ .* in ' "$log" | grep -vE 'fuzzer::|__sanitizer|libc\.so|libc_start|_start |raise|abort|pthread' | head -12
+  fi
+  return "$status"
 }

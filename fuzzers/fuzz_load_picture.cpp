@@ -1,0 +1,71 @@
+// Picture loading on arbitrary file contents, the road Open Image and the
+// command-line tool take: loadPicture, then the hidden-message scan on
+// whatever it returned.  A loaded picture must be in the working format,
+// fully opaque and within the reader's allocation limit; a refusal must say
+// why.
+
+#include "fuzzsupport.h"
+#include "picture/imageio.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QTemporaryFile>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace {
+
+std::unique_ptr<QTemporaryFile> scratchFile;
+
+void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    // The image format plugins are found through the application's library paths.
+    static QCoreApplication application(*argc, *argv);
+    // Decoder warnings about broken files are the expected case here, not news.
+    qInstallMessageHandler(quiet);
+    // Memory-backed where the system offers it: every input is written once.
+    const QString folder = QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm")
+                                                                              : QDir::tempPath();
+    scratchFile = std::make_unique<QTemporaryFile>(folder + QStringLiteral("/mirrorvane-fuzz-XXXXXX"));
+    if (!scratchFile->open())
+        fuzz::fail("cannot create the scratch file in", folder.toStdString());
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (!scratchFile->resize(0) || !scratchFile->seek(0)
+        || scratchFile->write(reinterpret_cast<const char*>(data), static_cast<qint64>(size))
+               != static_cast<qint64>(size)
+        || !scratchFile->flush())
+        fuzz::fail("cannot write the scratch file");
+
+    const picture::LoadResult result = picture::loadPicture(scratchFile->fileName());
+    if (!result.ok()) {
+        if (result.error.isEmpty())
+            fuzz::fail("a refused picture comes without a reason");
+        return 0;
+    }
+    const QImage& image = result.image;
+    if (image.format() != QImage::Format_RGB32)
+        fuzz::fail("loaded picture is not RGB32, format", std::to_string(image.format()));
+    if (image.sizeInBytes() > qsizetype{picture::kAllocationLimitMB} * 1024 * 1024)
+        fuzz::fail("loaded picture is over the allocation limit:", std::to_string(image.sizeInBytes()));
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if ((row[x] >> 24) != 0xFFU)
+                fuzz::fail("loaded picture has a pixel that is not opaque");
+        }
+    }
+    fuzz::checkScan(picture::surfaceOf(image));
+    return 0;
+}
