@@ -6,14 +6,17 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <optional>
 
 // Speed notes.  The format walks the picture column by column, but the
-// surface is stored row by row, so a naive walk touches a new cache line for
-// every pixel.  Both hiding and reading therefore work on bands of adjacent
-// columns (16 pixels = one 64-byte line) and go down the band row by row,
-// which reads each line once; only the order in which the bits are combined
-// follows the column-by-column sequence.
+// surface is stored row by row, so a naive walk touches a new cache line (and
+// often a new page) for every pixel.  Hiding and reading therefore work on
+// bands of 16 adjacent columns (one 64-byte line a row), going down the band
+// row by row with the rows ahead prefetched; only the order in which bits are
+// combined follows the column-by-column sequence.  Pictures less than
+// kMinBandHeight rows high take a plain pixel-by-pixel path.
 
 namespace stego {
 
@@ -21,11 +24,17 @@ namespace {
 
 constexpr std::uint32_t kLowBits = 0x00010101;    // lowest bit of red, green and blue
 constexpr std::uint32_t kLowBitsRG = 0x00010100;  // third pixel of a triple: blue carries nothing
+constexpr std::uint32_t kThirdPixelFlag = 0x01000000;  // in a staged value: keep this pixel's blue
 constexpr std::int64_t kBand = 16;
-constexpr std::int64_t kHeadPixels = 39;  // the start marker's 13 characters
+constexpr std::int64_t kMinBandHeight = 16;
+constexpr std::int64_t kChunkRows = 48;      // rows staged at a time when hiding
+constexpr std::int64_t kPrefetchRows = 24;   // how far ahead of the walk rows are fetched
+constexpr std::int64_t kHeadPixels = 39;     // the start marker's 13 characters
+constexpr std::size_t kHeadChars = 13;
 
 // kPlaced[4 * b + k]: the bits of byte b that pixel k of its triple carries,
-// already in place in a pixel value.
+// already in place in a pixel value; the third pixel's entry carries the
+// keep-blue flag in the top byte, which is never written to the picture.
 constexpr std::array<std::uint32_t, 1024> makePlacedBits()
 {
     std::array<std::uint32_t, 1024> table{};
@@ -33,12 +42,17 @@ constexpr std::array<std::uint32_t, 1024> makePlacedBits()
         auto bit = [b](int n) { return (b >> n) & 1U; };
         table[4 * b + 0] = bit(7) << 16 | bit(6) << 8 | bit(5);
         table[4 * b + 1] = bit(4) << 16 | bit(3) << 8 | bit(2);
-        table[4 * b + 2] = bit(1) << 16 | bit(0) << 8;
+        table[4 * b + 2] = bit(1) << 16 | bit(0) << 8 | kThirdPixelFlag;
     }
     return table;
 }
 constexpr std::array<std::uint32_t, 1024> kPlaced = makePlacedBits();
-constexpr std::array<std::uint32_t, 3> kKeep = {~kLowBits, ~kLowBits, ~kLowBitsRG};
+
+// A pixel with a staged value from kPlaced written into its low bits.
+inline std::uint32_t withBits(std::uint32_t pixel, std::uint32_t staged) noexcept
+{
+    return (pixel & ~(kLowBits ^ (staged >> 24))) | (staged & kLowBits);
+}
 
 // The three low bits of a pixel as red*4 + green*2 + blue.
 inline std::uint32_t lowBits(std::uint32_t pixel) noexcept
@@ -46,9 +60,55 @@ inline std::uint32_t lowBits(std::uint32_t pixel) noexcept
     return ((pixel >> 14) & 4U) | ((pixel >> 7) & 2U) | (pixel & 1U);
 }
 
+// Asks for the band's 16 pixels of a row ahead; rows are seldom 64-byte
+// aligned, so that is usually two cache lines.
+inline void prefetchBand(const std::uint32_t* first) noexcept
+{
+#if defined(__GNUC__)
+    __builtin_prefetch(first);
+    __builtin_prefetch(first + kBand - 1);
+#else
+    (void)first;
+#endif
+}
+
 std::int64_t pixelCount(std::int64_t width, std::int64_t height) noexcept
 {
     return width > 0 && height > 0 ? width * height : 0;
+}
+
+template <typename Pixel>
+Pixel& pixelAt(Pixel* pixels, std::ptrdiff_t stride, std::int64_t height, std::int64_t p) noexcept
+{
+    return pixels[(p % height) * stride + p / height];
+}
+
+void writeFramedSimply(PixelSurface s, const std::uint8_t* msg, std::int64_t first, std::int64_t end)
+{
+    for (std::int64_t p = first; p < end; ++p) {
+        std::uint32_t& pixel = pixelAt(s.pixels, s.stride, s.height, p);
+        pixel = withBits(pixel, kPlaced[4U * msg[p / 3] + static_cast<std::uint32_t>(p % 3)]);
+    }
+}
+
+// Pixels [x0*H + y0, x0*H + y0 + rows) of column x0 onward, staged column by
+// column into `staged` (kBand values a row).
+void stageColumn(const std::uint8_t* msg, std::int64_t p, std::int64_t rows, std::uint32_t* staged)
+{
+    std::int64_t c = p / 3;
+    std::int64_t r = 0;
+    for (auto k = static_cast<std::uint32_t>(p % 3); k != 0 && k < 3 && r < rows; ++k, ++r)
+        staged[r * kBand] = kPlaced[4U * msg[c] + k];
+    if (p % 3 != 0)
+        ++c;
+    for (; r + 3 <= rows; r += 3, ++c) {
+        const std::uint32_t* entry = &kPlaced[4U * msg[c]];
+        staged[r * kBand] = entry[0];
+        staged[(r + 1) * kBand] = entry[1];
+        staged[(r + 2) * kBand] = entry[2];
+    }
+    for (std::uint32_t k = 0; r < rows; ++k, ++r)
+        staged[r * kBand] = kPlaced[4U * msg[c] + k];
 }
 
 void writeFramed(PixelSurface s, std::string_view framed)
@@ -56,140 +116,194 @@ void writeFramed(PixelSurface s, std::string_view framed)
     const auto* msg = reinterpret_cast<const std::uint8_t*>(framed.data());
     const std::int64_t h = s.height;
     const std::int64_t n = 3 * static_cast<std::int64_t>(framed.size());
+    if (h < kMinBandHeight) {
+        writeFramedSimply(s, msg, 0, n);
+        return;
+    }
     const std::int64_t fullColumns = n / h;
-
-    std::array<std::int64_t, kBand> charAt{};
-    std::array<std::uint32_t, kBand> place{};
+    std::array<std::uint32_t, kBand * kChunkRows> staged{};
     for (std::int64_t x0 = 0; x0 < fullColumns; x0 += kBand) {
         const std::int64_t bw = std::min(kBand, fullColumns - x0);
-        for (std::int64_t j = 0; j < bw; ++j) {
-            const std::int64_t p = (x0 + j) * h;
-            charAt[static_cast<std::size_t>(j)] = p / 3;
-            place[static_cast<std::size_t>(j)] = static_cast<std::uint32_t>(p % 3);
-        }
-        for (std::int64_t y = 0; y < h; ++y) {
-            std::uint32_t* row = s.pixels + y * s.stride + x0;
-            for (std::size_t j = 0; j < static_cast<std::size_t>(bw); ++j) {
-                const std::uint32_t k = place[j];
-                row[j] = (row[j] & kKeep[k]) | kPlaced[4U * msg[charAt[j]] + k];
-                if (++place[j] == 3) {
-                    place[j] = 0;
-                    ++charAt[j];
+        for (std::int64_t y0 = 0; y0 < h; y0 += kChunkRows) {
+            const std::int64_t rows = std::min(kChunkRows, h - y0);
+            for (std::int64_t j = 0; j < bw; ++j)
+                stageColumn(msg, (x0 + j) * h + y0, rows, staged.data() + j);
+            for (std::int64_t r = 0; r < rows; ++r) {
+                std::uint32_t* row = s.pixels + (y0 + r) * s.stride + x0;
+                if (y0 + r + kPrefetchRows < h)
+                    prefetchBand(row + kPrefetchRows * s.stride);
+                const std::uint32_t* values = staged.data() + r * kBand;
+                if (bw == kBand) {
+                    for (std::size_t j = 0; j < kBand; ++j)
+                        row[j] = withBits(row[j], values[j]);
+                } else {
+                    for (std::int64_t j = 0; j < bw; ++j)
+                        row[j] = withBits(row[j], values[j]);
                 }
             }
         }
     }
-    // The message ends part way down this column.
-    const std::int64_t rest = n - fullColumns * h;
-    for (std::int64_t y = 0; y < rest; ++y) {
-        const std::int64_t p = fullColumns * h + y;
-        const auto k = static_cast<std::uint32_t>(p % 3);
-        std::uint32_t& pixel = s.pixels[y * s.stride + fullColumns];
-        pixel = (pixel & kKeep[k]) | kPlaced[4U * msg[p / 3] + k];
-    }
+    writeFramedSimply(s, msg, fullColumns * h, n);  // the message ends part way down this column
 }
+
+// Reads every character of the picture after the start marker, band by band,
+// and looks for the end marker in each band's characters once the band is
+// complete.  out[c] is character c of the picture; the collected text is
+// out[13] onward.
+class BodyScanner {
+public:
+    explicit BodyScanner(ConstPixelSurface s)
+        : m_s(s), m_chars(static_cast<std::size_t>(pixelCount(s.width, s.height) / 3)),
+          m_out(new char[m_chars])
+    {
+    }
+
+    ReadResult run()
+    {
+        if (m_s.height < kMinBandHeight)
+            return runSimply();
+        for (std::int64_t x0 = 0; x0 < m_s.width; x0 += kBand) {
+            const std::int64_t bw = std::min(kBand, m_s.width - x0);
+            if (bw == kBand)
+                readBand(x0);
+            else
+                for (std::int64_t x = x0; x < x0 + bw; ++x)
+                    readColumn(x, 0);
+            for (std::int64_t x = x0; x < x0 + bw; ++x)
+                readStraddler(x);
+            const std::int64_t firstPixelAfter = (x0 + bw) * m_s.height;
+            const auto complete = std::min(m_chars, static_cast<std::size_t>((firstPixelAfter + 2) / 3));
+            if (const auto end = searchUpTo(complete))
+                return {ReadOutcome::Found, std::string(m_out.get() + kHeadChars, *end - kHeadChars)};
+        }
+        return {ReadOutcome::NoEndMarker, {}};
+    }
+
+private:
+    // Position of the first end marker wholly before `complete`, if any.
+    std::optional<std::size_t> searchUpTo(std::size_t complete)
+    {
+        const std::size_t from = std::max(kHeadChars, m_searched >= kEndMarker.size() ? m_searched - (kEndMarker.size() - 1) : 0);
+        m_searched = complete;
+        if (complete <= from)
+            return std::nullopt;
+        // Horspool skips ahead by up to eleven characters on ordinary text,
+        // where a plain find stops at every 'e'.
+        static const std::boyer_moore_horspool_searcher marker(kEndMarker.begin(), kEndMarker.end());
+        const char* begin = m_out.get() + from;
+        const char* end = m_out.get() + complete;
+        const char* at = std::search(begin, end, marker);
+        if (at == end)
+            return std::nullopt;
+        return static_cast<std::size_t>(at - m_out.get());
+    }
+
+    std::uint32_t lowBitsAt(std::int64_t p) const noexcept
+    {
+        return lowBits(pixelAt(m_s.pixels, m_s.stride, m_s.height, p));
+    }
+
+    char charAt(std::int64_t c) const noexcept
+    {
+        const std::uint32_t nine = lowBitsAt(3 * c) << 6 | lowBitsAt(3 * c + 1) << 3 | lowBitsAt(3 * c + 2);
+        return static_cast<char>(nine >> 1);
+    }
+
+    // Characters wholly inside column x, from its character `fromGroup` on.
+    void readColumn(std::int64_t x, std::int64_t fromGroup)
+    {
+        const std::int64_t h = m_s.height;
+        const std::int64_t firstChar = (x * h + 2) / 3;
+        const std::int64_t endChar = (x + 1) * h / 3;
+        for (std::int64_t c = firstChar + fromGroup; c < endChar; ++c)
+            m_out[static_cast<std::size_t>(c)] = charAt(c);
+    }
+
+    // The character that runs from the foot of column x to the top of x + 1.
+    void readStraddler(std::int64_t x)
+    {
+        const std::int64_t end = (x + 1) * m_s.height;
+        if (end % 3 == 0)
+            return;
+        const std::int64_t c = end / 3;
+        if (static_cast<std::size_t>(c) < m_chars)
+            m_out[static_cast<std::size_t>(c)] = charAt(c);
+    }
+
+    // The characters wholly inside columns x0 .. x0+15, three rows at a
+    // time: with the low bits of rows 3g .. 3g+4, each column's character
+    // starts at row 3g, 3g+1 or 3g+2, whichever its place in the sequence
+    // says, so one pass over a row serves all sixteen columns.
+    void readBand(std::int64_t x0)
+    {
+        const std::int64_t h = m_s.height;
+        std::array<std::uint8_t, kBand> pick0{}, pick1{}, pick2{};
+        std::array<char*, kBand> out{};
+        for (std::size_t j = 0; j < kBand; ++j) {
+            const std::int64_t start = (x0 + static_cast<std::int64_t>(j)) * h;
+            const std::int64_t shift = (3 - start % 3) % 3;  // row of the column's first whole character
+            pick0[j] = shift == 0 ? 0xFF : 0;
+            pick1[j] = shift == 1 ? 0xFF : 0;
+            pick2[j] = shift == 2 ? 0xFF : 0;
+            out[j] = m_out.get() + (start + shift) / 3;
+        }
+        std::array<std::uint8_t, kBand> l0{}, l1{}, l2{}, l3{}, l4{}, code{};
+        auto lowRow = [this, x0, h](std::int64_t y, std::array<std::uint8_t, kBand>& bits) {
+            const std::uint32_t* row = m_s.pixels + y * m_s.stride + x0;
+            if (y + kPrefetchRows < h)
+                prefetchBand(row + kPrefetchRows * m_s.stride);
+            for (std::size_t j = 0; j < kBand; ++j)
+                bits[j] = static_cast<std::uint8_t>(lowBits(row[j]));
+        };
+        lowRow(0, l0);
+        lowRow(1, l1);
+        const std::int64_t groups = (h - 5) / 3 + 1;
+        for (std::int64_t g = 0; g < groups; ++g) {
+            lowRow(3 * g + 2, l2);
+            lowRow(3 * g + 3, l3);
+            lowRow(3 * g + 4, l4);
+            for (std::size_t j = 0; j < kBand; ++j) {
+                const auto c0 = static_cast<std::uint8_t>(l0[j] << 5 | l1[j] << 2 | l2[j] >> 1);
+                const auto c1 = static_cast<std::uint8_t>(l1[j] << 5 | l2[j] << 2 | l3[j] >> 1);
+                const auto c2 = static_cast<std::uint8_t>(l2[j] << 5 | l3[j] << 2 | l4[j] >> 1);
+                code[j] = static_cast<std::uint8_t>((c0 & pick0[j]) | (c1 & pick1[j]) | (c2 & pick2[j]));
+            }
+            for (std::size_t j = 0; j < kBand; ++j)
+                out[j][g] = static_cast<char>(code[j]);
+            l0 = l3;
+            l1 = l4;
+        }
+        for (std::int64_t j = 0; j < kBand; ++j)
+            readColumn(x0 + j, groups);
+    }
+
+    // Short pictures: pixel by pixel, testing for the end marker as each
+    // character is added.
+    ReadResult runSimply()
+    {
+        const std::int64_t total = pixelCount(m_s.width, m_s.height);
+        std::size_t length = 0;
+        for (std::int64_t c = kHeadChars; 3 * c + 2 < total; ++c) {
+            const char ch = charAt(c);
+            m_out[kHeadChars + length++] = ch;
+            if (ch == 'e' && length >= kEndMarker.size()
+                && std::string_view(m_out.get() + kHeadChars + length - kEndMarker.size(), kEndMarker.size()) == kEndMarker)
+                return {ReadOutcome::Found, std::string(m_out.get() + kHeadChars, length - kEndMarker.size())};
+        }
+        return {ReadOutcome::NoEndMarker, {}};
+    }
+
+    ConstPixelSurface m_s;
+    std::size_t m_chars;
+    std::unique_ptr<char[]> m_out;
+    std::size_t m_searched = 0;  // characters already searched for the end marker
+};
 
 bool endsWithEndMarker(const char* collected, std::size_t length) noexcept
 {
     return length >= kEndMarker.size()
            && std::memcmp(collected + length - kEndMarker.size(), kEndMarker.data(), kEndMarker.size()) == 0;
 }
-
-// The characters after the start marker, from pixel 39 to the first end
-// marker or the last pixel.
-class BodyScanner {
-public:
-    explicit BodyScanner(ConstPixelSurface s)
-        : m_s(s),
-          m_maxChars(static_cast<std::size_t>((pixelCount(s.width, s.height) - kHeadPixels) / 3)),
-          m_out(new char[m_maxChars + 1])
-    {
-    }
-
-    ReadResult run()
-    {
-        const std::int64_t h = m_s.height;
-        // Up to 1 MB of low bits per band; very tall pictures get narrower bands.
-        const std::int64_t bandWidth = std::clamp<std::int64_t>((std::int64_t{1} << 20) / h, 1, kBand);
-        std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[static_cast<std::size_t>(bandWidth * h)]);
-        const std::int64_t firstColumn = kHeadPixels / h;
-        for (std::int64_t x0 = firstColumn; x0 < m_s.width; x0 += bandWidth) {
-            const std::int64_t bw = std::min(bandWidth, m_s.width - x0);
-            extract(x0, bw, buffer.get());
-            for (std::int64_t j = 0; j < bw; ++j) {
-                const std::int64_t y0 = x0 + j == firstColumn ? kHeadPixels % h : 0;
-                if (assembleColumn(buffer.get() + j, bw, y0))
-                    return {ReadOutcome::Found, std::string(m_out.get(), m_length - kEndMarker.size())};
-            }
-        }
-        return {ReadOutcome::NoEndMarker, {}};
-    }
-
-private:
-    void extract(std::int64_t x0, std::int64_t bw, std::uint8_t* buffer) const
-    {
-        const std::int64_t h = m_s.height;
-        if (bw == kBand) {
-            // Fixed width so the compiler vectorises the row.
-            for (std::int64_t y = 0; y < h; ++y) {
-                const std::uint32_t* row = m_s.pixels + y * m_s.stride + x0;
-                std::uint8_t* out = buffer + y * kBand;
-                for (std::int64_t j = 0; j < kBand; ++j)
-                    out[j] = static_cast<std::uint8_t>(lowBits(row[j]));
-            }
-            return;
-        }
-        for (std::int64_t y = 0; y < h; ++y) {
-            const std::uint32_t* row = m_s.pixels + y * m_s.stride + x0;
-            std::uint8_t* out = buffer + y * bw;
-            for (std::int64_t j = 0; j < bw; ++j)
-                out[j] = static_cast<std::uint8_t>(lowBits(row[j]));
-        }
-    }
-
-    // Feeds one column's low bits (every `step`-th byte of `bits`) from row
-    // y on; true once the collected text ends with the end marker.
-    bool assembleColumn(const std::uint8_t* bits, std::int64_t step, std::int64_t y)
-    {
-        const std::int64_t h = m_s.height;
-        // Finish a character begun in an earlier column.
-        for (; m_pending != 0 && y < h; ++y) {
-            m_code = m_code << 3 | bits[y * step];
-            if (++m_pending == 3 && emit())
-                return true;
-        }
-        for (; y + 3 <= h; y += 3) {
-            m_code = static_cast<std::uint32_t>(bits[y * step]) << 6 | static_cast<std::uint32_t>(bits[(y + 1) * step]) << 3
-                     | bits[(y + 2) * step];
-            if (emit())
-                return true;
-        }
-        for (; y < h; ++y) {
-            m_code = m_code << 3 | bits[y * step];
-            ++m_pending;
-        }
-        return false;
-    }
-
-    // Appends the character assembled in m_code (nine bits, the last one
-    // being the unused blue bit).
-    bool emit() noexcept
-    {
-        const auto c = static_cast<char>(m_code >> 1);
-        m_code = 0;
-        m_pending = 0;
-        m_out[m_length++] = c;
-        // The end marker ends in 'e', so only then can the text end with it.
-        return c == 'e' && endsWithEndMarker(m_out.get(), m_length);
-    }
-
-    ConstPixelSurface m_s;
-    std::size_t m_maxChars;
-    std::unique_ptr<char[]> m_out;
-    std::size_t m_length = 0;
-    std::uint32_t m_code = 0;
-    int m_pending = 0;  // pixels of the current character already read
-};
 
 }  // namespace
 
@@ -271,7 +385,7 @@ ReadResult readMessage(ConstPixelSurface surface)
     std::size_t headLength = 0;
     std::uint32_t code = 0;
     for (std::int64_t p = 0; p < std::min(total, kHeadPixels); ++p) {
-        code = code << 3 | lowBits(surface.pixels[(p % h) * surface.stride + p / h]);
+        code = code << 3 | lowBits(pixelAt(surface.pixels, surface.stride, h, p));
         if (p % 3 != 2)
             continue;
         head[headLength++] = static_cast<char>(code >> 1);
