@@ -20,7 +20,7 @@ struct ScrollBarState {
 };
 
 struct ViewLayout {
-    double canvasLeft = 0;   // after steps 2-4: centring offset, fractions allowed
+    double canvasLeft = 0;   // the centring offset before any handler runs; fractions allowed
     double canvasTop = 0;
     ScrollBarState horizontal;
     ScrollBarState vertical;
