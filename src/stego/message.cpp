@@ -28,7 +28,7 @@ constexpr std::uint32_t kThirdPixelFlag = 0x01000000;  // in a staged value: kee
 constexpr std::int64_t kBand = 16;
 constexpr std::int64_t kMinBandHeight = 16;
 constexpr std::int64_t kChunkRows = 48;      // rows staged at a time when hiding
-constexpr std::int64_t kPrefetchRows = 24;   // how far ahead of the walk rows are fetched
+constexpr std::int64_t kPrefetchRows = 32;   // how far ahead of the walk rows are fetched
 constexpr std::int64_t kHeadPixels = 39;     // the start marker's 13 characters
 constexpr std::size_t kHeadChars = 13;
 
