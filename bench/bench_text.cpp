@@ -1,0 +1,65 @@
+// The Paste command on a long text against the fastest way Qt has to put the
+// same text into an empty box.
+#include "support/fakeplatform.h"
+#include "text/textcommands.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// Lines of 78 letters and CR LF, as a pasted document would have them.
+QString pastedDocument(qsizetype length)
+{
+    QString text(length, Qt::Uninitialized);
+    for (qsizetype i = 0; i < length; ++i) {
+        const qsizetype column = i % 80;
+        text[i] = column == 78 ? u'\r' : column == 79 ? u'\n' : QChar(u'a' + static_cast<char16_t>(i % 26));
+    }
+    return text;
+}
+
+void BM_SetPlainText(benchmark::State& state)
+{
+    const QString text = pastedDocument(state.range(0));
+    QPlainTextEdit box;
+    for (auto _ : state) {
+        state.PauseTiming();
+        box.clear();
+        state.ResumeTiming();
+        box.setPlainText(text);
+        benchmark::DoNotOptimize(box.document()->characterCount());
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_SetPlainText)->Arg(1200000)->Unit(benchmark::kMillisecond);
+
+void BM_PasteText(benchmark::State& state)
+{
+    testsupport::FakePlatform fake;
+    fake.clipboard = pastedDocument(state.range(0));
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* text1 = new QPlainTextEdit(&window);
+    auto* label4 = new QLabel(&window);
+    layout->addWidget(text1);
+    layout->addWidget(label4);
+    platform::FileDialog commonDialog1;
+    text::TextCommandContext context{fake, &window, text1, label4, commonDialog1};
+    for (auto _ : state) {
+        state.PauseTiming();
+        text1->clear();
+        fake.boxes.clear();
+        state.ResumeTiming();
+        text::pasteText(context);  // the size warning takes the fake's default answer
+        benchmark::DoNotOptimize(text1->document()->characterCount());
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_PasteText)->Arg(1200000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
