@@ -53,7 +53,7 @@ mirrorvane_build() {
 # runs need: stop at the first finding, with a stack, and leave the few leaks
 # that Qt's and the system libraries' own caches make out of the report.
 mirrorvane_sanitizer_env() {
-  export ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1
+  export ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=1
   export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
   export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan-suppressions.txt:print_suppressions=0"
 }
