@@ -6,7 +6,6 @@
 #include <array>
 #include <charconv>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -91,24 +90,22 @@ void writeFramedSimply(PixelSurface s, const std::uint8_t* msg, std::int64_t fir
     }
 }
 
-// Pixels [x0*H + y0, x0*H + y0 + rows) of column x0 onward, staged column by
-// column into `staged` (kBand values a row).
+// Staged values for pixels p .. p + rows - 1 of one column, one after the
+// other.  Whole characters are copied as one 16-byte table entry (the
+// fourth value is overwritten by the next character), so `staged` needs
+// room for rows + 1 values.
 void stageColumn(const std::uint8_t* msg, std::int64_t p, std::int64_t rows, std::uint32_t* staged)
 {
     std::int64_t c = p / 3;
     std::int64_t r = 0;
     for (auto k = static_cast<std::uint32_t>(p % 3); k != 0 && k < 3 && r < rows; ++k, ++r)
-        staged[r * kBand] = kPlaced[4U * msg[c] + k];
+        staged[r] = kPlaced[4U * msg[c] + k];
     if (p % 3 != 0)
         ++c;
-    for (; r + 3 <= rows; r += 3, ++c) {
-        const std::uint32_t* entry = &kPlaced[4U * msg[c]];
-        staged[r * kBand] = entry[0];
-        staged[(r + 1) * kBand] = entry[1];
-        staged[(r + 2) * kBand] = entry[2];
-    }
+    for (; r + 3 <= rows; r += 3, ++c)
+        std::memcpy(staged + r, &kPlaced[4U * msg[c]], 4 * sizeof(std::uint32_t));
     for (std::uint32_t k = 0; r < rows; ++k, ++r)
-        staged[r * kBand] = kPlaced[4U * msg[c] + k];
+        staged[r] = kPlaced[4U * msg[c] + k];
 }
 
 void writeFramed(PixelSurface s, std::string_view framed)
@@ -121,29 +118,55 @@ void writeFramed(PixelSurface s, std::string_view framed)
         return;
     }
     const std::int64_t fullColumns = n / h;
-    std::array<std::uint32_t, kBand * kChunkRows> staged{};
+    constexpr std::int64_t columnStride = kChunkRows + 4;
+    std::array<std::uint32_t, kBand * columnStride> staged{};
     for (std::int64_t x0 = 0; x0 < fullColumns; x0 += kBand) {
         const std::int64_t bw = std::min(kBand, fullColumns - x0);
         for (std::int64_t y0 = 0; y0 < h; y0 += kChunkRows) {
             const std::int64_t rows = std::min(kChunkRows, h - y0);
             for (std::int64_t j = 0; j < bw; ++j)
-                stageColumn(msg, (x0 + j) * h + y0, rows, staged.data() + j);
+                stageColumn(msg, (x0 + j) * h + y0, rows, staged.data() + j * columnStride);
             for (std::int64_t r = 0; r < rows; ++r) {
                 std::uint32_t* row = s.pixels + (y0 + r) * s.stride + x0;
                 if (y0 + r + kPrefetchRows < h)
                     prefetchBand(row + kPrefetchRows * s.stride);
-                const std::uint32_t* values = staged.data() + r * kBand;
+                const std::uint32_t* values = staged.data() + r;
                 if (bw == kBand) {
                     for (std::size_t j = 0; j < kBand; ++j)
-                        row[j] = withBits(row[j], values[j]);
+                        row[j] = withBits(row[j], values[j * columnStride]);
                 } else {
                     for (std::int64_t j = 0; j < bw; ++j)
-                        row[j] = withBits(row[j], values[j]);
+                        row[j] = withBits(row[j], values[j * columnStride]);
                 }
             }
         }
     }
     writeFramedSimply(s, msg, fullColumns * h, n);  // the message ends part way down this column
+}
+
+// Position of the first end marker in text[from, to), if any.  Blocks of
+// 64 positions are first screened for four of the marker's letters at once
+// (which the compiler vectorises), so ordinary prose, full of 'e's, is not
+// compared position by position.
+std::optional<std::size_t> findEndMarker(const char* text, std::size_t from, std::size_t to)
+{
+    const std::size_t m = kEndMarker.size();
+    if (to < from + m)
+        return std::nullopt;
+    const std::size_t last = to - m;  // last position a marker can start at
+    for (std::size_t block = from; block <= last; block += 64) {
+        const std::size_t n = std::min<std::size_t>(64, last + 1 - block);
+        const auto* p = reinterpret_cast<const unsigned char*>(text + block);
+        unsigned char candidate = 0;
+        for (std::size_t k = 0; k < n; ++k)
+            candidate |= static_cast<unsigned char>((p[k] == 'e') & (p[k + 3] == ' ') & (p[k + 4] == 'm') & (p[k + 10] == 'e'));
+        if (candidate == 0)
+            continue;
+        for (std::size_t k = 0; k < n; ++k)
+            if (std::memcmp(p + k, kEndMarker.data(), m) == 0)
+                return block + k;
+    }
+    return std::nullopt;
 }
 
 // Reads every character of the picture after the start marker, band by band,
@@ -187,15 +210,7 @@ private:
         m_searched = complete;
         if (complete <= from)
             return std::nullopt;
-        // Horspool skips ahead by up to eleven characters on ordinary text,
-        // where a plain find stops at every 'e'.
-        static const std::boyer_moore_horspool_searcher marker(kEndMarker.begin(), kEndMarker.end());
-        const char* begin = m_out.get() + from;
-        const char* end = m_out.get() + complete;
-        const char* at = std::search(begin, end, marker);
-        if (at == end)
-            return std::nullopt;
-        return static_cast<std::size_t>(at - m_out.get());
+        return findEndMarker(m_out.get(), from, complete);
     }
 
     std::uint32_t lowBitsAt(std::int64_t p) const noexcept
