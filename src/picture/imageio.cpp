@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 
 namespace picture {
 
@@ -66,6 +67,38 @@ QString bmpTruncationError(QFile& file)
     return QString();
 }
 
+// The size the file's own header declares, read without decoding.  Qt
+// reports a GIF's first frame, not the logical screen it allocates, so a
+// few-byte GIF can ask for gigabytes behind a 1 x 1 frame; and it turns away
+// a BMP of more than 16384 x 16384 before saying how large it is.  Invalid
+// when the header does not say or the reader's own size is to be trusted.
+QSize declaredSize(QFile& file, const QByteArray& format)
+{
+    const QByteArray head = file.peek(26);
+    if (format == "gif" && head.size() >= 10)
+        return {qFromLittleEndian<quint16>(head.constData() + 6), qFromLittleEndian<quint16>(head.constData() + 8)};
+    if (format == "bmp" && head.size() >= 26 && qFromLittleEndian<quint32>(head.constData() + 14) >= 40) {
+        const qint32 height = qFromLittleEndian<qint32>(head.constData() + 22);
+        if (height != std::numeric_limits<qint32>::min())
+            return {qFromLittleEndian<qint32>(head.constData() + 18), std::abs(height)};
+    }
+    return {};
+}
+
+QString tooLargeError(const QSize& size)
+{
+    if (!size.isValid())
+        return QString();
+    const qint64 megabytes = (qint64(size.width()) * size.height() * 4 + (1 << 20) - 1) >> 20;
+    if (megabytes <= kAllocationLimitMB)
+        return QString();
+    return QStringLiteral("The picture is too large: %1 x %2 pixels need %3 MB, more than the %4 MB allowed")
+        .arg(size.width())
+        .arg(size.height())
+        .arg(megabytes)
+        .arg(kAllocationLimitMB);
+}
+
 }  // namespace
 
 LoadResult loadPicture(const QString& path)
@@ -80,35 +113,35 @@ LoadResult loadPicture(const QString& path)
     const QByteArray format = QImageReader::imageFormat(&file);
     if (!isAcceptedFormat(format))
         return failure(QStringLiteral("The file is not a BMP, JPEG, GIF or PNG picture"));
+    // Qt refuses an oversized picture with a bare "Unable to read image
+    // data"; say what is wrong while the header alone is read.
+    const QString declaredTooLarge = tooLargeError(declaredSize(file, format));
+    if (!declaredTooLarge.isEmpty())
+        return failure(declaredTooLarge);
     if (format == "bmp") {
         const QString truncated = bmpTruncationError(file);
         if (!truncated.isEmpty())
             return failure(truncated);
     }
 
-    file.seek(0);
-    QImageReader reader(&file, format);
-    // Upright as the camera meant it.  A turned photo is briefly held twice
-    // while Qt turns it; an upright one (the usual case) never is.
-    reader.setAutoTransform(true);
-
-    // Qt refuses an oversized picture with a bare "Unable to read image
-    // data"; say what is wrong while the header alone is read.
-    const QSize size = reader.size();
-    if (size.isValid()) {
-        const qint64 megabytes = (qint64(size.width()) * size.height() * 4 + (1 << 20) - 1) >> 20;
-        if (megabytes > kAllocationLimitMB)
-            return failure(QStringLiteral("The picture is too large: %1 x %2 pixels need %3 MB, more than the %4 MB allowed")
-                               .arg(size.width())
-                               .arg(size.height())
-                               .arg(megabytes)
-                               .arg(kAllocationLimitMB));
-    }
-
-    // An animated GIF gives its first frame: the first read is that frame.
     QImage image;
-    if (!reader.read(&image))
-        return failure(reader.errorString());
+    {
+        file.seek(0);
+        QImageReader reader(&file, format);
+        // Upright as the camera meant it.  A turned photo is briefly held twice
+        // while Qt turns it; an upright one (the usual case) never is.
+        reader.setAutoTransform(true);
+
+        const QString tooLarge = tooLargeError(reader.size());
+        if (!tooLarge.isEmpty())
+            return failure(tooLarge);
+
+        // An animated GIF gives its first frame: the first read is that frame.
+        if (!reader.read(&image))
+            return failure(reader.errorString());
+        // The reader goes here: a GIF reader keeps a share of the frame it
+        // handed out, and a shared picture is converted by copying it whole.
+    }
 
     // In place where the depth allows (ARGB32 from a GIF or PNG with
     // transparency), so a big picture is not held twice.  A transparent pixel

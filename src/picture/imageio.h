@@ -11,10 +11,16 @@
 
 namespace picture {
 
-// Largest decoded picture, in megabytes, that the reader will allocate.
-// Qt's own default (128 MB, about 32 megapixels) is too small for the
-// 100-megapixel photos people open; unlimited would let a forged header ask
-// for any amount of memory.
+// Largest decoded picture, in megabytes at 4 bytes a pixel, that the reader
+// will allocate: 268 megapixels, such as 16384 x 16384.  A fixed ceiling, not
+// a share of the machine's memory, so that a picture that opens on one
+// machine opens on every other.  It sits well above the largest camera
+// photos (a 150-megapixel back needs 580 MB) and stitched panoramas of that
+// order, and far below what a forged header can ask for (60000 x 60000 is
+// 13 GB).  Qt's own default, 128 MB, would refuse a 40-megapixel photo.
+// A picture is at worst held twice for a moment (a turned JPEG while Qt
+// turns it, a 16-bit PNG while it is narrowed), so opening one never costs
+// much more than 2 GB.
 inline constexpr int kAllocationLimitMB = 1024;
 
 struct LoadResult {
