@@ -1,0 +1,234 @@
+// Whole commands of the window as a person waits for them, each beside the
+// cheapest way Qt or the engine has to do the same job.  The goals are ratios
+// of a pair measured in the same run:
+//   BM_OpenImage / BM_DecodeOnly          at most 1.25
+//   BM_SaveImage / BM_WriteBaseline       at most 1.5
+//   BM_HideTextCommand / BM_HideMessage   at most 2
+//   BM_GetTextCommand / BM_ReadAndSetText at most 1.5
+#include "app/stego1.h"
+#include "picture/imagecanvas.h"
+#include "picture/imageio.h"
+#include "stego/message.h"
+#include "support/fakeplatform.h"
+#include "text/textbox.h"
+
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <random>
+
+namespace {
+
+constexpr int kPhotoWidth = 6000;
+constexpr int kPhotoHeight = 4000;
+
+// A folder for the run's files, removed when the program ends.
+const QTemporaryDir& benchFolder()
+{
+    static const QTemporaryDir folder;
+    return folder;
+}
+
+// A 6000 x 4000 JPEG that decodes like a photo: smooth gradients with grain,
+// so the encoder has neither flat areas nor pure noise to deal with.  Made once.
+const QString& photoPath()
+{
+    static const QString path = [] {
+        QImage image(kPhotoWidth, kPhotoHeight, QImage::Format_RGB32);
+        std::mt19937 random(3);
+        for (int y = 0; y < kPhotoHeight; ++y) {
+            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < kPhotoWidth; ++x) {
+                const int grain = static_cast<int>(random() % 24);
+                row[x] = qRgb((x / 24 + grain) & 255, (y / 16 + grain) & 255, ((x + y) / 40 + grain) & 255);
+            }
+        }
+        const QString file = benchFolder().filePath(QStringLiteral("photo.jpg"));
+        QImageWriter writer(file, "jpeg");
+        writer.setQuality(90);
+        if (!writer.write(image))
+            qFatal("cannot write the benchmark photo: %s", qPrintable(writer.errorString()));
+        return file;
+    }();
+    return path;
+}
+
+// Prose in lines of about 80 characters ended by CR LF, as typed or pasted
+// letters and documents have it.
+QString documentText(qsizetype length)
+{
+    static const char* const words[] = {"the",   "message", "seen", "picture", "hidden", "seven",   "every",
+                                        "letter", "here",   "we",   "are,",    "see",    "between", "enemy."};
+    std::mt19937 random(4);
+    QString text;
+    text.reserve(length + 100);
+    qsizetype lineStart = 0;
+    while (text.size() < length) {
+        text += QLatin1String(words[random() % 14]);
+        if (text.size() - lineStart >= 72) {
+            text += QLatin1String("\r\n");
+            lineStart = text.size();
+        } else {
+            text += QLatin1Char(' ');
+        }
+    }
+    text.truncate(length);
+    return text;
+}
+
+// Pixels like a photo's, for canvases that are not decoded from a file.
+QImage photoLikeImage(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    std::mt19937 random(5);
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            row[x] = 0xFF000000U | (random() & 0x00FFFFFFU);
+    }
+    return image;
+}
+
+// The engine benchmark's canvas shape: 3:2, just large enough for `characters`.
+QSize canvasSizeFor(std::int64_t characters)
+{
+    const std::int64_t needed = 3 * (characters + stego::kMarkerLength);
+    const auto height = static_cast<std::int64_t>(std::ceil(std::sqrt(static_cast<double>(needed) * 2.0 / 3.0)));
+    return {static_cast<int>((needed + height - 1) / height), static_cast<int>(height)};
+}
+
+// The real window on the fake desktop, started as the program starts it.
+struct BenchWindow {
+    testsupport::FakePlatform platform;
+    std::unique_ptr<app::Stego1> window;
+
+    BenchWindow() : window(std::make_unique<app::Stego1>(platform))
+    {
+        if (!window->Form_Load())
+            qFatal("the window refused to start");
+    }
+};
+
+void BM_DecodeOnly(benchmark::State& state)
+{
+    const QString& path = photoPath();
+    QImageReader::setAllocationLimit(picture::kAllocationLimitMB);
+    for (auto _ : state) {
+        QImageReader reader(path);
+        QImage image = reader.read();
+        if (image.isNull())
+            state.SkipWithError("the photo did not decode");
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+BENCHMARK(BM_DecodeOnly)->Name("BM_DecodeOnly/24MP")->Unit(benchmark::kMillisecond);
+
+void BM_OpenImage(benchmark::State& state)
+{
+    const QString& path = photoPath();
+    BenchWindow bench;
+    for (auto _ : state) {
+        bench.platform.dialogAnswers.push_back(path);
+        bench.window->Command4_Click();
+        if (bench.window->loadedImagePath() != path)
+            state.SkipWithError("the photo did not open");
+    }
+}
+BENCHMARK(BM_OpenImage)->Name("BM_OpenImage/24MP")->Unit(benchmark::kMillisecond);
+
+void BM_WriteBaseline(benchmark::State& state)
+{
+    // The size of the BMP Save Image writes: header and 24-bit rows.
+    const qint64 bytes = 54 + qint64(kPhotoWidth) * 3 * kPhotoHeight;
+    const QByteArray contents(bytes, 'x');
+    const QString path = benchFolder().filePath(QStringLiteral("baseline.bin"));
+    for (auto _ : state) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(contents) != bytes)
+            state.SkipWithError("the baseline file could not be written");
+        file.close();
+    }
+    QFile::remove(path);
+}
+BENCHMARK(BM_WriteBaseline)->Name("BM_WriteBaseline/24MP")->Unit(benchmark::kMillisecond);
+
+void BM_SaveImage(benchmark::State& state)
+{
+    BenchWindow bench;
+    bench.window->canvas()->setImage(photoLikeImage(kPhotoWidth, kPhotoHeight));
+    const QString path = benchFolder().filePath(QStringLiteral("saved.bmp"));
+    for (auto _ : state) {
+        bench.platform.dialogAnswers.push_back(path);
+        bench.window->Command5_Click();
+        if (!bench.platform.boxes.isEmpty())
+            state.SkipWithError("the picture was not saved");
+    }
+    QFile::remove(path);
+}
+BENCHMARK(BM_SaveImage)->Name("BM_SaveImage/24MP")->Unit(benchmark::kMillisecond);
+
+void BM_HideTextCommand(benchmark::State& state)
+{
+    BenchWindow bench;
+    const QSize size = canvasSizeFor(state.range(0));
+    bench.window->canvas()->setImage(photoLikeImage(size.width(), size.height()));
+    text::setTextBoxText(bench.window->text1(), documentText(state.range(0)));
+    for (auto _ : state) {
+        bench.window->Command1_Click();
+        if (bench.window->imageChanged() != 1)
+            state.SkipWithError("the text was not hidden");
+    }
+}
+BENCHMARK(BM_HideTextCommand)->Arg(1200000)->Unit(benchmark::kMillisecond);
+
+// The text `characters` long hidden in a canvas just large enough.
+QImage pictureCarrying(const QString& text)
+{
+    const QSize size = canvasSizeFor(text.size());
+    QImage image = photoLikeImage(size.width(), size.height());
+    const QByteArray bytes = text.toLatin1();
+    stego::hideBytes(picture::surfaceOf(image), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    return image;
+}
+
+void BM_ReadAndSetText(benchmark::State& state)
+{
+    const QImage image = pictureCarrying(documentText(state.range(0)));
+    QPlainTextEdit box;
+    for (auto _ : state) {
+        state.PauseTiming();
+        box.clear();
+        state.ResumeTiming();
+        const stego::ReadResult result = stego::readMessage(picture::surfaceOf(image));
+        box.setPlainText(QString::fromLatin1(result.text.data(), static_cast<qsizetype>(result.text.size())));
+        benchmark::DoNotOptimize(box.document()->characterCount());
+    }
+}
+BENCHMARK(BM_ReadAndSetText)->Arg(1200000)->Unit(benchmark::kMillisecond);
+
+void BM_GetTextCommand(benchmark::State& state)
+{
+    BenchWindow bench;
+    bench.window->canvas()->setImage(pictureCarrying(documentText(state.range(0))));
+    QPlainTextEdit* text1 = bench.window->text1();
+    for (auto _ : state) {
+        state.PauseTiming();
+        text1->clear();
+        state.ResumeTiming();
+        bench.window->Command2_Click();
+        if (text1->document()->characterCount() < state.range(0) / 2)
+            state.SkipWithError("the text was not read");
+    }
+}
+BENCHMARK(BM_GetTextCommand)->Arg(1200000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
