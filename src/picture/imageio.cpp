@@ -2,10 +2,10 @@
 
 #include <QFile>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QSaveFile>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -99,6 +99,48 @@ QString tooLargeError(const QSize& size)
         .arg(kAllocationLimitMB);
 }
 
+// The file header and the 40-byte information header of an uncompressed
+// 24-bit BMP, field for field as Qt's own writer fills them.
+constexpr qint64 kBmpHeaderSize = 14 + 40;
+constexpr qint64 kWriteBlockBytes = qint64(4) << 20;
+
+void writeBmpHeader(const QImage& image, qint64 pixelBytes, uchar* out)
+{
+    out[0] = 'B';
+    out[1] = 'M';
+    qToLittleEndian<quint32>(static_cast<quint32>(kBmpHeaderSize + pixelBytes), out + 2);
+    qToLittleEndian<quint32>(0, out + 6);  // two reserved words
+    qToLittleEndian<quint32>(static_cast<quint32>(kBmpHeaderSize), out + 10);
+    qToLittleEndian<quint32>(40, out + 14);
+    qToLittleEndian<qint32>(image.width(), out + 18);
+    qToLittleEndian<qint32>(image.height(), out + 22);  // positive: bottom row first
+    qToLittleEndian<quint16>(1, out + 26);              // planes
+    qToLittleEndian<quint16>(24, out + 28);
+    qToLittleEndian<quint32>(0, out + 30);  // no compression
+    qToLittleEndian<quint32>(static_cast<quint32>(pixelBytes), out + 34);
+    qToLittleEndian<qint32>(image.dotsPerMeterX(), out + 38);
+    qToLittleEndian<qint32>(image.dotsPerMeterY(), out + 42);
+    qToLittleEndian<quint32>(0, out + 46);  // no palette
+    qToLittleEndian<quint32>(0, out + 50);
+}
+
+// One row of 0xAARRGGBB pixels as blue, green, red bytes.  Four pixels make
+// three whole words, so the usual case runs on word stores, not byte ones.
+void packBgrRow(const quint32* in, int width, uchar* out)
+{
+    int x = 0;
+    for (; x + 4 <= width; x += 4, in += 4, out += 12) {
+        qToLittleEndian<quint32>((in[0] & 0xFFFFFFu) | (in[1] << 24), out);
+        qToLittleEndian<quint32>(((in[1] >> 8) & 0xFFFFu) | (in[2] << 16), out + 4);
+        qToLittleEndian<quint32>(((in[2] >> 16) & 0xFFu) | (in[3] << 8), out + 8);
+    }
+    for (; x < width; ++x, ++in, out += 3) {
+        out[0] = static_cast<uchar>(*in);
+        out[1] = static_cast<uchar>(*in >> 8);
+        out[2] = static_cast<uchar>(*in >> 16);
+    }
+}
+
 }  // namespace
 
 LoadResult loadPicture(const QString& path)
@@ -160,8 +202,8 @@ QString saveBmp(const QImage& image, const QString& path)
     if (image.isNull())
         return QStringLiteral("There is no picture to save");
 
-    // Qt's BMP writer stores 32-bit pixels as uncompressed 24-bit rows; any
-    // other format (palette, 16-bit) would keep its own depth.
+    // Every other format is written as its RGB32 colours, as Qt's own BMP
+    // writer would after the same conversion.
     QImage converted;
     if (image.format() != QImage::Format_RGB32) {
         converted = image.convertToFormat(QImage::Format_RGB32);
@@ -170,12 +212,30 @@ QString saveBmp(const QImage& image, const QString& path)
     }
     const QImage& pixels = converted.isNull() ? image : converted;
 
+    const qint64 rowBytes = (qint64(pixels.width()) * 3 + 3) / 4 * 4;
+    const qint64 pixelBytes = rowBytes * pixels.height();
+    if (kBmpHeaderSize + pixelBytes > std::numeric_limits<qint32>::max())
+        return QStringLiteral("The picture is too large for a BMP file");
+
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
-    QImageWriter writer(&file, "bmp");
-    if (!writer.write(pixels)) {
-        const QString reason = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
+    // Rows go out in blocks of a few megabytes: row by row, a photo costs
+    // thousands of small writes.
+    const qint64 rowsPerBlock = std::clamp<qint64>(kWriteBlockBytes / rowBytes, 1, pixels.height());
+    QByteArray block(kBmpHeaderSize, Qt::Uninitialized);
+    writeBmpHeader(pixels, pixelBytes, reinterpret_cast<uchar*>(block.data()));
+    bool written = file.write(block) == block.size();
+    block = QByteArray(rowsPerBlock * rowBytes, '\0');  // the padding bytes stay zero
+    for (qint64 y = pixels.height() - 1; written && y >= 0;) {  // a BMP starts with the bottom row
+        uchar* out = reinterpret_cast<uchar*>(block.data());
+        qint64 rows = 0;
+        for (; rows < rowsPerBlock && y >= 0; ++rows, --y, out += rowBytes)
+            packBgrRow(reinterpret_cast<const quint32*>(pixels.constScanLine(static_cast<int>(y))), pixels.width(), out);
+        written = file.write(block.constData(), rows * rowBytes) == rows * rowBytes;
+    }
+    if (!written) {
+        const QString reason = file.errorString();
         file.cancelWriting();
         return reason;
     }

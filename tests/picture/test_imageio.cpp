@@ -229,4 +229,34 @@ TEST_F(ImageIoTest, SavedBmpIsUncompressed24BitWithExactPixels)
     EXPECT_TRUE(sameRgb(picture::loadPicture(target).image, source));
 }
 
+TEST_F(ImageIoTest, SavedBmpMatchesQtsWriterByteForByte)
+{
+    // Widths around the four-pixel groups the rows are packed in and the
+    // four-byte row padding; a tall one spans more than one write block.
+    const struct {
+        const char* why;
+        QImage image;
+    } rows[] = {
+        {"one pixel", patternImage(1, 1)},
+        {"three pixels, padding of three", patternImage(3, 2)},
+        {"four pixels, no padding", patternImage(4, 3)},
+        {"five pixels: one after a group", patternImage(5, 4)},
+        {"seven pixels: three after a group", patternImage(7, 2)},
+        {"rows over several write blocks", patternImage(301, 5000)},
+        {"palette picture", patternImage(9, 3).convertToFormat(QImage::Format_Indexed8)},
+        {"transparent pixels", patternImage(6, 2).convertToFormat(QImage::Format_ARGB32)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        QImage image = row.image;
+        image.setDotsPerMeterX(3937);
+        image.setDotsPerMeterY(2835);
+        const QString target = m_dir.filePath(QStringLiteral("same.bmp"));
+        ASSERT_EQ(picture::saveBmp(image, target), QString());
+        QFile file(target);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(file.readAll() == encoded(image.convertToFormat(QImage::Format_RGB32), "bmp"));
+    }
+}
+
 }  // namespace
