@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QTemporaryFile>
@@ -20,6 +21,7 @@
 namespace {
 
 std::unique_ptr<QTemporaryFile> scratchFile;
+QString scratchPath;
 
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 
@@ -31,12 +33,16 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     static QCoreApplication application(*argc, *argv);
     // Decoder warnings about broken files are the expected case here, not news.
     qInstallMessageHandler(quiet);
+
     // Memory-backed where the system offers it: every input is written once.
+    // The file loses its name at once and is reached through its descriptor,
+    // so a run that ends in a crash leaves nothing behind.
     const QString folder = QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm")
                                                                               : QDir::tempPath();
     scratchFile = std::make_unique<QTemporaryFile>(folder + QStringLiteral("/mirrorvane-fuzz-XXXXXX"));
-    if (!scratchFile->open())
+    if (!scratchFile->open() || !QFile::remove(scratchFile->fileName()))
         fuzz::fail("cannot create the scratch file in", folder.toStdString());
+    scratchPath = QStringLiteral("/proc/self/fd/%1").arg(scratchFile->handle());
     return 0;
 }
 
@@ -48,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         || !scratchFile->flush())
         fuzz::fail("cannot write the scratch file");
 
-    const picture::LoadResult result = picture::loadPicture(scratchFile->fileName());
+    const picture::LoadResult result = picture::loadPicture(scratchPath);
     if (!result.ok()) {
         if (result.error.isEmpty())
             fuzz::fail("a refused picture comes without a reason");

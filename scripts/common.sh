@@ -87,7 +87,7 @@ mirrorvane_fuzz() {
   else
     echo "fuzz_$target: FAILED (exit $status); the log is $log, the input:"
     find "$work" -maxdepth 1 -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'oom-*' -o -name 'timeout-*' \)
-    grep -E 'broken promise|ERROR:|SUMMARY:' "$log" | head -10
+    grep -E 'broken promise|runtime error|ERROR:|SUMMARY:' "$log" | head -10
     # The frames in our code, without the fuzzer's and the C library's own.
     grep -E '^ +#[0-9]+ .* in ' "$log" | grep -vE 'fuzzer::|__sanitizer|libc\.so|libc_start|_start |raise|abort|pthread' | head -12
   fi
