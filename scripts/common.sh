@@ -78,12 +78,12 @@ mirrorvane_fuzz() {
   [ -f "fuzzers/$target.dict" ] && dict=(-dict="fuzzers/$target.dict")
   # A picture may take up to the reader's 1024 MB allocation limit and one
   # conversion of that size; any single allocation beyond it is a finding.
-  "$dir/bin/fuzz_$target" -timeout=60 -rss_limit_mb=4096 -malloc_limit_mb=1100 \
+  UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} "$dir/bin/fuzz_$target" -timeout=60 -rss_limit_mb=4096 -malloc_limit_mb=1100 \
     -artifact_prefix="$work/" "${dict[@]}" "$@" "$work/corpus" "fuzzers/corpus/$target" >"$log" 2>&1 || status=$?
   local runs
   runs=$(sed -n 's/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\1 inputs in \2 s/p' "$log" | tail -1)
   if [ "$status" -eq 0 ]; then
-    echo "fuzz_$target: ${runs:-? inputs}, corpus $(find "$work/corpus" -type f | wc -l) new files, no finding"
+    echo "fuzz_$target: ${runs:-? inputs}, corpus of $(find "$work/corpus" -type f | wc -l) learnt inputs, no finding"
   else
     echo "fuzz_$target: FAILED (exit $status); the log is $log, the input:"
     find "$work" -maxdepth 1 -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'oom-*' -o -name 'timeout-*' \)
