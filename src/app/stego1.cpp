@@ -11,6 +11,8 @@
 #include "text/textcommands.h"
 
 #include <QCloseEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QIcon>
@@ -19,6 +21,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -161,6 +164,7 @@ Stego1::Stego1(platform::Platform& platform, QWidget* parent) : QMainWindow(pare
     // The window takes exactly the client area plus the menu bar while it
     // shows, and the user cannot resize it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    setAcceptDrops(true);
 }
 
 Stego1::~Stego1() = default;
@@ -199,6 +203,8 @@ void Stego1::createControls(QWidget* client)
     Text1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Text1->setTabChangesFocus(true);
     Text1->setFont(arial(9.75));
+    // The editor takes dropped text itself; dropped files are caught on the way in.
+    Text1->viewport()->installEventFilter(this);
 
     QFrame* picture5 = makePanel(client, "Picture5", {8, 368, 209, 57});
     makeLabel(picture5, "Label1", QStringLiteral("Picture, Image, Photo File"), {0, 0, 209, 17});
@@ -391,7 +397,87 @@ bool Stego1::eventFilter(QObject* watched, QEvent* event)
         if (mouse->button() == Qt::LeftButton && Picture4->rect().contains(mouse->position().toPoint()))
             Picture4_Click();
     }
+    // A file dropped on the text box would otherwise be pasted as its address.
+    const QEvent::Type type = event->type();
+    if (watched == Text1->viewport() && (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop)) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        QString path;
+        if (acceptFileDrag(drop, &path)) {
+            if (type == QEvent::Drop)
+                openDroppedFile(path);
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
+}
+
+// --- Drag and drop ---
+
+bool Stego1::acceptFileDrag(QDropEvent* event, QString* path)
+{
+    // Only what Open Image or Open Text could have been given: one local
+    // file, not a folder, several files or a web address.
+    const QMimeData* mime = event->mimeData();
+    if (!mime || !mime->hasUrls())
+        return false;
+    const QList<QUrl> urls = mime->urls();
+    if (urls.size() != 1 || !urls.constFirst().isLocalFile())
+        return false;
+    const QString file = urls.constFirst().toLocalFile();
+    if (file.isEmpty() || QFileInfo(file).isDir())
+        return false;
+    // A drop taken as a move tells the file manager to delete the user's file.
+    if (!(event->possibleActions() & Qt::CopyAction))
+        return false;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    if (path)
+        *path = file;
+    return true;
+}
+
+void Stego1::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!acceptFileDrag(event))
+        event->ignore();
+}
+
+void Stego1::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (!acceptFileDrag(event))
+        event->ignore();
+}
+
+void Stego1::dropEvent(QDropEvent* event)
+{
+    QString path;
+    if (acceptFileDrag(event, &path))
+        openDroppedFile(path);
+    else
+        event->ignore();
+}
+
+// A ".txt" file (the name tested as Open Text tests it) goes to Open Text
+// wherever it lands, any other file to Open Image, with the Open Image
+// question first while a hidden message is unsaved.  The command runs once
+// the drop has returned: the drag source waits for the drop, and a box shown
+// inside it would hold the file manager's drag until the box was closed.
+void Stego1::openDroppedFile(const QString& path)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, path] {
+            if (path.endsWith(QLatin1String(".txt"))) {
+                text::TextCommandContext context{m_platform, this, Text1, Label4, m_commonDialog1};
+                text::openTextFile(context, path);
+                return;
+            }
+            picture::PictureCommandContext context{m_platform,      this,           *m_view,   Label4,
+                                                   ImageChanged,    LoadedImagePath, m_commonDialog1, m_dialog2,
+                                                   [this] { ReadMessage(); }};
+            picture::openImageFile(context, path, /*confirm*/ true);
+        },
+        Qt::QueuedConnection);
 }
 
 void Stego1::closeEvent(QCloseEvent* event)

@@ -10,6 +10,7 @@
 #include <string>
 
 class QAction;
+class QDropEvent;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -99,6 +100,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A single local file dropped anywhere on the window opens as Open Image
+    // or Open Text would open it; see openDroppedFile.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void createControls(QWidget* client);
@@ -107,6 +113,9 @@ private:
     void HideMessage(const std::string& textBytes);
     void SetBusyCaption(std::int16_t state);
     bool confirmExit();
+    // Takes a drag that carries one local file as a copy; false leaves it alone.
+    static bool acceptFileDrag(QDropEvent* event, QString* path = nullptr);
+    void openDroppedFile(const QString& path);
 
     platform::Platform& m_platform;
 
