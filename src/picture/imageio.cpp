@@ -61,7 +61,11 @@ QString bmpTruncationError(QFile& file)
     }
     if (width <= 0 || height <= 0 || bitsPerPixel <= 0 || bitsPerPixel > 64)
         return QString();  // nonsense sizes are the reader's to refuse
-    const std::int64_t rowBytes = (width * bitsPerPixel + 31) / 32 * 4;
+    const std::int64_t rowBytes = (width * bitsPerPixel + 31) / 32 * 4;  // below 2^38
+    // A forged header can claim more than any file holds; the product would
+    // overflow before the comparison could say so.
+    if (height > (std::numeric_limits<std::int64_t>::max() - pixelOffset) / rowBytes)
+        return QStringLiteral("The file ends before the picture's last pixel");
     if (file.size() < pixelOffset + rowBytes * height)
         return QStringLiteral("The file ends before the picture's last pixel");
     return QString();
@@ -85,13 +89,26 @@ QSize declaredSize(QFile& file, const QByteArray& format)
     return {};
 }
 
+void forceOpaque(QImage& image)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<quint32*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            row[x] |= 0xFF000000u;
+    }
+}
+
 QString tooLargeError(const QSize& size)
 {
     if (!size.isValid())
         return QString();
-    const qint64 megabytes = (qint64(size.width()) * size.height() * 4 + (1 << 20) - 1) >> 20;
-    if (megabytes <= kAllocationLimitMB)
+    // Width and height are each below 2^31, so their product fits; four bytes
+    // a pixel might not, so the limit is compared in pixels.
+    const qint64 pixels = qint64(size.width()) * size.height();
+    constexpr qint64 kPixelsPerMB = (qint64(1) << 20) / 4;
+    if (pixels <= qint64(kAllocationLimitMB) * kPixelsPerMB)
         return QString();
+    const qint64 megabytes = (pixels + kPixelsPerMB - 1) / kPixelsPerMB;
     return QStringLiteral("The picture is too large: %1 x %2 pixels need %3 MB, more than the %4 MB allowed")
         .arg(size.width())
         .arg(size.height())
@@ -194,6 +211,11 @@ LoadResult loadPicture(const QString& path)
         if (image.format() != QImage::Format_RGB32 || image.isNull())
             return failure(QStringLiteral("There is not enough memory to hold the picture"));
     }
+    // Some readers hand out RGB32 whose top byte is not 0xFF (a GIF frame
+    // with no pixel data, a BMP whose pixel offset points at its header), and
+    // Qt draws RGB32 on the assumption that it is.  The JPEG reader never does.
+    if (format != "jpeg")
+        forceOpaque(image);
     return {std::move(image), QString()};
 }
 
