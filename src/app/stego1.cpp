@@ -201,6 +201,9 @@ void Stego1::createControls(QWidget* client)
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Breaking only between words takes seconds to lay out a long run without
+    // a space (a pasted code or base64 block); any character may end a line.
+    Text1->setWordWrapMode(QTextOption::WrapAnywhere);
     Text1->setTabChangesFocus(true);
     Text1->setFont(arial(9.75));
     // The editor takes dropped text itself; dropped files are caught on the way in.
@@ -525,13 +528,11 @@ void Stego1::Command1_Click()
     try {
         Label4->clear();
         HideResult.clear();
-        const QString text = text::textBoxText(Text1);
-        if (text.isEmpty()) {
+        if (Text1->document()->isEmpty()) {
             Label4->setText(QStringLiteral("There is no text to hide in the image."));
             return;
         }
-        const stego::EncodeResult encoded = stego::encodeWindows1252(
-            std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())));
+        const stego::EncodeResult encoded = text::textBoxWindows1252(Text1);
         if (!encoded.ok()) {
             m_platform.messageBox({kAlertTitle,
                                    QStringLiteral("These characters cannot be hidden in an image: ") +
@@ -599,13 +600,15 @@ void Stego1::ReadMessage()
         return;
     }
     if (result.outcome == stego::ReadOutcome::Found)
-        text::setTextBoxText(Text1, QString::fromStdU16String(stego::decodeWindows1252(result.text)));
+        text::setTextBoxWindows1252(Text1, result.text);
 
     SetBusyCaption(0);
     // Input that arrived during the scan is handled now, before the text is examined.
     m_platform.processEvents();
 
-    const QString t = text::textBoxText(Text1);
+    // The markers hold no line break, so the box's own form of the text
+    // answers as its CR LF form would, without converting a million characters.
+    const QString t = Text1->document()->toRawText();
     if (stego::isEncryptedText(
             std::u16string_view(reinterpret_cast<const char16_t*>(t.utf16()), static_cast<std::size_t>(t.size())))) {
         m_platform.messageBox(

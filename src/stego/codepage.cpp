@@ -33,6 +33,11 @@ bool isLowSurrogate(char16_t c) noexcept { return c >= 0xDC00 && c <= 0xDFFF; }
 
 }  // namespace
 
+int unicodeToWindows1252(char16_t c) noexcept
+{
+    return byteOf(c);
+}
+
 char16_t windows1252ToUnicode(std::uint8_t b) noexcept
 {
     if (b >= 0x80 && b < 0xA0)

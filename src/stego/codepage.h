@@ -15,6 +15,8 @@ namespace stego {
 
 // The character of byte `b`.
 char16_t windows1252ToUnicode(std::uint8_t b) noexcept;
+// The byte of character `c`, or -1 when the code page has none.
+int unicodeToWindows1252(char16_t c) noexcept;
 
 // Every byte becomes one UTF-16 unit; never fails.
 std::u16string decodeWindows1252(std::string_view bytes);

@@ -3,7 +3,11 @@
 // `Text1`'s text as the program counts and stores it: line breaks are CR LF,
 // whatever the widget keeps inside.
 
+#include "stego/codepage.h"
+
 #include <QString>
+
+#include <string_view>
 
 class QPlainTextEdit;
 
@@ -14,6 +18,13 @@ namespace text {
 QString textBoxText(const QPlainTextEdit* box);
 // Sets the box's text; CR LF, a lone CR and a lone LF all become line breaks.
 void setTextBoxText(QPlainTextEdit* box, const QString& text);
+
+// The box's text as Windows-1252 bytes with CR LF line breaks, read in one
+// pass: the same result as encodeWindows1252(textBoxText(box)), without
+// the million-character copies in between.
+stego::EncodeResult textBoxWindows1252(const QPlainTextEdit* box);
+// Sets the box's text from Windows-1252 bytes, line breaks as setTextBoxText takes them.
+void setTextBoxWindows1252(QPlainTextEdit* box, std::string_view bytes);
 
 // Conversions between CR LF text and the widget's '\n' form.  toCrLf also
 // turns the widget's paragraph and line separators (U+2029, U+2028) into CR LF.

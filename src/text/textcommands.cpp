@@ -68,11 +68,6 @@ void handToRegisteredApplication(TextCommandContext& context, const QString& pat
                   + QDir::toNativeSeparators(path));
 }
 
-std::u16string_view utf16View(const QString& s)
-{
-    return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<std::size_t>(s.size())};
-}
-
 QString listCharacters(const std::vector<char32_t>& characters)
 {
     QStringList parts;
@@ -197,7 +192,7 @@ void saveText(TextCommandContext& context)
         return;
     }
     // Refused before the dialog: no file name could make these characters fit.
-    const stego::EncodeResult encoded = stego::encodeWindows1252(utf16View(textBoxText(context.text1)));
+    const stego::EncodeResult encoded = textBoxWindows1252(context.text1);
     if (!encoded.ok()) {
         alert(context, platform::Icon::Warning,
               QStringLiteral("These characters cannot be saved in a text file: ")
