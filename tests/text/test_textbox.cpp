@@ -33,6 +33,7 @@ TEST(TextBoxWindows1252, AgreesWithConvertingThenEncoding)
         {"a break as the first character of a group", sixteen + QStringLiteral("\n") + sixteen},
         {"empty lines at both ends", QStringLiteral("\n\nmiddle\n")},
         {"code page letters inside a group", QStringLiteral("caf\u00e9 \u20ac5 \u2014 na\u00efve \u0178 \u00a0 \u0081")},
+        {"a letter in the second half of a group", QString(11, u'x') + QStringLiteral("\u00e9") + QString(20, u'y')},
         {"a soft line break typed as Shift+Enter", QStringLiteral("one\u2028two")},
         {"one character outside the code page, late", sixteen + sixteen + QStringLiteral("\u0100")},
         {"offenders repeated, a surrogate pair among them",
