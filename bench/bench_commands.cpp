@@ -5,6 +5,8 @@
 //   BM_SaveImage / BM_WriteBaseline       at most 1.5
 //   BM_HideTextCommand / BM_HideMessage   at most 2
 //   BM_GetTextCommand / BM_ReadAndSetText at most 1.5
+//   BM_ShowLongRun / BM_ShowProse         about 1 (a run without spaces must
+//                                         not lay out slower than prose)
 #include "app/stego1.h"
 #include "picture/imagecanvas.h"
 #include "picture/imageio.h"
@@ -190,7 +192,7 @@ void BM_HideTextCommand(benchmark::State& state)
 }
 BENCHMARK(BM_HideTextCommand)->Arg(1200000)->Unit(benchmark::kMillisecond);
 
-// The text `characters` long hidden in a canvas just large enough.
+// `text` hidden in a canvas just large enough.
 QImage pictureCarrying(const QString& text)
 {
     const QSize size = canvasSizeFor(text.size());
@@ -230,5 +232,37 @@ void BM_GetTextCommand(benchmark::State& state)
     }
 }
 BENCHMARK(BM_GetTextCommand)->Arg(1200000)->Unit(benchmark::kMillisecond);
+
+// A shown window's Text1 laid out and painted with `text`.
+void showInText1(benchmark::State& state, const QString& text)
+{
+    BenchWindow bench;
+    bench.window->show();
+    QPlainTextEdit* text1 = bench.window->text1();
+    for (auto _ : state) {
+        state.PauseTiming();
+        text1->clear();
+        text1->repaint();
+        state.ResumeTiming();
+        text::setTextBoxText(text1, text);
+        text1->repaint();
+    }
+}
+
+void BM_ShowProse(benchmark::State& state)
+{
+    showInText1(state, documentText(state.range(0)).replace(QLatin1String("\r\n"), QLatin1String("  ")));
+}
+BENCHMARK(BM_ShowProse)->Arg(200000)->Unit(benchmark::kMillisecond);
+
+void BM_ShowLongRun(benchmark::State& state)
+{
+    // A base64 block: letters and digits only, nowhere to break between words.
+    QString run(state.range(0), Qt::Uninitialized);
+    for (qsizetype i = 0; i < run.size(); ++i)
+        run[i] = QLatin1Char("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"[(i * 7 + i / 13) % 62]);
+    showInText1(state, run);
+}
+BENCHMARK(BM_ShowLongRun)->Arg(200000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
