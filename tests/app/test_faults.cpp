@@ -115,7 +115,8 @@ protected:
             QFile::setPermissions(m_old, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
             if (::geteuid() == 0) {
                 if (!setImmutable(m_old, true))
-                    return "root ignores permission bits, and this file system refuses the immutable attribute: "
+                    return "root ignores permission bits, and the immutable attribute needs CAP_LINUX_IMMUTABLE and a file "
+                           "system that has it: "
                            + systemReason();
                 m_undo.push_back([this] { setImmutable(m_old, false); });
             }

@@ -108,7 +108,6 @@ protected:
 
 TEST_F(HostileTest, EachPictureOpensOrIsRefusedLeavingEverythingAsItWas)
 {
-    const QByteArray bmp = encoded(gradient(64, 48), "bmp");
     const QByteArray jpeg = encoded(gradient(64, 48), "jpeg");
     const QByteArray png = encoded(gradient(64, 48), "png");
     const struct {
@@ -119,7 +118,6 @@ TEST_F(HostileTest, EachPictureOpensOrIsRefusedLeavingEverythingAsItWas)
         const char* reasonHas;   // part of the reason the box must give, or nullptr
     } rows[] = {
         {"zero bytes", "empty.bmp", QByteArray(), {}, nullptr},
-        {"bmp cut inside its pixels", "cut.bmp", bmp.left(bmp.size() / 2), {}, nullptr},
         {"bmp header claims 60000 x 60000", "huge.bmp", bmpHeaderOnly(60000, 60000, false), {}, "too large"},
         {"run-length bmp claims 60000 x 60000, so its length proves nothing", "huge-rle.bmp",
          bmpHeaderOnly(60000, 60000, true), {}, "too large"},
@@ -131,11 +129,11 @@ TEST_F(HostileTest, EachPictureOpensOrIsRefusedLeavingEverythingAsItWas)
          jpeg.left(jpeg.size() / 2), QSize(64, 48), nullptr},
         {"png cut inside its data", "cut.png", png.left(png.size() / 2), {}, nullptr},
         {"jpeg named .bmp opens by its content", "photo.bmp", jpeg, QSize(64, 48), nullptr},
-        {"text named .jpg", "notes.jpg", "a shopping list\r\n", {}, "not a BMP, JPEG, GIF or PNG"},
         {"1 x 1", "dot.bmp", encoded(gradient(1, 1), "bmp"), QSize(1, 1), nullptr},
         {"1 x 100000", "tall.bmp", encoded(gradient(1, 100000), "bmp"), QSize(1, 100000), nullptr},
         {"100000 x 1", "wide.bmp", encoded(gradient(100000, 1), "bmp"), QSize(100000, 1), nullptr},
     };
+    // A cut BMP and a text under a picture's name are among the Open Image tests.
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         const QString path = write(row.name, row.bytes);
