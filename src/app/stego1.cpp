@@ -201,9 +201,7 @@ void Stego1::createControls(QWidget* client)
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    // Breaking only between words takes seconds to lay out a long run without
-    // a space (a pasted code or base64 block); any character may end a line.
-    Text1->setWordWrapMode(QTextOption::WrapAnywhere);
+    text::adaptWrappingToLongRuns(Text1);
     Text1->setTabChangesFocus(true);
     Text1->setFont(arial(9.75));
     // The editor takes dropped text itself; dropped files are caught on the way in.

@@ -1,6 +1,7 @@
 #include "textbox.h"
 
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextDocument>
 
 #include <algorithm>
@@ -169,6 +170,42 @@ void setTextBoxWindows1252(QPlainTextEdit* box, std::string_view bytes)
         }
     }
     box->setPlainText(text);
+}
+
+bool hasLongRun(QStringView text, qsizetype limit)
+{
+    qsizetype run = 0;
+    for (const QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > limit)
+            return true;
+    }
+    return false;
+}
+
+void adaptWrappingToLongRuns(QPlainTextEdit* box)
+{
+    box->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    QTextDocument* document = box->document();
+    QObject::connect(document, &QTextDocument::contentsChange, box, [box, document](int position, int, int added) {
+        if (document->isEmpty()) {
+            box->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+            return;
+        }
+        // Typing cannot make such a run in any time that matters, and scanning
+        // a long paragraph on every keystroke would slow typing down.
+        constexpr int kTypedBurst = 64;
+        if (box->wordWrapMode() == QTextOption::WrapAnywhere || added < kTypedBurst)
+            return;
+        // A run may straddle the insertion's edges, so the whole paragraphs it touched are looked at.
+        for (QTextBlock block = document->findBlock(position);
+             block.isValid() && block.position() <= position + added; block = block.next()) {
+            if (block.length() > kLongestWordWrappedRun && hasLongRun(block.text())) {
+                box->setWordWrapMode(QTextOption::WrapAnywhere);
+                return;
+            }
+        }
+    });
 }
 
 }  // namespace text

@@ -26,6 +26,21 @@ stego::EncodeResult textBoxWindows1252(const QPlainTextEdit* box);
 // Sets the box's text from Windows-1252 bytes, line breaks as setTextBoxText takes them.
 void setTextBoxWindows1252(QPlainTextEdit* box, std::string_view bytes);
 
+// Longest stretch of characters that word wrapping cannot break (no white
+// space) that the box still wraps between words.  Past it, laying out the
+// stretch takes seconds, so the box wraps it anywhere instead.
+inline constexpr qsizetype kLongestWordWrappedRun = 2000;
+
+// True when `text` holds more than `limit` characters in a row without white space.
+bool hasLongRun(QStringView text, qsizetype limit = kLongestWordWrappedRun);
+
+// Keeps `box` wrapping between words, except while it holds a run longer
+// than kLongestWordWrappedRun: then any character may end a line.  Watches
+// every insertion larger than a typed burst (pasted, dropped or set by a
+// command) and scans the paragraphs it touched; an emptied box wraps between
+// words again.
+void adaptWrappingToLongRuns(QPlainTextEdit* box);
+
 // Conversions between CR LF text and the widget's '\n' form.  toCrLf also
 // turns the widget's paragraph and line separators (U+2029, U+2028) into CR LF.
 QString toCrLf(const QString& widgetText);
