@@ -50,9 +50,8 @@ qsizetype copyAsciiRun(const char16_t* in, qsizetype n, char* out)
 
 }  // namespace
 
-// Texts reach a million characters, so both conversions size their result
-// once and write through raw pointers instead of appending character by
-// character.
+// Texts reach a million characters, so the result is sized once and written
+// through a raw pointer instead of appended character by character.
 QString toCrLf(const QString& widgetText)
 {
     const char16_t* in = reinterpret_cast<const char16_t*>(widgetText.utf16());
@@ -74,29 +73,6 @@ QString toCrLf(const QString& widgetText)
             *o++ = c;
         }
     }
-    return out;
-}
-
-QString fromCrLf(const QString& crlfText)
-{
-    if (!crlfText.contains(u'\r'))
-        return crlfText;
-    const char16_t* in = reinterpret_cast<const char16_t*>(crlfText.utf16());
-    const qsizetype n = crlfText.size();
-    QString out(n, Qt::Uninitialized);
-    char16_t* const begin = reinterpret_cast<char16_t*>(out.data());
-    char16_t* o = begin;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = in[i];
-        if (c == u'\r') {
-            *o++ = u'\n';
-            if (i + 1 < n && in[i + 1] == u'\n')
-                ++i;
-        } else {
-            *o++ = c;
-        }
-    }
-    out.truncate(o - begin);
     return out;
 }
 

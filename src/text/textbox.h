@@ -41,9 +41,8 @@ bool hasLongRun(QStringView text, qsizetype limit = kLongestWordWrappedRun);
 // words again.
 void adaptWrappingToLongRuns(QPlainTextEdit* box);
 
-// Conversions between CR LF text and the widget's '\n' form.  toCrLf also
-// turns the widget's paragraph and line separators (U+2029, U+2028) into CR LF.
+// The widget's text with its line breaks ('\n', and the paragraph and line
+// separators U+2029, U+2028) as CR LF.
 QString toCrLf(const QString& widgetText);
-QString fromCrLf(const QString& crlfText);
 
 }  // namespace text
