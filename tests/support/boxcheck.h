@@ -1,0 +1,61 @@
+#pragma once
+
+// Assertions on the message boxes a FakePlatform recorded.  They return an
+// AssertionResult, so a failure points at the caller's line and names every
+// field that differs.
+
+#include "platform/platform.h"
+
+#include <QDir>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace testsupport {
+
+inline ::testing::AssertionResult sameBox(const platform::MessageBox& shown, const platform::MessageBox& expected)
+{
+    QStringList differences;
+    if (shown.title != expected.title)
+        differences << QStringLiteral("title \"%1\"").arg(shown.title);
+    if (shown.text != expected.text)
+        differences << QStringLiteral("text \"%1\"").arg(shown.text);
+    if (shown.icon != expected.icon)
+        differences << QStringLiteral("icon %1").arg(static_cast<int>(shown.icon));
+    if (shown.buttons != expected.buttons)
+        differences << QStringLiteral("buttons %1").arg(static_cast<int>(shown.buttons));
+    if (shown.defaultButton != expected.defaultButton)
+        differences << QStringLiteral("default %1").arg(static_cast<int>(shown.defaultButton));
+    if (differences.isEmpty())
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "box differs: " << differences.join(QStringLiteral(", ")).toStdString();
+}
+
+// The boxes shown, in order, against the ones expected.
+inline ::testing::AssertionResult sameBoxes(const QList<platform::MessageBox>& shown,
+                                            const QList<platform::MessageBox>& expected)
+{
+    if (shown.size() != expected.size())
+        return ::testing::AssertionFailure() << shown.size() << " boxes shown, " << expected.size() << " expected";
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        ::testing::AssertionResult same = sameBox(shown[i], expected[i]);
+        if (!same)
+            return same << " (box " << i << ")";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The "could not be opened/saved" box: an alert with the sentence, the native
+// path and the system's reason on three lines.
+inline ::testing::AssertionResult isFailureBox(const platform::MessageBox& shown, const QString& sentence,
+                                               const QString& path)
+{
+    const QStringList lines = shown.text.split(QStringLiteral("\r\n"));
+    if (lines.size() != 3 || lines[2].isEmpty())
+        return ::testing::AssertionFailure() << "not sentence, path and reason: " << shown.text.toStdString();
+    return sameBox(shown, {QStringLiteral("Mirrorvane Alert"), sentence + QStringLiteral("\r\n")
+                               + QDir::toNativeSeparators(path) + QStringLiteral("\r\n") + lines[2],
+                           platform::Icon::Warning, platform::Buttons::Ok, platform::Answer::Ok});
+}
+
+}  // namespace testsupport
