@@ -4,75 +4,58 @@
 #include "windowfixture.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QPushButton>
+
+#include <optional>
 
 namespace {
 
+using apptest::kAlert;
 using apptest::RecordingPlatform;
 using apptest::WindowTest;
+using platform::Answer;
 
-struct DepthRow {
-    const char* why;
-    int bitsPerPixel;
-    bool accepted;
-};
-
-class DisplayDepth : public ::testing::TestWithParam<DepthRow> {};
-
-TEST_P(DisplayDepth, FewerThan32BitsPerPixelIsRefusedWithOneMessage)
+TEST(StartUp, DisplayBelow32BitsPerPixelIsRefusedWithOneMessage)
 {
-    RecordingPlatform platform;
-    platform.bitsPerPixel = GetParam().bitsPerPixel;
-    app::Stego1 window(platform);
-    EXPECT_EQ(window.Form_Load(), GetParam().accepted);
-    if (GetParam().accepted) {
-        EXPECT_TRUE(platform.boxes.isEmpty());
-        return;
+    for (const int bitsPerPixel : {24, 32}) {
+        RecordingPlatform platform;
+        platform.bitsPerPixel = bitsPerPixel;
+        app::Stego1 window(platform);
+        EXPECT_EQ(window.Form_Load(), bitsPerPixel == 32) << bitsPerPixel;
+        if (bitsPerPixel == 32) {
+            EXPECT_TRUE(platform.boxes.isEmpty());
+            continue;
+        }
+        ASSERT_EQ(platform.boxes.size(), 1);
+        apptest::expectBox(platform.boxes[0], kAlert, platform::Icon::Information, platform::Buttons::Ok,
+                           "You must run your display resolution at 32 bits per pixel to use Mirrorvane!");
+        EXPECT_FALSE(window.isVisible());
     }
-    ASSERT_EQ(platform.boxes.size(), 1);
-    const platform::MessageBox& box = platform.boxes.constFirst();
-    EXPECT_EQ(box.title, QStringLiteral("Mirrorvane Alert"));
-    EXPECT_EQ(box.text, QStringLiteral("You must run your display resolution at 32 bits per pixel to use Mirrorvane!"));
-    EXPECT_EQ(box.icon, platform::Icon::Information);
-    EXPECT_EQ(box.buttons, platform::Buttons::Ok);
-    EXPECT_FALSE(window.isVisible());
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, DisplayDepth,
-                         ::testing::Values(DepthRow{"sixteen_bit_high_colour", 16, false},
-                                           DepthRow{"twenty_four_bit_true_colour_is_not_enough", 24, false},
-                                           DepthRow{"thirty_two_bit_starts", 32, true}),
-                         [](const ::testing::TestParamInfo<DepthRow>& row) { return std::string(row.param.why); });
-
-struct FolderRow {
-    const char* why;
-    QString documents;
-    std::optional<QString> userProfile;
-    QString expected;
-};
-
-class StartingFolder : public ::testing::TestWithParam<FolderRow> {};
-
-TEST_P(StartingFolder, BothDialogsStartInTheDocumentsFolderOrItsFallbacks)
+TEST(StartUp, BothDialogsStartInTheDocumentsFolderOrItsFallbacks)
 {
-    RecordingPlatform platform;
-    platform.documents = GetParam().documents;
-    if (GetParam().userProfile)
-        platform.environment.insert(QStringLiteral("USERPROFILE"), *GetParam().userProfile);
-    app::Stego1 window(platform);
-    ASSERT_TRUE(window.Form_Load());
-    EXPECT_EQ(window.commonDialog1().folder, GetParam().expected);
-    EXPECT_EQ(window.dialog2().folder, GetParam().expected);
+    const struct {
+        const char* why;
+        QString documents;
+        std::optional<QString> userProfile;
+        QString expected;
+    } rows[] = {
+        {"documents folder wins", "/home/ann/Documents", "/home/ann", "/home/ann/Documents"},
+        {"no documents folder: the profile", "", "/home/ann", "/home/ann"},
+        {"neither: nowhere in particular", "", std::nullopt, ""},
+    };
+    for (const auto& row : rows) {
+        RecordingPlatform platform;
+        platform.documents = row.documents;
+        if (row.userProfile)
+            platform.environment.insert(QStringLiteral("USERPROFILE"), *row.userProfile);
+        app::Stego1 window(platform);
+        ASSERT_TRUE(window.Form_Load());
+        EXPECT_EQ(window.commonDialog1().folder, row.expected) << row.why;
+        EXPECT_EQ(window.dialog2().folder, row.expected) << row.why;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, StartingFolder,
-    ::testing::Values(FolderRow{"documents_folder_wins", "/home/ann/Documents", QString("/home/ann"),
-                                "/home/ann/Documents"},
-                      FolderRow{"no_documents_uses_the_profile", "", QString("/home/ann"), "/home/ann"},
-                      FolderRow{"neither_starts_anywhere", "", std::nullopt, ""}),
-    [](const ::testing::TestParamInfo<FolderRow>& row) { return std::string(row.param.why); });
 
 class Leaving : public WindowTest {
 protected:
@@ -83,23 +66,14 @@ protected:
     }
     void TearDown() override { window->hide(); }
 
-    // A successful Hide Text is the only way the flag becomes 1.
-    void hideSomething()
+    // The last box is the Exit question, and so far it was asked `times` times.
+    void expectAsked(qsizetype times)
     {
-        setText(QStringLiteral("unsaved"));
-        window->Command1_Click();
-        ASSERT_EQ(window->imageChanged(), 1);
-        platform.boxes.clear();
-    }
-
-    static void expectExitQuestion(const platform::MessageBox& box)
-    {
-        EXPECT_EQ(box.title, QStringLiteral("Mirrorvane Alert"));
-        EXPECT_EQ(box.text, QStringLiteral("Are You Sure Tou Wish To Exit?\r\n\r\nYou Have Changed The Image But\r\n"
-                                           "Have Not Saved These Changes!\r\n\r\nClick YES to EXIT Or NO To CANCEL"));
-        EXPECT_EQ(box.icon, platform::Icon::Question);
-        EXPECT_EQ(box.buttons, platform::Buttons::YesNo);
-        EXPECT_EQ(box.defaultButton, platform::Answer::No);
+        ASSERT_EQ(platform.boxes.size(), times);
+        apptest::expectBox(platform.boxes.constLast(), kAlert, platform::Icon::Question, platform::Buttons::YesNo,
+                           "Are You Sure Tou Wish To Exit?\r\n\r\nYou Have Changed The Image But\r\n"
+                           "Have Not Saved These Changes!\r\n\r\nClick YES to EXIT Or NO To CANCEL");
+        EXPECT_EQ(platform.boxes.constLast().defaultButton, Answer::No);
     }
 };
 
@@ -110,44 +84,37 @@ TEST_F(Leaving, ExitWithNothingUnsavedClosesAtOnce)
     EXPECT_FALSE(window->isVisible());
 }
 
-TEST_F(Leaving, ExitAnsweredNoKeepsTheWindowAndAsksAgainNextTime)
+TEST_F(Leaving, ExitAnsweredNoKeepsTheWindowAndYesClosesWithoutAskingTwice)
 {
-    hideSomething();
-    platform.answers = {platform::Answer::No};
-    child<QPushButton>(QStringLiteral("Command7"))->click();
-    ASSERT_EQ(platform.boxes.size(), 1);
-    expectExitQuestion(platform.boxes.constFirst());
+    hideUnsaved();
+    platform.answers = {Answer::No};
+    child<QPushButton>("Command7")->click();
+    expectAsked(1);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->imageChanged(), 1);
 
-    // The default button (Enter) is No as well.
-    child<QAction>(QStringLiteral("mnuFileExit"))->trigger();
-    EXPECT_EQ(platform.boxes.size(), 2);
+    child<QAction>("mnuFileExit")->trigger();  // unanswered: the default button
+    expectAsked(2);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->imageChanged(), 1);
-}
 
-TEST_F(Leaving, ExitAnsweredYesClosesWithoutAskingTwice)
-{
-    hideSomething();
-    platform.answers = {platform::Answer::Yes};
+    platform.answers = {Answer::Yes};
     window->Command7_Click();
-    EXPECT_EQ(platform.boxes.size(), 1) << "closing after Exit must not ask again";
+    expectAsked(3);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->imageChanged(), 0);
 }
 
 TEST_F(Leaving, CloseBoxAsksTheExitQuestionOnlyWhileAMessageIsUnsaved)
 {
-    hideSomething();
-    platform.answers = {platform::Answer::No};
+    hideUnsaved();
+    platform.answers = {Answer::No};
     EXPECT_FALSE(window->close());
-    ASSERT_EQ(platform.boxes.size(), 1);
-    expectExitQuestion(platform.boxes.constFirst());
+    expectAsked(1);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->imageChanged(), 1);
 
-    platform.answers = {platform::Answer::Yes};
+    platform.answers = {Answer::Yes};
     EXPECT_TRUE(window->close());
     EXPECT_FALSE(window->isVisible());
 

@@ -5,6 +5,8 @@
 #include "support/fakeplatform.h"
 #include "text/textbox.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QString>
@@ -19,10 +21,49 @@ inline const QString kStartTitle = QStringLiteral("Steganography - Hide a Secret
 inline const QString kBusyTitle = QStringLiteral("Mirrorvane - Processing...");
 inline const QString kNormalTitle =
     QStringLiteral("Mirrorvane - Steganography - Hide a Secret Text Message in an Image");
+inline const QString kAlert = QStringLiteral("Mirrorvane Alert");
+
+inline void expectBox(const platform::MessageBox& box, const QString& title, platform::Icon icon,
+                      platform::Buttons buttons, const QString& text)
+{
+    EXPECT_EQ(box.title, title);
+    EXPECT_EQ(box.icon, icon);
+    EXPECT_EQ(box.buttons, buttons);
+    EXPECT_EQ(box.text, text);
+}
+
+// The box a failed open or save shows: what failed, the file, and the system's reason.
+inline void expectFailureBox(const platform::MessageBox& box, const QString& firstLine, const QString& path)
+{
+    EXPECT_EQ(box.title, kAlert);
+    EXPECT_EQ(box.icon, platform::Icon::Warning);
+    EXPECT_EQ(box.buttons, platform::Buttons::Ok);
+    const QStringList lines = box.text.split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 3) << qPrintable(box.text);
+    EXPECT_EQ(lines[0], firstLine);
+    EXPECT_EQ(lines[1], QDir::toNativeSeparators(path));
+    EXPECT_FALSE(lines[2].isEmpty()) << "the reason";
+}
+
+inline QString writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()) << qPrintable(path);
+    return path;
+}
+
+// A picture of the given size with varied pixels.
+inline QImage patternImage(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb((x * 37 + y) & 255, (y * 91 + x * 3) & 255, (x * y + 17) & 255));
+    return image;
+}
 
 // The fake desktop, also noting what the window showed each time it pushed
-// itself to the screen: the title, and whether the picture was still as it
-// was when the command began.
+// itself to the screen: the title, and the picture as it was then.
 class RecordingPlatform : public testsupport::FakePlatform {
 public:
     struct Flush {
@@ -61,7 +102,7 @@ protected:
         ASSERT_TRUE(window->Form_Load());
     }
 
-    template <typename T>
+    template <typename T = QWidget>
     T* child(const QString& name) const
     {
         T* found = window->findChild<T*>(name);
@@ -74,14 +115,16 @@ protected:
     void setText(const QString& crlfText) { text::setTextBoxText(window->text1(), crlfText); }
     QImage picture() const { return window->canvas()->image().copy(); }
 
-    // Replaces the working picture with one of the given size and varied pixels.
-    void usePicture(int width, int height)
+    void usePicture(int width, int height) { window->canvas()->setImage(patternImage(width, height)); }
+
+    // Hides `message` in the working picture, leaving it unsaved: the most a
+    // failing command could lose.  The boxes seen so far are forgotten.
+    void hideUnsaved(const QString& message = QStringLiteral("unsaved message"))
     {
-        QImage image(width, height, QImage::Format_RGB32);
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                image.setPixel(x, y, qRgb((x * 37 + y) & 255, (y * 91 + x * 3) & 255, (x * y + 17) & 255));
-        window->canvas()->setImage(image);
+        setText(message);
+        window->Command1_Click();
+        ASSERT_EQ(window->imageChanged(), 1) << qPrintable(status());
+        platform.boxes.clear();
     }
 };
 
