@@ -5,6 +5,8 @@
 
 namespace {
 
+using platform::MessageBox;
+using testsupport::sameBoxes;
 using texttest::TextCommandsTest;
 
 void select(QPlainTextEdit* box, int from, int to)
@@ -39,14 +41,11 @@ TEST_F(TextCommandsTest, CopyTakesTheWholeTextAndAsksBeforeOverwriting)
     m_platform.clipboard = QStringLiteral("theirs");
     m_platform.answers.push_back(platform::Answer::Cancel);
     text::copyText(m_context);
-    ASSERT_EQ(m_platform.boxes.size(), 1);
-    const platform::MessageBox& box = m_platform.boxes.first();
-    EXPECT_EQ(box.title, QStringLiteral("Clipboard Already Has Contents"));
-    EXPECT_EQ(box.text, QStringLiteral("Click OK to Copy to Clipboard\r\n\r\n"
-                                       "NOTE - This Will OVERWRITE Current Clipboard Content!"));
-    EXPECT_EQ(box.icon, platform::Icon::Warning);
-    EXPECT_EQ(box.buttons, platform::Buttons::OkCancel);
-    EXPECT_EQ(box.defaultButton, platform::Answer::Ok);
+    EXPECT_TRUE(sameBoxes(m_platform.boxes,
+                          {{QStringLiteral("Clipboard Already Has Contents"),
+                            QStringLiteral("Click OK to Copy to Clipboard\r\n\r\n"
+                                           "NOTE - This Will OVERWRITE Current Clipboard Content!"),
+                            platform::Icon::Warning, platform::Buttons::OkCancel, platform::Answer::Ok}}));
     EXPECT_EQ(m_platform.clipboard, QStringLiteral("theirs"));
     EXPECT_TRUE(text1HasFocus()) << "also after Cancel";
 
@@ -55,33 +54,21 @@ TEST_F(TextCommandsTest, CopyTakesTheWholeTextAndAsksBeforeOverwriting)
     EXPECT_EQ(m_platform.clipboard, QString()) << "an empty box copies empty text";
 }
 
-struct WarningCase {
-    qsizetype length;
-    const char* warningStart;  // empty: no warning
-};
-
-void PrintTo(const WarningCase& row, std::ostream* out)
+TEST(PasteWarning, FirstRowTheLengthExceedsDecides)
 {
-    *out << row.length << " characters";
+    const std::pair<qsizetype, const char*> rows[] = {
+        {150000, ""},
+        {150001, "Warning - you are moving over 0.15 million"},
+        {250000, "Warning - you are moving over 0.15 million"},
+        {1200000, "Warning - you are moving over 1.0 million"},
+        {1200001, "Warning - you are moving over 1.2 million"},
+    };
+    for (const auto& [length, start] : rows) {
+        const QString warning = text::pasteWarning(length);
+        EXPECT_TRUE(*start ? warning.startsWith(QString::fromLatin1(start)) : warning.isEmpty())
+            << length << " characters: " << warning.toStdString();
+    }
 }
-
-class PasteWarnings : public ::testing::TestWithParam<WarningCase> {};
-
-TEST_P(PasteWarnings, FirstRowTheLengthExceedsDecides)
-{
-    const QString warning = text::pasteWarning(GetParam().length);
-    EXPECT_TRUE(QString::fromLatin1(GetParam().warningStart).isEmpty()
-                    ? warning.isEmpty()
-                    : warning.startsWith(QString::fromLatin1(GetParam().warningStart)))
-        << warning.toStdString();
-}
-
-INSTANTIATE_TEST_SUITE_P(Boundaries, PasteWarnings,
-                         ::testing::Values(WarningCase{150000, ""},
-                                           WarningCase{150001, "Warning - you are moving over 0.15 million"},
-                                           WarningCase{250000, "Warning - you are moving over 0.15 million"},
-                                           WarningCase{1200000, "Warning - you are moving over 1.0 million"},
-                                           WarningCase{1200001, "Warning - you are moving over 1.2 million"}));
 
 TEST_F(TextCommandsTest, PasteOverTheFirstLimitWarnsThenInsertsUnderTheHourglass)
 {
@@ -91,14 +78,12 @@ TEST_F(TextCommandsTest, PasteOverTheFirstLimitWarnsThenInsertsUnderTheHourglass
     pasted.truncate(150001);
     m_platform.clipboard = pasted;
     text::pasteText(m_context);
-    ASSERT_EQ(m_platform.boxes.size(), 1);
-    const platform::MessageBox& box = m_platform.boxes.first();
-    EXPECT_EQ(box.title, QStringLiteral("Mirrorvane Warning"));
-    EXPECT_EQ(box.text, QStringLiteral("Warning - you are moving over 0.15 million characters into Mirrorvane - this "
-                                       "can take 5 to 15 seconds depending on system specification. Please be "
-                                       "patient."));
-    EXPECT_EQ(box.icon, platform::Icon::Warning);
-    EXPECT_EQ(box.buttons, platform::Buttons::Ok);
+    EXPECT_TRUE(sameBoxes(m_platform.boxes,
+                          {{QStringLiteral("Mirrorvane Warning"),
+                            QStringLiteral("Warning - you are moving over 0.15 million characters into Mirrorvane - "
+                                           "this can take 5 to 15 seconds depending on system specification. Please "
+                                           "be patient."),
+                            platform::Icon::Warning, platform::Buttons::Ok, platform::Answer::Ok}}));
     EXPECT_EQ(boxText(), pasted);
     EXPECT_EQ(m_platform.busyShownCount, 1);
     EXPECT_EQ(m_platform.busyDepth, 0);

@@ -4,6 +4,7 @@
 // FakePlatform, with a temporary folder for real files.  The current folder
 // is put back after each test, since completed file dialogs move it.
 
+#include "support/boxcheck.h"
 #include "support/fakeplatform.h"
 #include "text/textbox.h"
 #include "text/textcommands.h"
@@ -55,19 +56,6 @@ protected:
     QTemporaryDir m_dir;
     QString m_startFolder = QDir::currentPath();
 };
-
-// Checks a "could not be opened/saved" box: title, icon, then the sentence,
-// the native path and a reason on three lines.
-inline void expectFileFailure(const platform::MessageBox& box, const QString& sentence, const QString& path)
-{
-    EXPECT_EQ(box.title, QStringLiteral("Mirrorvane Alert"));
-    EXPECT_EQ(box.icon, platform::Icon::Warning);
-    const QStringList lines = box.text.split(QStringLiteral("\r\n"));
-    ASSERT_EQ(lines.size(), 3) << box.text.toStdString();
-    EXPECT_EQ(lines[0], sentence);
-    EXPECT_EQ(lines[1], QDir::toNativeSeparators(path));
-    EXPECT_FALSE(lines[2].isEmpty());
-}
 
 inline QString canonical(const QString& path)
 {
