@@ -18,6 +18,9 @@ namespace {
 
 using apptest::WindowTest;
 
+// Plain panels are placed by constants alone and are left out; the picture's
+// scroll bars and canvas are moved by the picture view, and Text1 is given
+// its font at start-up.
 TEST_F(WindowTest, EveryControlHasItsKindCaptionGeometryAndFont)
 {
     const struct {
@@ -26,59 +29,51 @@ TEST_F(WindowTest, EveryControlHasItsKindCaptionGeometryAndFont)
         const char* parent;
         const char* caption;  // nullptr when it has none
         QRect geometry;       // from the inside of its container's border
-        double points;        // 0 when the font does not matter
+        double points;        // Arial; 0 when the font does not matter
     } rows[] = {
-        {"Picture4", "QLabel", "client", nullptr, {0, 8, 210, 58}, 0},
-        {"Picture9", "QFrame", "client", nullptr, {360, 8, 329, 57}, 0},
         {"Label5", "QLabel", "Picture9", "Edit Text", {0, 0, 329, 17}, 8.25},
         {"Command9", "QPushButton", "client", "Copy", {384, 32, 73, 25}, 9},
         {"Command10", "QPushButton", "client", "Clear", {488, 32, 73, 25}, 9},
         {"Command11", "QPushButton", "client", "Paste", {592, 32, 73, 25}, 9},
-        {"Picture1", "QFrame", "client", nullptr, {0, 72, 337, 281}, 0},
         {"Picture2", "picture::ImageCanvas", "Picture1", nullptr, {40, 12, 256, 256}, 0},
         {"HScroll1", "QScrollBar", "client", nullptr, {0, 336, 337, 17}, 0},
         {"VScroll1", "QScrollBar", "client", nullptr, {337, 72, 16, 281}, 0},
         {"Text1", "QPlainTextEdit", "client", nullptr, {352, 72, 345, 281}, 12},
-        {"Picture5", "QFrame", "client", nullptr, {8, 368, 209, 57}, 0},
         {"Label1", "QLabel", "Picture5", "Picture, Image, Photo File", {0, 0, 209, 17}, 8.25},
         {"Command4", "QPushButton", "client", "Open Image", {16, 392, 89, 25}, 9},
         {"Command5", "QPushButton", "client", "Save Image", {112, 392, 97, 25}, 9},
-        {"Picture6", "QFrame", "client", nullptr, {232, 368, 225, 57}, 0},
         {"Label2", "QLabel", "Picture6", "Steganography", {0, 0, 225, 17}, 8.25},
         {"Command1", "QPushButton", "client", "Hide Text", {240, 392, 97, 25}, 9},
         {"Command2", "QPushButton", "client", "Get Text", {352, 392, 97, 25}, 9},
-        {"Picture7", "QFrame", "client", nullptr, {472, 368, 217, 57}, 0},
         {"Label3", "QLabel", "Picture7", "Text File", {0, 0, 217, 17}, 8.25},
         {"Command3", "QPushButton", "client", "Open Text", {480, 392, 97, 25}, 9},
         {"Command6", "QPushButton", "client", "Save Text", {584, 392, 97, 25}, 9},
         {"Label4", "QLabel", "client", "", {16, 448, 409, 25}, 9},
-        {"Picture3", "QWidget", "client", nullptr, {432, 440, 33, 41}, 0},
-        {"Picture8", "QFrame", "client", nullptr, {472, 440, 217, 41}, 0},
         {"Command8", "QPushButton", "Picture8", "Upgrade", {8, 6, 97, 25}, 9},
         {"Command7", "QPushButton", "client", "Exit", {584, 448, 97, 25}, 9},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        QWidget* widget = child(QString::fromLatin1(row.name));
+        QWidget* widget = child(row.name);
         if (!widget)
             continue;
         EXPECT_TRUE(widget->inherits(row.kind));
-        EXPECT_EQ(widget->parentWidget()->objectName(), QString::fromLatin1(row.parent));
+        EXPECT_EQ(widget->parentWidget()->objectName(), row.parent);
         QPoint origin;
         if (const auto* frame = qobject_cast<const QFrame*>(widget->parentWidget()))
             origin = frame->contentsRect().topLeft();
         EXPECT_EQ(widget->geometry().translated(-origin), row.geometry);
         if (const auto* button = qobject_cast<QPushButton*>(widget)) {
-            EXPECT_EQ(button->text(), QString::fromLatin1(row.caption)) << "no access keys either";
+            EXPECT_EQ(button->text(), row.caption) << "no access keys either";
             EXPECT_FALSE(button->isDefault() || button->autoDefault());
         } else if (row.caption) {
-            EXPECT_EQ(qobject_cast<QLabel*>(widget)->text(), QString::fromLatin1(row.caption));
+            EXPECT_EQ(qobject_cast<QLabel*>(widget)->text(), row.caption);
         }
         if (row.points > 0) {
             const QFont font = widget->font();
             EXPECT_EQ(font.family(), QStringLiteral("Arial"));
             EXPECT_DOUBLE_EQ(font.pointSizeF(), row.points);
-            EXPECT_EQ(font.bold(), row.name == std::string_view("Label4")) << "only the status line is bold";
+            EXPECT_EQ(font.bold(), std::string_view(row.name) == "Label4") << "only the status line is bold";
             EXPECT_FALSE(font.underline() || font.strikeOut());
         }
     }
@@ -95,16 +90,16 @@ TEST_F(WindowTest, StartsAmberOnBlackInTheDocumentedState)
     EXPECT_TRUE(platform.boxes.isEmpty());
 
     const QColor amber(254, 185, 17);
+    const QColor black(Qt::black);
     EXPECT_EQ(window->text1()->palette().color(QPalette::Text), amber);
-    EXPECT_EQ(window->text1()->palette().color(QPalette::Base), QColor(Qt::black));
-    for (const char* name : {"Label1", "Label2", "Label3", "Label4", "Label5"}) {
-        EXPECT_EQ(child(name)->palette().color(QPalette::WindowText), amber) << name;
-        EXPECT_EQ(child(name)->palette().color(QPalette::Window), QColor(Qt::black)) << name;
-    }
+    EXPECT_EQ(window->text1()->palette().color(QPalette::Base), black);
+    for (const char* name : {"Label1", "Label2", "Label3", "Label4", "Label5"})
+        EXPECT_TRUE(child(name)->palette().color(QPalette::WindowText) == amber
+                    && child(name)->palette().color(QPalette::Window) == black) << name;
     for (const char* name : {"Picture1", "Picture2", "Picture3", "Picture5", "Picture6", "Picture7", "Picture8",
                              "Picture9", "client"}) {
         const QWidget* widget = child(name);
-        EXPECT_EQ(widget->palette().color(QPalette::Window), QColor(Qt::black)) << name;
+        EXPECT_EQ(widget->palette().color(QPalette::Window), black) << name;
         EXPECT_TRUE(widget->autoFillBackground() || widget->testAttribute(Qt::WA_OpaquePaintEvent)) << name;
     }
 }
@@ -116,7 +111,7 @@ TEST_F(WindowTest, TabWalksTheButtonsInTheirOrderStartingAtOpenImage)
     EXPECT_EQ(window->focusWidget(), child("Command4"));
     const QStringList expected = QStringLiteral("Command4 Command5 Command1 Command2 Command3 Command6 Command9 "
                                                 "Command10 Command11 Text1 Command8 Command7")
-                                     .split(QLatin1Char(' '));
+                                     .split(' ');
     QStringList walked;
     for (QWidget* widget = child("Command4"); walked.size() < expected.size(); widget = widget->nextInFocusChain())
         if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisibleTo(window.get()))
@@ -125,14 +120,12 @@ TEST_F(WindowTest, TabWalksTheButtonsInTheirOrderStartingAtOpenImage)
     window->hide();
 }
 
-// With the bar hidden there is nothing for Alt or a click to open.
+// A hidden bar leaves nothing for Alt to open.
 TEST_F(WindowTest, LogoClickTogglesAllSevenMenusWhileTheClientAreaStaysFixed)
 {
-    const Qt::WindowFlags flags = window->windowFlags();
-    EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_EQ(window->windowIcon().actualSize(QSize(48, 48)), QSize(48, 48));
-
     window->show();
     QMenuBar* bar = window->menuBar();
     EXPECT_TRUE(bar->isHidden());
@@ -140,9 +133,8 @@ TEST_F(WindowTest, LogoClickTogglesAllSevenMenusWhileTheClientAreaStaysFixed)
     EXPECT_EQ(window->minimumSize(), window->maximumSize());
 
     QWidget* logo = child("Picture4");
-    const QPointF inside(20, 20);
     for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-        QMouseEvent event(type, inside, logo->mapToGlobal(inside), Qt::LeftButton,
+        QMouseEvent event(type, QPointF(20, 20), logo->mapToGlobal(QPointF(20, 20)), Qt::LeftButton,
                           type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(logo, &event);
     }
@@ -180,11 +172,8 @@ TEST_F(WindowTest, MenuTreeHasEveryEntryAndSeparatorInOrder)
         {"mnuHelp", {"mnuHelpHelp=Online Help", "mnuHelpAbout=About Mirrorvane", "mnub3", "mnuHelpUpgrade=Upgrade"}},
     };
     for (const auto& [name, expected] : menus) {
-        const auto* menu = child<QMenu>(name);
-        if (!menu)
-            continue;
         QStringList entries;
-        for (const QAction* action : menu->actions()) {
+        for (const QAction* action : child<QMenu>(name)->actions()) {
             EXPECT_TRUE(action->shortcut().isEmpty()) << action->objectName().toStdString();
             entries.append(action->objectName() + (action->isSeparator() ? QString() : '=' + action->text()));
         }
@@ -240,13 +229,12 @@ TEST_F(WindowTest, UpgradeButtonEmptiesTheStatusLineAndTheMenuEntryDoesNot)
     window->label4()->setText(QStringLiteral("earlier status"));
     child<QAction>("mnuHelpUpgrade")->trigger();
     EXPECT_EQ(status(), QStringLiteral("earlier status"));
-    const qsizetype urls = platform.openedUrls.size();
-    EXPECT_GE(urls, 1);
+    ASSERT_GE(platform.openedUrls.size(), 1);
+    const QList<QUrl> byMenu = platform.openedUrls;
 
     child<QPushButton>("Command8")->click();
     EXPECT_TRUE(status().isEmpty());
-    EXPECT_EQ(platform.openedUrls.size(), 2 * urls);
-    EXPECT_EQ(platform.openedUrls.constLast(), platform.openedUrls.constFirst());
+    EXPECT_EQ(platform.openedUrls, byMenu + byMenu);
 }
 
 TEST_F(WindowTest, CompanionEntriesShowTheirOwnPromptsAndLinks)
@@ -263,14 +251,14 @@ TEST_F(WindowTest, CompanionEntriesShowTheirOwnPromptsAndLinks)
         EXPECT_EQ(platform.lastBox().text, shell::upgradePromptText(feature)) << entry;
     }
     child<QAction>("mnuToolsEmail")->trigger();
-    EXPECT_EQ(platform.openedUrls.constLast(), QUrl(QString::fromLatin1(shell::kMailLink)));
     child<QAction>("mnuHelpHelp")->trigger();
-    EXPECT_EQ(platform.openedUrls.constLast(), QUrl(QString::fromLatin1(shell::kOnlineHelpPage)));
+    EXPECT_EQ(platform.openedUrls.mid(platform.openedUrls.size() - 2),
+              (QList<QUrl>{QUrl(shell::kMailLink), QUrl(shell::kOnlineHelpPage)}));
 
     QString shownClass;
     QTimer::singleShot(0, [&shownClass] {
         if (QWidget* modal = QApplication::activeModalWidget()) {
-            shownClass = QString::fromLatin1(modal->metaObject()->className());
+            shownClass = modal->metaObject()->className();
             modal->close();
         }
     });

@@ -2,48 +2,28 @@
 
 #include "app/stego1.h"
 #include "picture/imagecanvas.h"
+#include "support/boxcheck.h"
 #include "support/fakeplatform.h"
 #include "text/textbox.h"
 
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QString>
-
-#include <gtest/gtest.h>
 
 #include <memory>
 
 namespace apptest {
 
+using platform::Answer;
+using platform::Buttons;
+using platform::Icon;
+using testsupport::isFailureBox;
+using testsupport::sameBoxes;
+
 inline const QString kStartTitle = QStringLiteral("Steganography - Hide a Secret Text Message in an Image");
 inline const QString kBusyTitle = QStringLiteral("Mirrorvane - Processing...");
-inline const QString kNormalTitle =
-    QStringLiteral("Mirrorvane - Steganography - Hide a Secret Text Message in an Image");
+inline const QString kNormalTitle = QStringLiteral("Mirrorvane - ") + kStartTitle;
 inline const QString kAlert = QStringLiteral("Mirrorvane Alert");
-
-inline void expectBox(const platform::MessageBox& box, const QString& title, platform::Icon icon,
-                      platform::Buttons buttons, const QString& text)
-{
-    EXPECT_EQ(box.title, title);
-    EXPECT_EQ(box.icon, icon);
-    EXPECT_EQ(box.buttons, buttons);
-    EXPECT_EQ(box.text, text);
-}
-
-// The box a failed open or save shows: what failed, the file, and the system's reason.
-inline void expectFailureBox(const platform::MessageBox& box, const QString& firstLine, const QString& path)
-{
-    EXPECT_EQ(box.title, kAlert);
-    EXPECT_EQ(box.icon, platform::Icon::Warning);
-    EXPECT_EQ(box.buttons, platform::Buttons::Ok);
-    const QStringList lines = box.text.split(QStringLiteral("\r\n"));
-    ASSERT_EQ(lines.size(), 3) << qPrintable(box.text);
-    EXPECT_EQ(lines[0], firstLine);
-    EXPECT_EQ(lines[1], QDir::toNativeSeparators(path));
-    EXPECT_FALSE(lines[2].isEmpty()) << "the reason";
-}
 
 inline QString writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -52,7 +32,6 @@ inline QString writeFile(const QString& path, const QByteArray& bytes)
     return path;
 }
 
-// A picture of the given size with varied pixels.
 inline QImage patternImage(int width, int height)
 {
     QImage image(width, height, QImage::Format_RGB32);
@@ -66,25 +45,15 @@ inline QImage patternImage(int width, int height)
 // itself to the screen: the title, and the picture as it was then.
 class RecordingPlatform : public testsupport::FakePlatform {
 public:
-    struct Flush {
-        QString title;
-        QImage picture;
-    };
-    QList<Flush> flushes;
+    QStringList flushedTitles;
+    QList<QImage> flushedPictures;
 
     void flushWindowSystem(QWidget* window) override
     {
         testsupport::FakePlatform::flushWindowSystem(window);
         const auto* stego1 = qobject_cast<const app::Stego1*>(window);
-        flushes.append({window ? window->windowTitle() : QString(),
-                        stego1 ? stego1->canvas()->image().copy() : QImage()});
-    }
-    QStringList flushedTitles() const
-    {
-        QStringList titles;
-        for (const Flush& flush : flushes)
-            titles.append(flush.title);
-        return titles;
+        flushedTitles.append(stego1 ? stego1->windowTitle() : QString());
+        flushedPictures.append(stego1 ? stego1->canvas()->image().copy() : QImage());
     }
 };
 
@@ -114,7 +83,6 @@ protected:
     QString text() const { return text::textBoxText(window->text1()); }
     void setText(const QString& crlfText) { text::setTextBoxText(window->text1(), crlfText); }
     QImage picture() const { return window->canvas()->image().copy(); }
-
     void usePicture(int width, int height) { window->canvas()->setImage(patternImage(width, height)); }
 
     // Hides `message` in the working picture, leaving it unsaved: the most a
