@@ -157,36 +157,33 @@ TEST_F(ImageCommandsTest, OpenAsksFirstForAnUnsavedMessageThenLoadsUnderTheHourg
 
 TEST_F(ImageCommandsTest, UnreadableFileIsReportedAndChangesNothing)
 {
-    writeBytes("cut.bmp", picturetest::encoded(patternImage(40, 40), "bmp").left(2000));
-    writeBytes("notes.jpg", "a shopping list\r\n");
+    // Every reason the reader gives walks the same road here; the reasons
+    // themselves are the reader's tests.
+    const QString file = writeBytes("notes.jpg", "a shopping list\r\n");
     int busyDuringBox = -1;
     m_platform.onMessageBox = [&](const platform::MessageBox& box) {
         if (box.icon == platform::Icon::Warning)
             busyDuringBox = m_platform.busyDepth;
     };
 
-    for (const QString& file : {path("gone.gif"), path("notes.jpg"), path("cut.bmp")}) {
-        SCOPED_TRACE(qPrintable(file));
-        m_platform.boxes.clear();
-        m_imageChanged = 1;
-        m_loadedImagePath = "/pictures/before.jpg";
-        m_text1->setPlainText("the user's text");
-        m_platform.answers.push_back(Answer::Yes);
+    m_imageChanged = 1;
+    m_loadedImagePath = "/pictures/before.jpg";
+    m_text1->setPlainText("the user's text");
+    m_platform.answers.push_back(Answer::Yes);
 
-        withFile(picture::openImage, file);
+    withFile(picture::openImage, file);
 
-        ASSERT_EQ(m_platform.boxes.size(), 2);
-        EXPECT_TRUE(isFailureBox(m_platform.boxes[1], "The picture could not be opened:", file));
-        EXPECT_EQ(busyDuringBox, 0) << "no hourglass over the box";
-        // Nothing of the old state moves, so Save never proposes the bad file.
-        EXPECT_TRUE(sameRgb(m_canvas->image(), m_startPicture));
-        EXPECT_FALSE(m_view.isPreviewShown());
-        EXPECT_EQ(m_imageChanged, 1);
-        EXPECT_EQ(m_loadedImagePath, "/pictures/before.jpg");
-        EXPECT_EQ(m_text1->toPlainText(), "the user's text");
-        EXPECT_EQ(m_readCalls, 0) << "no scan of the old picture";
-        EXPECT_EQ(m_platform.busyDepth, 0);
-    }
+    ASSERT_EQ(m_platform.boxes.size(), 2);
+    EXPECT_TRUE(isFailureBox(m_platform.boxes[1], "The picture could not be opened:", file));
+    EXPECT_EQ(busyDuringBox, 0) << "no hourglass over the box";
+    // Nothing of the old state moves, so Save never proposes the bad file.
+    EXPECT_TRUE(sameRgb(m_canvas->image(), m_startPicture));
+    EXPECT_FALSE(m_view.isPreviewShown());
+    EXPECT_EQ(m_imageChanged, 1);
+    EXPECT_EQ(m_loadedImagePath, "/pictures/before.jpg");
+    EXPECT_EQ(m_text1->toPlainText(), "the user's text");
+    EXPECT_EQ(m_readCalls, 0) << "no scan of the old picture";
+    EXPECT_EQ(m_platform.busyDepth, 0);
 }
 
 TEST_F(ImageCommandsTest, SizeRuleChoosesFullViewOrStretchedPreview)
