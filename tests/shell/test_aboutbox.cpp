@@ -158,10 +158,11 @@ TEST(AboutBox, SystemInfoStartsTheFirstInstalledToolOrSaysThereIsNone)
         box.show();
         control<QPushButton>(box, "cmdSysInfo")->click();
 
-        QList<QStringList> started;
-        if (!row.started.isEmpty())
-            started.append(QStringList{QStringLiteral("/usr/bin/") + row.started});
-        EXPECT_EQ(fake.startedPrograms, started);
+        QStringList started;
+        for (const QStringList& command : fake.startedPrograms)
+            started.append(command.join(u' '));
+        EXPECT_EQ(started.join(QStringLiteral(", ")).toStdString(),
+                  row.started.isEmpty() ? std::string() : "/usr/bin/" + row.started.toStdString());
         const bool toolRuns = !row.started.isEmpty() && row.startSucceeds;
         EXPECT_TRUE(testsupport::sameBoxes(fake.boxes, toolRuns ? QList<platform::MessageBox>{}
                                                                  : QList<platform::MessageBox>{unavailable}));
