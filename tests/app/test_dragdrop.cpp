@@ -14,9 +14,9 @@
 
 namespace {
 
-using platform::Answer;
+using namespace apptest;
 
-class DragDropTest : public apptest::WindowTest {
+class DragDropTest : public WindowTest {
 protected:
     struct Outcome {
         bool entered;           // the drag was taken when it came in
@@ -24,11 +24,18 @@ protected:
         Qt::DropAction action;  // what the drag source is told happened
     };
 
-    // Drags `mime` onto the middle of `target` as a desktop would and lets
-    // go, then lets the queued command run.  Shift is held: the user asks
-    // for a move, which the window must still take as a copy.
-    Outcome drop(QWidget* target, const QMimeData& mime, Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction)
+    // Drags `urls`, or `text` when there are none, onto the middle of `target`
+    // as a desktop would and lets go, then lets the queued command run.
+    // Shift is held: the user asks for a move, which the window must still
+    // take as a copy.
+    Outcome drop(QWidget* target, const QList<QUrl>& urls, const QString& text = {},
+                 Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction)
     {
+        QMimeData mime;
+        if (!text.isEmpty())
+            mime.setText(text);
+        if (!urls.isEmpty())
+            mime.setUrls(urls);
         const QPoint at = target->rect().center();
         QDragEnterEvent enter(at, offered, &mime, Qt::LeftButton, Qt::ShiftModifier);
         QCoreApplication::sendEvent(target, &enter);
@@ -42,26 +49,17 @@ protected:
         return {true, release.isAccepted(), release.dropAction()};
     }
 
-    Outcome dropFile(QWidget* target, const QString& path)
+    // A BMP with `message` hidden in it (none when empty), as a file address.
+    QUrl pictureFile(int width, int height, const std::string& message = {})
     {
-        QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(path)});
-        return drop(target, mime);
-    }
-
-    // A BMP with `message` hidden in it (none when empty).
-    QString pictureFile(const QString& name, int width, int height, const std::string& message = {})
-    {
-        QImage image = apptest::patternImage(width, height);
+        QImage image = patternImage(width, height);
         if (!message.empty()) {
             EXPECT_EQ(stego::hideBytes(picture::surfaceOf(image), message).outcome, stego::HideOutcome::Hidden);
         }
-        const QString path = m_dir.filePath(name);
+        const QString path = m_dir.filePath(QString("%1x%2.bmp").arg(width).arg(height));
         EXPECT_EQ(picture::saveBmp(image, path), QString());
-        return path;
+        return QUrl::fromLocalFile(path);
     }
-
-    QWidget* text1Viewport() const { return window->text1()->viewport(); }
 
     void SetUp() override
     {
@@ -88,20 +86,15 @@ TEST_F(DragDropTest, PictureDroppedAnywhereRunsOpenImage)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        const QString file = pictureFile(QString("%1.bmp").arg(row.target), row.width, row.height, "dropped secret");
+        const QUrl file = pictureFile(row.width, row.height, "dropped secret");
         setText("old text");
-        QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(file)});
-        mime.setText("the address as text, which a file drop also carries");
-
-        const Outcome outcome = drop(child(row.target), mime);
-
+        const Outcome outcome = drop(child(row.target), {file}, "the address as text, which a file drop also carries");
         EXPECT_TRUE(outcome.entered && outcome.dropped);
         EXPECT_EQ(outcome.action, Qt::CopyAction) << "a move would have the file manager delete the file";
         EXPECT_EQ(window->canvas()->image().size(), QSize(row.width, row.height));
         EXPECT_EQ(window->pictureView().isPreviewShown(), row.preview);
         EXPECT_EQ(text(), "dropped secret") << "the scan ran";
-        EXPECT_EQ(window->loadedImagePath(), file);
+        EXPECT_EQ(window->loadedImagePath(), file.toLocalFile());
         EXPECT_TRUE(platform.dialogs.isEmpty()) << "the file is given, no dialog";
         EXPECT_TRUE(platform.boxes.isEmpty());
     }
@@ -109,34 +102,34 @@ TEST_F(DragDropTest, PictureDroppedAnywhereRunsOpenImage)
 
 TEST_F(DragDropTest, UnsavedMessageIsAskedAboutFirst)
 {
-    const QString file = pictureFile("next.bmp", 20, 20);
+    const QUrl file = pictureFile(20, 20);
     hideUnsaved();
     const QImage changed = picture();
 
-    platform.answers.push_back(Answer::No);
-    dropFile(child("Picture1"), file);
+    platform.answers = {Answer::No, Answer::Yes};
+    drop(child("Picture1"), {file});
     ASSERT_EQ(platform.boxes.size(), 1);
-    EXPECT_EQ(platform.boxes[0].buttons, platform::Buttons::YesNo);
+    EXPECT_EQ(platform.boxes[0].buttons, Buttons::YesNo);
     EXPECT_TRUE(platform.boxes[0].text.startsWith("Are You Sure Tou Wish To Load Another Image?"));
     EXPECT_EQ(picture(), changed);
     EXPECT_EQ(window->imageChanged(), 1);
     EXPECT_EQ(window->loadedImagePath(), QString());
 
-    platform.answers.push_back(Answer::Yes);
-    dropFile(child("Picture1"), file);
+    drop(child("Picture1"), {file});
     EXPECT_EQ(platform.boxes.size(), 2);
     EXPECT_EQ(window->canvas()->image().size(), QSize(20, 20));
     EXPECT_EQ(window->imageChanged(), 0);
-    EXPECT_EQ(window->loadedImagePath(), file);
+    EXPECT_EQ(window->loadedImagePath(), file.toLocalFile());
 }
 
 TEST_F(DragDropTest, TextFileRunsOpenTextWhereverItLandsAndTheBoxKeepsDroppedText)
 {
-    const QString file = apptest::writeFile(m_dir.filePath("note.txt"), "first line\r\nsecond line");
-    for (QWidget* target : {text1Viewport(), child("Picture1")}) {
+    const QUrl file = QUrl::fromLocalFile(writeFile(m_dir.filePath("note.txt"), "first line\r\nsecond line"));
+    QWidget* const text1 = window->text1()->viewport();
+    for (QWidget* target : {text1, child("Picture1")}) {
         SCOPED_TRACE(qPrintable(target->objectName()));
         setText("replaced");
-        const Outcome outcome = dropFile(target, file);
+        const Outcome outcome = drop(target, {file});
         EXPECT_TRUE(outcome.dropped);
         EXPECT_EQ(outcome.action, Qt::CopyAction);
         EXPECT_EQ(text(), "first line\r\nsecond line") << "read, not pasted as an address";
@@ -144,15 +137,13 @@ TEST_F(DragDropTest, TextFileRunsOpenTextWhereverItLandsAndTheBoxKeepsDroppedTex
         EXPECT_EQ(window->loadedImagePath(), QString());
     }
     setText("");
-    QMimeData words;
-    words.setText("dragged words");
-    EXPECT_TRUE(drop(text1Viewport(), words).dropped);
+    EXPECT_TRUE(drop(text1, {}, "dragged words").dropped);
     EXPECT_EQ(text(), "dragged words");
     EXPECT_TRUE(platform.boxes.isEmpty());
 
     // Open Text's own rule decides what counts as a text file: this one is a picture to Open Image.
     setText("kept");
-    dropFile(text1Viewport(), apptest::writeFile(m_dir.filePath("NOTE.TXT"), "words"));
+    drop(text1, {QUrl::fromLocalFile(writeFile(m_dir.filePath("NOTE.TXT"), "words"))});
     ASSERT_EQ(platform.boxes.size(), 1);
     EXPECT_TRUE(platform.boxes[0].text.startsWith("The picture could not be opened:"));
     EXPECT_EQ(text(), "kept");
@@ -160,28 +151,21 @@ TEST_F(DragDropTest, TextFileRunsOpenTextWhereverItLandsAndTheBoxKeepsDroppedTex
 
 TEST_F(DragDropTest, DragsThatAreNotOneLocalFileAreRefused)
 {
-    const QString path = pictureFile("p.bmp", 10, 10);
+    const QUrl file = pictureFile(10, 10);
     const struct {
         const char* why;
         QList<QUrl> urls;
-        QString text;
         Qt::DropActions offered;
     } rows[] = {
-        {"two files", {QUrl::fromLocalFile(path), QUrl::fromLocalFile(path)}, {}, Qt::CopyAction},
-        {"a web address", {QUrl("https://example.com/p.bmp")}, {}, Qt::CopyAction},
-        {"a folder", {QUrl::fromLocalFile(m_dir.path())}, {}, Qt::CopyAction},
-        {"text, not a file", {}, path, Qt::CopyAction},
-        {"a file offered only as a move", {QUrl::fromLocalFile(path)}, {}, Qt::MoveAction},
+        {"two files", {file, file}, Qt::CopyAction},
+        {"a web address", {QUrl("https://example.com/p.bmp")}, Qt::CopyAction},
+        {"a folder", {QUrl::fromLocalFile(m_dir.path())}, Qt::CopyAction},
+        {"text, not a file", {}, Qt::CopyAction},
+        {"a file offered only as a move", {file}, Qt::MoveAction},
     };
     setText("kept");
-    for (const auto& row : rows) {
-        QMimeData mime;
-        if (row.urls.isEmpty())
-            mime.setText(row.text);
-        else
-            mime.setUrls(row.urls);
-        EXPECT_FALSE(drop(child("Picture1"), mime, row.offered).entered) << row.why;
-    }
+    for (const auto& row : rows)
+        EXPECT_FALSE(drop(child("Picture1"), row.urls, file.toLocalFile(), row.offered).entered) << row.why;
     EXPECT_EQ(picture(), m_start);
     EXPECT_EQ(text(), "kept");
     EXPECT_TRUE(platform.boxes.isEmpty());
