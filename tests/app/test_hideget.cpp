@@ -158,8 +158,10 @@ TEST_F(GetText, FoundTextIsShownBeforeTheEventLoopPassAndTheEncryptedBox)
         setText(QStringLiteral("something else"));
         platform.boxes.clear();
         platform.processEventsCalls = 0;
+        platform.flushedTitles.clear();
         duringBox.clear();
         window->Command2_Click();
+        EXPECT_EQ(platform.flushedTitles, (QStringList{kBusyTitle, kNormalTitle}));
         EXPECT_EQ(platform.processEventsCalls, 1);
         EXPECT_EQ(duringPass, kNormalTitle + '|' + message);
         EXPECT_TRUE(status().isEmpty());

@@ -7,7 +7,6 @@
 
 #include "picture/imageio.h"
 
-#include <QBuffer>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -15,15 +14,8 @@
 
 namespace {
 
+using apptest::encoded;
 using apptest::patternImage;
-
-QByteArray encoded(const QImage& image, const char* format)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    EXPECT_TRUE(image.save(&buffer, format)) << format;
-    return buffer.data();
-}
 
 // A 1 x 1 GIF89a with a two-entry palette; `screen` replaces the logical
 // screen the file declares around its single frame.

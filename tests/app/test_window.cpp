@@ -93,15 +93,14 @@ TEST_F(WindowTest, StartsAmberOnBlackInTheDocumentedState)
     const QColor black(Qt::black);
     EXPECT_EQ(window->text1()->palette().color(QPalette::Text), amber);
     EXPECT_EQ(window->text1()->palette().color(QPalette::Base), black);
-    for (const char* name : {"Label1", "Label2", "Label3", "Label4", "Label5"})
+    for (const QString& name : QStringLiteral("Label1 Label2 Label3 Label4 Label5").split(' '))
         EXPECT_TRUE(child(name)->palette().color(QPalette::WindowText) == amber
-                    && child(name)->palette().color(QPalette::Window) == black) << name;
-    for (const char* name : {"Picture1", "Picture2", "Picture3", "Picture5", "Picture6", "Picture7", "Picture8",
-                             "Picture9", "client"}) {
-        const QWidget* widget = child(name);
-        EXPECT_EQ(widget->palette().color(QPalette::Window), black) << name;
-        EXPECT_TRUE(widget->autoFillBackground() || widget->testAttribute(Qt::WA_OpaquePaintEvent)) << name;
-    }
+                    && child(name)->palette().color(QPalette::Window) == black) << qPrintable(name);
+    for (const QString& name : QStringLiteral("Picture1 Picture2 Picture3 Picture5 Picture6 Picture7 Picture8 Picture9 "
+                                             "client").split(' '))
+        EXPECT_TRUE(child(name)->palette().color(QPalette::Window) == black
+                    && (child(name)->autoFillBackground() || child(name)->testAttribute(Qt::WA_OpaquePaintEvent)))
+            << qPrintable(name);
 }
 
 TEST_F(WindowTest, TabWalksTheButtonsInTheirOrderStartingAtOpenImage)

@@ -2,6 +2,7 @@
 
 #include "app/stego1.h"
 #include "picture/imagecanvas.h"
+#include "picture/pictures.h"
 #include "support/boxcheck.h"
 #include "support/fakeplatform.h"
 #include "text/textbox.h"
@@ -17,6 +18,8 @@ namespace apptest {
 using platform::Answer;
 using platform::Buttons;
 using platform::Icon;
+using picturetest::encoded;
+using picturetest::patternImage;
 using testsupport::isFailureBox;
 using testsupport::sameBoxes;
 
@@ -30,15 +33,6 @@ inline QString writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()) << qPrintable(path);
     return path;
-}
-
-inline QImage patternImage(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, qRgb((x * 37 + y) & 255, (y * 91 + x * 3) & 255, (x * y + 17) & 255));
-    return image;
 }
 
 // The fake desktop, also noting what the window showed each time it pushed
