@@ -3,6 +3,7 @@
 #include "picture/imagecanvas.h"
 #include "picture/imagecommands.h"
 #include "picture/pictureview.h"
+#include "platform/boxes.h"
 #include "shell/aboutbox.h"
 #include "shell/prompts.h"
 #include "stego/codepage.h"
@@ -45,7 +46,6 @@ namespace {
 const QString kStartTitle = QStringLiteral("Steganography - Hide a Secret Text Message in an Image");
 const QString kBusyTitle = QStringLiteral("Mirrorvane - Processing...");
 const QString kNormalTitle = QStringLiteral("Mirrorvane - Steganography - Hide a Secret Text Message in an Image");
-const QString kAlertTitle = QStringLiteral("Mirrorvane Alert");
 const QString kApplicationTitle = QStringLiteral("Mirror Vane");
 const QString kTooMuchText = QStringLiteral("Too Much Text!");
 const QString kCrLf = QStringLiteral("\r\n");
@@ -131,13 +131,6 @@ void takeTextBoxColours(QLabel* label, const QPlainTextEdit* textBox)
     label->setPalette(palette);
 }
 
-QString joinedCharacters(const std::vector<char32_t>& characters)
-{
-    QStringList parts;
-    for (const char32_t c : characters)
-        parts.append(QString::fromUcs4(&c, 1));
-    return parts.join(QLatin1Char(' '));
-}
 
 }  // namespace
 
@@ -350,9 +343,8 @@ bool Stego1::Form_Load()
 
     if (m_platform.displayBitsPerPixel() < 32) {
         m_platform.messageBox(
-            {kAlertTitle,
-             QStringLiteral("You must run your display resolution at 32 bits per pixel to use Mirrorvane!"),
-             platform::Icon::Information, platform::Buttons::Ok, platform::Answer::Ok},
+            platform::okBox(platform::alertTitle(), platform::Icon::Information,
+                            QStringLiteral("You must run your display resolution at 32 bits per pixel to use Mirrorvane!")),
             this);
         return false;
     }
@@ -498,7 +490,7 @@ bool Stego1::confirmExit()
     if (ImageChanged != 1)
         return true;
     const platform::MessageBox question{
-        kAlertTitle,
+        platform::alertTitle(),
         QStringLiteral("Are You Sure Tou Wish To Exit?") + kCrLf + kCrLf + QStringLiteral("You Have Changed The Image But") +
             kCrLf + QStringLiteral("Have Not Saved These Changes!") + kCrLf + kCrLf +
             QStringLiteral("Click YES to EXIT Or NO To CANCEL"),
@@ -532,10 +524,9 @@ void Stego1::Command1_Click()
         }
         const stego::EncodeResult encoded = text::textBoxWindows1252(Text1);
         if (!encoded.ok()) {
-            m_platform.messageBox({kAlertTitle,
-                                   QStringLiteral("These characters cannot be hidden in an image: ") +
-                                       joinedCharacters(encoded.unencodable),
-                                   platform::Icon::Warning, platform::Buttons::Ok, platform::Answer::Ok},
+            m_platform.messageBox(platform::okBox(platform::alertTitle(), platform::Icon::Warning,
+                                                  QStringLiteral("These characters cannot be hidden in an image: ") +
+                                                      platform::characterList(encoded.unencodable)),
                                   this);
             Label4->setText(QStringLiteral("The text has characters that cannot be hidden in the image."));
             return;
@@ -610,7 +601,7 @@ void Stego1::ReadMessage()
     if (stego::isEncryptedText(
             std::u16string_view(reinterpret_cast<const char16_t*>(t.utf16()), static_cast<std::size_t>(t.size())))) {
         m_platform.messageBox(
-            {kAlertTitle,
+            {platform::alertTitle(),
              QStringList{QStringLiteral("You have an Encrypted Text Message!"),
                          QStringLiteral("You require Lockharbour (and the Password)"),
                          QStringLiteral("to Decrypt and read this message!"), QString(),

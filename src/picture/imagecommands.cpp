@@ -5,6 +5,8 @@
 #include "pictureview.h"
 #include "viewmodel.h"
 
+#include "platform/boxes.h"
+
 #include <QDir>
 #include <QFrame>
 #include <QLabel>
@@ -16,7 +18,6 @@ namespace picture {
 
 namespace {
 
-const QString kAlertTitle = QStringLiteral("Mirrorvane Alert");
 const QString kCrLf = QStringLiteral("\r\n");
 
 void clearStatus(PictureCommandContext& context)
@@ -31,7 +32,7 @@ bool confirmLoad(PictureCommandContext& context)
     if (context.imageChanged != 1)
         return true;
     platform::MessageBox box;
-    box.title = kAlertTitle;
+    box.title = platform::alertTitle();
     box.text = QStringList{QStringLiteral("Are You Sure Tou Wish To Load Another Image?"),
                            QString(),
                            QStringLiteral("You Have Changed The Current Image But"),
@@ -47,13 +48,7 @@ bool confirmLoad(PictureCommandContext& context)
 
 void showFailure(PictureCommandContext& context, const QString& what, const QString& path, const QString& reason)
 {
-    platform::MessageBox box;
-    box.title = kAlertTitle;
-    box.text = QStringList{what, QDir::toNativeSeparators(path), reason}.join(kCrLf);
-    box.icon = platform::Icon::Warning;
-    box.buttons = platform::Buttons::Ok;
-    box.defaultButton = platform::Answer::Ok;
-    context.platform.messageBox(box, context.window);
+    context.platform.messageBox(platform::fileFailureBox(what, path, reason), context.window);
 }
 
 // Everything Open Image does once it has a path.  A file that cannot be read

@@ -1,12 +1,13 @@
 #include "prompts.h"
 
+#include "platform/boxes.h"
+
 #include <QUrl>
 
 namespace shell {
 
 namespace {
 
-const QString kAlertTitle = QStringLiteral("Mirrorvane Alert");
 const QString kParagraphBreak = QStringLiteral("\r\n\r\n");
 
 QString firstLine(Feature feature)
@@ -31,16 +32,6 @@ QString firstLine(Feature feature)
     return {};
 }
 
-platform::MessageBox okBox(const QString& title, platform::Icon icon, const QString& text)
-{
-    platform::MessageBox box;
-    box.title = title;
-    box.text = text;
-    box.icon = icon;
-    box.buttons = platform::Buttons::Ok;
-    box.defaultButton = platform::Answer::Ok;
-    return box;
-}
 
 // Opens the companion product's home page; a desktop without a browser gets
 // the one failure box and nothing else happens.
@@ -48,7 +39,7 @@ void openHomePage(platform::Platform& platform, QWidget* owner)
 {
     if (platform.openUrl(QUrl(QString::fromLatin1(kCompanionHomePage))))
         return;
-    platform.messageBox(okBox(kAlertTitle, platform::Icon::Information,
+    platform.messageBox(platform::okBox(platform::alertTitle(), platform::Icon::Information,
                               QStringLiteral("Can't Load Internet Browser To Display Upgrade Information!")),
                         owner);
 }
@@ -68,7 +59,7 @@ QString upgradePromptText(Feature feature)
 void upgradePrompt(platform::Platform& platform, QWidget* owner, Feature feature)
 {
     platform::MessageBox prompt;
-    prompt.title = kAlertTitle;
+    prompt.title = platform::alertTitle();
     prompt.text = upgradePromptText(feature);
     prompt.icon = platform::Icon::Information;
     prompt.buttons = platform::Buttons::YesNo;
@@ -82,7 +73,7 @@ void onlineHelp(platform::Platform& platform, QWidget* owner)
 {
     if (platform.openUrl(QUrl(QString::fromLatin1(kOnlineHelpPage))))
         return;
-    platform.messageBox(okBox(kAlertTitle, platform::Icon::Information,
+    platform.messageBox(platform::okBox(platform::alertTitle(), platform::Icon::Information,
                               QStringLiteral("Can't Load Internet Browser To Display Online Help!")),
                         owner);
 }
@@ -98,7 +89,7 @@ void launchEmailClient(platform::Platform& platform, QWidget* owner)
     // this machine unless the user copies them into the mail.
     if (platform.openUrl(QUrl(QString::fromLatin1(kMailLink))))
         return;
-    platform.messageBox(okBox(QStringLiteral("General Error"), platform::Icon::Critical,
+    platform.messageBox(platform::okBox(QStringLiteral("General Error"), platform::Icon::Critical,
                               QStringLiteral("Can't Load Your Email Client by This Lockharbour Button. Sorry!")),
                         owner);
 }

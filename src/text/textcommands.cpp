@@ -1,5 +1,6 @@
 #include "textcommands.h"
 
+#include "platform/boxes.h"
 #include "stego/codepage.h"
 #include "text/textbox.h"
 
@@ -18,7 +19,6 @@ namespace text {
 
 namespace {
 
-const QString kAlertTitle = QStringLiteral("Mirrorvane Alert");
 const QString kCrLf = QStringLiteral("\r\n");
 
 QString textFileFilter()
@@ -28,20 +28,13 @@ QString textFileFilter()
 
 void alert(TextCommandContext& context, platform::Icon icon, const QString& text)
 {
-    platform::MessageBox box;
-    box.title = kAlertTitle;
-    box.text = text;
-    box.icon = icon;
-    box.buttons = platform::Buttons::Ok;
-    box.defaultButton = platform::Answer::Ok;
-    context.platform.messageBox(box, context.window);
+    context.platform.messageBox(platform::okBox(platform::alertTitle(), icon, text), context.window);
 }
 
 void openFailed(TextCommandContext& context, const QString& path, const QString& reason)
 {
-    alert(context, platform::Icon::Warning,
-          QStringLiteral("The text file could not be opened:") + kCrLf + QDir::toNativeSeparators(path) + kCrLf
-              + reason);
+    context.platform.messageBox(
+        platform::fileFailureBox(QStringLiteral("The text file could not be opened:"), path, reason), context.window);
 }
 
 // Shows the dialog with the settings `configure` gives it.  A completed
@@ -68,13 +61,6 @@ void handToRegisteredApplication(TextCommandContext& context, const QString& pat
                   + QDir::toNativeSeparators(path));
 }
 
-QString listCharacters(const std::vector<char32_t>& characters)
-{
-    QStringList parts;
-    for (const char32_t c : characters)
-        parts.append(QString::fromUcs4(&c, 1));
-    return parts.join(u' ');
-}
 
 struct PasteWarningRow {
     qsizetype over;
@@ -196,7 +182,7 @@ void saveText(TextCommandContext& context)
     if (!encoded.ok()) {
         alert(context, platform::Icon::Warning,
               QStringLiteral("These characters cannot be saved in a text file: ")
-                  + listCharacters(encoded.unencodable));
+                  + platform::characterList(encoded.unencodable));
         return;
     }
 
@@ -221,9 +207,8 @@ void saveText(TextCommandContext& context)
     if (!written) {
         const QString reason = file.errorString();
         file.cancelWriting();
-        alert(context, platform::Icon::Warning,
-              QStringLiteral("The text file could not be saved:") + kCrLf + QDir::toNativeSeparators(*path) + kCrLf
-                  + reason);
+        context.platform.messageBox(
+            platform::fileFailureBox(QStringLiteral("The text file could not be saved:"), *path, reason), context.window);
     }
 }
 
