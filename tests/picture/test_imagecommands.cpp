@@ -6,7 +6,6 @@
 #include "picture/imageio.h"
 #include "picture/pictureview.h"
 #include "pictures.h"
-#include "stego/codepage.h"
 #include "stego/message.h"
 #include "support/boxcheck.h"
 #include "support/fakeplatform.h"
@@ -15,7 +14,6 @@
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
 
@@ -31,17 +29,14 @@ using picturetest::sameRgb;
 using testsupport::isFailureBox;
 
 // The main window's picture half, as Stego1 builds it, with a ReadMessage
-// that puts a found text into Text1 and reports a missing one on the status line.
+// that keeps what the scan found and reports a missing message on the status line.
 class ImageCommandsTest : public ::testing::Test {
 protected:
     ImageCommandsTest()
     {
-        m_viewport->setObjectName("Picture1");
-        m_viewport->setFrameStyle(QFrame::Box);
-        m_viewport->setGeometry(0, 72, 337, 281);
+        m_viewport->resize(337, 281);
         m_canvas->setImage(m_startPicture);
         m_view.layoutPictureView();
-        m_window.resize(500, 530);
     }
 
     void readMessage()
@@ -49,9 +44,7 @@ protected:
         ++m_readCalls;
         const stego::ReadResult result = stego::readMessage(m_canvas->constSurface());
         m_foundBytes = result.text;
-        if (result.outcome == stego::ReadOutcome::Found)
-            m_text1->setPlainText(QString::fromStdU16String(stego::decodeWindows1252(result.text)));
-        else if (result.outcome == stego::ReadOutcome::NoStartMarker)
+        if (result.outcome == stego::ReadOutcome::NoStartMarker)
             m_label4->setText("no message");
     }
 
@@ -83,7 +76,6 @@ protected:
     picture::PictureView m_view{m_viewport, m_canvas, new QScrollBar(Qt::Horizontal, &m_window),
                                 new QScrollBar(Qt::Vertical, &m_window)};
     QLabel* m_label4 = new QLabel(&m_window);
-    QPlainTextEdit* m_text1 = new QPlainTextEdit(&m_window);
     std::int16_t m_imageChanged = 0;
     QString m_loadedImagePath;
     platform::FileDialog m_commonDialog1;
@@ -92,58 +84,58 @@ protected:
                                              m_label4,        m_imageChanged, m_loadedImagePath,
                                              m_commonDialog1, m_dialog2,      [this] { readMessage(); }};
     int m_readCalls = 0;
-    std::string m_foundBytes;  // the scan's own result: the text box would fold CR and no-break spaces
+    std::string m_foundBytes;
     const QImage m_startPicture = patternImage(256, 256, 7);
 };
 
 // --- Open Image ----------------------------------------------------------
 
-TEST_F(ImageCommandsTest, OpenAsksFirstForAnUnsavedMessageThenLoadsUnderTheHourglass)
+TEST_F(ImageCommandsTest, OpenAsksFirstForAnUnsavedMessageAndLosesNothingUntilALoadSucceeds)
 {
     const QString file = writePicture("next.bmp", patternImage(50, 40));
-    const platform::MessageBox confirm{"Mirrorvane Alert",
-                                       "Are You Sure Tou Wish To Load Another Image?\r\n\r\n"
-                                       "You Have Changed The Current Image But\r\n"
-                                       "Have Not Saved These Changes!\r\n\r\n"
-                                       "Click YES to LOAD Or NO To CANCEL",
-                                       platform::Icon::Question, platform::Buttons::YesNo, Answer::No};
+    const QString unreadable = writeBytes("notes.jpg", "a shopping list\r\n");
     m_commonDialog1.fileName = "/docs/letter.txt";  // left by a text command
     m_commonDialog1.defaultSuffix = "txt";
+    m_loadedImagePath = "/pictures/before.jpg";
     int busyDuringEvents = -1;
+    int busyDuringBox = -1;
     m_platform.onProcessEvents = [&] { busyDuringEvents = m_platform.busyDepth; };
+    m_platform.onMessageBox = [&](const platform::MessageBox&) { busyDuringBox = m_platform.busyDepth; };
 
     // No: nothing moves, not even the dialog.
     m_imageChanged = 1;
-    m_platform.answers = {Answer::No, Answer::Yes, Answer::Yes};
+    m_platform.answers = {Answer::No, Answer::Yes, Answer::Yes, Answer::Ok, Answer::Yes};
     picture::openImage(m_context);
-    EXPECT_TRUE(testsupport::sameBoxes(m_platform.boxes, {confirm}));
+    ASSERT_EQ(m_platform.boxes.size(), 1);
+    EXPECT_EQ(m_platform.boxes[0].buttons, platform::Buttons::YesNo);
+    EXPECT_EQ(m_platform.boxes[0].defaultButton, Answer::No) << "Enter keeps the unsaved picture";
     EXPECT_TRUE(m_platform.dialogs.isEmpty());
-    EXPECT_EQ(m_imageChanged, 1);
 
-    // Yes, then the dialog is cancelled: the changed picture is still
-    // unsaved, so the flag must stay for the next Open or Exit to ask.
+    // Yes, then the dialog is cancelled, or the file cannot be read: the
+    // changed picture is still unsaved, so the flag must stay for the next
+    // Open or Exit to ask.  Every reason the reader gives walks the same road
+    // here; the reasons themselves are the reader's tests.
     picture::openImage(m_context);
     EXPECT_EQ(m_platform.dialogs.size(), 1);
+    withFile(picture::openImage, unreadable);
+    ASSERT_EQ(m_platform.boxes.size(), 4);
+    EXPECT_TRUE(isFailureBox(m_platform.boxes[3], "The picture could not be opened:", unreadable));
+    EXPECT_EQ(busyDuringBox, 0) << "no hourglass over the box";
     EXPECT_EQ(m_imageChanged, 1);
     EXPECT_TRUE(sameRgb(m_canvas->image(), m_startPicture));
-    EXPECT_EQ(m_readCalls, 0);
+    EXPECT_EQ(m_loadedImagePath, "/pictures/before.jpg") << "Save must not propose the bad file";
+    EXPECT_EQ(m_readCalls, 0) << "no scan of the old picture";
     EXPECT_EQ(m_platform.busyDepth, 0);
 
     // Yes, then a file: the new picture replaces the changed one.
     m_label4->setText("old status");
     withFile(picture::openImage, file);
-    ASSERT_EQ(m_platform.dialogs.size(), 2);
-    const platform::FileDialog& shown = m_platform.dialogs[1];
-    EXPECT_EQ(shown.mode, platform::FileDialogMode::Open);
-    EXPECT_EQ(shown.title, "Select An Image File To Open");
-    EXPECT_EQ(shown.filter, "Images (*.bmp *.jpg *.jpeg *.gif)");
-    EXPECT_TRUE(shown.existingOnly && shown.hideReadOnly);
-    EXPECT_EQ(shown.fileName, "/docs/letter.txt");
+    ASSERT_EQ(m_platform.dialogs.size(), 3);
+    EXPECT_EQ(m_platform.dialogs[1].fileName, "/docs/letter.txt");
     EXPECT_EQ(m_commonDialog1.fileName, file) << "the dialog remembers the chosen file";
     EXPECT_EQ(m_commonDialog1.defaultSuffix, "txt") << "settings this command does not own stay";
     EXPECT_EQ(m_imageChanged, 0);
     EXPECT_TRUE(sameRgb(m_canvas->image(), patternImage(50, 40)));
-    EXPECT_EQ(m_platform.processEventsCalls, 1);
     EXPECT_EQ(busyDuringEvents, 1) << "hourglass over the load";
     EXPECT_EQ(m_platform.busyDepth, 0);
     EXPECT_EQ(m_readCalls, 1);
@@ -152,38 +144,7 @@ TEST_F(ImageCommandsTest, OpenAsksFirstForAnUnsavedMessageThenLoadsUnderTheHourg
 
     // Nothing unsaved: no question at all.
     withFile(picture::openImage, file);
-    EXPECT_TRUE(testsupport::sameBoxes(m_platform.boxes, {confirm, confirm, confirm}));
-}
-
-TEST_F(ImageCommandsTest, UnreadableFileIsReportedAndChangesNothing)
-{
-    // Every reason the reader gives walks the same road here; the reasons
-    // themselves are the reader's tests.
-    const QString file = writeBytes("notes.jpg", "a shopping list\r\n");
-    int busyDuringBox = -1;
-    m_platform.onMessageBox = [&](const platform::MessageBox& box) {
-        if (box.icon == platform::Icon::Warning)
-            busyDuringBox = m_platform.busyDepth;
-    };
-
-    m_imageChanged = 1;
-    m_loadedImagePath = "/pictures/before.jpg";
-    m_text1->setPlainText("the user's text");
-    m_platform.answers.push_back(Answer::Yes);
-
-    withFile(picture::openImage, file);
-
-    ASSERT_EQ(m_platform.boxes.size(), 2);
-    EXPECT_TRUE(isFailureBox(m_platform.boxes[1], "The picture could not be opened:", file));
-    EXPECT_EQ(busyDuringBox, 0) << "no hourglass over the box";
-    // Nothing of the old state moves, so Save never proposes the bad file.
-    EXPECT_TRUE(sameRgb(m_canvas->image(), m_startPicture));
-    EXPECT_FALSE(m_view.isPreviewShown());
-    EXPECT_EQ(m_imageChanged, 1);
-    EXPECT_EQ(m_loadedImagePath, "/pictures/before.jpg");
-    EXPECT_EQ(m_text1->toPlainText(), "the user's text");
-    EXPECT_EQ(m_readCalls, 0) << "no scan of the old picture";
-    EXPECT_EQ(m_platform.busyDepth, 0);
+    EXPECT_EQ(m_platform.boxes.size(), 5);
 }
 
 TEST_F(ImageCommandsTest, SizeRuleChoosesFullViewOrStretchedPreview)
@@ -205,6 +166,9 @@ TEST_F(ImageCommandsTest, SizeRuleChoosesFullViewOrStretchedPreview)
         withFile(picture::openImage, writePicture("sized.bmp", picture));
 
         EXPECT_EQ(m_view.isPreviewShown(), row.preview);
+        EXPECT_EQ(m_canvas->isHidden(), row.preview);
+        EXPECT_EQ(m_viewport->palette().brush(QPalette::Window).textureImage().isNull(), !row.preview)
+            << "the stretched picture is the viewport's background";
         EXPECT_TRUE(sameRgb(m_canvas->image(), picture)) << "the canvas keeps every pixel";
         if (row.preview) {
             EXPECT_EQ(m_view.preview().size(), QSize(337, 281)) << "stretched, proportions not kept";
@@ -220,7 +184,7 @@ TEST_F(ImageCommandsTest, SizeRuleChoosesFullViewOrStretchedPreview)
 // text comes back byte for byte.
 TEST_F(ImageCommandsTest, WholeRoadJpegHideSaveReopen)
 {
-    // Every byte value but NUL (which ends the text box's string), several times over.
+    // Every byte value but NUL (which would end the text box's string), several times over.
     std::string bytes;
     for (int round = 0; round < 3; ++round)
         for (int b = 1; b < 256; ++b)
@@ -228,8 +192,7 @@ TEST_F(ImageCommandsTest, WholeRoadJpegHideSaveReopen)
     const QString photo = writePicture("holiday.JPG", patternImage(600, 400), "jpeg");
     withFile(picture::openImage, photo);
     ASSERT_TRUE(m_view.isPreviewShown());
-    ASSERT_EQ(stego::hideText(m_canvas->surface(), stego::decodeWindows1252(bytes)).outcome,
-              stego::HideOutcome::Hidden);
+    ASSERT_EQ(stego::hideBytes(m_canvas->surface(), bytes).outcome, stego::HideOutcome::Hidden);
     m_canvas->pixelsChanged();
     m_imageChanged = 1;
     m_label4->setText("Text hidden");
@@ -242,13 +205,8 @@ TEST_F(ImageCommandsTest, WholeRoadJpegHideSaveReopen)
 
     withFile(picture::saveImage, path("chosen.bmp"));
     ASSERT_EQ(m_platform.dialogs.size(), 3);
-    const platform::FileDialog& shown = m_platform.dialogs[2];
-    EXPECT_EQ(shown.mode, platform::FileDialogMode::Save);
-    EXPECT_EQ(shown.title, "Save The Image File To");
-    EXPECT_EQ(shown.filter, "Image (*.bmp)");
-    EXPECT_TRUE(shown.overwritePrompt);
-    EXPECT_EQ(shown.defaultSuffix, "bmp");
-    EXPECT_EQ(shown.fileName, path("holiday.bmp")) << "the JPEG is never proposed as the target";
+    EXPECT_TRUE(m_platform.dialogs[2].overwritePrompt);
+    EXPECT_EQ(m_platform.dialogs[2].fileName, path("holiday.bmp")) << "the JPEG is never proposed as the target";
     EXPECT_TRUE(m_platform.boxes.isEmpty()) << "no message on success";
     EXPECT_EQ(m_imageChanged, 0);
     EXPECT_EQ(m_loadedImagePath, photo);
@@ -301,8 +259,7 @@ TEST(ProposedSaveName, OnlyTheFinalExtensionIsReplacedInAnyCase)
         {"upper-case extension is replaced too", R"(D:\HOLIDAY.JPG)", R"(D:\HOLIDAY.bmp)"},
         {"jpeg is five characters", R"(D:\photo.jpeg)", R"(D:\photo.bmp)"},
         {"mixed-case gif", "/home/ann/anim.Gif", "/home/ann/anim.bmp"},
-        {"a bmp is proposed as itself", "a.bmp", "a.bmp"},
-        {"in any case", "A.BMP", "A.BMP"},
+        {"a bmp is proposed as itself, in any case", "A.BMP", "A.BMP"},
         {"nothing opened yet", "", "Stego Picture.bmp"},
         {"png has no rule", R"(C:\x.png)", "Stego Picture.bmp"},
         {"extension only in the folder", "/pics.jpg/holiday", "Stego Picture.bmp"},
