@@ -151,8 +151,7 @@ TEST_F(GetText, FoundTextIsShownBeforeTheEventLoopPassAndTheEncryptedBox)
     platform.onProcessEvents = [&] { duringPass = window->windowTitle() + '|' + text(); };
     platform.onMessageBox = [&](const platform::MessageBox&) { duringBox = text(); };
     for (const auto& [message, boxShown] : {std::pair{QStringLiteral("xx K 01 yy \u00e9 K zz"), true},
-                                            {QStringLiteral("only Kk02 here"), false},
-                                            {QStringLiteral("only \u00e9kK here"), false}}) {
+                                            {QStringLiteral("only Kk02 here"), false}}) {
         SCOPED_TRACE(message.toStdString());
         hide(message);
         setText(QStringLiteral("something else"));

@@ -1,7 +1,7 @@
 // Forged and oddly shaped pictures: each one opens or is refused by its
-// content, a forged size costs no memory, and a refused file takes nothing
-// from the window.  Plainly damaged files, and what a refusal keeps, are
-// the picture reader's and Open Image's own tests.
+// content, a forged size costs no memory, and an odd shape still carries a
+// message.  Plainly damaged files, and what a refusal keeps, are the picture
+// reader's and Open Image's own tests.
 
 #include "windowfixture.h"
 
@@ -120,23 +120,12 @@ TEST_F(HostileTest, EachPictureOpensOrIsRefusedByWhatItHoldsAtABoundedMemoryCost
     }
 }
 
-TEST_F(HostileTest, OddShapeCarriesAMessageThroughSaveAndReopenPastAForgedPicture)
+TEST_F(HostileTest, OddShapeCarriesAMessageThroughSaveAndReopen)
 {
-    const QString tall = write("tall.bmp", encoded(patternImage(1, 100000), "bmp"));
-    open(tall);
+    open(write("tall.bmp", encoded(patternImage(1, 100000), "bmp")));
     // 100000 pixels hold 33333 characters, markers included.
     const QString message = QString("line of the message\r\n").repeated(1500);
     hideUnsaved(message);
-    const QImage hidden = picture();
-
-    const QString forged = write("forged.gif", tinyGif(QSize(65535, 65535)));
-    open(forged);
-    ASSERT_EQ(platform.boxes.size(), 2);
-    EXPECT_TRUE(apptest::isFailureBox(platform.boxes[1], "The picture could not be opened:", forged));
-    EXPECT_EQ(picture(), hidden);
-    EXPECT_EQ(text(), message);
-    EXPECT_EQ(window->imageChanged(), 1);
-    EXPECT_EQ(window->loadedImagePath(), tall);
 
     const QString saved = m_dir.filePath("saved.bmp");
     platform.dialogAnswers.push_back(saved);

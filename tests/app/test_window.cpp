@@ -1,5 +1,5 @@
-// The window as it stands after start-up: its controls, look, menus and the
-// wiring of every button and menu entry.
+// The window as it stands after start-up: its controls, the menu bar the
+// logo toggles, and the wiring of every button and menu entry.
 
 #include "windowfixture.h"
 
@@ -7,124 +7,39 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QFrame>
-#include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 using apptest::WindowTest;
 
-// Plain panels are placed by constants alone and are left out; the picture's
-// scroll bars and canvas are moved by the picture view, and Text1 is given
-// its font at start-up.
-TEST_F(WindowTest, EveryControlHasItsKindCaptionGeometryAndFont)
+// A wiring check; the look itself is set by constants.
+TEST_F(WindowTest, StartsWithEveryControlAndNothingToSave)
 {
-    const struct {
-        const char* name;
-        const char* kind;
-        const char* parent;
-        const char* caption;  // nullptr when it has none
-        QRect geometry;       // from the inside of its container's border
-        double points;        // Arial; 0 when the font does not matter
-    } rows[] = {
-        {"Label5", "QLabel", "Picture9", "Edit Text", {0, 0, 329, 17}, 8.25},
-        {"Command9", "QPushButton", "client", "Copy", {384, 32, 73, 25}, 9},
-        {"Command10", "QPushButton", "client", "Clear", {488, 32, 73, 25}, 9},
-        {"Command11", "QPushButton", "client", "Paste", {592, 32, 73, 25}, 9},
-        {"Picture2", "picture::ImageCanvas", "Picture1", nullptr, {40, 12, 256, 256}, 0},
-        {"HScroll1", "QScrollBar", "client", nullptr, {0, 336, 337, 17}, 0},
-        {"VScroll1", "QScrollBar", "client", nullptr, {337, 72, 16, 281}, 0},
-        {"Text1", "QPlainTextEdit", "client", nullptr, {352, 72, 345, 281}, 12},
-        {"Label1", "QLabel", "Picture5", "Picture, Image, Photo File", {0, 0, 209, 17}, 8.25},
-        {"Command4", "QPushButton", "client", "Open Image", {16, 392, 89, 25}, 9},
-        {"Command5", "QPushButton", "client", "Save Image", {112, 392, 97, 25}, 9},
-        {"Label2", "QLabel", "Picture6", "Steganography", {0, 0, 225, 17}, 8.25},
-        {"Command1", "QPushButton", "client", "Hide Text", {240, 392, 97, 25}, 9},
-        {"Command2", "QPushButton", "client", "Get Text", {352, 392, 97, 25}, 9},
-        {"Label3", "QLabel", "Picture7", "Text File", {0, 0, 217, 17}, 8.25},
-        {"Command3", "QPushButton", "client", "Open Text", {480, 392, 97, 25}, 9},
-        {"Command6", "QPushButton", "client", "Save Text", {584, 392, 97, 25}, 9},
-        {"Label4", "QLabel", "client", "", {16, 448, 409, 25}, 9},
-        {"Command8", "QPushButton", "Picture8", "Upgrade", {8, 6, 97, 25}, 9},
-        {"Command7", "QPushButton", "client", "Exit", {584, 448, 97, 25}, 9},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        QWidget* widget = child(row.name);
-        if (!widget)
-            continue;
-        EXPECT_TRUE(widget->inherits(row.kind));
-        EXPECT_EQ(widget->parentWidget()->objectName(), row.parent);
-        QPoint origin;
-        if (const auto* frame = qobject_cast<const QFrame*>(widget->parentWidget()))
-            origin = frame->contentsRect().topLeft();
-        EXPECT_EQ(widget->geometry().translated(-origin), row.geometry);
-        if (const auto* button = qobject_cast<QPushButton*>(widget)) {
-            EXPECT_EQ(button->text(), row.caption) << "no access keys either";
-            EXPECT_FALSE(button->isDefault() || button->autoDefault());
-        } else if (row.caption) {
-            EXPECT_EQ(qobject_cast<QLabel*>(widget)->text(), row.caption);
-        }
-        if (row.points > 0) {
-            const QFont font = widget->font();
-            EXPECT_EQ(font.family(), QStringLiteral("Arial"));
-            EXPECT_DOUBLE_EQ(font.pointSizeF(), row.points);
-            EXPECT_EQ(font.bold(), std::string_view(row.name) == "Label4") << "only the status line is bold";
-            EXPECT_FALSE(font.underline() || font.strikeOut());
-        }
-    }
-}
-
-TEST_F(WindowTest, StartsAmberOnBlackInTheDocumentedState)
-{
+    for (const auto& [kind, names] :
+         {std::pair{"QPushButton", "Command1 Command2 Command3 Command4 Command5 Command6 Command7 Command8 Command9 "
+                                   "Command10 Command11"},
+          {"QLabel", "Label1 Label2 Label3 Label4 Label5 Picture4"}, {"QScrollBar", "HScroll1 VScroll1"},
+          {"QPlainTextEdit", "Text1"}, {"picture::ImageCanvas", "Picture2"}})
+        for (const QString& name : QString::fromLatin1(names).split(' '))
+            EXPECT_TRUE(child(name) && child(name)->inherits(kind)) << qPrintable(name);
     EXPECT_EQ(window->windowTitle(), apptest::kStartTitle);
     EXPECT_TRUE(status().isEmpty()) << "the design caption never shows";
     EXPECT_TRUE(window->text1()->document()->isEmpty());
     EXPECT_EQ(window->imageChanged(), 0);
-    EXPECT_TRUE(window->loadedImagePath().isEmpty() && window->hideResult().isEmpty());
     EXPECT_EQ(window->canvas()->image().size(), QSize(256, 256));
     EXPECT_TRUE(platform.boxes.isEmpty());
-
-    const QColor amber(254, 185, 17);
-    const QColor black(Qt::black);
-    EXPECT_EQ(window->text1()->palette().color(QPalette::Text), amber);
-    EXPECT_EQ(window->text1()->palette().color(QPalette::Base), black);
-    for (const QString& name : QStringLiteral("Label1 Label2 Label3 Label4 Label5").split(' '))
-        EXPECT_TRUE(child(name)->palette().color(QPalette::WindowText) == amber
-                    && child(name)->palette().color(QPalette::Window) == black) << qPrintable(name);
-    for (const QString& name : QStringLiteral("Picture1 Picture2 Picture3 Picture5 Picture6 Picture7 Picture8 Picture9 "
-                                             "client").split(' '))
-        EXPECT_TRUE(child(name)->palette().color(QPalette::Window) == black
-                    && (child(name)->autoFillBackground() || child(name)->testAttribute(Qt::WA_OpaquePaintEvent)))
-            << qPrintable(name);
 }
 
-TEST_F(WindowTest, TabWalksTheButtonsInTheirOrderStartingAtOpenImage)
-{
-    window->show();
-    QApplication::setActiveWindow(window.get());
-    EXPECT_EQ(window->focusWidget(), child("Command4"));
-    const QStringList expected = QStringLiteral("Command4 Command5 Command1 Command2 Command3 Command6 Command9 "
-                                                "Command10 Command11 Text1 Command8 Command7")
-                                     .split(' ');
-    QStringList walked;
-    for (QWidget* widget = child("Command4"); walked.size() < expected.size(); widget = widget->nextInFocusChain())
-        if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisibleTo(window.get()))
-            walked.append(widget->objectName());
-    EXPECT_EQ(walked, expected);
-    window->hide();
-}
-
-// A hidden bar leaves nothing for Alt to open.
+// The client area stays 697 x 490 and the window grows by the bar; a hidden
+// bar leaves nothing for Alt to open.
 TEST_F(WindowTest, LogoClickTogglesAllSevenMenusWhileTheClientAreaStaysFixed)
 {
-    EXPECT_FALSE(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-    EXPECT_TRUE(window->windowFlags() & Qt::WindowCloseButtonHint);
-    EXPECT_EQ(window->windowIcon().actualSize(QSize(48, 48)), QSize(48, 48));
     window->show();
     QMenuBar* bar = window->menuBar();
     EXPECT_TRUE(bar->isHidden());
@@ -138,11 +53,8 @@ TEST_F(WindowTest, LogoClickTogglesAllSevenMenusWhileTheClientAreaStaysFixed)
         QApplication::sendEvent(logo, &event);
     }
     EXPECT_FALSE(bar->isHidden());
-    QStringList shown;
-    for (const QAction* action : bar->actions())
-        if (action->isVisible())
-            shown.append(action->text());
-    EXPECT_EQ(shown, (QStringList{"File", "Edit", "Stego", "Crypto", "Tools", "Options", "Help"}));
+    const QList<QAction*> menus = bar->actions();
+    EXPECT_EQ(std::count_if(menus.begin(), menus.end(), [](const QAction* menu) { return menu->isVisible(); }), 7);
     EXPECT_EQ(window->centralWidget()->size(), QSize(697, 490));
     EXPECT_EQ(window->height(), 490 + bar->height());
 
@@ -150,37 +62,6 @@ TEST_F(WindowTest, LogoClickTogglesAllSevenMenusWhileTheClientAreaStaysFixed)
     EXPECT_TRUE(bar->isHidden());
     EXPECT_EQ(window->height(), 490);
     window->hide();
-}
-
-TEST_F(WindowTest, MenuTreeHasEveryEntryAndSeparatorInOrder)
-{
-    // "name=caption", or a name alone for a separator.
-    const std::pair<const char*, QStringList> menus[] = {
-        {"mnuFile",
-         {"mnuFileLoadImage=Open Image", "mnuFileSaveImage=Save Image", "mnub1", "mnuFileLoadText=Open Text",
-          "mnuFileSaveText=Save Text", "mnub2", "mnuFileExit=Exit (Close)"}},
-        {"mnuEdit", {"mnuEditCopyText=Copy Text", "mnuEditPasteText=Paste Text", "mnuEditClearText=Clear Text"}},
-        {"mnuStego", {"mnuStegoHideText=Hide Text in Image", "mnuStegoGetText=Get Text from Image"}},
-        {"mnuCrypto", {"mnuCryptoEncrypt=Encrypt Text", "mnuCryptoDecrypt=Decrypt Text"}},
-        {"mnuTools",
-         {"mnuToolsHide=Hide File in a Picture Image", "mnuToolsLaunchLH=Lockharbour",
-          "mnuToolsLaunchPSafe=Dezazuvo Davo", "mnuToolsLHExplorer=Harbour Explorer",
-          "mnuToolsForensics=Data Forensics", "mnuToolsShred=Shred File", "mnuToolsEmail=Launch Email Client",
-          "mnub4", "mnuToolsSelfDec=Create Self Decrypting Message", "mnuToolsGenPass=Generate Secure Password",
-          "mnub5", "mnuToolsShortcut=Create Desktop Shortcut"}},
-        {"mnuHelp", {"mnuHelpHelp=Online Help", "mnuHelpAbout=About Mirrorvane", "mnub3", "mnuHelpUpgrade=Upgrade"}},
-    };
-    for (const auto& [name, expected] : menus) {
-        QStringList entries;
-        for (const QAction* action : child<QMenu>(name)->actions()) {
-            EXPECT_TRUE(action->shortcut().isEmpty()) << action->objectName().toStdString();
-            entries.append(action->objectName() + (action->isSeparator() ? QString() : '=' + action->text()));
-        }
-        EXPECT_EQ(entries, expected) << name;
-    }
-    const auto* options = child<QAction>("mnuOptions");
-    EXPECT_EQ(options->text(), QStringLiteral("Options"));
-    EXPECT_EQ(options->menu(), nullptr) << "Options has no drop-down";
 }
 
 class ButtonAndMenu : public WindowTest {

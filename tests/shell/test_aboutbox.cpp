@@ -1,5 +1,6 @@
-// The About box: its captions and layout as shown, how it closes, and the
-// System Info button on desktops with and without an information tool.
+// The About box: built whole with the program's icon and captions that fit,
+// shown modally until OK closes it, and the System Info button on desktops
+// with and without an information tool.
 
 #include "shell/aboutbox.h"
 #include "support/boxcheck.h"
@@ -23,7 +24,9 @@ T* control(const QWidget& box, const char* name)
     return widget;
 }
 
-TEST(AboutBox, CaptionsLayoutIconAndSeparatorAtLoad)
+// A wiring check; the layout itself is constants.  The captions composed at
+// load must fit their labels in the box's font, or the user sees them cut.
+TEST(AboutBox, EveryControlIsThereWithTheOwnersIconAndCaptionsThatFit)
 {
     testsupport::FakePlatform fake;
     QWidget owner;
@@ -31,72 +34,24 @@ TEST(AboutBox, CaptionsLayoutIconAndSeparatorAtLoad)
     red.fill(Qt::red);
     owner.setWindowIcon(QIcon(red));
     shell::frmAbout box(fake, &owner);
-    EXPECT_EQ(box.windowTitle(), QStringLiteral("About Mirror Vane"));
     EXPECT_EQ(box.size(), QSize(382, 237));
     EXPECT_EQ(box.minimumSize(), box.maximumSize()) << "the box is not resizable";
+    for (const char* name : {"lblTitle", "lblVersion", "lblDescription", "lblDisclaimer", "picIcon"})
+        control<QLabel>(box, name);
+    EXPECT_TRUE(control<QPushButton>(box, "cmdOK")->isDefault() && control<QPushButton>(box, "cmdSysInfo"));
 
-    // Geometry in twips divided by 15; the null captions are checked below.
-    const struct {
-        const char* name;
-        const char* caption;
-        QRect geometry;
-        bool bold;
-        bool italic;
-    } rows[] = {
-        {"lblTitle", "Mirror Vane", {70, 16, 259, 32}, true, false},
-        {"lblVersion", "Version 1.2.1", {70, 52, 259, 15}, true, false},
-        {"lblDescription", nullptr, {70, 75, 259, 78}, true, false},
-        {"lblDisclaimer", nullptr, {9, 175, 266, 55}, false, true},
-        {"cmdOK", "OK", {283, 175, 84, 23}, false, false},
-        {"cmdSysInfo", "&System Info...", {284, 205, 83, 23}, false, false},
-        {"picIcon", nullptr, {16, 16, 32, 32}, false, false},
-        {"Line1", nullptr, {6, 163, 371, 2}, false, false},  // grey from 90 twips, white from 105, to 5654
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const QWidget* widget = control(box, row.name);
-        ASSERT_NE(widget, nullptr);
-        if (row.caption) {
-            EXPECT_EQ(widget->property("text").toString(), QString::fromLatin1(row.caption));
-        }
-        EXPECT_EQ(widget->geometry(), row.geometry);
-        EXPECT_EQ(widget->font().family(), QStringLiteral("Arial"));
-        EXPECT_DOUBLE_EQ(widget->font().pointSizeF(), 8.25);
-        EXPECT_EQ(widget->font().bold(), row.bold);
-        EXPECT_EQ(widget->font().italic(), row.italic);
-    }
-    EXPECT_TRUE(control<QPushButton>(box, "cmdOK")->isDefault());
-    EXPECT_FALSE(control<QPushButton>(box, "cmdSysInfo")->isDefault());
-
-    // Each description line and the wrapped disclaimer fit without clipping.
     const QLabel* description = control<QLabel>(box, "lblDescription");
     const QStringList lines = description->text().split(QLatin1Char('\n'));
-    ASSERT_EQ(lines.size(), 4);
-    EXPECT_TRUE(lines[1].contains(QStringLiteral("Dunmarrow"))) << lines[1].toStdString();
-    EXPECT_TRUE(lines[1].contains(QStringLiteral("2007 - 2009"))) << lines[1].toStdString();
-    EXPECT_EQ(lines[2], QStringLiteral("www.dunmarrow.example"));
-    EXPECT_EQ(lines[3], QStringLiteral("www.lockharbour.example"));
     const QFontMetrics bold(description->font());
     for (const QString& line : lines)
         EXPECT_LE(bold.horizontalAdvance(line), description->width()) << line.toStdString();
     EXPECT_LE(4 * bold.lineSpacing(), description->height());
+    EXPECT_EQ(lines.size(), 4);
     const QLabel* disclaimer = control<QLabel>(box, "lblDisclaimer");
-    EXPECT_TRUE(disclaimer->text().startsWith(QStringLiteral("Warning: "))) << disclaimer->text().toStdString();
-    EXPECT_TRUE(disclaimer->text().contains(QStringLiteral("not encryption")));
     EXPECT_LE(disclaimer->heightForWidth(disclaimer->width()), disclaimer->height());
 
-    // The program's icon is the main window's.
     const QImage icon = control<QLabel>(box, "picIcon")->pixmap().toImage();
     EXPECT_EQ(icon.pixelColor(icon.width() / 2, icon.height() / 2), QColor(Qt::red));
-
-    // The separator: a grey line over a white one.
-    const QImage etched = control(box, "Line1")->grab().toImage();
-    const int last = etched.width() - 1;
-    EXPECT_EQ(etched.pixelColor(0, 0), QColor(128, 128, 128));
-    EXPECT_EQ(etched.pixelColor(last, 0), QColor(128, 128, 128));
-    EXPECT_NE(etched.pixelColor(0, 1), QColor(Qt::white)) << "the white line starts a pixel further right";
-    EXPECT_EQ(etched.pixelColor(1, 1), QColor(Qt::white));
-    EXPECT_EQ(etched.pixelColor(last, 1), QColor(Qt::white));
 }
 
 // Enter and Escape are the dialog's own business once OK is the default
@@ -140,7 +95,6 @@ TEST(AboutBox, SystemInfoStartsTheFirstInstalledToolOrSaysThereIsNone)
         {"the KDE tool is preferred when all are installed",
          {"kinfocenter", "hardinfo2", "hardinfo", "gnome-system-monitor"}, true, "kinfocenter"},
         {"the newer hardinfo before the old", {"hardinfo", "hardinfo2"}, true, "hardinfo2"},
-        {"the last candidate alone", {"gnome-system-monitor"}, true, "gnome-system-monitor"},
         {"unrelated programs do not count", {"xterm", "msinfo32"}, true, {}},
         {"a tool that fails to start has no fallback", {"hardinfo", "gnome-system-monitor"}, false, "hardinfo"},
     };
@@ -150,19 +104,15 @@ TEST(AboutBox, SystemInfoStartsTheFirstInstalledToolOrSaysThereIsNone)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         testsupport::FakePlatform fake;
-        QWidget owner;
         for (const QString& name : row.installed)
             fake.programsOnPath.insert(name, QStringLiteral("/usr/bin/") + name);
         fake.startSucceeds = row.startSucceeds;
-        shell::frmAbout box(fake, &owner);
+        shell::frmAbout box(fake, nullptr);
         box.show();
         control<QPushButton>(box, "cmdSysInfo")->click();
 
-        QStringList started;
-        for (const QStringList& command : fake.startedPrograms)
-            started.append(command.join(u' '));
-        EXPECT_EQ(started.join(QStringLiteral(", ")).toStdString(),
-                  row.started.isEmpty() ? std::string() : "/usr/bin/" + row.started.toStdString());
+        EXPECT_EQ(fake.startedPrograms, row.started.isEmpty() ? QList<QStringList>{}
+                                                              : QList<QStringList>{{"/usr/bin/" + row.started}});
         const bool toolRuns = !row.started.isEmpty() && row.startSucceeds;
         EXPECT_TRUE(testsupport::sameBoxes(fake.boxes, toolRuns ? QList<platform::MessageBox>{}
                                                                  : QList<platform::MessageBox>{unavailable}));
