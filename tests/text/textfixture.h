@@ -11,7 +11,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -24,11 +23,7 @@ namespace texttest {
 
 class TextCommandsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        m_elsewhere->setFocus();
-    }
+    void SetUp() override { m_elsewhere->setFocus(); }
     void TearDown() override { QDir::setCurrent(m_startFolder); }
 
     QString pathOf(const QString& name) const { return m_dir.filePath(name); }
@@ -56,10 +51,5 @@ protected:
     QTemporaryDir m_dir;
     QString m_startFolder = QDir::currentPath();
 };
-
-inline QString canonical(const QString& path)
-{
-    return QFileInfo(path).canonicalFilePath();
-}
 
 }  // namespace texttest
