@@ -33,15 +33,18 @@ QString firstLine(Feature feature)
 }
 
 
-// Opens the companion product's home page; a desktop without a browser gets
-// the one failure box and nothing else happens.
+// Hands `address` to the desktop; a desktop that cannot open it gets the
+// one failure box and nothing else happens.
+void openOrSay(platform::Platform& platform, QWidget* owner, const char* address, const QString& failure)
+{
+    if (!platform.openUrl(QUrl(QString::fromLatin1(address))))
+        platform.messageBox(platform::okBox(platform::alertTitle(), platform::Icon::Information, failure), owner);
+}
+
 void openHomePage(platform::Platform& platform, QWidget* owner)
 {
-    if (platform.openUrl(QUrl(QString::fromLatin1(kCompanionHomePage))))
-        return;
-    platform.messageBox(platform::okBox(platform::alertTitle(), platform::Icon::Information,
-                              QStringLiteral("Can't Load Internet Browser To Display Upgrade Information!")),
-                        owner);
+    openOrSay(platform, owner, kCompanionHomePage,
+              QStringLiteral("Can't Load Internet Browser To Display Upgrade Information!"));
 }
 
 }  // namespace
@@ -71,11 +74,7 @@ void upgradePrompt(platform::Platform& platform, QWidget* owner, Feature feature
 
 void onlineHelp(platform::Platform& platform, QWidget* owner)
 {
-    if (platform.openUrl(QUrl(QString::fromLatin1(kOnlineHelpPage))))
-        return;
-    platform.messageBox(platform::okBox(platform::alertTitle(), platform::Icon::Information,
-                              QStringLiteral("Can't Load Internet Browser To Display Online Help!")),
-                        owner);
+    openOrSay(platform, owner, kOnlineHelpPage, QStringLiteral("Can't Load Internet Browser To Display Online Help!"));
 }
 
 void upgrade(platform::Platform& platform, QWidget* owner)

@@ -64,25 +64,19 @@ void handToRegisteredApplication(TextCommandContext& context, const QString& pat
 
 struct PasteWarningRow {
     qsizetype over;
-    const char* text;
+    const char* amount;    // "over N million characters"
+    const char* duration;  // "this can take ..."
 };
 
 // First row whose threshold the length exceeds decides.
 constexpr std::array<PasteWarningRow, 7> kPasteWarnings{{
-    {1200000, "Warning - you are moving over 1.2 million characters into Mirrorvane - this can take 5 to 10 "
-              "minutes depending on system specification. Please be patient."},
-    {1000000, "Warning - you are moving over 1.0 million characters into Mirrorvane - this can take 5 to 10 "
-              "minutes depending on system specification. Please be patient."},
-    {800000, "Warning - you are moving over 0.8 million characters into Mirrorvane - this can take 3 to 7 "
-             "minutes depending on system specification. Please be patient."},
-    {500000, "Warning - you are moving over 0.5 million characters into Mirrorvane - this can take 1 to 2 "
-             "minutes depending on system specification. Please be patient."},
-    {350000, "Warning - you are moving over 0.35 million characters into Mirrorvane - this can take 30 to 60 "
-             "seconds depending on system specification. Please be patient."},
-    {250000, "Warning - you are moving over 0.25 million characters into Mirrorvane - this can take 20 to 30 "
-             "seconds depending on system specification. Please be patient."},
-    {150000, "Warning - you are moving over 0.15 million characters into Mirrorvane - this can take 5 to 15 "
-             "seconds depending on system specification. Please be patient."},
+    {1200000, "1.2", "5 to 10 minutes"},
+    {1000000, "1.0", "5 to 10 minutes"},
+    {800000, "0.8", "3 to 7 minutes"},
+    {500000, "0.5", "1 to 2 minutes"},
+    {350000, "0.35", "30 to 60 seconds"},
+    {250000, "0.25", "20 to 30 seconds"},
+    {150000, "0.15", "5 to 15 seconds"},
 }};
 
 }  // namespace
@@ -107,7 +101,9 @@ QString pasteWarning(qsizetype length)
 {
     for (const PasteWarningRow& row : kPasteWarnings) {
         if (length > row.over)
-            return QString::fromLatin1(row.text);
+            return QStringLiteral("Warning - you are moving over %1 million characters into Mirrorvane - this can take %2 "
+                                  "depending on system specification. Please be patient.")
+                .arg(QLatin1String(row.amount), QLatin1String(row.duration));
     }
     return {};
 }

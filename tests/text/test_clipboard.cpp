@@ -44,11 +44,14 @@ TEST(PasteWarning, FirstRowTheLengthExceedsDecides)
 {
     const std::pair<qsizetype, const char*> rows[] = {
         {150000, ""},
-        {150001, "Warning - you are moving over 0.15 million"},
+        {150001, "Warning - you are moving over 0.15 million characters into Mirrorvane - this can take 5 to 15 "
+                 "seconds depending on system specification. Please be patient."},
         {250000, "Warning - you are moving over 0.15 million"},
         {1200000, "Warning - you are moving over 1.0 million"},
-        {1200001, "Warning - you are moving over 1.2 million"},
+        {1200001, "Warning - you are moving over 1.2 million characters into Mirrorvane - this can take 5 to 10 "
+                  "minutes depending on system specification. Please be patient."},
     };
+    // Two rows hold whole sentences, so the composed text is pinned to the letter.
     for (const auto& [length, start] : rows) {
         const QString warning = text::pasteWarning(length);
         EXPECT_TRUE(*start ? warning.startsWith(QString::fromLatin1(start)) : warning.isEmpty())

@@ -105,28 +105,22 @@ QImage drawIcon(int size)
     painter.setBrush(ground);
     painter.drawEllipse(QRectF(10, 10, 236, 236));
 
-    QPainterPath light;
-    light.moveTo(128, 34);
-    light.lineTo(200, 128);
-    light.lineTo(128, 222);
-    light.closeSubpath();
-    QLinearGradient lightFill(128, 34, 200, 200);
-    lightFill.setColorAt(0, QColor(255, 226, 140));
-    lightFill.setColorAt(1, kAmber);
+    // The vane: a bright half and its darker reflection about the centre line.
+    const auto half = [&painter](qreal tipX, QPointF fillFrom, QPointF fillTo, QColor from, QColor to) {
+        QPainterPath path;
+        path.moveTo(128, 34);
+        path.lineTo(tipX, 128);
+        path.lineTo(128, 222);
+        path.closeSubpath();
+        QLinearGradient fill(fillFrom, fillTo);
+        fill.setColorAt(0, from);
+        fill.setColorAt(1, to);
+        painter.setBrush(fill);
+        painter.drawPath(path);
+    };
     painter.setPen(Qt::NoPen);
-    painter.setBrush(lightFill);
-    painter.drawPath(light);
-
-    QPainterPath mirrored;
-    mirrored.moveTo(128, 34);
-    mirrored.lineTo(56, 128);
-    mirrored.lineTo(128, 222);
-    mirrored.closeSubpath();
-    QLinearGradient darkFill(56, 60, 128, 220);
-    darkFill.setColorAt(0, QColor(120, 170, 200));
-    darkFill.setColorAt(1, QColor(30, 70, 110));
-    painter.setBrush(darkFill);
-    painter.drawPath(mirrored);
+    half(200, {128, 34}, {200, 200}, QColor(255, 226, 140), kAmber);
+    half(56, {56, 60}, {128, 220}, QColor(120, 170, 200), QColor(30, 70, 110));
 
     if (size >= 32) {
         painter.setPen(QPen(QColor(255, 255, 255, 200), 4));
