@@ -72,20 +72,31 @@ void loadChosenFile(PictureCommandContext& context, const QString& path)
     // Only now is the changed picture gone; a cancelled dialog or a refused
     // file leaves the flag, so the next Open or Exit still asks.
     context.imageChanged = 0;
-    context.platform.processEvents();
+    context.loadedImagePath = path;
 
+    // The preview rule weighs the viewport's outer size; the preview itself
+    // fills the inside of its border.
     const QFrame* viewport = view.viewport();
     const Size viewportSize{static_cast<double>(viewport->width()), static_cast<double>(viewport->height())};
     const Size pictureSize{static_cast<double>(canvas->image().width()),
                            static_cast<double>(canvas->image().height())};
-    if (needsPreview(viewportSize, pictureSize))
-        view.showPreview(makePreview(canvas->image(), viewport->width(), viewport->height()));
-    else
+    if (needsPreview(viewportSize, pictureSize)) {
+        const QSize area = view.pictureAreaSize();
+        view.showPreview(makePreview(canvas->image(), area.width(), area.height()));
+    } else {
         view.showFullView();
+    }
+
+    // Whatever the user queued runs here and must find the window whole: the
+    // picture shown, its path and its flag all belong to the new file.
+    context.platform.processEvents();
+    // A command run in the pass may have opened another picture; that one
+    // has been read and shown already.
+    if (context.loadedImagePath != path)
+        return;
 
     if (context.readMessage)
         context.readMessage();
-    context.loadedImagePath = path;
 }
 
 }  // namespace
@@ -102,7 +113,7 @@ void openImage(PictureCommandContext& context)
     platform::FileDialog& dialog = context.commonDialog1;
     dialog.mode = platform::FileDialogMode::Open;
     dialog.title = QStringLiteral("Select An Image File To Open");
-    dialog.filter = QStringLiteral("Images (*.bmp *.jpg *.jpeg *.gif)");
+    dialog.filter = QStringLiteral("Images (*.bmp *.jpg *.jpeg *.gif *.png)");
     dialog.existingOnly = true;
     dialog.hideReadOnly = true;
     const std::optional<QString> chosen = context.platform.fileDialog(dialog, context.window);
@@ -160,8 +171,8 @@ QString proposedSaveName(const QString& loadedImagePath)
     // as the target for BMP content.
     if (loadedImagePath.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive))
         return loadedImagePath;
-    static const std::array<QLatin1String, 3> replaced{QLatin1String(".jpg"), QLatin1String(".jpeg"),
-                                                       QLatin1String(".gif")};
+    static const std::array<QLatin1String, 4> replaced{QLatin1String(".jpg"), QLatin1String(".jpeg"),
+                                                       QLatin1String(".gif"), QLatin1String(".png")};
     for (const QLatin1String extension : replaced) {
         if (loadedImagePath.endsWith(extension, Qt::CaseInsensitive))
             return loadedImagePath.left(loadedImagePath.size() - extension.size()) + QLatin1String(".bmp");

@@ -12,8 +12,16 @@ namespace picture {
 
 PictureView::PictureView(QFrame* viewport, ImageCanvas* canvas, QScrollBar* horizontal, QScrollBar* vertical,
                          QObject* parent)
-    : QObject(parent), m_viewport(viewport), m_canvas(canvas), m_horizontal(horizontal), m_vertical(vertical)
+    : QObject(parent), m_viewport(viewport), m_inside(new QWidget(viewport)), m_canvas(canvas),
+      m_horizontal(horizontal), m_vertical(vertical)
 {
+    m_inside->setObjectName(QStringLiteral("pictureArea"));
+    m_inside->setAutoFillBackground(true);
+    m_inside->setPalette(QPalette(Qt::black));
+    fitPictureArea();
+    const bool canvasHidden = m_canvas->isHidden();
+    m_canvas->setParent(m_inside);
+    m_canvas->setVisible(!canvasHidden);
     for (QScrollBar* bar : {m_horizontal, m_vertical}) {
         bar->setMinimum(0);
         bar->setSingleStep(1);
@@ -29,9 +37,21 @@ PictureView::PictureView(QFrame* viewport, ImageCanvas* canvas, QScrollBar* hori
     });
 }
 
+QSize PictureView::pictureAreaSize() const
+{
+    return m_viewport->contentsRect().size();
+}
+
+// The frame's style or size may be set after the view is made.
+void PictureView::fitPictureArea()
+{
+    m_inside->setGeometry(m_viewport->contentsRect());
+}
+
 void PictureView::layoutPictureView()
 {
     m_viewport->move(0, 72);
+    fitPictureArea();
     const Size viewport{static_cast<double>(m_viewport->width()), static_cast<double>(m_viewport->height())};
     const Size canvas{static_cast<double>(m_canvas->width()), static_cast<double>(m_canvas->height())};
 
@@ -133,14 +153,14 @@ void PictureView::userScrolled(QScrollBar* bar, ScrollBarState& state, int value
 
 void PictureView::setViewportBackground()
 {
-    QPalette palette = m_viewport->palette();
+    fitPictureArea();
+    QPalette palette = m_inside->palette();
     if (m_previewShown && !m_preview.isNull())
         palette.setBrush(QPalette::Window, QBrush(QPixmap::fromImage(m_preview)));
     else
         palette.setBrush(QPalette::Window, QBrush(Qt::black));
-    m_viewport->setPalette(palette);
-    m_viewport->setAutoFillBackground(true);
-    m_viewport->update();
+    m_inside->setPalette(palette);
+    m_inside->update();
 }
 
 }  // namespace picture

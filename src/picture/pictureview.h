@@ -17,6 +17,10 @@ class ImageCanvas;
 // bars are children of the window, not of the viewport).  Keeps them in the
 // state the view model computes.
 //
+// The canvas and the preview live in an inner area that covers exactly the
+// inside of the viewport's border, so neither can paint over the border: the
+// model's positions are measured from that inside corner.
+//
 // The bars' maxima and values are the model's own 16-bit numbers, kept here:
 // a maximum below the minimum is legal in the model but not in QScrollBar,
 // which would clamp it, so the widgets only follow as far as they can.
@@ -27,6 +31,9 @@ public:
                 QObject* parent = nullptr);
 
     QFrame* viewport() const { return m_viewport; }
+    // The inside of the viewport's border, where pictures and previews show.
+    QWidget* pictureArea() const { return m_inside; }
+    QSize pictureAreaSize() const;
     ImageCanvas* canvas() const { return m_canvas; }
     QScrollBar* horizontalBar() const { return m_horizontal; }
     QScrollBar* verticalBar() const { return m_vertical; }
@@ -41,8 +48,8 @@ public:
     void hideScrollBars();
     // Full view: no preview, canvas visible and laid out.
     void showFullView();
-    // Preview: `preview` (already scaled to the viewport's outer size) as the
-    // viewport's background, canvas hidden.  A null preview leaves the viewport black.
+    // Preview: `preview` (already scaled to pictureAreaSize()) as the picture
+    // area's background, canvas hidden.  A null preview leaves the area black.
     void showPreview(const QImage& preview);
     bool isPreviewShown() const;
     const QImage& preview() const { return m_preview; }
@@ -56,8 +63,10 @@ private:
     void syncWidget(QScrollBar* bar, const ScrollBarState& state);
     void userScrolled(QScrollBar* bar, ScrollBarState& state, int value, void (PictureView::*handler)());
     void setViewportBackground();
+    void fitPictureArea();
 
     QFrame* m_viewport;
+    QWidget* m_inside;
     ImageCanvas* m_canvas;
     QScrollBar* m_horizontal;
     QScrollBar* m_vertical;

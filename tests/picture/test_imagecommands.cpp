@@ -34,6 +34,7 @@ class ImageCommandsTest : public ::testing::Test {
 protected:
     ImageCommandsTest()
     {
+        m_viewport->setFrameStyle(QFrame::Box | QFrame::Plain);
         m_viewport->resize(337, 281);
         m_canvas->setImage(m_startPicture);
         m_view.layoutPictureView();
@@ -167,11 +168,11 @@ TEST_F(ImageCommandsTest, SizeRuleChoosesFullViewOrStretchedPreview)
 
         EXPECT_EQ(m_view.isPreviewShown(), row.preview);
         EXPECT_EQ(m_canvas->isHidden(), row.preview);
-        EXPECT_EQ(m_viewport->palette().brush(QPalette::Window).textureImage().isNull(), !row.preview)
-            << "the stretched picture is the viewport's background";
+        EXPECT_EQ(m_view.pictureArea()->palette().brush(QPalette::Window).textureImage().isNull(), !row.preview)
+            << "the stretched picture is the picture area's background";
         EXPECT_TRUE(sameRgb(m_canvas->image(), picture)) << "the canvas keeps every pixel";
         if (row.preview) {
-            EXPECT_EQ(m_view.preview().size(), QSize(337, 281)) << "stretched, proportions not kept";
+            EXPECT_EQ(m_view.preview().size(), QSize(335, 279)) << "stretched inside the border, proportions not kept";
         }
         EXPECT_EQ(m_readCalls, 1);
         m_readCalls = 0;
@@ -261,7 +262,7 @@ TEST(ProposedSaveName, OnlyTheFinalExtensionIsReplacedInAnyCase)
         {"mixed-case gif", "/home/ann/anim.Gif", "/home/ann/anim.bmp"},
         {"a bmp is proposed as itself, in any case", "A.BMP", "A.BMP"},
         {"nothing opened yet", "", "Stego Picture.bmp"},
-        {"png has no rule", R"(C:\x.png)", "Stego Picture.bmp"},
+        {"png is an opened format like the others", R"(C:\x.PNG)", R"(C:\x.bmp)"},
         {"extension only in the folder", "/pics.jpg/holiday", "Stego Picture.bmp"},
     };
     for (const auto& row : rows)

@@ -50,7 +50,7 @@ struct PictureViewTest : ::testing::Test {
     }
 
     // Where the canvas is drawn, from the inside of the viewport's border.
-    QPoint drawnAt() const { return canvas->pos() - viewport->contentsRect().topLeft(); }
+    QPoint drawnAt() const { return canvas->mapTo(viewport, QPoint()) - viewport->contentsRect().topLeft(); }
 };
 
 TEST_F(PictureViewTest, WidgetsFollowTheModelThroughSuccessiveLayouts)
@@ -94,6 +94,38 @@ TEST_F(PictureViewTest, WidgetsFollowTheModelThroughSuccessiveLayouts)
     horizontal->setValue(10);
     vertical->setValue(0);
     EXPECT_EQ(drawnAt(), QPoint(-10, 0));
+}
+
+// The border stays drawn whatever the view shows: a picture as large as the
+// viewport and a preview both lie inside it, from its inside corner.
+TEST_F(PictureViewTest, PicturesAndPreviewsStayInsideTheBorder)
+{
+    QPalette palette = viewport->palette();
+    palette.setColor(QPalette::WindowText, Qt::red);
+    viewport->setPalette(palette);
+    const auto borderIsWhole = [this](const QImage& shot) {
+        for (int x = 0; x < 337; ++x)
+            if (shot.pixelColor(x, 0) != Qt::red || shot.pixelColor(x, 280) != Qt::red)
+                return false;
+        for (int y = 0; y < 281; ++y)
+            if (shot.pixelColor(0, y) != Qt::red || shot.pixelColor(336, y) != Qt::red)
+                return false;
+        return true;
+    };
+
+    layOut(337, 281);
+    QImage shot = viewport->grab().toImage();
+    EXPECT_TRUE(borderIsWhole(shot));
+    EXPECT_EQ(shot.pixelColor(1, 1), QColor(Qt::darkCyan));
+
+    QImage preview(view.pictureAreaSize(), QImage::Format_RGB32);
+    preview.fill(Qt::green);
+    preview.setPixel(0, 0, qRgb(0, 0, 255));
+    view.showPreview(preview);
+    shot = viewport->grab().toImage();
+    EXPECT_TRUE(borderIsWhole(shot));
+    EXPECT_EQ(shot.pixelColor(1, 1), QColor(Qt::blue)) << "the preview starts at the inside corner";
+    EXPECT_EQ(shot.pixelColor(335, 279), QColor(Qt::green));
 }
 
 }  // namespace
