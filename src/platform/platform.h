@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -34,7 +35,8 @@ enum class FileDialogMode { Open, Save };
 struct FileDialog {
     FileDialogMode mode = FileDialogMode::Open;
     QString title;
-    QString filter;        // Qt form: "Images (*.bmp *.jpg)"; several entries joined by ";;"
+    QString filter;        // Qt form: "Images (*.bmp *.jpg)"; several entries joined by ";;".
+                           // Patterns match names whatever their letter case.
     QString folder;        // starting folder; empty lets the desktop choose
     QString fileName;      // the name the dialog starts with
     QString defaultSuffix; // added to a typed name without an extension, without the dot
@@ -49,6 +51,9 @@ public:
 
     // Shows the box modally over `owner` and returns the button pressed.
     // Closing the box without a button counts as Cancel or No, whichever it has.
+    // Boxes and dialogs show the normal pointer while they wait for the user,
+    // whatever the hourglass says; a box whose owner is not on screen is
+    // centred on the screen.
     virtual Answer messageBox(const MessageBox& box, QWidget* owner = nullptr) = 0;
 
     // Returns the chosen absolute path, or nothing when the user cancelled.
@@ -60,18 +65,23 @@ public:
     virtual void clearClipboard() = 0;
 
     // Hands a web address, a mail link or a local file (file: URL) to the
-    // desktop's registered application.  False when nothing could be started.
-    virtual bool openUrl(const QUrl& url) = 0;
+    // desktop's opener and waits a short while for its verdict.  False when
+    // the opener could not be started or reported failure within that wait;
+    // true when it succeeded or is still running.  When it is still running
+    // and fails later, `onLateFailure` runs from the event loop, so the caller
+    // can show the failure it would have shown at once.
+    virtual bool openUrl(const QUrl& url, std::function<void()> onLateFailure = {}) = 0;
 
     // Full path of `name` found on PATH, or empty.
     virtual QString findProgram(const QString& name) = 0;
     // Starts a program detached from ours.  False when it could not be started.
     virtual bool startProgram(const QString& program, const QStringList& arguments) = 0;
 
-    // Bits per pixel of the primary display's pixels as stored (a depth-24
-    // X11 visual stores 32 bits per pixel and counts as 32).
+    // Bits per pixel of the primary display's pixels as stored (depth-24 and
+    // depth-30 X11 visuals store 32 bits per pixel and count as 32).
     virtual int displayBitsPerPixel() = 0;
-    // The user's documents folder, or empty when the desktop has none.
+    // The user's documents folder, or empty when the desktop names none or
+    // the folder it names does not exist.
     virtual QString documentsFolder() = 0;
     // An environment variable's value; nothing when it is not set.
     virtual std::optional<QString> environmentVariable(const QString& name) = 0;

@@ -5,9 +5,11 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QWidget>
@@ -39,7 +41,61 @@ QMessageBox::StandardButton toQt(Answer answer)
     return QMessageBox::NoButton;
 }
 
+// The normal pointer for as long as a box or dialog waits for the user; the
+// hourglass of the command that raised it comes back afterwards.
+class NormalPointer {
+public:
+    NormalPointer() : m_pushed(QGuiApplication::overrideCursor() != nullptr)
+    {
+        if (m_pushed)
+            QGuiApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
+    }
+    ~NormalPointer()
+    {
+        if (m_pushed)
+            QGuiApplication::restoreOverrideCursor();
+    }
+    NormalPointer(const NormalPointer&) = delete;
+    NormalPointer& operator=(const NormalPointer&) = delete;
+
+private:
+    bool m_pushed;
+};
+
+// A box over a window that is not on screen would be placed against that
+// window's unset position, in a corner; without a parent Qt centres it.
+QWidget* shownOrNone(QWidget* owner)
+{
+    return owner && owner->isVisible() ? owner : nullptr;
+}
+
 }  // namespace
+
+int storedBitsPerPixel(int depth)
+{
+    // Depths 24 and 30 keep 8 or 10 bits a channel in a 32-bit word.
+    return depth > 16 && depth <= 32 ? 32 : depth;
+}
+
+QString caseInsensitiveFilter(const QString& filter)
+{
+    static const QRegularExpression extension(QStringLiteral(R"(\*\.([A-Za-z0-9]+)(?=[\s)]))"));
+    QString result;
+    qsizetype copied = 0;
+    for (auto it = extension.globalMatch(filter); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        result += QStringView(filter).mid(copied, match.capturedStart(1) - copied);
+        for (const QChar c : match.capturedView(1)) {
+            if (c.isLetter())
+                result += QLatin1Char('[') + c.toLower() + c.toUpper() + QLatin1Char(']');
+            else
+                result += c;
+        }
+        copied = match.capturedEnd(1);
+    }
+    result += QStringView(filter).mid(copied);
+    return result;
+}
 
 Answer QtPlatform::messageBox(const MessageBox& box, QWidget* owner)
 {
@@ -52,10 +108,11 @@ Answer QtPlatform::messageBox(const MessageBox& box, QWidget* owner)
     }
     QString text = box.text;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QMessageBox message(toQt(box.icon), box.title, text, buttons, owner);
+    QMessageBox message(toQt(box.icon), box.title, text, buttons, shownOrNone(owner));
     message.setTextFormat(Qt::PlainText);
     message.setDefaultButton(toQt(box.defaultButton));
     message.setEscapeButton(toQt(escape));
+    const NormalPointer pointer;
     switch (message.exec()) {
     case QMessageBox::Ok: return Answer::Ok;
     case QMessageBox::Cancel: return Answer::Cancel;
@@ -67,7 +124,8 @@ Answer QtPlatform::messageBox(const MessageBox& box, QWidget* owner)
 
 std::optional<QString> QtPlatform::fileDialog(const FileDialog& spec, QWidget* owner)
 {
-    QFileDialog dialog(owner, spec.title, spec.folder, spec.filter);
+    // Only the name "Images" shows: the bracketed patterns would read badly.
+    QFileDialog dialog(shownOrNone(owner), spec.title, spec.folder, caseInsensitiveFilter(spec.filter));
     const bool open = spec.mode == FileDialogMode::Open;
     dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(open && spec.existingOnly ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -76,11 +134,13 @@ std::optional<QString> QtPlatform::fileDialog(const FileDialog& spec, QWidget* o
         options |= QFileDialog::ReadOnly;  // Qt's dialogs show no read-only box; keep the files untouched
     if (!open && !spec.overwritePrompt)
         options |= QFileDialog::DontConfirmOverwrite;
+    options |= QFileDialog::HideNameFilterDetails;
     dialog.setOptions(options);
     if (!spec.defaultSuffix.isEmpty())
         dialog.setDefaultSuffix(spec.defaultSuffix);
     if (!spec.fileName.isEmpty())
         dialog.selectFile(spec.fileName);
+    const NormalPointer pointer;
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     const QStringList files = dialog.selectedFiles();
@@ -104,9 +164,42 @@ void QtPlatform::clearClipboard()
     QGuiApplication::clipboard()->clear();
 }
 
-bool QtPlatform::openUrl(const QUrl& url)
+bool QtPlatform::openUrl(const QUrl& url, std::function<void()> onLateFailure)
 {
-    return QDesktopServices::openUrl(url);
+    // QDesktopServices reports success as soon as xdg-open has started, so
+    // a desktop without a browser or mail program would fail unseen.  Run
+    // the opener ourselves and take its exit status.
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty())
+        return QDesktopServices::openUrl(url);
+
+    auto* process = new QProcess(QCoreApplication::instance());
+    process->setProgram(opener);
+    process->setArguments({url.toString(QUrl::FullyEncoded)});
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->start();
+    if (!process->waitForStarted()) {
+        delete process;
+        return false;
+    }
+    const auto succeeded = [process] {
+        return process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+    };
+    if (process->waitForFinished(openerWaitMs)) {
+        const bool ok = succeeded();
+        delete process;
+        return ok;
+    }
+    // A browser started by the generic opener can keep it running for as
+    // long as the browser runs; its verdict is taken whenever it comes.
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, succeeded, onLateFailure = std::move(onLateFailure)] {
+                         process->deleteLater();
+                         if (!succeeded() && onLateFailure)
+                             onLateFailure();
+                     });
+    return true;
 }
 
 QString QtPlatform::findProgram(const QString& name)
@@ -124,15 +217,15 @@ int QtPlatform::displayBitsPerPixel()
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
         return 0;
-    // X11 reports the visual's depth; a depth-24 visual keeps every pixel in
-    // 32 bits with 8 bits a channel, which is what the program needs.
-    const int depth = screen->depth();
-    return depth == 24 ? 32 : depth;
+    return storedBitsPerPixel(screen->depth());
 }
 
 QString QtPlatform::documentsFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    // Without a documents folder the desktop still answers with a path,
+    // which would open the dialog in its parent with the name typed in.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QString();
 }
 
 std::optional<QString> QtPlatform::environmentVariable(const QString& name)

@@ -12,7 +12,7 @@ public:
     QString clipboardText() override;
     void setClipboardText(const QString& text) override;
     void clearClipboard() override;
-    bool openUrl(const QUrl& url) override;
+    bool openUrl(const QUrl& url, std::function<void()> onLateFailure = {}) override;
     QString findProgram(const QString& name) override;
     bool startProgram(const QString& program, const QStringList& arguments) override;
     int displayBitsPerPixel() override;
@@ -21,6 +21,17 @@ public:
     void processEvents() override;
     void flushWindowSystem(QWidget* window) override;
     void setBusyCursor(bool busy) override;
+
+    // How long openUrl waits for the opener's verdict before it lets the
+    // window go on; tests shorten it.
+    int openerWaitMs = 1500;
 };
+
+// The bits a display stores per pixel for an X11 visual of `depth` bits.
+int storedBitsPerPixel(int depth);
+
+// `filter` with every "*.ext" pattern turned into one that matches the
+// extension in any letter case ("*.png" -> "*.[pP][nN][gG]").
+QString caseInsensitiveFilter(const QString& filter);
 
 }  // namespace platform

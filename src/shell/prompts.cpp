@@ -2,7 +2,9 @@
 
 #include "platform/boxes.h"
 
+#include <QPointer>
 #include <QUrl>
+#include <QWidget>
 
 namespace shell {
 
@@ -33,12 +35,20 @@ QString firstLine(Feature feature)
 }
 
 
-// Hands `address` to the desktop; a desktop that cannot open it gets the
-// one failure box and nothing else happens.
+// Hands `address` to the desktop; when the desktop cannot open it, at once
+// or only after the command has returned, `failure` is shown and nothing
+// else happens.
+void openOrSay(platform::Platform& platform, QWidget* owner, const char* address, const platform::MessageBox& failure)
+{
+    const QPointer<QWidget> guardedOwner(owner);
+    const auto say = [&platform, guardedOwner, failure] { platform.messageBox(failure, guardedOwner.data()); };
+    if (!platform.openUrl(QUrl(QString::fromLatin1(address)), say))
+        say();
+}
+
 void openOrSay(platform::Platform& platform, QWidget* owner, const char* address, const QString& failure)
 {
-    if (!platform.openUrl(QUrl(QString::fromLatin1(address))))
-        platform.messageBox(platform::okBox(platform::alertTitle(), platform::Icon::Information, failure), owner);
+    openOrSay(platform, owner, address, platform::okBox(platform::alertTitle(), platform::Icon::Information, failure));
 }
 
 void openHomePage(platform::Platform& platform, QWidget* owner)
@@ -86,11 +96,9 @@ void launchEmailClient(platform::Platform& platform, QWidget* owner)
 {
     // The link is fixed on purpose: the message text and the picture stay on
     // this machine unless the user copies them into the mail.
-    if (platform.openUrl(QUrl(QString::fromLatin1(kMailLink))))
-        return;
-    platform.messageBox(platform::okBox(QStringLiteral("General Error"), platform::Icon::Critical,
-                              QStringLiteral("Can't Load Your Email Client by This Lockharbour Button. Sorry!")),
-                        owner);
+    openOrSay(platform, owner, kMailLink,
+              platform::okBox(QStringLiteral("General Error"), platform::Icon::Critical,
+                              QStringLiteral("Can't Load Your Email Client by This Lockharbour Button. Sorry!")));
 }
 
 }  // namespace shell

@@ -57,27 +57,32 @@ TEST(UpgradePrompt, NoOpensNothingAndYesOpensTheHomePageOrSaysTheBrowserFailed)
 }
 
 // The entries that open a target without asking first: one attempt, no
-// retry, and one box when the desktop cannot open it (the mail client's
+// retry, and one box when the desktop cannot open it, whether the opener
+// says so at once or after the command has returned (the mail client's box
 // checked whole, as it differs in title and icon).
-TEST(DirectLink, OpensExactlyItsTargetOnceAndShowsOneBoxWhenThatFails)
+TEST(DirectLink, OpensExactlyItsTargetOnceAndShowsOneBoxWhenThatFailsEarlyOrLate)
 {
     const std::pair<void (*)(platform::Platform&, QWidget*), const char*> rows[] = {
         {shell::onlineHelp, "https://www.lockharbour.example/page23.htm"},
         {shell::upgrade, kHomePage},
         {shell::launchEmailClient, "mailto:?subject=Picture&body="},  // no recipient, an empty body
     };
+    enum class Opener { Succeeds, FailsAtOnce, FailsLate };
     for (const auto& [open, target] : rows) {
-        for (const bool starts : {true, false}) {
-            SCOPED_TRACE(std::string(target) + (starts ? ", opener starts" : ", opener fails"));
+        for (const Opener opener : {Opener::Succeeds, Opener::FailsAtOnce, Opener::FailsLate}) {
+            SCOPED_TRACE(std::string(target) + ", opener case " + std::to_string(static_cast<int>(opener)));
             testsupport::FakePlatform fake;
-            fake.openUrlSucceeds = starts;
+            fake.openUrlSucceeds = opener != Opener::FailsAtOnce;
+            fake.openUrlFailsLate = opener == Opener::FailsLate;
             open(fake, nullptr);
             ASSERT_EQ(fake.openedUrls.size(), 1);
             // Compared in the encoded form the desktop receives, so a link that Qt
             // would rewrite (an escaped '?' or '&', say) shows up here.
             EXPECT_EQ(fake.openedUrls[0].toEncoded(), QByteArray(target));
-            EXPECT_EQ(fake.boxes.size(), starts ? 0 : 1);
-            if (!starts && open == shell::launchEmailClient) {
+            EXPECT_EQ(fake.boxes.size(), opener == Opener::FailsAtOnce ? 1 : 0);
+            fake.failLateOpeners();
+            EXPECT_EQ(fake.boxes.size(), opener == Opener::Succeeds ? 0 : 1);
+            if (opener != Opener::Succeeds && open == shell::launchEmailClient) {
                 EXPECT_TRUE(sameBoxes(fake.boxes, {{QStringLiteral("General Error"),
                                                     "Can't Load Your Email Client by This Lockharbour Button. Sorry!",
                                                     Icon::Critical, Buttons::Ok, Answer::Ok}}));

@@ -29,10 +29,23 @@ std::optional<QString> FakePlatform::fileDialog(const platform::FileDialog& dial
     return path;
 }
 
-bool FakePlatform::openUrl(const QUrl& url)
+bool FakePlatform::openUrl(const QUrl& url, std::function<void()> onLateFailure)
 {
     openedUrls.append(url);
-    return openUrlSucceeds;
+    if (!openUrlSucceeds)
+        return false;
+    if (openUrlFailsLate)
+        lateFailures.push_back(onLateFailure ? std::move(onLateFailure) : [] {});
+    return true;
+}
+
+void FakePlatform::failLateOpeners()
+{
+    while (!lateFailures.empty()) {
+        const std::function<void()> failure = std::move(lateFailures.front());
+        lateFailures.pop_front();
+        failure();
+    }
 }
 
 bool FakePlatform::startProgram(const QString& program, const QStringList& arguments)

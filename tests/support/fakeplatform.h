@@ -34,7 +34,8 @@ public:
     // Answers to file dialogs in order; nullopt cancels.  An empty queue cancels.
     std::deque<std::optional<QString>> dialogAnswers;
     QString clipboard;
-    bool openUrlSucceeds = true;
+    bool openUrlSucceeds = true;  // false: the opener reports failure at once
+    bool openUrlFailsLate = false; // the opener is still running and fails once failLateOpeners() runs
     bool startSucceeds = true;
     QHash<QString, QString> programsOnPath;  // name -> full path
     int bitsPerPixel = 32;
@@ -49,7 +50,9 @@ public:
     QString clipboardText() override { return clipboard; }
     void setClipboardText(const QString& text) override { clipboard = text; }
     void clearClipboard() override { clipboard.clear(); }
-    bool openUrl(const QUrl& url) override;
+    bool openUrl(const QUrl& url, std::function<void()> onLateFailure = {}) override;
+    // Runs, in order, the late failures of openers that openUrlFailsLate left running.
+    void failLateOpeners();
     QString findProgram(const QString& name) override { return programsOnPath.value(name); }
     bool startProgram(const QString& program, const QStringList& arguments) override;
     int displayBitsPerPixel() override { return bitsPerPixel; }
@@ -58,6 +61,8 @@ public:
     void processEvents() override;
     void flushWindowSystem(QWidget*) override { ++flushCalls; }
     void setBusyCursor(bool busy) override;
+
+    std::deque<std::function<void()>> lateFailures;
 
     // The last box shown; fails the test when none was.
     const platform::MessageBox& lastBox() const;
