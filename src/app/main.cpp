@@ -5,6 +5,8 @@
 
 int main(int argc, char* argv[])
 {
+    // QApplication takes its own options (-style, -platform, ...) out of
+    // argc and argv; what is left is ours.
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Mirrorvane"));
     QApplication::setDesktopFileName(QStringLiteral("mirrorvane"));
@@ -15,5 +17,12 @@ int main(int argc, char* argv[])
         return 0;
     QApplication::setWindowIcon(window.windowIcon());
     window.show();
+
+    // "mirrorvane FILE", as the desktop entry's %f gives it.
+    int first = 1;
+    if (first < argc && QByteArrayView(argv[first]) == "--")
+        ++first;
+    if (first < argc)
+        window.openCommandLineFile(QByteArray(argv[first]));
     return QApplication::exec();
 }

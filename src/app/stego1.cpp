@@ -11,12 +11,17 @@
 #include "text/textbox.h"
 #include "text/textcommands.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLocale>
@@ -109,6 +114,36 @@ QLabel* makeLabel(QWidget* panel, const char* name, const QString& caption, cons
     return label;
 }
 
+// The status line speaks as a status bar: its name is the sentence it shows,
+// and QLabel reports each new sentence as a name change, which screen
+// readers announce for a status bar.
+const char* const kStatusLineProperty = "mirrorvaneStatusLine";
+
+class StatusLineAccessible : public QAccessibleWidget {
+public:
+    explicit StatusLineAccessible(QWidget* label) : QAccessibleWidget(label, QAccessible::StatusBar) {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Name)
+            return static_cast<const QLabel*>(widget())->text();
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* statusLineAccessible(const QString& key, QObject* object)
+{
+    if (key == QLatin1String("QLabel") && object && object->property(kStatusLineProperty).toBool())
+        return new StatusLineAccessible(static_cast<QWidget*>(object));
+    return nullptr;
+}
+
+void describe(QWidget* widget, const QString& name, const QString& description)
+{
+    widget->setAccessibleName(name);
+    widget->setAccessibleDescription(description);
+}
+
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QRect& geometry)
 {
     auto* button = new QPushButton(caption, parent);
@@ -146,6 +181,15 @@ Stego1::Stego1(platform::Platform& platform, QWidget* parent) : QMainWindow(pare
     for (const int size : {16, 24, 32, 48, 256})
         icon.addFile(QStringLiteral(":/mirrorvane/mirrorvane-%1.png").arg(size), QSize(size, size));
     setWindowIcon(icon);
+    // Boxes shown before the window (the display refusal) carry the icon too.
+    if (QGuiApplication::windowIcon().isNull())
+        QGuiApplication::setWindowIcon(icon);
+
+    static const bool statusLineFactoryInstalled = [] {
+        QAccessible::installFactory(statusLineAccessible);
+        return true;
+    }();
+    Q_UNUSED(statusLineFactoryInstalled);
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
@@ -196,6 +240,13 @@ void Stego1::createControls(QWidget* client)
     Text1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     text::adaptWrappingToLongRuns(Text1);
     Text1->setTabChangesFocus(true);
+    // The single grey line of the panels; the style's own frame would be
+    // drawn black on the black background.
+    Text1->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Text1->setLineWidth(1);
+    QPalette framePalette = Text1->palette();
+    framePalette.setColor(QPalette::WindowText, QColor(128, 128, 128));
+    Text1->setPalette(framePalette);
     Text1->setFont(arial(9.75));
     // The editor takes dropped text itself; dropped files are caught on the way in.
     Text1->viewport()->installEventFilter(this);
@@ -207,16 +258,23 @@ void Stego1::createControls(QWidget* client)
     QFrame* picture7 = makePanel(client, "Picture7", {472, 368, 217, 57});
     makeLabel(picture7, "Label3", QStringLiteral("Text File"), {0, 0, 217, 17});
 
-    Label4 = new QLabel(QStringLiteral("Messages Here"), client);
+    Label4 = new QLabel(client);
+    // Marked before its first text, which makes its accessible interface.
+    Label4->setProperty(kStatusLineProperty, true);
+    Label4->setText(QStringLiteral("Messages Here"));
     Label4->setObjectName(QStringLiteral("Label4"));
     Label4->setTextFormat(Qt::PlainText);
     Label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label4->setFont(arial(9, true));
-    Label4->setGeometry(16, 448, 409, 25);
+    // Up to the Upgrade panel: the longest sentence in bold Arial 9 needs
+    // about 420 pixels.
+    Label4->setGeometry(16, 448, 448, 25);
 
     auto* picture3 = new QWidget(client);
     picture3->setObjectName(QStringLiteral("Picture3"));
     picture3->setGeometry(432, 440, 33, 41);
+    // The empty box lies under the status line's longer sentences.
+    Label4->raise();
 
     QFrame* picture8 = makePanel(client, "Picture8", {472, 440, 217, 41});
 
@@ -230,7 +288,7 @@ void Stego1::createControls(QWidget* client)
     QPushButton* command9 = makeButton(client, "Command9", QStringLiteral("Copy"), {384, 32, 73, 25});
     QPushButton* command10 = makeButton(client, "Command10", QStringLiteral("Clear"), {488, 32, 73, 25});
     QPushButton* command11 = makeButton(client, "Command11", QStringLiteral("Paste"), {592, 32, 73, 25});
-    QPushButton* command8 = makeButton(picture8, "Command8", QStringLiteral("Upgrade"), {8, 6, 97, 25});
+    QPushButton* command8 = makeButton(picture8, "Command8", QStringLiteral("Upgrade"), {7, 7, 97, 25});
     QPushButton* command7 = makeButton(client, "Command7", QStringLiteral("Exit"), {584, 448, 97, 25});
 
     connect(command1, &QPushButton::clicked, this, &Stego1::Command1_Click);
@@ -249,6 +307,19 @@ void Stego1::createControls(QWidget* client)
                                      command10, command11, Text1, command8, command7, VScroll1, HScroll1};
     for (qsizetype i = 1; i < focusOrder.size(); ++i)
         QWidget::setTabOrder(focusOrder[i - 1], focusOrder[i]);
+    for (QPushButton* button : {command1, command2, command3, command4, command5, command6, command7, command8,
+                                command9, command10, command11})
+        button->installEventFilter(this);
+
+    describe(Picture4, QStringLiteral("Dunmarrow logo"), QStringLiteral("Click to show or hide the menu bar"));
+    describe(Picture1, QStringLiteral("Picture"), QStringLiteral("The picture a message is hidden in or read from"));
+    describe(m_canvas, QStringLiteral("Picture"), QString());
+    describe(HScroll1, QStringLiteral("Scroll picture horizontally"), QString());
+    describe(VScroll1, QStringLiteral("Scroll picture vertically"), QString());
+    describe(Text1, QStringLiteral("Message text"),
+             QStringLiteral("The text to hide in the picture, or the text found in it"));
+    // No name of its own: the sentence it shows is its name.
+    Label4->setAccessibleDescription(QStringLiteral("Outcome of the last command"));
 }
 
 void Stego1::createMenus()
@@ -385,10 +456,28 @@ void Stego1::showEvent(QShowEvent* event)
 
 bool Stego1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == Picture4 && event->type() == QEvent::MouseButtonRelease) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton && Picture4->rect().contains(mouse->position().toPoint()))
-            Picture4_Click();
+    if (watched == Picture4) {
+        // A double click is press, release, double-click, release: its
+        // second release must not toggle the bar back.
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            m_logoDoubleClicked = true;
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            const bool second = std::exchange(m_logoDoubleClicked, false);
+            if (!second && mouse->button() == Qt::LeftButton && Picture4->rect().contains(mouse->position().toPoint()))
+                Picture4_Click();
+        }
+    }
+    // Return and keypad Enter press the focused button as Space does; no
+    // button is the window's default.
+    if (event->type() == QEvent::KeyPress) {
+        auto* button = qobject_cast<QPushButton*>(watched);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            if (!key->isAutoRepeat() && button->isEnabled())
+                button->click();
+            return true;
+        }
     }
     // A file dropped on the text box would otherwise be pasted as its address.
     const QEvent::Type type = event->type();
@@ -455,6 +544,25 @@ void Stego1::dropEvent(QDropEvent* event)
 // question first while a hidden message is unsaved.  The command runs once
 // the drop has returned: the drag source waits for the drop, and a box shown
 // inside it would hold the file manager's drag until the box was closed.
+void Stego1::openCommandLineFile(const QByteArray& argument)
+{
+    // A name that does not survive the trip through QString would open some
+    // other file, or none.
+    const QString path = QFile::decodeName(argument);
+    if (QFile::encodeName(path) != argument) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, path] {
+                m_platform.messageBox(platform::fileFailureBox(QStringLiteral("The file could not be opened:"), path,
+                                                               QStringLiteral("Its name is not valid in this system's encoding.")),
+                                      this);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    openDroppedFile(QDir::current().absoluteFilePath(path));
+}
+
 void Stego1::openDroppedFile(const QString& path)
 {
     QMetaObject::invokeMethod(

@@ -43,6 +43,11 @@ public:
     // text.  Open Image runs it after every picture it opens.
     void ReadMessage();
 
+    // Opens the file named by the command-line argument `argument` (a path
+    // relative to the working folder or absolute) once the event loop runs,
+    // as Open Text opens a ".txt" file and Open Image any other.
+    void openCommandLineFile(const QByteArray& argument);
+
     std::int16_t imageChanged() const { return ImageChanged; }
     const QString& loadedImagePath() const { return LoadedImagePath; }
     const QString& hideResult() const { return HideResult; }
@@ -136,6 +141,7 @@ private:
     std::unique_ptr<picture::PictureView> m_view;
     QList<QAction*> m_topMenus;  // mnuFile .. mnuHelp, in menu-bar order
     bool m_placed = false;
+    bool m_logoDoubleClicked = false;
 };
 
 }  // namespace app

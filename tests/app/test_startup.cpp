@@ -4,6 +4,7 @@
 #include "windowfixture.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QPushButton>
 
 #include <optional>
@@ -22,6 +23,7 @@ TEST(StartUp, DisplayBelow32BitsPerPixelIsRefusedWithOneMessage)
     EXPECT_TRUE(sameBoxes(platform.boxes, {{kAlert, "You must run your display resolution at 32 bits per pixel to use "
                                                     "Mirrorvane!", Icon::Information, Buttons::Ok, Answer::Ok}}));
     EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(QGuiApplication::windowIcon().isNull()) << "the refusal carries the program's icon";
 }
 
 TEST(StartUp, BothDialogsStartInTheDocumentsFolderOrItsFallbacks)

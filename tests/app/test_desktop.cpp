@@ -1,0 +1,208 @@
+// The real desktop seam, where the fake would hide what Qt and the system
+// really do: the opener's exit status, the pointer and the placement of
+// boxes, the documents folder, the dialog filters and the display depth.
+
+#include "platform/qtplatform.h"
+#include "shell/prompts.h"
+#include "support/fakeplatform.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Sets an environment variable for the lifetime of the guard.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QByteArray& value)
+        : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
+    {
+        qputenv(name, value);
+    }
+    ~ScopedEnv()
+    {
+        if (m_wasSet)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    bool m_wasSet;
+    QByteArray m_old;
+};
+
+// The fake's boxes with the real opener.
+class RealOpener : public testsupport::FakePlatform {
+public:
+    platform::QtPlatform desktop;
+    bool openUrl(const QUrl& url, std::function<void()> onLateFailure) override
+    {
+        openedUrls.append(url);
+        return desktop.openUrl(url, std::move(onLateFailure));
+    }
+};
+
+// A stand-in xdg-open early on PATH that logs its arguments, waits `delay`
+// and exits with `status`.
+class StandInOpener : public ::testing::Test {
+protected:
+    QTemporaryDir m_dir;
+    std::optional<ScopedEnv> m_path;
+
+    void install(int status, const char* delay = "0")
+    {
+        const QString script = m_dir.filePath(QStringLiteral("xdg-open"));
+        QFile file(script);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\nsleep %2\nexit %3\n")
+                       .arg(log(), QLatin1String(delay))
+                       .arg(status)
+                       .toUtf8());
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_path.emplace("PATH", QFile::encodeName(m_dir.path()) + ':' + qgetenv("PATH"));
+    }
+
+    QString log() const { return m_dir.filePath(QStringLiteral("opened.log")); }
+    QStringList logged() const
+    {
+        QFile file(log());
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+};
+
+TEST_F(StandInOpener, ExitStatusDecidesWhetherTheFailureBoxShows)
+{
+    const struct {
+        const char* why;
+        void (*command)(platform::Platform&, QWidget*);
+        const char* target;
+        int status;
+        int boxes;
+    } rows[] = {
+        {"Upgrade opened", shell::upgrade, "https://www.lockharbour.example/", 0, 0},
+        {"no browser set up (3)", shell::upgrade, "https://www.lockharbour.example/", 3, 1},
+        {"Online Help, opener found no handler (4)", shell::onlineHelp,
+         "https://www.lockharbour.example/page23.htm", 4, 1},
+        {"no mail program", shell::launchEmailClient, "mailto:?subject=Picture&body=", 3, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        QFile::remove(log());
+        install(row.status);
+        RealOpener platform;
+        row.command(platform, nullptr);
+        EXPECT_EQ(platform.boxes.size(), row.boxes);
+        EXPECT_EQ(logged(), QStringList{QString::fromLatin1(row.target)});
+    }
+}
+
+TEST_F(StandInOpener, AVerdictThatComesLateStillShowsTheBox)
+{
+    install(3, "0.3");
+    RealOpener platform;
+    platform.desktop.openerWaitMs = 20;
+    shell::launchEmailClient(platform, nullptr);
+    EXPECT_TRUE(platform.boxes.isEmpty()) << "the window went on while the opener ran";
+    const QDeadlineTimer deadline(10000);
+    while (platform.boxes.isEmpty() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_EQ(platform.boxes.size(), 1);
+    EXPECT_EQ(platform.boxes[0].title, QStringLiteral("General Error"));
+}
+
+// Runs `check` on the modal box or dialog once it shows, then closes it.
+void whileModalShows(const std::function<void(QWidget*)>& check)
+{
+    QTimer::singleShot(0, [check] {
+        QWidget* modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr);
+        check(modal);
+        modal->close();
+    });
+}
+
+TEST(DesktopBoxes, ShowTheNormalPointerAndCentreWithoutAShownOwner)
+{
+    platform::QtPlatform desktop;
+    QWidget hiddenOwner;
+    hiddenOwner.setGeometry(0, 0, 50, 50);
+    desktop.setBusyCursor(true);
+
+    Qt::CursorShape overBox = Qt::WaitCursor;
+    QPoint offCentre;
+    whileModalShows([&](QWidget* box) {
+        overBox = QGuiApplication::overrideCursor()->shape();
+        offCentre = box->frameGeometry().center() - box->screen()->availableGeometry().center();
+        EXPECT_EQ(box->parentWidget(), nullptr);
+    });
+    desktop.messageBox({QStringLiteral("t"), QStringLiteral("refused"), platform::Icon::Information,
+                        platform::Buttons::Ok, platform::Answer::Ok},
+                       &hiddenOwner);
+    EXPECT_EQ(overBox, Qt::ArrowCursor);
+    EXPECT_LE(offCentre.manhattanLength(), 2);
+
+    whileModalShows([&](QWidget*) { overBox = QGuiApplication::overrideCursor()->shape(); });
+    desktop.fileDialog({}, nullptr);
+    EXPECT_EQ(overBox, Qt::ArrowCursor);
+
+    ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor) << "the hourglass comes back for the work";
+    desktop.setBusyCursor(false);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST(DesktopFolders, ADocumentsFolderThatDoesNotExistCountsAsNone)
+{
+    QTemporaryDir home;
+    const ScopedEnv homeEnv("HOME", QFile::encodeName(home.path()));
+    const ScopedEnv configEnv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+    platform::QtPlatform desktop;
+    EXPECT_EQ(desktop.documentsFolder(), QString());
+    ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral("Documents")));
+    EXPECT_EQ(desktop.documentsFolder(), home.filePath(QStringLiteral("Documents")));
+}
+
+TEST(DesktopFilters, ExtensionsMatchInAnyLetterCase)
+{
+    const QString filter = platform::caseInsensitiveFilter(QStringLiteral("Images (*.bmp *.jpg *.jpeg *.gif *.png)"));
+    // The dialog matches each pattern as a wildcard, case-sensitively on Linux.
+    const auto matches = [&filter](const QString& name) {
+        const QString patterns = filter.section('(', 1).chopped(1);
+        for (const QString& pattern : patterns.split(' ', Qt::SkipEmptyParts)) {
+            if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern)).match(name).hasMatch())
+                return true;
+        }
+        return false;
+    };
+    for (const char* name : {"holiday.png", "HOLIDAY.PNG", "scan.Jpeg", "a.GIF", "b.bmp"})
+        EXPECT_TRUE(matches(QString::fromLatin1(name))) << name;
+    for (const char* name : {"notes.txt", "x.pngx", "png"})
+        EXPECT_FALSE(matches(QString::fromLatin1(name))) << name;
+    EXPECT_TRUE(filter.startsWith(QLatin1String("Images (")));
+}
+
+TEST(DesktopDepth, EveryDepthStoredIn32BitsCountsAs32)
+{
+    const std::pair<int, int> rows[] = {{16, 16}, {24, 32}, {30, 32}, {32, 32}, {15, 15}};
+    for (const auto& [depth, stored] : rows)
+        EXPECT_EQ(platform::storedBitsPerPixel(depth), stored) << depth;
+}
+
+}  // namespace

@@ -1,0 +1,182 @@
+// The window for those who do not use it by mouse and eye alone: the
+// keyboard, screen readers, the status line at every desktop scale, and
+// files handed over on the command line.
+
+#include "windowfixture.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+namespace {
+
+using namespace apptest;
+
+TEST_F(WindowTest, ReturnAndKeypadEnterPressTheFocusedButton)
+{
+    window->show();
+    auto* clear = child<QPushButton>("Command10");
+    for (const auto& [key, modifiers] : {std::pair{Qt::Key_Return, Qt::NoModifier}, {Qt::Key_Enter, Qt::KeypadModifier}}) {
+        setText(QStringLiteral("to be cleared"));
+        clear->setFocus();
+        QKeyEvent press(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(clear, &press);
+        EXPECT_TRUE(text().isEmpty()) << key;
+    }
+    // The text box keeps Return for its line breaks.
+    setText(QString());
+    window->text1()->setFocus();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(window->text1(), &press);
+    EXPECT_EQ(window->text1()->blockCount(), 2);
+    window->hide();
+}
+
+TEST_F(WindowTest, ADoubleClickOnTheLogoTogglesTheMenuBarOnce)
+{
+    window->show();
+    QWidget* logo = child("Picture4");
+    const auto send = [logo](QEvent::Type type) {
+        QMouseEvent event(type, QPointF(20, 20), logo->mapToGlobal(QPointF(20, 20)), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(logo, &event);
+    };
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                                    QEvent::MouseButtonRelease})
+        send(type);
+    EXPECT_FALSE(window->menuBar()->isHidden());
+    send(QEvent::MouseButtonPress);
+    send(QEvent::MouseButtonRelease);
+    EXPECT_TRUE(window->menuBar()->isHidden()) << "the next single click counts again";
+    window->hide();
+}
+
+// Real font metrics: Arial is Liberation Sans on a Debian desktop, with
+// DejaVu standing in where a glyph is missing.
+TEST_F(WindowTest, EveryStatusSentenceShowsWholeAt96To144Dpi)
+{
+    QLabel* label = window->label4();
+    const QString family = QFontInfo(label->font()).family();
+    ASSERT_TRUE(family.startsWith(QLatin1String("Liberation")) || family.startsWith(QLatin1String("DejaVu")))
+        << "the desktop's fonts are missing: " << qPrintable(family);
+    const char* sentences[] = {
+        "THIS IMAGE DOES NOT HAVE A MIRROR VANE SECRET TEXT MESSAGE",
+        "The text has characters that cannot be hidden in the image.",
+        "There is no hidden text in this image to display.",
+        "Too much text to hide in the image!",
+    };
+    for (const int dpi : {96, 120, 144}) {
+        QImage device(1, 1, QImage::Format_RGB32);
+        device.setDotsPerMeterX(qRound(dpi / 0.0254));
+        device.setDotsPerMeterY(qRound(dpi / 0.0254));
+        const QFontMetricsF metrics(label->font(), &device);
+        for (const char* sentence : sentences) {
+            // Widget geometry scales with the desktop, so compare in 96-dpi pixels.
+            const qreal needed = metrics.horizontalAdvance(QString::fromLatin1(sentence)) * 96 / dpi;
+            EXPECT_LE(needed, label->contentsRect().width()) << dpi << " dpi: " << sentence;
+        }
+    }
+    // Room taken only up to the Upgrade panel, and nothing covers the text.
+    QWidget* client = window->centralWidget();
+    EXPECT_LE(label->geometry().right(), child("Picture8")->geometry().left());
+    const int y = label->geometry().center().y();
+    for (int x = label->geometry().left(); x <= label->geometry().right(); x += 8)
+        EXPECT_EQ(client->childAt(x, y), label) << "covered at " << x;
+}
+
+TEST_F(WindowTest, UpgradeLinesUpWithOpenTextAndExit)
+{
+    QWidget* client = window->centralWidget();
+    const QPoint upgrade = child("Command8")->mapTo(client, QPoint());
+    EXPECT_EQ(upgrade.x(), child("Command3")->x());
+    EXPECT_EQ(upgrade.y(), child("Command7")->y());
+}
+
+TEST_F(WindowTest, TheMessageBoxShowsItsBorderOnTheBlackBackground)
+{
+    const QImage shot = window->text1()->grab().toImage();
+    const QRgb black = qRgb(0, 0, 0);
+    for (const QPoint& onBorder : {QPoint(0, 100), QPoint(100, 0), QPoint(100, shot.height() - 1)})
+        EXPECT_NE(shot.pixel(onBorder), black) << onBorder.x() << ',' << onBorder.y();
+}
+
+// What a screen reader reads through Qt's accessibility tree.
+TEST_F(WindowTest, ControlsAreNamedAndStatusSentencesAreAnnounced)
+{
+    for (const char* name : {"Text1", "Picture1", "Picture4", "HScroll1", "VScroll1", "Command1", "Command8"}) {
+        QAccessibleInterface* node = QAccessible::queryAccessibleInterface(child(QString::fromLatin1(name)));
+        ASSERT_NE(node, nullptr) << name;
+        EXPECT_FALSE(node->text(QAccessible::Name).isEmpty()) << name;
+    }
+    EXPECT_FALSE(QAccessible::queryAccessibleInterface(child("Picture4"))->text(QAccessible::Description).isEmpty());
+
+    QAccessibleInterface* status = QAccessible::queryAccessibleInterface(window->label4());
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->role(), QAccessible::StatusBar);
+
+    // QLabel reports each new text as a name change only while the label
+    // has no fixed accessible name; that report is what a reader speaks.
+    EXPECT_TRUE(window->label4()->accessibleName().isEmpty());
+    window->Command1_Click();  // refused: no text
+    EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("There is no text to hide in the image."));
+}
+
+class CommandLineFile : public WindowTest {
+protected:
+    QTemporaryDir m_dir;
+    QString m_startFolder = QDir::currentPath();
+
+    void TearDown() override { QDir::setCurrent(m_startFolder); }
+
+    void openNow(const QByteArray& argument)
+    {
+        window->show();
+        window->openCommandLineFile(argument);
+        QCoreApplication::processEvents();
+    }
+};
+
+TEST_F(CommandLineFile, OpensAsOpenImageOrOpenTextAfterTheWindowShows)
+{
+    const QImage pixels = patternImage(30, 20, 5);
+    const QString path = writeFile(m_dir.filePath(QStringLiteral("holiday.bmp")), encoded(pixels, "BMP"));
+    writeFile(m_dir.filePath(QStringLiteral("note.txt")), "a note\r\nfrom a file");
+    QDir::setCurrent(m_dir.path());
+
+    window->openCommandLineFile("holiday.bmp");
+    EXPECT_TRUE(platform.dialogs.isEmpty());
+    EXPECT_NE(window->loadedImagePath(), path) << "nothing before the event loop runs";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->loadedImagePath(), path) << "relative to the working folder";
+    EXPECT_TRUE(picturetest::sameRgb(picture(), pixels));
+
+    openNow(QFile::encodeName(m_dir.filePath(QStringLiteral("note.txt"))));
+    EXPECT_EQ(text(), QStringLiteral("a note\r\nfrom a file"));
+    EXPECT_TRUE(platform.boxes.isEmpty());
+}
+
+TEST_F(CommandLineFile, AFileThatCannotBeOpenedGetsTheUsualBoxAndTheWindowStays)
+{
+    const QImage before = picture();
+    const QString missing = m_dir.filePath(QStringLiteral("gone.jpg"));
+    openNow(QFile::encodeName(missing));
+    ASSERT_EQ(platform.boxes.size(), 1);
+    EXPECT_TRUE(isFailureBox(platform.boxes[0], QStringLiteral("The picture could not be opened:"), missing));
+
+    // Bytes that are not UTF-8 would name some other file once decoded.
+    openNow(QFile::encodeName(m_dir.path()) + "/caf\xe9.bmp");
+    ASSERT_EQ(platform.boxes.size(), 2);
+    EXPECT_EQ(platform.boxes[1].title, kAlert);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->loadedImagePath().isEmpty());
+    EXPECT_EQ(picture(), before);
+}
+
+}  // namespace
