@@ -38,7 +38,7 @@ done
 desktop=$prefix/share/applications/mirrorvane.desktop
 if [ -f "$desktop" ]; then
   desktop-file-validate "$desktop" || fail "desktop-file-validate"
-  grep -qx 'Exec=mirrorvane' "$desktop" || fail "the desktop entry does not start mirrorvane"
+  grep -qx 'Exec=mirrorvane %f' "$desktop" || fail "the desktop entry does not start mirrorvane with the file"
 else
   fail "no desktop entry"
 fi
@@ -50,13 +50,15 @@ else
   fail "no AppStream file"
 fi
 
-manpage=$prefix/share/man/man1/mirrorvane-cli.1
-if [ ! -f "$manpage" ]; then
-  fail "no man page"
-elif command -v groff >/dev/null; then
-  warnings=$(groff -man -Tutf8 -ww -z "$manpage" 2>&1)
-  [ -z "$warnings" ] || fail "man page: $warnings"
-fi
+for page in mirrorvane mirrorvane-cli; do
+  manpage=$prefix/share/man/man1/$page.1
+  if [ ! -f "$manpage" ]; then
+    fail "no man page for $page"
+  elif command -v groff >/dev/null; then
+    warnings=$(groff -man -Tutf8 -ww -z "$manpage" 2>&1)
+    [ -z "$warnings" ] || fail "$page man page: $warnings"
+  fi
+done
 
 if [ "$failures" -eq 0 ]; then
   echo "install tree complete and valid"
