@@ -33,6 +33,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QWindow>
 
 #include <exception>
 #include <utility>
@@ -210,7 +211,7 @@ void Stego1::createControls(QWidget* client)
 {
     Picture4 = new QLabel(client);
     Picture4->setObjectName(QStringLiteral("Picture4"));
-    Picture4->setPixmap(QPixmap(QStringLiteral(":/mirrorvane/logo.png")));
+    showLogoForScale();
     Picture4->setGeometry(0, 8, 210, 58);
     Picture4->installEventFilter(this);
 
@@ -219,7 +220,9 @@ void Stego1::createControls(QWidget* client)
 
     Picture1 = makePanel(client, "Picture1", {0, 72, 337, 281});
     m_canvas = new picture::ImageCanvas(Picture1);
-    m_canvas->setImage(QImage(QStringLiteral(":/mirrorvane/startup.png")));
+    // Files named "@2x" load with a device pixel ratio of 2.
+    m_canvas->setImage(QImage(QStringLiteral(":/mirrorvane/startup.png")),
+                       QImage(QStringLiteral(":/mirrorvane/startup@2x.png")));
     m_canvas->setExactPos(8, 8);
 
     HScroll1 = new QScrollBar(Qt::Horizontal, client);
@@ -447,11 +450,22 @@ void Stego1::showEvent(QShowEvent* event)
     if (m_placed)
         return;
     m_placed = true;
+    showLogoForScale();
+    if (QWindow* handle = windowHandle())
+        connect(handle, &QWindow::screenChanged, this, &Stego1::showLogoForScale);
     if (const QScreen* display = screen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(display->availableGeometry().center());
         move(frame.topLeft());
     }
+}
+
+// A 2x drawing on scaled displays, where the plain one would be blurred.
+void Stego1::showLogoForScale()
+{
+    const bool scaled = devicePixelRatioF() > 1;
+    Picture4->setPixmap(QPixmap(scaled ? QStringLiteral(":/mirrorvane/logo@2x.png")
+                                       : QStringLiteral(":/mirrorvane/logo.png")));
 }
 
 bool Stego1::eventFilter(QObject* watched, QEvent* event)

@@ -115,6 +115,7 @@ private:
     void createControls(QWidget* client);
     void createMenus();
     void setMenusVisible(bool visible);
+    void showLogoForScale();
     void HideMessage(const std::string& textBytes);
     void SetBusyCaption(std::int16_t state);
     bool confirmExit();

@@ -3,6 +3,7 @@
 #include "imageio.h"
 
 #include <QFrame>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -21,8 +22,15 @@ void ImageCanvas::setImage(QImage image)
     if (image.format() != QImage::Format_RGB32)
         image = image.convertToFormat(QImage::Format_RGB32);
     m_image = std::move(image);
+    m_face = QImage();
     resize(m_image.size());
     update();
+}
+
+void ImageCanvas::setImage(QImage image, QImage face)
+{
+    setImage(std::move(image));
+    m_face = std::move(face);
 }
 
 stego::PixelSurface ImageCanvas::surface()
@@ -37,6 +45,7 @@ stego::ConstPixelSurface ImageCanvas::constSurface() const
 
 void ImageCanvas::pixelsChanged()
 {
+    m_face = QImage();
     update();
 }
 
@@ -57,7 +66,12 @@ void ImageCanvas::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     const QRect area = event->rect();
     painter.fillRect(area, Qt::black);
-    if (!m_image.isNull())
+    // The device painted on, which a widget's own device() hides when the
+    // painting is redirected (a grab, say).
+    const QPaintDevice* target = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+    if (!m_face.isNull() && target && target->devicePixelRatioF() > 1)
+        painter.drawImage(QRectF(rect()), m_face);
+    else if (!m_image.isNull())
         painter.drawImage(area.topLeft(), m_image, area);
 }
 

@@ -17,6 +17,10 @@ public:
 
     // Replaces the picture and resizes the box to it.  Converts to RGB32 when needed.
     void setImage(QImage image);
+    // The same, with `face`: a drawing of the picture at a higher resolution
+    // (its device pixel ratio set) that scaled displays show instead of the
+    // pixels, until the pixels change or another picture is set.
+    void setImage(QImage image, QImage face);
     const QImage& image() const { return m_image; }
 
     // Direct pixel access for the engine; call pixelsChanged() after writing.
@@ -37,6 +41,7 @@ protected:
 
 private:
     QImage m_image;
+    QImage m_face;
     double m_left = 0;
     double m_top = 0;
 };

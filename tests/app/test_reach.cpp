@@ -180,3 +180,27 @@ TEST_F(CommandLineFile, AFileThatCannotBeOpenedGetsTheUsualBoxAndTheWindowStays)
 }
 
 }  // namespace
+
+namespace {
+
+// At 200 % the start-up picture is drawn from its 2x artwork, until a hidden
+// message changes the pixels: from then on the pixels themselves show.
+TEST_F(WindowTest, StartUpPictureIsSharpAtTwiceTheScaleUntilItsPixelsChange)
+{
+    const auto renderAt2x = [this] {
+        QImage shot(512, 512, QImage::Format_RGB32);
+        shot.setDevicePixelRatio(2);
+        window->canvas()->render(&shot);
+        shot.setDevicePixelRatio(1);
+        return shot;
+    };
+    const QImage face = QImage(QStringLiteral(":/mirrorvane/startup@2x.png")).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(face.size(), QSize(512, 512));
+    EXPECT_TRUE(picturetest::sameRgb(renderAt2x(), face));
+
+    hideUnsaved();
+    const QImage pixels = picture().scaled(512, 512);
+    EXPECT_TRUE(picturetest::sameRgb(renderAt2x(), pixels));
+}
+
+}  // namespace

@@ -129,12 +129,14 @@ QImage drawIcon(int size)
     return image;
 }
 
-// The maker's logo: the emblem, the name in amber and a thin rule, on black.
-QImage drawLogo()
+// The maker's logo: the emblem, the name in amber and a thin rule, on black;
+// `scale` 2 draws it for displays scaled to 200 %.
+QImage drawLogo(int scale)
 {
-    QImage image(210, 58, QImage::Format_RGB32);
+    QImage image(210 * scale, 58 * scale, QImage::Format_RGB32);
     image.fill(Qt::black);
     QPainter painter(&image);
+    painter.scale(scale, scale);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
 
@@ -171,11 +173,12 @@ QImage drawLogo()
 
 // A photo-like landscape: evening sky, a sun, two mountain ranges, a lake
 // mirroring them, a shore with trees and grass, and film grain, so that
-// every channel's low bits vary as in a real photograph.
-QImage drawStartUpPicture()
+// every channel's low bits vary as in a real photograph.  `scale` 2 samples
+// the same scene at twice the resolution, for displays scaled to 200 %.
+QImage drawStartUpPicture(int scale)
 {
     constexpr int kSize = 256;
-    QImage image(kSize, kSize, QImage::Format_RGB32);
+    QImage image(kSize * scale, kSize * scale, QImage::Format_RGB32);
     const Noise noise(20240611u);
     const Noise detail(977u);
     Random grain(4242u);
@@ -211,8 +214,11 @@ QImage drawStartUpPicture()
         return sky;
     };
 
-    for (int y = 0; y < kSize; ++y) {
-        for (int x = 0; x < kSize; ++x) {
+    for (int py = 0; py < image.height(); ++py) {
+        for (int px = 0; px < image.width(); ++px) {
+            // The scene's coordinates at the centre of this pixel.
+            const double x = (px + 0.5) / scale - 0.5;
+            const double y = (py + 0.5) / scale - 0.5;
             QColor c;
             if (y < kHorizon) {
                 c = above(x, y);
@@ -237,12 +243,13 @@ QImage drawStartUpPicture()
             const int r = clampByte(c.red() * lift + (grain.uniform() - 0.5) * 12);
             const int gr = clampByte(c.green() * lift + (grain.uniform() - 0.5) * 12);
             const int b = clampByte(c.blue() * lift + (grain.uniform() - 0.5) * 12);
-            image.setPixel(x, y, qRgb(r, gr, b));
+            image.setPixel(px, py, qRgb(r, gr, b));
         }
     }
 
     // Pines along the near shore, in front of the lake.
     QPainter painter(&image);
+    painter.scale(scale, scale);
     painter.setRenderHint(QPainter::Antialiasing);
     Random trees(31u);
     for (int i = 0; i < 14; ++i) {
@@ -283,7 +290,9 @@ int main(int argc, char* argv[])
     bool ok = true;
     for (const int size : {16, 24, 32, 48, 256})
         ok = save(drawIcon(size), folder, QStringLiteral("mirrorvane-%1.png").arg(size)) && ok;
-    ok = save(drawLogo(), folder, QStringLiteral("logo.png")) && ok;
-    ok = save(drawStartUpPicture(), folder, QStringLiteral("startup.png")) && ok;
+    ok = save(drawLogo(1), folder, QStringLiteral("logo.png")) && ok;
+    ok = save(drawLogo(2), folder, QStringLiteral("logo@2x.png")) && ok;
+    ok = save(drawStartUpPicture(1), folder, QStringLiteral("startup.png")) && ok;
+    ok = save(drawStartUpPicture(2), folder, QStringLiteral("startup@2x.png")) && ok;
     return ok ? 0 : 1;
 }
