@@ -156,7 +156,10 @@ TEST(DesktopBoxes, ShowTheNormalPointerAndCentreWithoutAShownOwner)
                         platform::Buttons::Ok, platform::Answer::Ok},
                        &hiddenOwner);
     EXPECT_EQ(overBox, Qt::ArrowCursor);
-    EXPECT_LE(offCentre.manhattanLength(), 2);
+    // Without a window manager Qt guesses the title bar's height, so the box
+    // lands a few dozen pixels from the exact centre; over its owner it
+    // would be hundreds of pixels off.
+    EXPECT_LE(offCentre.manhattanLength(), 64);
 
     whileModalShows([&](QWidget*) { overBox = QGuiApplication::overrideCursor()->shape(); });
     desktop.fileDialog({}, nullptr);
