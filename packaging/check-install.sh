@@ -6,26 +6,15 @@
 set -uo pipefail
 build=$1 id=$2
 
-for tool in desktop-file-validate appstreamcli; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed (./test installs it)"
-    exit 77
-  fi
-done
+# shellcheck source=tree-checks.sh
+source "$(dirname "$0")/tree-checks.sh"
+require_tools desktop-file-validate appstreamcli
 
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-# shellcheck source=tree-checks.sh
-source "$(dirname "$0")/tree-checks.sh"
 
 cmake --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install"
 
 check_tree "$prefix" "$id"
 
-if [ "$failures" -eq 0 ]; then
-  echo "install tree complete and valid"
-  exit 0
-fi
-exit 1
+finish "install tree"

@@ -10,19 +10,12 @@ if [ ! -f "$deb" ]; then
   echo "FAIL: no package at $deb"
   exit 1
 fi
-for tool in dpkg-deb desktop-file-validate appstreamcli; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed (./test installs it)"
-    exit 77
-  fi
-done
+# shellcheck source=tree-checks.sh
+source "$(dirname "$0")/tree-checks.sh"
+require_tools dpkg-deb desktop-file-validate appstreamcli
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-# shellcheck source=tree-checks.sh
-source "$(dirname "$0")/tree-checks.sh"
 
 expected_name="mirrorvane_$(dpkg-deb -f "$deb" Version)_$(dpkg-deb -f "$deb" Architecture).deb"
 [ "$(basename "$deb")" = "$expected_name" ] || fail "the package is named $(basename "$deb"), not $expected_name"
@@ -47,8 +40,4 @@ else
   echo "lintian is not installed: the package was not linted"
 fi
 
-if [ "$failures" -eq 0 ]; then
-  echo "package $(basename "$deb") complete and valid"
-  exit 0
-fi
-exit 1
+finish "package $(basename "$deb")"

@@ -5,6 +5,29 @@
 
 MIRRORVANE_MANPAGES=(mirrorvane-cli.1)
 
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# require_tools TOOL... : exits 77 (skipped) when a checker is not installed.
+require_tools() {
+  local tool
+  for tool in "$@"; do
+    if ! command -v "$tool" >/dev/null; then
+      echo "SKIP: $tool is not installed (./test installs it)"
+      exit 77
+    fi
+  done
+}
+
+# finish WHAT : the script's verdict.
+finish() {
+  if [ "$failures" -eq 0 ]; then
+    echo "$1 complete and valid"
+    exit 0
+  fi
+  exit 1
+}
+
 # The PNG header holds the width and height as 32-bit big-endian numbers at bytes 16 to 23.
 png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{ printf "%dx%d", $3*256+$4, $7*256+$8 }'; }
 
