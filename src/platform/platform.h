@@ -36,7 +36,7 @@ struct FileDialog {
     FileDialogMode mode = FileDialogMode::Open;
     QString title;
     QString filter;        // Qt form: "Images (*.bmp *.jpg)"; several entries joined by ";;".
-                           // Patterns match names whatever their letter case.
+                           // Open: patterns match names whatever their letter case.
     QString folder;        // starting folder; empty lets the desktop choose
     QString fileName;      // the name the dialog starts with
     QString defaultSuffix; // added to a typed name without an extension, without the dot

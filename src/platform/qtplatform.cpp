@@ -124,9 +124,12 @@ Answer QtPlatform::messageBox(const MessageBox& box, QWidget* owner)
 
 std::optional<QString> QtPlatform::fileDialog(const FileDialog& spec, QWidget* owner)
 {
-    // Only the name "Images" shows: the bracketed patterns would read badly.
-    QFileDialog dialog(shownOrNone(owner), spec.title, spec.folder, caseInsensitiveFilter(spec.filter));
+    // Open dialogs list files whatever the case of their extension.  Save
+    // dialogs keep the plain patterns: Qt puts the first pattern's suffix
+    // on the typed name when the user picks a filter.
     const bool open = spec.mode == FileDialogMode::Open;
+    QFileDialog dialog(shownOrNone(owner), spec.title, spec.folder,
+                       open ? caseInsensitiveFilter(spec.filter) : spec.filter);
     dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(open && spec.existingOnly ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     QFileDialog::Options options;
@@ -134,7 +137,8 @@ std::optional<QString> QtPlatform::fileDialog(const FileDialog& spec, QWidget* o
         options |= QFileDialog::ReadOnly;  // Qt's dialogs show no read-only box; keep the files untouched
     if (!open && !spec.overwritePrompt)
         options |= QFileDialog::DontConfirmOverwrite;
-    options |= QFileDialog::HideNameFilterDetails;
+    if (open)
+        options |= QFileDialog::HideNameFilterDetails;  // the bracketed patterns read badly
     dialog.setOptions(options);
     if (!spec.defaultSuffix.isEmpty())
         dialog.setDefaultSuffix(spec.defaultSuffix);

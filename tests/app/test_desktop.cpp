@@ -7,10 +7,12 @@
 #include "support/fakeplatform.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCursor>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QScreen>
@@ -199,6 +201,28 @@ TEST(DesktopFilters, ExtensionsMatchInAnyLetterCase)
     for (const char* name : {"notes.txt", "x.pngx", "png"})
         EXPECT_FALSE(matches(QString::fromLatin1(name))) << name;
     EXPECT_TRUE(filter.startsWith(QLatin1String("Images (")));
+}
+
+// Picking the filter again in a Save dialog makes Qt put the filter's
+// suffix on the proposed name; that suffix must stay ".bmp".
+TEST(DesktopFilters, SaveKeepsTheProposedNameWhenTheFilterIsPicked)
+{
+    platform::FileDialog spec;
+    spec.mode = platform::FileDialogMode::Save;
+    spec.filter = QStringLiteral("Image (*.bmp)");
+    spec.folder = QDir::tempPath();
+    spec.fileName = QStringLiteral("holiday.bmp");
+    spec.defaultSuffix = QStringLiteral("bmp");
+    QString proposed;
+    whileModalShows([&](QWidget* dialog) {
+        auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_TRUE(types && name);
+        emit types->activated(0);
+        proposed = name->text();
+    });
+    platform::QtPlatform().fileDialog(spec, nullptr);
+    EXPECT_EQ(proposed, QStringLiteral("holiday.bmp"));
 }
 
 TEST(DesktopDepth, EveryDepthStoredIn32BitsCountsAs32)
