@@ -553,11 +553,6 @@ void Stego1::dropEvent(QDropEvent* event)
         event->ignore();
 }
 
-// A ".txt" file (the name tested as Open Text tests it) goes to Open Text
-// wherever it lands, any other file to Open Image, with the Open Image
-// question first while a hidden message is unsaved.  The command runs once
-// the drop has returned: the drag source waits for the drop, and a box shown
-// inside it would hold the file manager's drag until the box was closed.
 void Stego1::openCommandLineFile(const QByteArray& argument)
 {
     // A name that does not survive the trip through QString would open some
@@ -567,9 +562,9 @@ void Stego1::openCommandLineFile(const QByteArray& argument)
         QMetaObject::invokeMethod(
             this,
             [this, path] {
-                m_platform.messageBox(platform::fileFailureBox(QStringLiteral("The file could not be opened:"), path,
-                                                               QStringLiteral("Its name is not valid in this system's encoding.")),
-                                      this);
+                const QString reason = QStringLiteral("Its name is not valid in this system's encoding.");
+                m_platform.messageBox(
+                    platform::fileFailureBox(QStringLiteral("The file could not be opened:"), path, reason), this);
             },
             Qt::QueuedConnection);
         return;
@@ -577,6 +572,11 @@ void Stego1::openCommandLineFile(const QByteArray& argument)
     openDroppedFile(QDir::current().absoluteFilePath(path));
 }
 
+// A ".txt" file (the name tested as Open Text tests it) goes to Open Text
+// wherever it lands, any other file to Open Image, with the Open Image
+// question first while a hidden message is unsaved.  The command runs once
+// the drop has returned: the drag source waits for the drop, and a box shown
+// inside it would hold the file manager's drag until the box was closed.
 void Stego1::openDroppedFile(const QString& path)
 {
     QMetaObject::invokeMethod(
