@@ -1,7 +1,9 @@
 #include "textbox.h"
 
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 
 #include <algorithm>
@@ -74,6 +76,41 @@ QString toCrLf(const QString& widgetText)
         }
     }
     return out;
+}
+
+QString toLf(QString widgetText)
+{
+    for (QChar& c : widgetText) {
+        if (isWidgetBreak(c.unicode()))
+            c = u'\n';
+    }
+    return widgetText;
+}
+
+QMimeData* TextBox::createMimeDataFromSelection() const
+{
+    auto* mime = new QMimeData;
+    mime->setText(toLf(textCursor().selectedText()));
+    return mime;
+}
+
+QString textBoxPlainText(const QPlainTextEdit* box)
+{
+    return toLf(box->document()->toRawText());
+}
+
+void replaceTextBoxText(QPlainTextEdit* box, const QString& text)
+{
+    QTextCursor cursor(box->document());
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    if (text.isEmpty())
+        cursor.removeSelectedText();
+    else
+        cursor.insertText(text);
+    cursor.endEditBlock();
+    cursor.movePosition(QTextCursor::Start);
+    box->setTextCursor(cursor);
 }
 
 // toPlainText() would turn every no-break space into a plain space, which is
