@@ -1,5 +1,6 @@
 #include "textcommands.h"
 
+#include "fileio/fileio.h"
 #include "platform/boxes.h"
 #include "stego/codepage.h"
 #include "text/textbox.h"
@@ -10,7 +11,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QTextCursor>
 
 #include <array>
@@ -85,11 +85,9 @@ std::optional<QString> askForSavePath(TextCommandContext& context)
 // failure is shown with its reason.
 bool writeTextFile(TextCommandContext& context, const QString& path, const QByteArray& bytes)
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    const QString reason = fileio::writeFileAtomically(path, bytes);
+    if (reason.isEmpty())
         return true;
-    const QString reason = file.errorString();
-    file.cancelWriting();
     context.platform.messageBox(
         platform::fileFailureBox(QStringLiteral("The text file could not be saved:"), path, reason), context.window);
     return false;
@@ -167,13 +165,13 @@ void openTextFile(TextCommandContext& context, const QString& path)
         return;
     }
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        openFailed(context, path, file.errorString());
+    // Only a regular file: a FIFO or a device would hold the window in open() or read().
+    QFile file;
+    if (const QString reason = fileio::openRegularFile(file, path); !reason.isEmpty()) {
+        openFailed(context, path, reason);
         return;
     }
-    // Read one byte past the limit: a device that reports no size (a pipe,
-    // a file still growing) is judged by what it delivers.
+    // Read one byte past the limit: a file still growing is judged by what it delivers.
     QByteArray bytes;
     if (file.size() <= kMaxTextFileBytes) {
         bytes = file.read(kMaxTextFileBytes + 1);
