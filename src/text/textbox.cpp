@@ -182,7 +182,7 @@ void setTextBoxWindows1252(QPlainTextEdit* box, std::string_view bytes)
                 chars[k] = stego::windows1252ToUnicode(static_cast<std::uint8_t>(bytes[k]));
         }
     }
-    box->setPlainText(text);
+    replaceTextBoxText(box, text);
 }
 
 bool hasLongRun(QStringView text, qsizetype limit)

@@ -39,7 +39,9 @@ void setTextBoxText(QPlainTextEdit* box, const QString& text);
 // pass: the same result as encodeWindows1252(textBoxText(box)), without
 // the million-character copies in between.
 stego::EncodeResult textBoxWindows1252(const QPlainTextEdit* box);
-// Sets the box's text from Windows-1252 bytes, line breaks as setTextBoxText takes them.
+// Replaces the box's text with Windows-1252 bytes as one undoable edit, line
+// breaks as setTextBoxText takes them: a hidden text found in a picture must
+// not take the user's typed text beyond Ctrl+Z.
 void setTextBoxWindows1252(QPlainTextEdit* box, std::string_view bytes);
 
 // Longest stretch of characters that word wrapping cannot break (no white

@@ -35,13 +35,14 @@ void pasteText(TextCommandContext& context);          // mnuEditPasteText_Click
 inline constexpr qint64 kMaxTextFileBytes = 65500;
 
 // The box holds any text, but its cost grows with the characters and faster
-// with the lines.  mirrorvane-bench BM_ShowHiddenText_* measured some 0.5 us a
-// character (a million on one line) and 3 us and about 110 bytes a line at
-// 100,000 lines, growing to 5 us a line at a million.  A picture at the size
-// ceiling carries some 89 million characters, which as CR LF pairs would take
-// the window minutes and gigabytes (and an accessibility reader walks the whole
-// text again).  So a hidden text over either limit, about a second of work,
-// is not shown: the user is offered a text file instead.
+// with the lines.  mirrorvane-bench BM_ShowHiddenText_* measured some 0.5 us
+// of processor time a character (a million on one line), and 1.7 us and about
+// 110 bytes a line at 100,000 lines, the time a line growing with their number
+// (a million lines took 5 s).  A picture at the size ceiling carries some 89
+// million characters, which as CR LF pairs would hold the window for minutes
+// and take gigabytes, and an accessibility reader walks the whole text again.
+// So a hidden text over either limit, about a second of work, is not shown:
+// the user is offered a text file instead.
 inline constexpr std::size_t kMostHiddenCharactersShown = 2000000;
 inline constexpr std::size_t kMostHiddenLinesShown = 100000;
 

@@ -233,6 +233,18 @@ TEST_F(TextCommandsTest, FailedSavesLeaveTheFilesAsTheyWere)
     EXPECT_EQ(readFile(blocker), QByteArray("not a folder"));
 }
 
+// The box keeps no trace of how a break was written: a lone CR or LF read
+// from a picture is hidden again as CR LF, and saved as LF.
+TEST_F(TextCommandsTest, APicturesTextReplacesTheBoxUndoablyAndItsLoneBreaksHideAsCrLf)
+{
+    text::setTextBoxText(m_text1, QStringLiteral("typed before"));
+    text::setTextBoxWindows1252(m_text1, "a\nb\rc\r\nd");
+    EXPECT_EQ(text::textBoxWindows1252(m_text1).bytes, "a\r\nb\r\nc\r\nd");
+    EXPECT_EQ(text::encodeTextFile(m_text1->document()->toRawText()), QByteArray("a\nb\nc\nd"));
+    m_text1->undo();
+    EXPECT_EQ(boxText(), QStringLiteral("typed before"));
+}
+
 // The one-pass route out of the box against the plain one it stands in for:
 // CR LF conversion, then the code page.
 TEST(TextBoxWindows1252, AgreesWithConvertingThenEncoding)
