@@ -211,7 +211,7 @@ void offerToSaveHiddenText(TextCommandContext& context, std::string_view hiddenT
     // What the box held is not the picture's text; an undoable edit keeps it within reach.
     replaceTextBoxText(context.text1, QString());
     const QString question =
-        QStringLiteral("The hidden text is too long to show here (%L1 characters on %L2 lines); do you want to "
+        QStringLiteral("The hidden text is too long to show in the text box (%L1 characters on %L2 lines); do you want to "
                        "save it to a text file instead?")
             .arg(static_cast<qulonglong>(hiddenText.size()))
             .arg(static_cast<qulonglong>(lineCount(hiddenText)));

@@ -66,6 +66,9 @@ TEST(TextFileEncoding, Windows1252HiddenTextAsAFileMatchesTheBoxRoute)
         text::encodeTextFile(QStringView(reinterpret_cast<const QChar*>(decoded.data()), qsizetype(decoded.size())));
     EXPECT_EQ(text::windows1252ToTextFile(bytes), viaBox);
     EXPECT_TRUE(viaBox.startsWith("a\nb\nc\nd\n")) << "CR LF, a lone CR and a lone LF each become one LF";
+    const char16_t loneSurrogate[] = {u'a', 0xD800, u'b'};
+    EXPECT_EQ(text::encodeTextFile(QStringView(loneSurrogate, 3)), QByteArray("a\xEF\xBF\xBD" "b"))
+        << "a lone surrogate is not dropped";
 }
 
 TEST_F(TextCommandsTest, OpenReplacesTheTextAsOneUndoableEditAndFocusesTheBox)
