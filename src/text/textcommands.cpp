@@ -2,7 +2,6 @@
 
 #include "fileio/fileio.h"
 #include "platform/boxes.h"
-#include "stego/codepage.h"
 #include "text/textbox.h"
 #include "text/textfile.h"
 
