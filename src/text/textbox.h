@@ -1,7 +1,8 @@
 #pragma once
 
-// `Text1`'s text as the program counts and stores it: line breaks are CR LF,
-// whatever the widget keeps inside.
+// `Text1` and its text as the program takes it out: for the hidden message
+// with CR LF line breaks, for the clipboard and text files with LF, whatever
+// the widget keeps inside.
 
 #include "stego/codepage.h"
 
