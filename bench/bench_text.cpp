@@ -1,6 +1,7 @@
 // The Paste command on a long text against the fastest way Qt has to put the
 // same text into an empty box.
 #include "support/fakeplatform.h"
+#include "text/textbox.h"
 #include "text/textcommands.h"
 
 #include <QLabel>
@@ -9,6 +10,8 @@
 #include <QWidget>
 
 #include <benchmark/benchmark.h>
+
+#include <string>
 
 namespace {
 
@@ -63,3 +66,39 @@ void BM_PasteText(benchmark::State& state)
 BENCHMARK(BM_PasteText)->Arg(1200000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+// A hidden text put into the box, as Open Image and Get Text do: the cost of
+// a character (one line of letters) and of a line (CR LF pairs only), which
+// the limits on the hidden text shown in the box are set from.
+std::string hiddenText(qsizetype characters, qsizetype lines)
+{
+    std::string text;
+    text.reserve(static_cast<std::size_t>(characters + 2 * lines));
+    for (qsizetype i = 0; i < characters; ++i)
+        text += static_cast<char>('a' + i % 26);
+    for (qsizetype i = 0; i < lines; ++i)
+        text += "\r\n";
+    return text;
+}
+
+void showHiddenText(benchmark::State& state, qsizetype characters, qsizetype lines)
+{
+    const std::string text = hiddenText(characters, lines);
+    text::TextBox box;  // as the window sets it up
+    box.resize(345, 281);
+    text::adaptWrappingToLongRuns(&box);
+    for (auto _ : state) {
+        state.PauseTiming();
+        box.clear();
+        state.ResumeTiming();
+        text::setTextBoxWindows1252(&box, text);
+        benchmark::DoNotOptimize(box.document()->characterCount());
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * (characters + lines));
+}
+
+void BM_ShowHiddenText_Characters(benchmark::State& state) { showHiddenText(state, state.range(0), 0); }
+BENCHMARK(BM_ShowHiddenText_Characters)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+void BM_ShowHiddenText_Lines(benchmark::State& state) { showHiddenText(state, 0, state.range(0)); }
+BENCHMARK(BM_ShowHiddenText_Lines)->Arg(100000)->Unit(benchmark::kMillisecond);

@@ -1,12 +1,13 @@
 // The text-file decoder on arbitrary file contents.  Besides not crashing,
-// it must keep its promise: UTF-16 little-endian when the second byte is zero,
-// one character per pair with nothing dropped but a final odd byte (a
-// byte-order mark stays), and otherwise Windows-1252 with one character per
-// byte.
+// it must keep its promises: a UTF-16 file gives one character per pair after
+// any mark (a lone surrogate as U+FFFD, nothing else changed); a file read as
+// UTF-8 is exactly its bytes again when encoded back; any other file is
+// Windows-1252, one character a byte.  And what Save Text would write of the
+// decoded text opens as the same text, line breaks aside.
 
 #include "fuzzsupport.h"
 #include "stego/codepage.h"
-#include "text/textcommands.h"
+#include "text/textfile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,29 +17,67 @@
 #include <string>
 #include <string_view>
 
+namespace {
+
+void checkUtf16(const QString& text, const std::uint8_t* data, std::size_t size, bool littleEndian)
+{
+    if (static_cast<std::size_t>(text.size()) != size / 2)
+        fuzz::fail("UTF-16 file decoded to the wrong length:", std::to_string(text.size()));
+    for (std::size_t i = 0; i < size / 2; ++i) {
+        const unsigned lo = data[2 * i + (littleEndian ? 0 : 1)];
+        const unsigned hi = data[2 * i + (littleEndian ? 1 : 0)];
+        const auto unit = static_cast<char16_t>(lo | (hi << 8));
+        const char16_t got = text.at(static_cast<qsizetype>(i)).unicode();
+        const bool surrogate = unit >= 0xD800 && unit <= 0xDFFF;
+        if (got != unit && !(surrogate && got == 0xFFFD))
+            fuzz::fail("UTF-16 unit changed at", std::to_string(i));
+    }
+}
+
+QString withLfBreaks(const QString& text)
+{
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    for (QChar& c : out) {
+        if (c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = u'\n';
+    }
+    return out;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const QString text = text::decodeTextFile(bytes);
+    const bool utf8Mark = size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF;
 
-    if (size >= 2 && data[1] == 0) {
-        if (static_cast<std::size_t>(text.size()) != size / 2)
-            fuzz::fail("UTF-16 file decoded to the wrong length:", std::to_string(text.size()));
-        for (std::size_t i = 0; i < size / 2; ++i) {
-            const char16_t unit = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-            const char16_t got = text.at(static_cast<qsizetype>(i)).unicode();
-            // A lone surrogate may come back as itself or as the replacement character.
-            const bool surrogate = unit >= 0xD800 && unit <= 0xDFFF;
-            if (got != unit && !(surrogate && got == 0xFFFD))
-                fuzz::fail("UTF-16 unit changed at", std::to_string(i));
-        }
+    if (!utf8Mark && size >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
+        checkUtf16(text, data + 2, size - 2, true);
+    } else if (!utf8Mark && size >= 2 && data[0] == 0xFE && data[1] == 0xFF) {
+        checkUtf16(text, data + 2, size - 2, false);
+    } else if (!utf8Mark && size >= 2 && data[1] == 0) {
+        checkUtf16(text, data, size, true);
     } else {
-        const std::u16string expected =
+        const std::u16string windows1252 =
             stego::decodeWindows1252(std::string_view(reinterpret_cast<const char*>(data), size));
-        if (text.size() != static_cast<qsizetype>(expected.size()))
-            fuzz::fail("Windows-1252 file decoded to the wrong length:", std::to_string(text.size()));
-        if (std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), expected.size()) != expected)
-            fuzz::fail("Windows-1252 file decoded to other characters");
+        const bool asWindows1252 =
+            std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()))
+            == windows1252;
+        const QByteArray utf8 = utf8Mark ? bytes.sliced(3) : bytes;
+        if (!asWindows1252 && text.toUtf8() != utf8)
+            fuzz::fail("file neither read as its UTF-8 nor as Windows-1252");
+        if (asWindows1252 && text::decodeUtf8(utf8).has_value() && text.toUtf8() != utf8)
+            fuzz::fail("valid UTF-8 read as Windows-1252");
+    }
+
+    // Save then open.  A leading U+FEFF is taken for the mark, and a NUL
+    // second byte for UTF-16, so those two texts are left out.
+    const QByteArray saved = text::encodeTextFile(text);
+    if (!text.startsWith(QChar(0xFEFF)) && !(saved.size() >= 2 && saved[1] == '\0')) {
+        if (text::decodeTextFile(saved) != withLfBreaks(text))
+            fuzz::fail("saved text opens differently");
     }
     return 0;
 }

@@ -235,7 +235,7 @@ void Stego1::createControls(QWidget* client)
         bar->setFocusPolicy(Qt::TabFocus);
     m_view = std::make_unique<picture::PictureView>(Picture1, m_canvas, HScroll1, VScroll1);
 
-    Text1 = new QPlainTextEdit(client);
+    Text1 = new text::TextBox(client);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setGeometry(352, 72, 345, 281);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -692,8 +692,7 @@ void Stego1::Command2_Click()
     try {
         Label4->clear();
         HideResult.clear();
-        ReadMessage();
-        if (Text1->document()->isEmpty())
+        if (ReadMessage() && Text1->document()->isEmpty())
             Label4->setText(QStringLiteral("There is no hidden text in this image to display."));
     } catch (const std::exception&) {
         if (windowTitle() == kBusyTitle)
@@ -701,19 +700,25 @@ void Stego1::Command2_Click()
     }
 }
 
-void Stego1::ReadMessage()
+bool Stego1::ReadMessage()
 {
     SetBusyCaption(1);
     const stego::ReadResult result = stego::readMessage(m_canvas->constSurface());
     if (result.outcome == stego::ReadOutcome::NoStartMarker) {
         Label4->setText(QStringLiteral("THIS IMAGE DOES NOT HAVE A MIRROR VANE SECRET TEXT MESSAGE"));
         SetBusyCaption(0);
-        return;
+        return true;
     }
-    if (result.outcome == stego::ReadOutcome::Found)
+    const bool tooLong = result.outcome == stego::ReadOutcome::Found && !text::fitsTextBox(result.text);
+    if (result.outcome == stego::ReadOutcome::Found && !tooLong)
         text::setTextBoxWindows1252(Text1, result.text);
 
     SetBusyCaption(0);
+    if (tooLong) {
+        text::TextCommandContext context{m_platform, this, Text1, Label4, m_commonDialog1};
+        text::offerToSaveHiddenText(context, result.text);
+        return false;
+    }
     // Input that arrived during the scan is handled now, before the text is examined.
     m_platform.processEvents();
 
@@ -734,6 +739,7 @@ void Stego1::ReadMessage()
     } else {
         Text1->viewport()->update();
     }
+    return true;
 }
 
 // --- Commands that live in other modules ---

@@ -40,8 +40,9 @@ public:
 
     // Looks for a hidden message in the working picture and, when one is
     // found, puts it into `Text1`; then examines `Text1` for an encrypted
-    // text.  Open Image runs it after every picture it opens.
-    void ReadMessage();
+    // text.  Open Image runs it after every picture it opens.  False when the
+    // text found was too long for `Text1` and was offered as a file instead.
+    bool ReadMessage();
 
     // Opens the file named by the command-line argument `argument` (a path
     // relative to the working folder or absolute) once the event loop runs,

@@ -1,7 +1,9 @@
 #include "textbox.h"
 
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 
 #include <algorithm>
@@ -76,6 +78,41 @@ QString toCrLf(const QString& widgetText)
     return out;
 }
 
+QString toLf(QString widgetText)
+{
+    for (QChar& c : widgetText) {
+        if (isWidgetBreak(c.unicode()))
+            c = u'\n';
+    }
+    return widgetText;
+}
+
+QMimeData* TextBox::createMimeDataFromSelection() const
+{
+    auto* mime = new QMimeData;
+    mime->setText(toLf(textCursor().selectedText()));
+    return mime;
+}
+
+QString textBoxPlainText(const QPlainTextEdit* box)
+{
+    return toLf(box->document()->toRawText());
+}
+
+void replaceTextBoxText(QPlainTextEdit* box, const QString& text)
+{
+    QTextCursor cursor(box->document());
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    if (text.isEmpty())
+        cursor.removeSelectedText();
+    else
+        cursor.insertText(text);
+    cursor.endEditBlock();
+    cursor.movePosition(QTextCursor::Start);
+    box->setTextCursor(cursor);
+}
+
 // toPlainText() would turn every no-break space into a plain space, which is
 // a different Windows-1252 byte; the raw text keeps it and marks line breaks
 // as paragraph separators.
@@ -145,7 +182,7 @@ void setTextBoxWindows1252(QPlainTextEdit* box, std::string_view bytes)
                 chars[k] = stego::windows1252ToUnicode(static_cast<std::uint8_t>(bytes[k]));
         }
     }
-    box->setPlainText(text);
+    replaceTextBoxText(box, text);
 }
 
 bool hasLongRun(QStringView text, qsizetype limit)

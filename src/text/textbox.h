@@ -1,21 +1,38 @@
 #pragma once
 
-// `Text1`'s text as the program counts and stores it: line breaks are CR LF,
-// whatever the widget keeps inside.
+// `Text1` and its text as the program takes it out: for the hidden message
+// with CR LF line breaks, for the clipboard and text files with LF, whatever
+// the widget keeps inside.
 
 #include "stego/codepage.h"
 
+#include <QPlainTextEdit>
 #include <QString>
 
 #include <string_view>
 
-class QPlainTextEdit;
+class QMimeData;
 
 namespace text {
+
+// `Text1`'s widget.  Its own copy, cut and drag-out put the selection on the
+// clipboard exactly, as plain text with LF breaks: Qt's would turn every
+// no-break space into a plain space and offer an HTML copy beside it.
+class TextBox : public QPlainTextEdit {
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+    QMimeData* createMimeDataFromSelection() const override;
+};
 
 // The box's text with every line break as CR LF.  Every other character comes
 // back exactly as it went in (a no-break space stays U+00A0).
 QString textBoxText(const QPlainTextEdit* box);
+// The box's text with every line break as LF, as the clipboard and a text
+// file take it; every other character exactly as it is.
+QString textBoxPlainText(const QPlainTextEdit* box);
+// Replaces the box's whole text as one edit the user can undo.
+void replaceTextBoxText(QPlainTextEdit* box, const QString& text);
 // Sets the box's text; CR LF, a lone CR and a lone LF all become line breaks.
 void setTextBoxText(QPlainTextEdit* box, const QString& text);
 
@@ -23,7 +40,9 @@ void setTextBoxText(QPlainTextEdit* box, const QString& text);
 // pass: the same result as encodeWindows1252(textBoxText(box)), without
 // the million-character copies in between.
 stego::EncodeResult textBoxWindows1252(const QPlainTextEdit* box);
-// Sets the box's text from Windows-1252 bytes, line breaks as setTextBoxText takes them.
+// Replaces the box's text with Windows-1252 bytes as one undoable edit, line
+// breaks as setTextBoxText takes them: a hidden text found in a picture must
+// not take the user's typed text beyond Ctrl+Z.
 void setTextBoxWindows1252(QPlainTextEdit* box, std::string_view bytes);
 
 // Longest stretch of characters that word wrapping cannot break (no white
@@ -42,7 +61,8 @@ bool hasLongRun(QStringView text, qsizetype limit = kLongestWordWrappedRun);
 void adaptWrappingToLongRuns(QPlainTextEdit* box);
 
 // The widget's text with its line breaks ('\n', and the paragraph and line
-// separators U+2029, U+2028) as CR LF.
+// separators U+2029, U+2028) as CR LF, or as LF.
 QString toCrLf(const QString& widgetText);
+QString toLf(QString widgetText);
 
 }  // namespace text

@@ -1,15 +1,15 @@
 #include "textcommands.h"
 
+#include "fileio/fileio.h"
 #include "platform/boxes.h"
-#include "stego/codepage.h"
 #include "text/textbox.h"
+#include "text/textfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QTextCursor>
 
 #include <array>
@@ -53,14 +53,55 @@ std::optional<QString> askForFile(TextCommandContext& context, void (*configure)
     return chosen;
 }
 
-void handToRegisteredApplication(TextCommandContext& context, const QString& path)
+// `Text1` becomes `replacement` (one edit the user can undo) only once the
+// file is in another program's hands; otherwise the user is told and keeps
+// the text.
+void handToRegisteredApplication(TextCommandContext& context, const QString& path, const QString& replacement)
 {
-    if (!context.platform.openUrl(QUrl::fromLocalFile(path)))
+    if (!context.platform.openUrl(QUrl::fromLocalFile(path))) {
         alert(context, platform::Icon::Information,
               QStringLiteral("No application is registered to open this file:") + kCrLf
                   + QDir::toNativeSeparators(path));
+        return;
+    }
+    replaceTextBoxText(context.text1, replacement);
 }
 
+std::optional<QString> askForSavePath(TextCommandContext& context)
+{
+    return askForFile(context, [](platform::FileDialog& dialog) {
+        dialog.mode = platform::FileDialogMode::Save;
+        dialog.title = QStringLiteral("Save Text File As");
+        dialog.fileName = QStringLiteral("Text File.txt");
+        dialog.defaultSuffix = QStringLiteral("txt");
+        dialog.existingOnly = false;
+        dialog.hideReadOnly = false;
+        dialog.overwritePrompt = true;
+    });
+}
+
+// The old file is replaced only once the new one is complete on disk; a
+// failure is shown with its reason.
+bool writeTextFile(TextCommandContext& context, const QString& path, const QByteArray& bytes)
+{
+    const QString reason = fileio::writeFileAtomically(path, bytes);
+    if (reason.isEmpty())
+        return true;
+    context.platform.messageBox(
+        platform::fileFailureBox(QStringLiteral("The text file could not be saved:"), path, reason), context.window);
+    return false;
+}
+
+// Lines as the box would show them: CR LF, a lone CR and a lone LF each end one.
+std::size_t lineCount(std::string_view text)
+{
+    std::size_t breaks = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
+            ++breaks;
+    }
+    return breaks + 1;
+}
 
 struct PasteWarningRow {
     qsizetype over;
@@ -80,22 +121,6 @@ constexpr std::array<PasteWarningRow, 7> kPasteWarnings{{
 }};
 
 }  // namespace
-
-QString decodeTextFile(const QByteArray& bytes)
-{
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
-    const qsizetype n = bytes.size();
-    if (n >= 2 && data[1] == 0) {
-        QString out(n / 2, Qt::Uninitialized);
-        char16_t* o = reinterpret_cast<char16_t*>(out.data());
-        for (qsizetype i = 0; i + 1 < n; i += 2)
-            *o++ = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-        return out;
-    }
-    const std::u16string decoded =
-        stego::decodeWindows1252(std::string_view(bytes.constData(), static_cast<std::size_t>(n)));
-    return QString(reinterpret_cast<const QChar*>(decoded.data()), static_cast<qsizetype>(decoded.size()));
-}
 
 QString pasteWarning(qsizetype length)
 {
@@ -135,18 +160,17 @@ void openTextFile(TextCommandContext& context, const QString& path)
             openFailed(context, path, probe.errorString());
             return;
         }
-        context.text1->clear();
-        handToRegisteredApplication(context, path);
+        handToRegisteredApplication(context, path, QString());
         return;
     }
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        openFailed(context, path, file.errorString());
+    // Only a regular file: a FIFO or a device would hold the window in open() or read().
+    QFile file;
+    if (const QString reason = fileio::openRegularFile(file, path); !reason.isEmpty()) {
+        openFailed(context, path, reason);
         return;
     }
-    // Read one byte past the limit: a device that reports no size (a pipe,
-    // a file still growing) is judged by what it delivers.
+    // Read one byte past the limit: a file still growing is judged by what it delivers.
     QByteArray bytes;
     if (file.size() <= kMaxTextFileBytes) {
         bytes = file.read(kMaxTextFileBytes + 1);
@@ -157,12 +181,11 @@ void openTextFile(TextCommandContext& context, const QString& path)
     }
     if (file.size() > kMaxTextFileBytes || bytes.size() > kMaxTextFileBytes) {
         file.close();
-        context.platform.openUrl(QUrl::fromLocalFile(path));
-        setTextBoxText(context.text1,
-                       QStringLiteral("A Large Text File Opened - Re-Directed To Default Text Application!"));
+        handToRegisteredApplication(
+            context, path, QStringLiteral("A Large Text File Opened - Re-Directed To Default Text Application!"));
         return;
     }
-    setTextBoxText(context.text1, decodeTextFile(bytes));
+    replaceTextBoxText(context.text1, decodeTextFile(bytes));
     context.text1->setFocus();
 }
 
@@ -173,50 +196,40 @@ void saveText(TextCommandContext& context)
         context.label4->setText(QStringLiteral("There is no text to save to a file."));
         return;
     }
-    // Refused before the dialog: no file name could make these characters fit.
-    const stego::EncodeResult encoded = textBoxWindows1252(context.text1);
-    if (!encoded.ok()) {
-        alert(context, platform::Icon::Warning,
-              QStringLiteral("These characters cannot be saved in a text file: ")
-                  + platform::characterList(encoded.unencodable));
-        return;
-    }
+    if (const std::optional<QString> path = askForSavePath(context))
+        writeTextFile(context, *path, encodeTextFile(context.text1->document()->toRawText()));
+}
 
-    const std::optional<QString> path = askForFile(context, [](platform::FileDialog& dialog) {
-        dialog.mode = platform::FileDialogMode::Save;
-        dialog.title = QStringLiteral("Save Text File As");
-        dialog.fileName = QStringLiteral("Text File.txt");
-        dialog.defaultSuffix = QStringLiteral("txt");
-        dialog.existingOnly = false;
-        dialog.hideReadOnly = false;
-        dialog.overwritePrompt = true;
-    });
-    if (!path)
-        return;
+bool fitsTextBox(std::string_view hiddenText)
+{
+    return hiddenText.size() <= kMostHiddenCharactersShown && lineCount(hiddenText) <= kMostHiddenLinesShown;
+}
 
-    // The old file is replaced only once the new one is complete on disk.
-    QSaveFile file(*path);
-    const bool written = file.open(QIODevice::WriteOnly)
-                         && file.write(encoded.bytes.data(), static_cast<qint64>(encoded.bytes.size()))
-                                == static_cast<qint64>(encoded.bytes.size())
-                         && file.commit();
-    if (!written) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        context.platform.messageBox(
-            platform::fileFailureBox(QStringLiteral("The text file could not be saved:"), *path, reason), context.window);
+void offerToSaveHiddenText(TextCommandContext& context, std::string_view hiddenText)
+{
+    // What the box held is not the picture's text; an undoable edit keeps it within reach.
+    replaceTextBoxText(context.text1, QString());
+    const QString question =
+        QStringLiteral("The hidden text is too long to show in the text box (%L1 characters on %L2 lines); do you want to "
+                       "save it to a text file instead?")
+            .arg(static_cast<qulonglong>(hiddenText.size()))
+            .arg(static_cast<qulonglong>(lineCount(hiddenText)));
+    bool saved = false;
+    if (context.platform.messageBox({platform::alertTitle(), question, platform::Icon::Question,
+                                     platform::Buttons::YesNo, platform::Answer::Yes},
+                                    context.window)
+        == platform::Answer::Yes) {
+        if (const std::optional<QString> path = askForSavePath(context))
+            saved = writeTextFile(context, *path, windows1252ToTextFile(hiddenText));
     }
+    context.label4->setText(saved ? QStringLiteral("The hidden text was saved to a file, not shown.")
+                                  : QStringLiteral("The hidden text is too long to show in the text box."));
 }
 
 void clearText(TextCommandContext& context)
 {
-    if (context.text1->document()->isEmpty())
-        return;
-    // Through a cursor rather than clear(), so that the editor's own undo can
-    // bring back a text cleared by mistake.
-    QTextCursor cursor(context.text1->document());
-    cursor.select(QTextCursor::Document);
-    cursor.removeSelectedText();
+    if (!context.text1->document()->isEmpty())
+        replaceTextBoxText(context.text1, QString());
 }
 
 void copyText(TextCommandContext& context)
@@ -233,9 +246,9 @@ void copyText(TextCommandContext& context)
         copy = context.platform.messageBox(box, context.window) == platform::Answer::Ok;
     }
     if (copy) {
-        // The whole text, whatever is selected.
+        // The whole text, whatever is selected, with the breaks Ctrl+C gives.
         context.platform.clearClipboard();
-        context.platform.setClipboardText(textBoxText(context.text1));
+        context.platform.setClipboardText(textBoxPlainText(context.text1));
     }
     context.text1->setFocus();
 }

@@ -1,7 +1,12 @@
 // Clear, Copy and Paste.
 #include "textfixture.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QTextCursor>
+
+#include <memory>
 
 namespace {
 
@@ -17,11 +22,11 @@ void select(QPlainTextEdit* box, int from, int to)
 
 TEST_F(TextCommandsTest, CopyTakesTheWholeTextAndAsksBeforeOverwritingClearCanBeUndone)
 {
-    text::setTextBoxText(m_text1, QStringLiteral("first\nsecond"));
+    text::setTextBoxText(m_text1, QStringLiteral("first\u00A0\r\nsecond\u2028third"));
     select(m_text1, 1, 3);
     text::copyText(m_context);
     EXPECT_TRUE(m_platform.boxes.isEmpty()) << "an empty clipboard is not asked about";
-    EXPECT_EQ(m_platform.clipboard, QStringLiteral("first\r\nsecond"));
+    EXPECT_EQ(m_platform.clipboard, QStringLiteral("first\u00A0\nsecond\nthird")) << "LF breaks, as Ctrl+C gives";
     EXPECT_TRUE(text1HasFocus());
 
     m_elsewhere->setFocus();
@@ -37,7 +42,28 @@ TEST_F(TextCommandsTest, CopyTakesTheWholeTextAndAsksBeforeOverwritingClearCanBe
     text::copyText(m_context);  // OK, the default
     EXPECT_EQ(m_platform.clipboard, QString()) << "an empty box copies empty text";
     m_text1->undo();
-    EXPECT_EQ(boxText(), QStringLiteral("first\r\nsecond")) << "Clear can be undone";
+    EXPECT_EQ(boxText(), QStringLiteral("first\u00A0\r\nsecond\r\nthird")) << "Clear can be undone";
+}
+
+// Ctrl+C, Ctrl+X, the context menu and dragging out all take the box's own
+// mime data; cut and pasted back, the text and its hidden bytes are unchanged.
+TEST_F(TextCommandsTest, TheBoxsOwnCopyAndCutKeepEveryCharacter)
+{
+    const QString original = QStringLiteral("a\u00A0b\r\n\u00A0c\u2028d");
+    text::setTextBoxText(m_text1, original);
+    const std::string hidden = text::textBoxWindows1252(m_text1).bytes;
+    select(m_text1, 1, 5);
+    const std::unique_ptr<QMimeData> dragged(static_cast<text::TextBox*>(m_text1)->createMimeDataFromSelection());
+    EXPECT_EQ(dragged->formats(), QStringList{QStringLiteral("text/plain")}) << "no HTML copy beside it";
+    EXPECT_EQ(dragged->text(), QStringLiteral("\u00A0b\n\u00A0"));
+
+    m_text1->selectAll();
+    m_text1->copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("a\u00A0b\n\u00A0c\nd"));
+    m_text1->cut();
+    EXPECT_TRUE(m_text1->document()->isEmpty());
+    m_text1->paste();
+    EXPECT_EQ(text::textBoxWindows1252(m_text1).bytes, hidden);
 }
 
 TEST(PasteWarning, FirstRowTheLengthExceedsDecides)

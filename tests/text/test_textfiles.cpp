@@ -1,7 +1,8 @@
-// Open Text and Save Text on real files, and the Windows-1252 routes in and
-// out of `Text1` they share with Hide Text and Get Text: which files are read,
-// how their bytes decode, the exact bytes written, and failures that must
-// leave both the typed text and the files on disk as they were.
+// Open Text and Save Text on real files: how a file's bytes decode, the exact
+// bytes written, the hand-over of files the box does not take, and failures
+// that must leave both the typed text and the files on disk as they were.
+// The hidden message is not a text file: its Windows-1252 bytes with CR LF
+// must come out of the box exactly as before whatever file the text came from.
 #include "textfixture.h"
 
 #include "stego/codepage.h"
@@ -12,7 +13,65 @@ using testsupport::isFailureBox;
 using testsupport::sameBox;
 using texttest::TextCommandsTest;
 
-TEST_F(TextCommandsTest, OpenDecodesTheFileIntoTheBoxAndFocusesIt)
+QByteArray bytesOf(const char* literal, qsizetype size) { return QByteArray(literal, size); }
+
+TEST(TextFileDecoding, FirstRuleThatAppliesDecides)
+{
+    const QString emoji = QString::fromUcs4(U"\U0001F600");
+    const struct {
+        const char* why;
+        QByteArray bytes;
+        QString expected;
+    } rows[] = {
+        {"empty file", {}, {}},
+        {"one ASCII byte", "A", QStringLiteral("A")},
+        {"one byte that is not UTF-8", bytesOf("\x80", 1), QStringLiteral("\u20AC")},
+        {"UTF-8 mark only", "\xEF\xBB\xBF", {}},
+        {"UTF-8 mark dropped", "\xEF\xBB\xBF" "Caf\xC3\xA9", QStringLiteral("Caf\u00E9")},
+        {"invalid UTF-8 after the mark: all of it Windows-1252", "\xEF\xBB\xBF\xE9",
+         QStringLiteral("\u00EF\u00BB\u00BF\u00E9")},
+        {"UTF-16 LE mark only", "\xFF\xFE", {}},
+        {"UTF-16 LE mark dropped, odd byte dropped", bytesOf("\xFF\xFEH\0i\0\xAC\x20!", 9),
+         QStringLiteral("Hi\u20AC")},
+        {"UTF-16 BE mark dropped, a pair kept", bytesOf("\xFE\xFF\0H\xD8\x3D\xDE\x00", 8),
+         QStringLiteral("H") + emoji},
+        {"UTF-16 lone surrogates shown as U+FFFD", bytesOf("\xFF\xFE\x3D\xD8" "a\0\x00\xDE", 8),
+         QStringLiteral("\uFFFDa\uFFFD")},
+        {"zero second byte: UTF-16 LE without mark", bytesOf("H\0i\0\xAC\x20", 6), QStringLiteral("Hi\u20AC")},
+        {"Windows-1252 file with a zero second byte reads as UTF-16, odd byte dropped", bytesOf("A\0B", 3),
+         QStringLiteral("A")},
+        {"UTF-8 note", "Caf\xC3\xA9 \xE2\x82\xAC na\xC3\xAFve", QStringLiteral("Caf\u00E9 \u20AC na\u00EFve")},
+        {"four-byte UTF-8", "\xF0\x9F\x98\x80", emoji},
+        {"Windows-1252 file", "Caf\xE9 \x80 na\xEFve", QStringLiteral("Caf\u00E9 \u20AC na\u00EFve")},
+        {"Windows-1252 bytes that happen to be valid UTF-8 read as UTF-8", "\xE9\x80\xA0", QStringLiteral("\u9020")},
+        {"overlong form is not UTF-8", "\xC0\xAF", QStringLiteral("\u00C0\u00AF")},
+        {"encoded surrogate is not UTF-8", "\xED\xA0\x80", QStringLiteral("\u00ED\u00A0\u20AC")},
+        {"past U+10FFFF is not UTF-8", "\xF4\x90\x80\x80", QStringLiteral("\u00F4\u0090\u20AC\u20AC")},
+        {"sequence cut at the end is not UTF-8", "caf\xC3", QStringLiteral("caf\u00C3")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_EQ(text::decodeTextFile(row.bytes), row.expected);
+    }
+}
+
+TEST(TextFileEncoding, Windows1252HiddenTextAsAFileMatchesTheBoxRoute)
+{
+    QByteArray every("a\r\nb\rc\nd\r");
+    for (int b = 0; b < 256; ++b)
+        every.append(static_cast<char>(b));
+    const std::string_view bytes(every.constData(), static_cast<std::size_t>(every.size()));
+    const std::u16string decoded = stego::decodeWindows1252(bytes);
+    const QByteArray viaBox =
+        text::encodeTextFile(QStringView(reinterpret_cast<const QChar*>(decoded.data()), qsizetype(decoded.size())));
+    EXPECT_EQ(text::windows1252ToTextFile(bytes), viaBox);
+    EXPECT_TRUE(viaBox.startsWith("a\nb\nc\nd\n")) << "CR LF, a lone CR and a lone LF each become one LF";
+    const char16_t loneSurrogate[] = {u'a', 0xD800, u'b'};
+    EXPECT_EQ(text::encodeTextFile(QStringView(loneSurrogate, 3)), QByteArray("a\xEF\xBF\xBD" "b"))
+        << "a lone surrogate is not dropped";
+}
+
+TEST_F(TextCommandsTest, OpenReplacesTheTextAsOneUndoableEditAndFocusesTheBox)
 {
     const struct {
         const char* why;
@@ -20,12 +79,7 @@ TEST_F(TextCommandsTest, OpenDecodesTheFileIntoTheBoxAndFocusesIt)
         QString expected;  // as textBoxText gives it
     } rows[] = {
         {"empty file", {}, {}},
-        {"one byte", QByteArray("\x80", 1), QStringLiteral("\u20AC")},
-        {"UTF-16 LE without byte-order mark", QByteArray("H\0i\0\xAC\x20", 6), QStringLiteral("Hi\u20AC")},
-        {"UTF-16 LE with byte-order mark is Windows-1252: second byte not zero", QByteArray("\xFF\xFEH\0", 4),
-         QStringLiteral("\u00FF\u00FEH") + QChar(0)},
-        {"ANSI file with a zero second byte reads as UTF-16, odd byte dropped", QByteArray("A\0B", 3),
-         QStringLiteral("A")},
+        {"LF breaks", "one\ntwo\n", QStringLiteral("one\r\ntwo\r\n")},
         {"exactly the largest file read", QByteArray(text::kMaxTextFileBytes, 'x'),
          QString(text::kMaxTextFileBytes, u'x')},
     };
@@ -37,6 +91,8 @@ TEST_F(TextCommandsTest, OpenDecodesTheFileIntoTheBoxAndFocusesIt)
         text::openText(m_context);
         EXPECT_EQ(boxText(), row.expected);
         EXPECT_TRUE(text1HasFocus());
+        m_text1->undo();
+        EXPECT_EQ(boxText(), QStringLiteral("typed before"));
     }
     EXPECT_TRUE(m_platform.boxes.isEmpty() && m_platform.openedUrls.isEmpty());
 }
@@ -66,19 +122,47 @@ TEST_F(TextCommandsTest, DialogsStartInTheCurrentFolderAndOnlyACompletedOneMoves
     EXPECT_TRUE(m_platform.boxes.isEmpty());
 }
 
-TEST_F(TextCommandsTest, LargeForeignOrUnreadableFilesAreNotReadIntoTheBox)
+// A file the box does not take is handed to its application; the box changes
+// (as one undoable edit) only when that succeeded.
+TEST_F(TextCommandsTest, HandedOverFilesChangeTheBoxOnlyWhenAnApplicationTookThem)
 {
-    const QString big = writeFile(QStringLiteral("big.txt"), QByteArray(text::kMaxTextFileBytes + 1, 'x'));
-    text::openTextFile(m_context, big);
-    EXPECT_EQ(boxText(), QStringLiteral("A Large Text File Opened - Re-Directed To Default Text Application!"));
-    EXPECT_EQ(m_platform.openedUrls.value(0), QUrl::fromLocalFile(big));
+    const struct {
+        const char* why;
+        QString name;
+        QByteArray bytes;
+        QString replacement;
+    } rows[] = {
+        {"one byte over the largest file read", QStringLiteral("big.txt"), QByteArray(text::kMaxTextFileBytes + 1, 'x'),
+         QStringLiteral("A Large Text File Opened - Re-Directed To Default Text Application!")},
+        {"the ending is compared with its case", QStringLiteral("README.TXT"), "short", QString()},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const QString path = writeFile(row.name, row.bytes);
+        text::setTextBoxText(m_text1, QStringLiteral("typed before"));
 
-    const QString upper = writeFile(QStringLiteral("UPPER.TXT"), "short");
-    text::openTextFile(m_context, upper);
-    EXPECT_EQ(boxText(), QString()) << "the ending is compared with its case";
-    EXPECT_EQ(m_platform.openedUrls.value(1), QUrl::fromLocalFile(upper));
-    EXPECT_TRUE(m_platform.boxes.isEmpty());
+        m_platform.openUrlSucceeds = false;
+        text::openTextFile(m_context, path);
+        EXPECT_TRUE(sameBox(m_platform.lastBox(),
+                            {QStringLiteral("Mirrorvane Alert"),
+                             QStringLiteral("No application is registered to open this file:\r\n")
+                                 + QDir::toNativeSeparators(path),
+                             platform::Icon::Information, platform::Buttons::Ok, platform::Answer::Ok}));
+        EXPECT_EQ(boxText(), QStringLiteral("typed before"));
 
+        m_platform.openUrlSucceeds = true;
+        m_platform.boxes.clear();
+        text::openTextFile(m_context, path);
+        EXPECT_EQ(m_platform.openedUrls.constLast(), QUrl::fromLocalFile(path));
+        EXPECT_EQ(boxText(), row.replacement);
+        EXPECT_TRUE(m_platform.boxes.isEmpty());
+        m_text1->undo();
+        EXPECT_EQ(boxText(), QStringLiteral("typed before"));
+    }
+}
+
+TEST_F(TextCommandsTest, UnreadableFilesAreReportedAndTheTextKept)
+{
     text::setTextBoxText(m_text1, QStringLiteral("keep me"));
     QDir(m_dir.path()).mkdir(QStringLiteral("folder.txt"));
     for (const char* name : {"vanished.txt", "vanished.doc", "folder.txt"}) {
@@ -88,66 +172,59 @@ TEST_F(TextCommandsTest, LargeForeignOrUnreadableFilesAreNotReadIntoTheBox)
                                  pathOf(QString::fromLatin1(name))));
     }
     EXPECT_EQ(boxText(), QStringLiteral("keep me"));
-    EXPECT_EQ(m_platform.openedUrls.size(), 2);
-
-    m_platform.openUrlSucceeds = false;
-    const QString foreign = writeFile(QStringLiteral("notes.unknownkind"), "data");
-    text::openTextFile(m_context, foreign);
-    EXPECT_TRUE(sameBox(m_platform.lastBox(),
-                        {QStringLiteral("Mirrorvane Alert"),
-                         QStringLiteral("No application is registered to open this file:\r\n")
-                             + QDir::toNativeSeparators(foreign),
-                         platform::Icon::Information, platform::Buttons::Ok, platform::Answer::Ok}));
+    EXPECT_TRUE(m_platform.openedUrls.isEmpty());
 }
 
-// Get Text's way into the box and Open Text's agree, and Save Text's way out
-// gives exactly the bytes back, over a longer file and without a temporary.
-TEST_F(TextCommandsTest, EveryWindows1252CharacterSurvivesEveryRouteThroughTheBox)
+// Save then open gives the text back, whatever its characters; the file is
+// UTF-8 with LF, and the hidden message from the same text is what it always was.
+TEST_F(TextCommandsTest, SavedTextsOpenUnchangedAndHideAsWindows1252)
 {
-    text::saveText(m_context);
-    EXPECT_FALSE(m_label4->text().isEmpty()) << "an empty box is reported, not saved";
-    EXPECT_TRUE(m_platform.dialogs.isEmpty());
-
-    // Lone CR and LF are line breaks, saved as CR LF, so they go in as a pair;
-    // a leading "a" keeps NUL out of the second place, where it means UTF-16.
-    QByteArray bytes("a\r\n");
+    std::string everyByte = "a\r\n";  // a leading letter keeps NUL out of the second place
     for (int b = 0; b < 256; ++b) {
         if (b != '\r' && b != '\n')
-            bytes.append(static_cast<char>(b));
+            everyByte += static_cast<char>(b);
     }
-    const QString original = text::decodeTextFile(bytes);
-    ASSERT_EQ(original.size(), bytes.size());
-    text::setTextBoxWindows1252(m_text1, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-    EXPECT_EQ(boxText(), original);
+    const std::u16string every = stego::decodeWindows1252(everyByte);
+    const struct {
+        const char* why;
+        QString text;
+        QByteArray file;                  // empty: not pinned
+        std::optional<std::string> hidden; // nothing: cannot be hidden
+    } rows[] = {
+        {"code page letters, a no-break space and breaks", QStringLiteral("Caf\u00E9 \u20AC\u00A0na\u00EFve\n2\n"),
+         "Caf\xC3\xA9 \xE2\x82\xAC\xC2\xA0na\xC3\xAFve\n2\n", "Caf\xE9 \x80\xA0na\xEFve\r\n2\r\n"},
+        {"every Windows-1252 character", QString::fromStdU16String(every), {}, everyByte},
+        {"outside the code page, a pair among them", QStringLiteral("\u0100 \u4E2D ") + QString::fromUcs4(U"\U0001F600"),
+         "\xC4\x80 \xE4\xB8\xAD \xF0\x9F\x98\x80", std::nullopt},
+        {"a soft line break typed as Shift+Enter", QStringLiteral("one\u2028two"), "one\ntwo", "one\r\ntwo"},
+    };
+    const QString path = writeFile(QStringLiteral("saved.txt"), QByteArray(1000, 'o'));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        text::setTextBoxText(m_text1, row.text);
+        const QString before = boxText();
+        const stego::EncodeResult hidden = text::textBoxWindows1252(m_text1);
+        EXPECT_EQ(hidden.ok() ? std::optional(hidden.bytes) : std::nullopt, row.hidden);
 
-    const QString path = writeFile(QStringLiteral("all.txt"), QByteArray(1000, 'o'));
-    m_platform.dialogAnswers = {path, path};
-    text::saveText(m_context);
-    EXPECT_EQ(readFile(path), bytes);
-    EXPECT_TRUE(m_label4->text().isEmpty());
-    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("all.txt")})
+        m_platform.dialogAnswers = {path, path};
+        text::saveText(m_context);
+        if (!row.file.isEmpty()) {
+            EXPECT_EQ(readFile(path), row.file);
+        }
+        text::clearText(m_context);
+        text::openText(m_context);
+        EXPECT_EQ(boxText(), before);
+    }
+    EXPECT_TRUE(m_platform.boxes.isEmpty()) << "every character can be saved";
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("saved.txt")})
         << "no temporary file left behind";
-    text::clearText(m_context);
-    text::openText(m_context);
-    EXPECT_EQ(boxText(), original);
 }
 
 TEST_F(TextCommandsTest, FailedSavesLeaveTheFilesAsTheyWere)
 {
-    // Eleven distinct offenders, some repeated, one outside the BMP: the first
-    // ten are listed, before any dialog.
-    const QString old = writeFile(QStringLiteral("saved.txt"), "old");
-    text::setTextBoxText(m_text1, QStringLiteral("ok \u0100\u0101\u0100\u0102\u0103\u0104\u0105\u0106\u0107\u0108")
-                                      + QString::fromUcs4(U"\U0001F600") + QStringLiteral("\u0109 \u20AC"));
-    m_platform.dialogAnswers.push_back(old);
     text::saveText(m_context);
-    EXPECT_TRUE(sameBox(m_platform.lastBox(),
-                        {QStringLiteral("Mirrorvane Alert"),
-                         QStringLiteral("These characters cannot be saved in a text file: \u0100 \u0101 \u0102 \u0103 "
-                                        "\u0104 \u0105 \u0106 \u0107 \u0108 ")
-                             + QString::fromUcs4(U"\U0001F600"),
-                         platform::Icon::Warning, platform::Buttons::Ok, platform::Answer::Ok}));
-    EXPECT_EQ(readFile(old), QByteArray("old"));
+    EXPECT_FALSE(m_label4->text().isEmpty()) << "an empty box is reported, not saved";
+    EXPECT_TRUE(m_platform.dialogs.isEmpty());
 
     // A folder that is a regular file fails even for root.
     const QString blocker = writeFile(QStringLiteral("plain"), "not a folder");
@@ -157,6 +234,18 @@ TEST_F(TextCommandsTest, FailedSavesLeaveTheFilesAsTheyWere)
     EXPECT_TRUE(isFailureBox(m_platform.lastBox(), QStringLiteral("The text file could not be saved:"),
                              pathOf(QStringLiteral("plain/saved.txt"))));
     EXPECT_EQ(readFile(blocker), QByteArray("not a folder"));
+}
+
+// The box keeps no trace of how a break was written: a lone CR or LF read
+// from a picture is hidden again as CR LF, and saved as LF.
+TEST_F(TextCommandsTest, APicturesTextReplacesTheBoxUndoablyAndItsLoneBreaksHideAsCrLf)
+{
+    text::setTextBoxText(m_text1, QStringLiteral("typed before"));
+    text::setTextBoxWindows1252(m_text1, "a\nb\rc\r\nd");
+    EXPECT_EQ(text::textBoxWindows1252(m_text1).bytes, "a\r\nb\r\nc\r\nd");
+    EXPECT_EQ(text::encodeTextFile(m_text1->document()->toRawText()), QByteArray("a\nb\nc\nd"));
+    m_text1->undo();
+    EXPECT_EQ(boxText(), QStringLiteral("typed before"));
 }
 
 // The one-pass route out of the box against the plain one it stands in for:

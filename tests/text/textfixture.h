@@ -8,6 +8,7 @@
 #include "support/fakeplatform.h"
 #include "text/textbox.h"
 #include "text/textcommands.h"
+#include "text/textfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,7 +45,7 @@ protected:
     testsupport::FakePlatform m_platform;
     QWidget m_window;
     QLineEdit* m_elsewhere = new QLineEdit(&m_window);
-    QPlainTextEdit* m_text1 = new QPlainTextEdit(&m_window);
+    QPlainTextEdit* m_text1 = new text::TextBox(&m_window);
     QLabel* m_label4 = new QLabel(&m_window);
     platform::FileDialog m_commonDialog1;
     text::TextCommandContext m_context{m_platform, &m_window, m_text1, m_label4, m_commonDialog1};

@@ -1,0 +1,86 @@
+// A hidden text too long for the box: where the limits fall, and the offer
+// to save it to a file instead.
+#include "textfixture.h"
+
+#include <QLocale>
+
+namespace {
+
+using testsupport::isFailureBox;
+using texttest::TextCommandsTest;
+
+std::string repeated(std::string_view piece, std::size_t times)
+{
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i)
+        out += piece;
+    return out;
+}
+
+TEST(HiddenTextLimits, CharactersAndLinesAsTheBoxWouldCountThem)
+{
+    const std::size_t lines = text::kMostHiddenLinesShown;
+    const struct {
+        const char* why;
+        std::string text;
+        bool fits;
+    } rows[] = {
+        {"empty", "", true},
+        {"exactly the most characters", std::string(text::kMostHiddenCharactersShown, 'c'), true},
+        {"one character over", std::string(text::kMostHiddenCharactersShown + 1, 'c'), false},
+        {"exactly the most lines: CR LF is one break", repeated("\r\n", lines - 1), true},
+        {"one line over with lone LFs", std::string(lines, '\n'), false},
+        {"one line over with lone CRs", std::string(lines, '\r'), false},
+        {"LF then CR is two breaks", repeated("x\n\r", lines / 2), false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_EQ(text::fitsTextBox(row.text), row.fits);
+    }
+}
+
+TEST_F(TextCommandsTest, ATooLongHiddenTextIsOfferedAsAFile)
+{
+    const std::string hidden = "caf\xE9\r\n\x80" + std::string(text::kMostHiddenLinesShown, '\n');
+    const QString path = pathOf(QStringLiteral("hidden.txt"));
+    const struct {
+        const char* why;
+        platform::Answer answer;
+        std::optional<QString> chosen;
+        bool saved;
+    } rows[] = {
+        {"declined", platform::Answer::No, std::nullopt, false},
+        {"dialog cancelled", platform::Answer::Yes, std::nullopt, false},
+        {"saved", platform::Answer::Yes, path, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        text::setTextBoxText(m_text1, QStringLiteral("typed before"));
+        m_platform.boxes.clear();
+        m_platform.dialogs.clear();
+        m_platform.answers = {row.answer};
+        m_platform.dialogAnswers = {row.chosen};
+        text::offerToSaveHiddenText(m_context, hidden);
+        ASSERT_EQ(m_platform.boxes.size(), 1);
+        EXPECT_EQ(m_platform.boxes[0].buttons, platform::Buttons::YesNo);
+        const QString lineCount = QLocale().toString(qulonglong{text::kMostHiddenLinesShown + 2});
+        EXPECT_TRUE(m_platform.boxes[0].text.contains(lineCount + QStringLiteral(" lines")))
+            << m_platform.boxes[0].text.toStdString();
+        EXPECT_EQ(m_platform.dialogs.size(), row.answer == platform::Answer::Yes ? 1 : 0);
+        EXPECT_EQ(QFile::exists(path), row.saved);
+        EXPECT_FALSE(m_label4->text().isEmpty());
+        EXPECT_TRUE(m_text1->document()->isEmpty()) << "the old text is not the picture's";
+        m_text1->undo();
+        EXPECT_EQ(boxText(), QStringLiteral("typed before"));
+    }
+    EXPECT_EQ(readFile(path), QByteArray("caf\xC3\xA9\n\xE2\x82\xAC") + QByteArray(text::kMostHiddenLinesShown, '\n'));
+
+    m_platform.boxes.clear();
+    m_platform.dialogAnswers = {pathOf(QStringLiteral("missing/hidden.txt"))};
+    text::offerToSaveHiddenText(m_context, hidden);
+    ASSERT_EQ(m_platform.boxes.size(), 2);
+    EXPECT_TRUE(isFailureBox(m_platform.boxes[1], QStringLiteral("The text file could not be saved:"),
+                             pathOf(QStringLiteral("missing/hidden.txt"))));
+}
+
+}  // namespace
