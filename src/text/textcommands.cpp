@@ -10,9 +10,11 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTextCursor>
 
 #include <array>
+#include <memory>
 #include <string_view>
 
 namespace text {
@@ -24,11 +26,6 @@ const QString kCrLf = QStringLiteral("\r\n");
 QString textFileFilter()
 {
     return QStringLiteral("Text Files (*.txt);;All Files (*)");
-}
-
-void alert(TextCommandContext& context, platform::Icon icon, const QString& text)
-{
-    context.platform.messageBox(platform::okBox(platform::alertTitle(), icon, text), context.window);
 }
 
 void openFailed(TextCommandContext& context, const QString& path, const QString& reason)
@@ -53,18 +50,35 @@ std::optional<QString> askForFile(TextCommandContext& context, void (*configure)
     return chosen;
 }
 
+platform::MessageBox noApplicationBox(const QString& path)
+{
+    return platform::okBox(platform::alertTitle(), platform::Icon::Information,
+                           QStringLiteral("No application is registered to open this file:") + kCrLf
+                               + QDir::toNativeSeparators(path));
+}
+
 // `Text1` becomes `replacement` (one edit the user can undo) only once the
 // file is in another program's hands; otherwise the user is told and keeps
-// the text.
+// the text.  An opener that is still running when openUrl returns may fail
+// later: the user is told then, and gets the text back if the box still
+// shows the replacement untouched.
 void handToRegisteredApplication(TextCommandContext& context, const QString& path, const QString& replacement)
 {
-    if (!context.platform.openUrl(QUrl::fromLocalFile(path))) {
-        alert(context, platform::Icon::Information,
-              QStringLiteral("No application is registered to open this file:") + kCrLf
-                  + QDir::toNativeSeparators(path));
+    auto replaced = std::make_shared<bool>(false);
+    platform::Platform& desktop = context.platform;
+    QPointer<QWidget> window = context.window;
+    QPointer<QPlainTextEdit> box = context.text1;
+    const auto lateFailure = [&desktop, window, box, path, replacement, replaced] {
+        if (*replaced && box && box->document()->isUndoAvailable() && textBoxText(box) == replacement)
+            box->undo();
+        desktop.messageBox(noApplicationBox(path), window);
+    };
+    if (!context.platform.openUrl(QUrl::fromLocalFile(path), lateFailure)) {
+        context.platform.messageBox(noApplicationBox(path), context.window);
         return;
     }
     replaceTextBoxText(context.text1, replacement);
+    *replaced = true;
 }
 
 std::optional<QString> askForSavePath(TextCommandContext& context)

@@ -158,6 +158,16 @@ TEST_F(TextCommandsTest, HandedOverFilesChangeTheBoxOnlyWhenAnApplicationTookThe
         EXPECT_TRUE(m_platform.boxes.isEmpty());
         m_text1->undo();
         EXPECT_EQ(boxText(), QStringLiteral("typed before"));
+
+        // An opener still running when the command ends and failing later.
+        m_platform.openUrlFailsLate = true;
+        text::openTextFile(m_context, path);
+        EXPECT_EQ(boxText(), row.replacement);
+        m_platform.failLateOpeners();
+        m_platform.openUrlFailsLate = false;
+        EXPECT_EQ(m_platform.lastBox().text, QStringLiteral("No application is registered to open this file:\r\n")
+                                                  + QDir::toNativeSeparators(path));
+        EXPECT_EQ(boxText(), QStringLiteral("typed before"));
     }
 }
 
