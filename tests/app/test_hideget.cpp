@@ -187,3 +187,26 @@ TEST_F(GetText, ScanWithoutEndMarkerExaminesWhatTheBoxAlreadyHolds)
 }
 
 }  // namespace
+
+// A picture can hide far more lines than the box can lay out in a
+// reasonable time: Get Text offers the text as a file instead, and the
+// window is left with an empty box, its status saying why.
+TEST_F(GetText, TextTooLongForTheBoxIsOfferedAsAFile)
+{
+    usePicture(900, 900);
+    QString lines;
+    for (int i = 0; i <= 100000; ++i)
+        lines += QStringLiteral("\r\n");
+    hide(lines);
+    ASSERT_EQ(window->imageChanged(), 1) << qPrintable(status());
+    setText(QStringLiteral("typed"));
+    platform.boxes.clear();
+    platform.answers = {Answer::No};
+    window->Command2_Click();
+    ASSERT_EQ(platform.boxes.size(), 1);
+    EXPECT_EQ(platform.boxes.front().buttons, Buttons::YesNo);
+    EXPECT_TRUE(text().isEmpty());
+    EXPECT_EQ(status(), QStringLiteral("The hidden text is too long to show in the text box."));
+    window->text1()->undo();
+    EXPECT_EQ(text(), QStringLiteral("typed"));
+}
