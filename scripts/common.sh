@@ -6,6 +6,8 @@ MIRRORVANE_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth fonts-liberation2 fonts-dejavu-core
+  # the PNG writer
+  libpng-dev
   # fuzz targets
   clang-14 libclang-rt-14-dev
   # checks of the install tree

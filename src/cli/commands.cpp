@@ -1,0 +1,328 @@
+#include "commands.h"
+
+#include "exitstatus.h"
+#include "output.h"
+#include "textinput.h"
+
+#include "picture/imageio.h"
+#include "picture/pngwriter.h"
+#include "stego/codepage.h"
+#include "stego/message.h"
+
+#include <mirrorvane/version.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QTemporaryFile>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <unistd.h>
+
+namespace cli {
+
+const char* const kHelp =
+    "Usage: mirrorvane-cli capacity PICTURE\n"
+    "       mirrorvane-cli hide PICTURE OUTPUT [--text TEXT | --text-file FILE]\n"
+    "                           [--format bmp|png] [--raw]\n"
+    "       mirrorvane-cli reveal PICTURE [--raw]\n"
+    "\n"
+    "Hides a text in the lowest bits of a picture's pixels and reads it back.\n"
+    "\n"
+    "  capacity  print the longest text PICTURE can hide\n"
+    "  hide      hide a text in PICTURE and write the result to OUTPUT as an\n"
+    "            uncompressed 24-bit BMP, or as a lossless PNG when OUTPUT ends\n"
+    "            in .png or --format png is given; the text comes from --text,\n"
+    "            from --text-file or else from standard input, exactly as given\n"
+    "  reveal    write the hidden text to standard output, with no newline added;\n"
+    "            on a terminal, control characters are shown as \\xHH\n"
+    "\n"
+    "  --text TEXT       the text to hide\n"
+    "  --text-file FILE  read the text to hide from FILE; a leading UTF-8\n"
+    "                    byte-order mark is dropped\n"
+    "  --format bmp|png  the kind of OUTPUT, whatever its name\n"
+    "  --raw             the text is bytes of the Windows-1252 code page as they\n"
+    "                    stand, not UTF-8\n"
+    "  -h, --help        show this help and exit\n"
+    "  --version         show the version and exit\n"
+    "\n"
+    "A PICTURE, OUTPUT or FILE of - is standard input or standard output.\n"
+    "PICTURE may be BMP, JPEG, GIF or PNG.\n"
+    "The text survives only lossless copies of OUTPUT: a messenger, a social\n"
+    "network or a site that recompresses or resizes the picture destroys it.\n"
+    "\n"
+    "Exit status: 0 done, 1 usage error or a character Windows-1252 cannot hold,\n"
+    "2 a file that cannot be read or written, 3 no hidden message, 4 too much text.\n";
+
+namespace {
+
+constexpr std::string_view kNoMessageText = "THIS IMAGE DOES NOT HAVE A MIRROR VANE SECRET TEXT MESSAGE";
+constexpr std::string_view kNoEndText =
+    "The image starts with a Mirror Vane secret text message, but the message has no end marker.";
+// The window shows the same lines in its encrypted-text box.
+constexpr std::string_view kEncryptedNotice[] = {
+    "You have an Encrypted Text Message!",
+    "You require Lockharbour (and the Password)",
+    "to Decrypt and read this message!",
+    "Lockharbour is available from www.lockharbour.example",
+};
+constexpr std::size_t kListedCharacters = 10;
+
+const QString kStandardStream = QStringLiteral("-");
+
+int complain(int status, const QString& sentence)
+{
+    complainLine(sentence);
+    return status;
+}
+
+int usageError(const QString& sentence)
+{
+    complainLine(sentence);
+    complainLine(std::string_view("Try 'mirrorvane-cli --help' for more information."));
+    return kUsage;
+}
+
+// A picture read from standard input goes through a temporary file, so that
+// it meets exactly the checks of a named file.
+struct LoadedPicture {
+    QImage image;
+    int status = kOk;
+};
+
+LoadedPicture load(const QString& path)
+{
+    if (path != kStandardStream) {
+        picture::LoadResult loaded = picture::loadPicture(path);
+        if (!loaded.ok())
+            return {QImage(), complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(path), loaded.error))};
+        return {std::move(loaded.image), kOk};
+    }
+    QTemporaryFile copy;
+    QFile input;
+    if (!copy.open() || !input.open(stdin, QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return {QImage(), complain(kFileError, QStringLiteral("cannot keep the picture from standard input: %1").arg(copy.errorString()))};
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = input.read(block.data(), block.size());
+        if (got < 0)
+            return {QImage(), complain(kFileError, QStringLiteral("cannot read the picture from standard input: %1").arg(input.errorString()))};
+        if (got == 0)
+            break;
+        if (copy.write(block.constData(), got) != got)
+            return {QImage(), complain(kFileError, QStringLiteral("cannot keep the picture from standard input: %1").arg(copy.errorString()))};
+    }
+    if (!copy.flush())
+        return {QImage(), complain(kFileError, QStringLiteral("cannot keep the picture from standard input: %1").arg(copy.errorString()))};
+    picture::LoadResult loaded = picture::loadPicture(copy.fileName());
+    if (!loaded.ok())
+        return {QImage(), complain(kFileError, QStringLiteral("cannot read the picture from standard input: %1").arg(loaded.error))};
+    return {std::move(loaded.image), kOk};
+}
+
+// "x (U+0078)" for each character, the code alone for one that would not
+// show (controls, marks such as U+FEFF, lone surrogates), and how many more
+// there are past the first ten.
+QString describeCharacters(const std::vector<char32_t>& characters)
+{
+    QStringList parts;
+    for (std::size_t i = 0; i < characters.size() && i < kListedCharacters; ++i) {
+        const char32_t c = characters[i];
+        const QString code = QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
+        const QChar::Category category = QChar::category(c);
+        const bool visible = category != QChar::Other_Control && category != QChar::Other_Format
+                             && category != QChar::Other_Surrogate && category != QChar::Other_NotAssigned
+                             && category != QChar::Separator_Line && category != QChar::Separator_Paragraph;
+        parts << (visible ? QStringLiteral("%1 (%2)").arg(QString::fromUcs4(&c, 1), code) : code);
+    }
+    QString list = parts.join(QStringLiteral(", "));
+    if (characters.size() > kListedCharacters)
+        list += QStringLiteral(" and %1 more").arg(characters.size() - kListedCharacters);
+    return list;
+}
+
+// Returns kOk with the hidden bytes in `codes`, or the status of the refusal
+// it has reported.
+int takeText(const Arguments& args, const QImage& image, std::string& codes)
+{
+    const std::int64_t capacity = stego::textCapacity(image.width(), image.height());
+    TextOutcome text;
+    if (args.text) {
+        text = convertText(*args.text, capacity, args.raw);
+    } else if (args.textFile && *args.textFile != kStandardStream) {
+        QFile file(*args.textFile);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), file.errorString()));
+        text = readText(file.handle(), capacity, args.raw);
+        if (text.kind == TextOutcome::ReadError)
+            return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), text.error));
+    } else {
+        if (isTerminal(STDIN_FILENO))
+            complainLine(std::string_view("reading the text to hide from standard input until end of file (Ctrl+D)"));
+        text = readText(STDIN_FILENO, capacity, args.raw);
+        if (text.kind == TextOutcome::ReadError)
+            return complain(kFileError, QStringLiteral("cannot read the text from standard input: %1").arg(text.error));
+    }
+
+    switch (text.kind) {
+    case TextOutcome::Ok:
+        codes = std::move(text.codes);
+        return kOk;
+    case TextOutcome::NotUtf8:
+        return usageError(QStringLiteral("the text is not valid UTF-8; use --raw to hide its bytes as they are"));
+    case TextOutcome::Unencodable:
+        return complain(kUsage, QStringLiteral("the text has characters that Windows-1252 cannot hold: %1")
+                                    .arg(describeCharacters(text.unencodable)));
+    case TextOutcome::TooLong: {
+        const double excess = stego::excessCharacters(text.characters + stego::kMarkerLength, image.width(), image.height());
+        // Reading stopped one character past the picture's room, so the
+        // rest of the input is unknown.
+        complainLine("The Message has " + std::string(text.complete ? "" : "at least ")
+                     + stego::formatExcess(excess, ".") + " characters more than the image can accommodate");
+        return kTooMuchText;
+    }
+    case TextOutcome::ReadError:
+        break;
+    }
+    return kFileError;
+}
+
+bool wantsPng(const Arguments& args, const QString& output)
+{
+    if (args.format != OutputFormat::ByName)
+        return args.format == OutputFormat::Png;
+    return picture::hasPngExtension(output);
+}
+
+QString writeToStandardOutput(const QImage& image, bool png)
+{
+    StandardOutputDevice device;
+    if (png)
+        return picture::writePng(image, device);
+    QImageWriter writer(&device, "bmp");
+    if (!writer.write(image.convertToFormat(QImage::Format_RGB32)))
+        return writer.errorString();
+    return QString();
+}
+
+int capacity(const Arguments& args)
+{
+    if (args.positional.size() != 1 || args.text || args.textFile || args.raw || args.formatGiven)
+        return usageError(QStringLiteral("capacity takes one PICTURE and no options"));
+    const LoadedPicture loaded = load(args.positional[0]);
+    if (loaded.image.isNull())
+        return loaded.status;
+    writeOut(std::to_string(stego::textCapacity(loaded.image.width(), loaded.image.height())) + "\n");
+    return kOk;
+}
+
+int hide(const Arguments& args)
+{
+    if (args.positional.size() != 2)
+        return usageError(QStringLiteral("hide takes a PICTURE and an OUTPUT"));
+    const QString& picturePath = args.positional[0];
+    const QString& outputPath = args.positional[1];
+    const bool textFromInput = !args.text && (!args.textFile || *args.textFile == kStandardStream);
+    if (picturePath == kStandardStream && textFromInput)
+        return usageError(QStringLiteral("standard input cannot give both the picture and the text; use --text or --text-file"));
+    // Checked before any work: a folder, a device or a FIFO is never
+    // replaced by a picture file.
+    if (outputPath != kStandardStream) {
+        const QFileInfo target(outputPath);
+        if (target.exists() && !target.isFile())
+            return complain(kFileError, QStringLiteral("cannot write %1: it is not a regular file").arg(shown(outputPath)));
+    }
+
+    LoadedPicture loaded = load(picturePath);
+    if (loaded.image.isNull())
+        return loaded.status;
+    std::string codes;
+    if (const int status = takeText(args, loaded.image, codes); status != kOk)
+        return status;
+    QImage& image = loaded.image;
+    const stego::HideReport report = stego::hideBytes(picture::surfaceOf(image), codes);
+    if (report.outcome == stego::HideOutcome::TooMuchText) {
+        complainLine("The Message has " + stego::formatExcess(report.excess, ".")
+                     + " characters more than the image can accommodate");
+        return kTooMuchText;
+    }
+
+    const bool png = wantsPng(args, outputPath);
+    if (outputPath == kStandardStream) {
+        // A failed write to standard output is reported once, at the end.
+        writeToStandardOutput(image, png);
+        return kOk;
+    }
+    const QString error = png ? picture::savePng(image, outputPath) : picture::saveBmp(image, outputPath);
+    if (!error.isEmpty())
+        return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), error));
+    return kOk;
+}
+
+int reveal(const Arguments& args)
+{
+    if (args.positional.size() != 1 || args.text || args.textFile || args.formatGiven)
+        return usageError(QStringLiteral("reveal takes one PICTURE"));
+    const LoadedPicture loaded = load(args.positional[0]);
+    if (loaded.image.isNull())
+        return loaded.status;
+    const QImage& image = loaded.image;
+    const stego::ReadResult result = stego::readMessage(picture::surfaceOf(image));
+    if (result.outcome == stego::ReadOutcome::NoStartMarker) {
+        complainLine(kNoMessageText);
+        return kNoMessage;
+    }
+    if (result.outcome == stego::ReadOutcome::NoEndMarker) {
+        // Under 40 pixels the start marker is never tested, so there is no
+        // start to speak of.
+        const bool hasStart = std::int64_t{image.width()} * image.height() >= 40;
+        complainLine(hasStart ? kNoEndText : kNoMessageText);
+        return kNoMessage;
+    }
+    const std::u16string text = stego::decodeWindows1252(result.text);
+    if (isTerminal(STDOUT_FILENO)) {
+        bool escaped = false;
+        writeOut(escapeForTerminal(result.text, text, !args.raw, escaped));
+        if (escaped)
+            complainLine(std::string_view("control characters of the message are shown as \\xHH, the hidden byte; "
+                                          "redirect standard output to get them as they are"));
+    } else if (args.raw) {
+        writeOut(result.text);
+    } else {
+        writeOut(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())).toStdString());
+    }
+    std::fflush(stdout);
+    if (stego::isEncryptedText(text))
+        for (const std::string_view line : kEncryptedNotice)
+            complainLine(line);
+    return kOk;
+}
+
+}  // namespace
+
+int run(const Arguments& args)
+{
+    if (args.help) {
+        writeOut(kHelp);
+        return kOk;
+    }
+    if (args.version) {
+        writeOut(std::string(kProgram) + " " + mirrorvane::kVersionString + "\n");
+        return kOk;
+    }
+    if (args.command == QStringLiteral("capacity"))
+        return capacity(args);
+    if (args.command == QStringLiteral("hide"))
+        return hide(args);
+    if (args.command == QStringLiteral("reveal"))
+        return reveal(args);
+    if (args.command.isEmpty())
+        return usageError(QStringLiteral("no command given (capacity, hide or reveal)"));
+    return usageError(QStringLiteral("unknown command %1").arg(shown(args.command)));
+}
+
+}  // namespace cli
