@@ -4,6 +4,7 @@
 #include "output.h"
 #include "textinput.h"
 
+#include "fileio/fileio.h"
 #include "picture/imageio.h"
 #include "picture/pngwriter.h"
 #include "stego/codepage.h"
@@ -12,7 +13,6 @@
 #include <mirrorvane/version.h>
 
 #include <QFile>
-#include <QFileInfo>
 #include <QImageWriter>
 #include <QTemporaryFile>
 
@@ -198,14 +198,30 @@ bool wantsPng(const Arguments& args, const QString& output)
     return picture::hasPngExtension(output);
 }
 
-QString writeToStandardOutput(const QImage& image, bool png)
+QString writePicture(const QImage& image, bool png, QIODevice& device)
 {
-    StandardOutputDevice device;
     if (png)
         return picture::writePng(image, device);
+    // Qt's writer gives the same uncompressed 24-bit file as Save Image.
     QImageWriter writer(&device, "bmp");
-    if (!writer.write(image.convertToFormat(QImage::Format_RGB32)))
-        return writer.errorString();
+    if (!writer.write(image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32)))
+        return device.errorString().isEmpty() ? writer.errorString() : device.errorString();
+    return QString();
+}
+
+QString writePictureFile(const QImage& image, bool png, const QString& path)
+{
+    fileio::AtomicFile file(path);
+    if (!file.open())
+        return file.errorString();
+    if (const QString error = writePicture(image, png, *file.device()); !error.isEmpty()) {
+        // The system's reason when the file refused a write, else the writer's.
+        const QString reason = file.errorString().isEmpty() ? error : file.errorString();
+        file.cancel();
+        return reason;
+    }
+    if (!file.commit())
+        return file.errorString();
     return QString();
 }
 
@@ -232,9 +248,8 @@ int hide(const Arguments& args)
     // Checked before any work: a folder, a device or a FIFO is never
     // replaced by a picture file.
     if (outputPath != kStandardStream) {
-        const QFileInfo target(outputPath);
-        if (target.exists() && !target.isFile())
-            return complain(kFileError, QStringLiteral("cannot write %1: it is not a regular file").arg(shown(outputPath)));
+        if (const QString reason = fileio::unwritableTargetReason(outputPath); !reason.isEmpty())
+            return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), reason));
     }
 
     LoadedPicture loaded = load(picturePath);
@@ -254,10 +269,11 @@ int hide(const Arguments& args)
     const bool png = wantsPng(args, outputPath);
     if (outputPath == kStandardStream) {
         // A failed write to standard output is reported once, at the end.
-        writeToStandardOutput(image, png);
+        StandardOutputDevice device;
+        writePicture(image, png, device);
         return kOk;
     }
-    const QString error = png ? picture::savePng(image, outputPath) : picture::saveBmp(image, outputPath);
+    const QString error = writePictureFile(image, png, outputPath);
     if (!error.isEmpty())
         return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), error));
     return kOk;

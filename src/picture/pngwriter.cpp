@@ -1,7 +1,8 @@
 #include "pngwriter.h"
 
+#include "fileio/fileio.h"
+
 #include <QIODevice>
-#include <QSaveFile>
 
 #include <png.h>
 
@@ -106,12 +107,14 @@ QString writePng(const QImage& image, QIODevice& device)
 
 QString savePng(const QImage& image, const QString& path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    fileio::AtomicFile file(path);
+    if (!file.open())
         return file.errorString();
-    if (const QString error = writePng(image, file); !error.isEmpty()) {
-        file.cancelWriting();
-        return error;
+    if (const QString error = writePng(image, *file.device()); !error.isEmpty()) {
+        // The system's reason when the file refused a write, else the writer's.
+        const QString reason = file.errorString().isEmpty() ? error : file.errorString();
+        file.cancel();
+        return reason;
     }
     if (!file.commit())
         return file.errorString();
