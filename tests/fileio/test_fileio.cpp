@@ -1,0 +1,270 @@
+// The write helper every save goes through, and the regular-file reader.
+// What matters is what is on disk afterwards: the old file whole or the new
+// one whole, never a cut-short file, never a leftover temporary, never a
+// FIFO or device replaced by a regular file.
+
+#include "fileio/fileio.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writePlain(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// Every name in `folder`, hidden ones included, so a leftover temporary shows.
+QStringList namesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+mode_t modeOf(const QString& path)
+{
+    struct stat status {};
+    ::lstat(QFile::encodeName(path).constData(), &status);
+    return status.st_mode;
+}
+
+QByteArray pattern(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>('a' + i % 23);
+    return bytes;
+}
+
+class AtomicFileTest : public ::testing::Test {
+protected:
+    QString path(const QString& name) const { return m_dir.path() + '/' + name; }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(AtomicFileTest, NewFileGetsTheUmasksPermissionsAndNoTemporaryStays)
+{
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    const QString target = path("new.bin");
+    ASSERT_EQ(fileio::writeFileAtomically(target, pattern(100000)), QString());
+    EXPECT_EQ(readAll(target), pattern(100000));
+    EXPECT_EQ(modeOf(target) & 0777, 0666 & ~mask);
+    EXPECT_EQ(namesIn(m_dir.path()), QStringList{"new.bin"});
+}
+
+TEST_F(AtomicFileTest, ReplacedFileKeepsItsPermissions)
+{
+    const QString target = path("old.txt");
+    writePlain(target, "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0640), 0);
+    ASSERT_EQ(fileio::writeFileAtomically(target, "new"), QString());
+    EXPECT_EQ(readAll(target), "new");
+    EXPECT_EQ(modeOf(target) & 0777, 0640u);
+}
+
+TEST_F(AtomicFileTest, LinkIsFollowedAndKept)
+{
+    const QString real = path("real.txt");
+    const QString link = path("link.txt");
+    writePlain(real, "old");
+    ASSERT_TRUE(QFile::link(real, link));
+    ASSERT_EQ(fileio::writeFileAtomically(link, "new"), QString());
+    EXPECT_TRUE(S_ISLNK(modeOf(link)));
+    EXPECT_EQ(readAll(real), "new");
+    EXPECT_EQ(namesIn(m_dir.path()), (QStringList{"link.txt", "real.txt"}));
+}
+
+// A temporary named after the target would pass the 255-byte limit.
+TEST_F(AtomicFileTest, NameAtTheFileSystemsLimitCanBeReplaced)
+{
+    const QString target = path(QString(251, 'n') + ".bmp");
+    ASSERT_EQ(QFile::encodeName(QFileInfo(target).fileName()).size(), 255);
+    ASSERT_EQ(fileio::writeFileAtomically(target, "first"), QString());
+    ASSERT_EQ(fileio::writeFileAtomically(target, "second"), QString());
+    EXPECT_EQ(readAll(target), "second");
+}
+
+TEST_F(AtomicFileTest, CancelledOrAbandonedWriteLeavesTheOldFile)
+{
+    const QString target = path("old.txt");
+    writePlain(target, "old");
+    {
+        fileio::AtomicFile file(target);
+        ASSERT_TRUE(file.open());
+        ASSERT_TRUE(file.write("half of the new"));
+    }
+    fileio::AtomicFile cancelled(target);
+    ASSERT_TRUE(cancelled.open());
+    ASSERT_TRUE(cancelled.write("new"));
+    cancelled.cancel();
+    EXPECT_FALSE(cancelled.commit());
+    EXPECT_EQ(readAll(target), "old");
+    EXPECT_EQ(namesIn(m_dir.path()), QStringList{"old.txt"});
+}
+
+TEST_F(AtomicFileTest, DeviceWritesLandInTheFile)
+{
+    const QString target = path("device.bin");
+    fileio::AtomicFile file(target);
+    ASSERT_TRUE(file.open());
+    QIODevice* device = file.device();
+    ASSERT_EQ(device->write("head,"), 5);
+    ASSERT_TRUE(file.write("tail"));
+    ASSERT_TRUE(file.commit());
+    EXPECT_EQ(readAll(target), "head,tail");
+}
+
+// Names that exist and are not regular files are never replaced: a FIFO
+// with a reader, /dev/null as root, a folder.
+struct Unwritable {
+    const char* why;
+    const char* reason;
+    bool (*make)(const QString& path);
+};
+
+class UnwritableTargetTest : public AtomicFileTest, public ::testing::WithParamInterface<Unwritable> {};
+
+TEST_P(UnwritableTargetTest, IsRefusedAndLeftAsItWas)
+{
+    const QString target = path("target");
+    ASSERT_TRUE(GetParam().make(target));
+    const mode_t before = modeOf(target);
+    fileio::AtomicFile file(target);
+    EXPECT_FALSE(file.open());
+    EXPECT_EQ(file.errorString(), QString::fromUtf8(GetParam().reason));
+    EXPECT_FALSE(file.write("x"));
+    EXPECT_FALSE(file.commit());
+    EXPECT_EQ(modeOf(target), before);
+    EXPECT_EQ(namesIn(m_dir.path()).filter("mirrorvane"), QStringList());
+    EXPECT_EQ(fileio::unwritableTargetReason(target), QString::fromUtf8(GetParam().reason));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, UnwritableTargetTest,
+    ::testing::Values(
+        Unwritable{"Fifo", "Not a regular file",
+                   [](const QString& p) { return ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0; }},
+        Unwritable{"Folder", "Is a directory", [](const QString& p) { return QDir().mkdir(p); }},
+        Unwritable{"LinkToFifo", "Not a regular file",
+                   [](const QString& p) {
+                       return ::mkfifo(QFile::encodeName(p + ".fifo").constData(), 0600) == 0
+                              && QFile::link(p + ".fifo", p);
+                   }}),
+    [](const auto& row) { return std::string(row.param.why); });
+
+TEST_F(AtomicFileTest, MissingFolderGivesTheSystemsReason)
+{
+    EXPECT_EQ(fileio::writeFileAtomically(path("no/such/file"), "x"), QStringLiteral("No such file or directory"));
+}
+
+// A nearly full disk: the old file must survive whether the failure comes
+// from a large write or from the last few kilobytes that a buffered writer
+// would still hold at commit.
+struct FullDiskCase {
+    const char* why;
+    qsizetype size;
+    bool throughDevice;
+};
+
+class FullDiskTest : public ::testing::TestWithParam<FullDiskCase> {
+protected:
+    void SetUp() override
+    {
+        m_folder = m_dir.path() + "/disk";
+        ASSERT_TRUE(QDir().mkdir(m_folder));
+        if (::mount("tmpfs", QFile::encodeName(m_folder).constData(), "tmpfs", 0, "size=64k") != 0)
+            GTEST_SKIP() << "mounting a 64 KB tmpfs needs root with CAP_SYS_ADMIN: " << std::strerror(errno);
+        m_mounted = true;
+        m_old = m_folder + "/old.bin";
+        writePlain(m_old, "the old file");
+        // Leave 8 KB free, less than the 16 KB a buffered writer keeps.
+        struct statvfs disk {};
+        ASSERT_EQ(::statvfs(QFile::encodeName(m_folder).constData(), &disk), 0);
+        const qint64 free = qint64(disk.f_bavail) * qint64(disk.f_frsize);
+        writePlain(m_folder + "/filler", QByteArray(free - 8192, 'f'));
+    }
+    void TearDown() override
+    {
+        if (m_mounted)
+            ::umount2(QFile::encodeName(m_folder).constData(), MNT_DETACH);
+    }
+
+    QTemporaryDir m_dir;
+    QString m_folder;
+    QString m_old;
+    bool m_mounted = false;
+};
+
+TEST_P(FullDiskTest, OldFileSurvivesAndTheReasonIsTheSystems)
+{
+    const QByteArray bytes = pattern(GetParam().size);
+    fileio::AtomicFile file(m_old);
+    ASSERT_TRUE(file.open());
+    if (GetParam().throughDevice) {
+        for (qsizetype at = 0; at < bytes.size(); at += 1000)
+            file.device()->write(bytes.mid(at, 1000));
+    } else {
+        file.write(bytes);
+    }
+    EXPECT_FALSE(file.commit());
+    EXPECT_EQ(file.errorString(), QStringLiteral("No space left on device"));
+    EXPECT_EQ(readAll(m_old), "the old file");
+    EXPECT_EQ(namesIn(m_folder), (QStringList{"filler", "old.bin"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FullDiskTest,
+                         ::testing::Values(FullDiskCase{"JustOverTheFreeSpace", 12 * 1024, false},
+                                           FullDiskCase{"ManyTimesTheFreeSpace", 1024 * 1024, false},
+                                           FullDiskCase{"SmallWritesThroughTheDevice", 12 * 1024, true}),
+                         [](const auto& row) { return std::string(row.param.why); });
+
+// Reading: never hang on a FIFO, never read a folder, say why.
+TEST_F(AtomicFileTest, OnlyRegularFilesAreOpenedForReading)
+{
+    const QString fifo = path("pipe.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QFile file;
+    EXPECT_EQ(fileio::openRegularFile(file, fifo), QStringLiteral("Not a regular file"));
+    EXPECT_FALSE(file.isOpen());
+    EXPECT_EQ(fileio::readRegularFile(m_dir.path(), 100).error, QStringLiteral("Is a directory"));
+    EXPECT_EQ(fileio::readRegularFile(path("missing"), 100).error, QStringLiteral("No such file or directory"));
+
+    const QString text = path("note.txt");
+    writePlain(text, "12345");
+    QFile note;
+    ASSERT_EQ(fileio::openRegularFile(note, text), QString());
+    EXPECT_EQ(note.readAll(), "12345");
+}
+
+TEST_F(AtomicFileTest, ReadingStopsAtTheLimit)
+{
+    const QString text = path("note.txt");
+    writePlain(text, pattern(70000));
+    EXPECT_EQ(fileio::readRegularFile(text, 70000).bytes, pattern(70000));
+    const fileio::ReadResult over = fileio::readRegularFile(text, 69999);
+    EXPECT_FALSE(over.ok());
+    EXPECT_TRUE(over.bytes.isEmpty());
+    EXPECT_EQ(fileio::readRegularFile(path("missing"), 1).bytes, QByteArray());
+}
+
+}  // namespace
