@@ -5,6 +5,7 @@
 #include "textinput.h"
 
 #include "fileio/fileio.h"
+#include "picture/bmpstream.h"
 #include "picture/imageio.h"
 #include "picture/pngwriter.h"
 #include "stego/codepage.h"
@@ -17,6 +18,7 @@
 #include <QTemporaryFile>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -94,7 +96,7 @@ struct LoadedPicture {
     int status = kOk;
 };
 
-LoadedPicture load(const QString& path)
+LoadedPicture decode(const QString& path)
 {
     if (path != kStandardStream) {
         picture::LoadResult loaded = picture::loadPicture(path);
@@ -124,6 +126,44 @@ LoadedPicture load(const QString& path)
     return {std::move(loaded.image), kOk};
 }
 
+// What a command works on: an uncompressed 24 or 32-bit BMP file is read in
+// place, in constant memory, whatever its size; anything else is decoded.
+struct Picture {
+    std::unique_ptr<QFile> bmpFile;  // set when the BMP is read in place
+    QImage image;                    // the decoded picture otherwise
+    std::int64_t width = 0, height = 0;
+    int status = kOk;                // a failure already reported when not kOk
+    bool ok() const { return status == kOk; }
+};
+
+Picture openPicture(const QString& path, bool inPlace)
+{
+    Picture picture;
+    if (inPlace && path != kStandardStream) {
+        auto file = std::make_unique<QFile>();
+        // A file that cannot be opened is left to the decoder, which says why.
+        if (fileio::openRegularFile(*file, path).isEmpty()) {
+            const picture::BmpProbe probe = picture::probeBmp(*file);
+            if (probe.streamable && !probe.error.isEmpty()) {
+                picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(path), probe.error));
+                return picture;
+            }
+            if (probe.streamable) {
+                picture.bmpFile = std::move(file);
+                picture.width = probe.layout.width;
+                picture.height = probe.layout.height;
+                return picture;
+            }
+        }
+    }
+    LoadedPicture loaded = decode(path);
+    picture.status = loaded.status;
+    picture.image = std::move(loaded.image);
+    picture.width = picture.image.width();
+    picture.height = picture.image.height();
+    return picture;
+}
+
 // "x (U+0078)" for each character, the code alone for one that would not
 // show (controls, marks such as U+FEFF, lone surrogates), and how many more
 // there are past the first ten.
@@ -147,9 +187,9 @@ QString describeCharacters(const std::vector<char32_t>& characters)
 
 // Returns kOk with the hidden bytes in `codes`, or the status of the refusal
 // it has reported.
-int takeText(const Arguments& args, const QImage& image, std::string& codes)
+int takeText(const Arguments& args, const Picture& picture, std::string& codes)
 {
-    const std::int64_t capacity = stego::textCapacity(image.width(), image.height());
+    const std::int64_t capacity = stego::textCapacity(picture.width, picture.height);
     TextOutcome text;
     if (args.text) {
         text = convertText(*args.text, capacity, args.raw);
@@ -178,7 +218,7 @@ int takeText(const Arguments& args, const QImage& image, std::string& codes)
         return complain(kUsage, QStringLiteral("the text has characters that Windows-1252 cannot hold: %1")
                                     .arg(describeCharacters(text.unencodable)));
     case TextOutcome::TooLong: {
-        const double excess = stego::excessCharacters(text.characters + stego::kMarkerLength, image.width(), image.height());
+        const double excess = stego::excessCharacters(text.characters + stego::kMarkerLength, picture.width, picture.height);
         // Reading stopped one character past the picture's room, so the
         // rest of the input is unknown.
         complainLine("The Message has " + std::string(text.complete ? "" : "at least ")
@@ -225,14 +265,45 @@ QString writePictureFile(const QImage& image, bool png, const QString& path)
     return QString();
 }
 
+int tooMuchText(double excess)
+{
+    complainLine("The Message has " + stego::formatExcess(excess, ".") + " characters more than the image can accommodate");
+    return kTooMuchText;
+}
+
 int capacity(const Arguments& args)
 {
     if (args.positional.size() != 1 || args.text || args.textFile || args.raw || args.formatGiven)
         return usageError(QStringLiteral("capacity takes one PICTURE and no options"));
-    const LoadedPicture loaded = load(args.positional[0]);
-    if (loaded.image.isNull())
-        return loaded.status;
-    writeOut(std::to_string(stego::textCapacity(loaded.image.width(), loaded.image.height())) + "\n");
+    const Picture picture = openPicture(args.positional[0], true);
+    if (!picture.ok())
+        return picture.status;
+    writeOut(std::to_string(stego::textCapacity(picture.width, picture.height)) + "\n");
+    return kOk;
+}
+
+// Copies the BMP with the text in its pixels, block by block.
+int hideInPlace(Picture& picture, const std::string& codes, const QString& picturePath, const QString& outputPath)
+{
+    picture::BmpHide hidden;
+    std::unique_ptr<fileio::AtomicFile> file;
+    if (outputPath == kStandardStream) {
+        hidden = picture::hideBmp(*picture.bmpFile, codes, [](QByteArrayView bytes) {
+            writeOut(std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
+            return true;  // a failure is reported once, at the end
+        });
+    } else {
+        file = std::make_unique<fileio::AtomicFile>(outputPath);
+        if (!file->open())
+            return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), file->errorString()));
+        hidden = picture::hideBmp(*picture.bmpFile, codes, [&](QByteArrayView bytes) { return file->write(bytes); });
+    }
+    if (hidden.report.outcome == stego::HideOutcome::TooMuchText)
+        return tooMuchText(hidden.report.excess);
+    if (!hidden.error.isEmpty())
+        return complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(picturePath), hidden.error));
+    if (file && (hidden.sinkFailed || !file->commit()))
+        return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), file->errorString()));
     return kOk;
 }
 
@@ -252,29 +323,27 @@ int hide(const Arguments& args)
             return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), reason));
     }
 
-    LoadedPicture loaded = load(picturePath);
-    if (loaded.image.isNull())
-        return loaded.status;
-    std::string codes;
-    if (const int status = takeText(args, loaded.image, codes); status != kOk)
-        return status;
-    QImage& image = loaded.image;
-    const stego::HideReport report = stego::hideBytes(picture::surfaceOf(image), codes);
-    if (report.outcome == stego::HideOutcome::TooMuchText) {
-        complainLine("The Message has " + stego::formatExcess(report.excess, ".")
-                     + " characters more than the image can accommodate");
-        return kTooMuchText;
-    }
-
     const bool png = wantsPng(args, outputPath);
+    Picture picture = openPicture(picturePath, !png);
+    if (!picture.ok())
+        return picture.status;
+    std::string codes;
+    if (const int status = takeText(args, picture, codes); status != kOk)
+        return status;
+    if (picture.bmpFile)
+        return hideInPlace(picture, codes, picturePath, outputPath);
+
+    QImage& image = picture.image;
+    const stego::HideReport report = stego::hideBytes(picture::surfaceOf(image), codes);
+    if (report.outcome == stego::HideOutcome::TooMuchText)
+        return tooMuchText(report.excess);
     if (outputPath == kStandardStream) {
         // A failed write to standard output is reported once, at the end.
         StandardOutputDevice device;
         writePicture(image, png, device);
         return kOk;
     }
-    const QString error = writePictureFile(image, png, outputPath);
-    if (!error.isEmpty())
+    if (const QString error = writePictureFile(image, png, outputPath); !error.isEmpty())
         return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), error));
     return kOk;
 }
@@ -283,11 +352,18 @@ int reveal(const Arguments& args)
 {
     if (args.positional.size() != 1 || args.text || args.textFile || args.formatGiven)
         return usageError(QStringLiteral("reveal takes one PICTURE"));
-    const LoadedPicture loaded = load(args.positional[0]);
-    if (loaded.image.isNull())
-        return loaded.status;
-    const QImage& image = loaded.image;
-    const stego::ReadResult result = stego::readMessage(picture::surfaceOf(image));
+    Picture picture = openPicture(args.positional[0], true);
+    if (!picture.ok())
+        return picture.status;
+    stego::ReadResult result;
+    if (picture.bmpFile) {
+        picture::BmpReveal revealed = picture::revealBmp(*picture.bmpFile);
+        if (!revealed.ok())
+            return complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(args.positional[0]), revealed.error));
+        result = std::move(revealed.result);
+    } else {
+        result = stego::readMessage(picture::surfaceOf(std::as_const(picture.image)));
+    }
     if (result.outcome == stego::ReadOutcome::NoStartMarker) {
         complainLine(kNoMessageText);
         return kNoMessage;
@@ -295,8 +371,7 @@ int reveal(const Arguments& args)
     if (result.outcome == stego::ReadOutcome::NoEndMarker) {
         // Under 40 pixels the start marker is never tested, so there is no
         // start to speak of.
-        const bool hasStart = std::int64_t{image.width()} * image.height() >= 40;
-        complainLine(hasStart ? kNoEndText : kNoMessageText);
+        complainLine(picture.width * picture.height >= 40 ? kNoEndText : kNoMessageText);
         return kNoMessage;
     }
     const std::u16string text = stego::decodeWindows1252(result.text);
@@ -311,6 +386,7 @@ int reveal(const Arguments& args)
     } else {
         writeOut(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())).toStdString());
     }
+    // The text comes before the notice when both go to one terminal.
     std::fflush(stdout);
     if (stego::isEncryptedText(text))
         for (const std::string_view line : kEncryptedNotice)

@@ -6,6 +6,7 @@
 #include <QStringDecoder>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -137,7 +138,8 @@ TextOutcome readText(int descriptor, std::int64_t capacity, bool raw)
     TextConverter converter(capacity, raw, true);
     std::string buffer(64 * 1024, '\0');
     for (;;) {
-        const ssize_t got = ::read(descriptor, buffer.data(), buffer.size());
+        const auto wanted = static_cast<std::size_t>(std::clamp<std::int64_t>(converter.room(), 1, std::int64_t(buffer.size())));
+        const ssize_t got = ::read(descriptor, buffer.data(), wanted);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {

@@ -34,6 +34,10 @@ public:
     // Returns false once the outcome is settled and more input cannot change it.
     bool feed(std::string_view bytes);
     TextOutcome finish(bool complete);
+    // Characters still to come before the text is too long; every
+    // character takes at least one byte, so a read of this many bytes never
+    // goes past the first character that does not fit.
+    std::int64_t room() const { return m_capacity + 1 - m_outcome.characters; }
 
 private:
     bool convert(std::string_view bytes);

@@ -53,9 +53,9 @@ bool writeRows(png_structp png, png_infop info, const QImage& pixels)
     png_set_IHDR(png, info, static_cast<png_uint_32>(pixels.width()), static_cast<png_uint_32>(pixels.height()), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, kPngCompressionLevel);
-    // The sub filter alone: the adaptive choice costs a quarter more time
-    // for a file barely smaller, since grain defeats every predictor alike.
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+    // The up filter alone: on photos it was the fastest and the smallest;
+    // libpng's choice per row costs a third more time for a larger file.
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
     // IDAT chunks of a megabyte: few large writes to an unbuffered device.
     png_set_compression_buffer_size(png, 1 << 20);
     png_write_info(png, info);

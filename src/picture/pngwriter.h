@@ -12,9 +12,10 @@ class QIODevice;
 
 namespace picture {
 
-// zlib's level for the pixel data.  Noise-like low bits leave little for the
-// higher levels to find: measured on a 24-megapixel photo, level 6 is three
-// times slower than 1 for a file a few per cent smaller.
+// zlib's level for the pixel data.  A photo's grain leaves little for the
+// higher levels to find: on a 24-megapixel photo level 1 writes 35 MB (the
+// BMP is 72 MB), level 3 saves 5 % more for a third more time, level 6 saves
+// 6 % for two and a half times the time.
 inline constexpr int kPngCompressionLevel = 1;
 
 // Writes `image` to `device` as an 8-bit-a-channel RGB PNG without alpha:
