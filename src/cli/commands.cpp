@@ -387,7 +387,7 @@ int reveal(const Arguments& args)
         writeOut(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())).toStdString());
     }
     // The text comes before the notice when both go to one terminal.
-    std::fflush(stdout);
+    flushOut();
     if (stego::isEncryptedText(text))
         for (const std::string_view line : kEncryptedNotice)
             complainLine(line);

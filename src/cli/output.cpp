@@ -56,11 +56,16 @@ void writeOut(std::string_view bytes)
         g_outError = errno != 0 ? errno : EIO;
 }
 
-QString finishOut()
+void flushOut()
 {
     errno = 0;
     if (std::fflush(stdout) != 0 && g_outError == 0)
         g_outError = errno != 0 ? errno : EIO;
+}
+
+QString finishOut()
+{
+    flushOut();
     if (std::ferror(stdout) && g_outError == 0)
         g_outError = EIO;
     errno = 0;

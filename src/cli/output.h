@@ -22,6 +22,9 @@ void guardStandardDescriptors();
 
 // Appends to standard output; a failure is remembered, not reported here.
 void writeOut(std::string_view bytes);
+// Sends what standard output holds on its way, so that it comes before
+// what goes to standard error next; a failure is remembered.
+void flushOut();
 // Flushes and closes standard output; the system's reason when any write,
 // the flush or the close failed, else an empty string.
 QString finishOut();
