@@ -89,46 +89,13 @@ int usageError(const QString& sentence)
     return kUsage;
 }
 
-// A picture read from standard input goes through a temporary file, so that
-// it meets exactly the checks of a named file.
-struct LoadedPicture {
-    QImage image;
-    int status = kOk;
-};
-
-LoadedPicture decode(const QString& path)
-{
-    if (path != kStandardStream) {
-        picture::LoadResult loaded = picture::loadPicture(path);
-        if (!loaded.ok())
-            return {QImage(), complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(path), loaded.error))};
-        return {std::move(loaded.image), kOk};
-    }
-    QTemporaryFile copy;
-    QFile input;
-    if (!copy.open() || !input.open(stdin, QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return {QImage(), complain(kFileError, QStringLiteral("cannot keep the picture from standard input: %1").arg(copy.errorString()))};
-    QByteArray block(1 << 20, Qt::Uninitialized);
-    for (;;) {
-        const qint64 got = input.read(block.data(), block.size());
-        if (got < 0)
-            return {QImage(), complain(kFileError, QStringLiteral("cannot read the picture from standard input: %1").arg(input.errorString()))};
-        if (got == 0)
-            break;
-        if (copy.write(block.constData(), got) != got)
-            return {QImage(), complain(kFileError, QStringLiteral("cannot keep the picture from standard input: %1").arg(copy.errorString()))};
-    }
-    if (!copy.flush())
-        return {QImage(), complain(kFileError, QStringLiteral("cannot keep the picture from standard input: %1").arg(copy.errorString()))};
-    picture::LoadResult loaded = picture::loadPicture(copy.fileName());
-    if (!loaded.ok())
-        return {QImage(), complain(kFileError, QStringLiteral("cannot read the picture from standard input: %1").arg(loaded.error))};
-    return {std::move(loaded.image), kOk};
-}
-
 // What a command works on: an uncompressed 24 or 32-bit BMP file is read in
 // place, in constant memory, whatever its size; anything else is decoded.
 struct Picture {
+    // A picture from standard input is kept in a temporary file first, so
+    // that it meets exactly the checks of a named file and a BMP of any
+    // size can still be read in place.
+    std::unique_ptr<QTemporaryFile> copy;
     std::unique_ptr<QFile> bmpFile;  // set when the BMP is read in place
     QImage image;                    // the decoded picture otherwise
     std::int64_t width = 0, height = 0;
@@ -136,28 +103,61 @@ struct Picture {
     bool ok() const { return status == kOk; }
 };
 
+// Copies standard input into `copy`; the reason on failure.
+QString keepStandardInput(QTemporaryFile& copy)
+{
+    QFile input;
+    if (!copy.open())
+        return copy.errorString();
+    if (!input.open(stdin, QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return input.errorString();
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = input.read(block.data(), block.size());
+        if (got < 0)
+            return input.errorString();
+        if (got == 0)
+            return copy.flush() ? QString() : copy.errorString();
+        if (copy.write(block.constData(), got) != got)
+            return copy.errorString();
+    }
+}
+
 Picture openPicture(const QString& path, bool inPlace)
 {
     Picture picture;
-    if (inPlace && path != kStandardStream) {
-        auto file = std::make_unique<QFile>();
+    const QString named = path == kStandardStream ? QStringLiteral("from standard input") : shown(path);
+    QString file = path;
+    if (path == kStandardStream) {
+        picture.copy = std::make_unique<QTemporaryFile>();
+        if (const QString error = keepStandardInput(*picture.copy); !error.isEmpty()) {
+            picture.status = complain(kFileError, QStringLiteral("cannot read the picture from standard input: %1").arg(error));
+            return picture;
+        }
+        file = picture.copy->fileName();
+    }
+    if (inPlace) {
+        auto bmp = std::make_unique<QFile>();
         // A file that cannot be opened is left to the decoder, which says why.
-        if (fileio::openRegularFile(*file, path).isEmpty()) {
-            const picture::BmpProbe probe = picture::probeBmp(*file);
+        if (fileio::openRegularFile(*bmp, file).isEmpty()) {
+            const picture::BmpProbe probe = picture::probeBmp(*bmp);
             if (probe.streamable && !probe.error.isEmpty()) {
-                picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(path), probe.error));
+                picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, probe.error));
                 return picture;
             }
             if (probe.streamable) {
-                picture.bmpFile = std::move(file);
+                picture.bmpFile = std::move(bmp);
                 picture.width = probe.layout.width;
                 picture.height = probe.layout.height;
                 return picture;
             }
         }
     }
-    LoadedPicture loaded = decode(path);
-    picture.status = loaded.status;
+    picture::LoadResult loaded = picture::loadPicture(file);
+    if (!loaded.ok()) {
+        picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, loaded.error));
+        return picture;
+    }
     picture.image = std::move(loaded.image);
     picture.width = picture.image.width();
     picture.height = picture.image.height();
