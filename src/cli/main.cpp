@@ -10,9 +10,23 @@
 #include <exception>
 #include <new>
 
+namespace {
+
+// Qt's and its plugins' warnings (a PNG's odd colour profile, say) go to
+// standard error like every other line there: with the program's prefix and
+// their control characters escaped.
+void prefixQtMessage(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    for (const QString& line : message.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        cli::complainLine(cli::escapeControls(line));
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
     cli::guardStandardDescriptors();
+    qInstallMessageHandler(prefixQtMessage);
     // The arguments are parsed before Qt sees any: QCoreApplication takes
     // out those it thinks are its own.  It is given the program's name only.
     cli::Arguments args;
@@ -33,6 +47,9 @@ int main(int argc, char** argv)
             status = cli::run(args);
         } catch (const std::bad_alloc&) {
             cli::complainLine(std::string_view("there is not enough memory for this picture and text"));
+            status = cli::kFileError;
+        } catch (const std::exception& failure) {
+            cli::complainLine(cli::escapeControls(QString::fromLocal8Bit(failure.what())));
             status = cli::kFileError;
         }
     }

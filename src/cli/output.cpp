@@ -107,16 +107,22 @@ bool isTerminal(int descriptor)
     return isatty(descriptor) == 1;
 }
 
-QString shown(const QString& name)
+QString escapeControls(const QString& text)
 {
-    QString out = QStringLiteral("\"");
-    for (const QChar c : QDir::toNativeSeparators(name)) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
         if (isControl(c.unicode()))
             appendHex(out, c.unicode());
         else
             out += c;
     }
-    return out + QLatin1Char('"');
+    return out;
+}
+
+QString shown(const QString& name)
+{
+    return QLatin1Char('"') + escapeControls(QDir::toNativeSeparators(name)) + QLatin1Char('"');
 }
 
 QString shownBytes(std::string_view name)

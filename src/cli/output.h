@@ -50,6 +50,8 @@ bool isTerminal(int descriptor);
 // A user-given name for a message: quoted, native separators, control
 // characters as \xHH so that a name cannot drive the terminal.
 QString shown(const QString& name);
+// The same without the quotes, for any text.
+QString escapeControls(const QString& text);
 // The same for a name whose bytes are not valid UTF-8: every byte outside
 // printable ASCII is shown as \xHH.
 QString shownBytes(std::string_view name);
