@@ -185,6 +185,14 @@ QString describeCharacters(const std::vector<char32_t>& characters)
     return list;
 }
 
+// `atLeast` when the text was not read to its end, so only a lower bound is known.
+int tooMuchText(double excess, bool atLeast = false)
+{
+    complainLine("The Message has " + std::string(atLeast ? "at least " : "") + stego::formatExcess(excess, ".")
+                 + " characters more than the image can accommodate");
+    return kTooMuchText;
+}
+
 // Returns kOk with the hidden bytes in `codes`, or the status of the refusal
 // it has reported.
 int takeText(const Arguments& args, const Picture& picture, std::string& codes)
@@ -217,14 +225,10 @@ int takeText(const Arguments& args, const Picture& picture, std::string& codes)
     case TextOutcome::Unencodable:
         return complain(kUsage, QStringLiteral("the text has characters that Windows-1252 cannot hold: %1")
                                     .arg(describeCharacters(text.unencodable)));
-    case TextOutcome::TooLong: {
-        const double excess = stego::excessCharacters(text.characters + stego::kMarkerLength, picture.width, picture.height);
-        // Reading stopped one character past the picture's room, so the
-        // rest of the input is unknown.
-        complainLine("The Message has " + std::string(text.complete ? "" : "at least ")
-                     + stego::formatExcess(excess, ".") + " characters more than the image can accommodate");
-        return kTooMuchText;
-    }
+    case TextOutcome::TooLong:
+        // Reading stops one character past the picture's room.
+        return tooMuchText(stego::excessCharacters(text.characters + stego::kMarkerLength, picture.width, picture.height),
+                           !text.complete);
     case TextOutcome::ReadError:
         break;
     }
@@ -263,12 +267,6 @@ QString writePictureFile(const QImage& image, bool png, const QString& path)
     if (!file.commit())
         return file.errorString();
     return QString();
-}
-
-int tooMuchText(double excess)
-{
-    complainLine("The Message has " + stego::formatExcess(excess, ".") + " characters more than the image can accommodate");
-    return kTooMuchText;
 }
 
 int capacity(const Arguments& args)
