@@ -3,6 +3,8 @@
 // pictures it writes as other readers see them.
 #include "clitest.h"
 
+#include "picture/pictures.h"
+
 #include "picture/imageio.h"
 
 #include <mirrorvane/version.h>
@@ -13,6 +15,8 @@
 
 namespace clitest {
 namespace {
+
+using picturetest::sameRgb;
 
 const std::string kHide = "hide", kReveal = "reveal", kText = "--text";
 
@@ -210,17 +214,6 @@ QImage readWithLibpng(const QByteArray& png)
     if (!png_image_finish_read(&image, nullptr, out.bits(), static_cast<png_int_32>(out.bytesPerLine()), nullptr))
         return {};
     return out;
-}
-
-bool sameRgb(const QImage& a, const QImage& b)
-{
-    if (a.size() != b.size() || a.isNull())
-        return false;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            if ((a.pixel(x, y) ^ b.pixel(x, y)) & 0xFFFFFFU)
-                return false;
-    return true;
 }
 
 TEST_F(Cli, PngByExtensionOrFormatReadsBackExactByEveryRoute)

@@ -123,12 +123,4 @@ TEST(PngWriter, AFailedWriteIsReportedWithItsReason)
     EXPECT_EQ(roomy.written, whole);
 }
 
-TEST(PngWriter, ExtensionInAnyCase)
-{
-    for (const char* name : {"a.png", "A.PNG", "dir.bmp/x.Png"})
-        EXPECT_TRUE(picture::hasPngExtension(QString::fromLatin1(name))) << name;
-    for (const char* name : {"a.bmp", "png", "a.png.bmp", "a.pngx"})
-        EXPECT_FALSE(picture::hasPngExtension(QString::fromLatin1(name))) << name;
-}
-
 }  // namespace
