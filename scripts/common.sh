@@ -1,17 +1,22 @@
 # Shared by ./run, ./test and ./fuzz: make sure the build and run dependencies
 # are there, then configure and build.  Sourced, not run.
 
+# What building and running the two programs needs (./run).
 MIRRORVANE_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev libpng-dev
+  # the window's Arial is drawn in Liberation Sans; Wayland needs its own plugin
+  fonts-liberation2 fonts-dejavu-core qt6-wayland
+)
+
+# What the tests, benchmarks, fuzzers and package checks add (./test, ./fuzz).
+MIRRORVANE_TEST_PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth fonts-liberation2 fonts-dejavu-core
-  # the PNG writer
-  libpng-dev
+  xvfb xauth
   # fuzz targets
   clang-14 libclang-rt-14-dev
-  # checks of the install tree
-  desktop-file-utils appstream groff-base
+  # checks of the install tree and the Debian package
+  desktop-file-utils appstream groff-base dpkg-dev file lintian
 )
 
 MIRRORVANE_FUZZERS=(read_scan text_decoder load_picture)
@@ -42,13 +47,24 @@ mirrorvane_install() {
   fi
 }
 
-# mirrorvane_build DIR [CMAKE ARGS...] : configures DIR once and builds it.
+# mirrorvane_build DIR [CMAKE ARGS...] : configures DIR with the arguments
+# (again each time, so a folder ./run set up gets the tests ./test asks for)
+# and builds everything in it.
 mirrorvane_build() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null || return
+  cmake --build "$dir" --parallel "$(nproc)"
+}
+
+# mirrorvane_build_programs DIR [CMAKE ARGS...] : configures DIR the first
+# time only (a folder ./test set up keeps its settings) and builds just the
+# two programs.
+mirrorvane_build_programs() {
   local dir=$1; shift
   if [ ! -f "$dir/build.ninja" ]; then
     cmake -S . -B "$dir" -G Ninja "$@" || return
   fi
-  cmake --build "$dir" --parallel "$(nproc)"
+  cmake --build "$dir" --parallel "$(nproc)" --target mirrorvane mirrorvane-cli
 }
 
 # mirrorvane_sanitizer_env: what the AddressSanitizer and UndefinedBehaviorSanitizer
