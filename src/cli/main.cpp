@@ -2,6 +2,7 @@
 // text the code page cannot hold, 2 a file that cannot be read or written,
 // 3 no hidden message, 4 too much text for the picture.
 #include "picture/imageio.h"
+#include "picture/librarymessages.h"
 #include "stego/codepage.h"
 #include "stego/message.h"
 
@@ -314,6 +315,7 @@ int main(int argc, char** argv)
 {
     // No windows: the tool must run where there is no display.
     QCoreApplication application(argc, argv);
+    picture::quietLibraryMessages();
     QCoreApplication::setApplicationName(QStringLiteral("mirrorvane-cli"));
     const int status = cli::run(argc, argv);
     std::fflush(stdout);

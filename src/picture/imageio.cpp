@@ -2,13 +2,13 @@
 
 #include "picture/bmpreader.h"
 #include "picture/headercheck.h"
+#include "picture/librarymessages.h"
 
 #include "fileio/fileio.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <algorithm>
@@ -164,6 +164,7 @@ LoadResult loadPicture(const QString& path, FileKinds kinds)
 
 LoadResult decodePicture(const QByteArray& bytes)
 {
+    const LibraryOutputMuffle muffle;
     QImageReader::setAllocationLimit(kAllocationLimitMB);
 
     QBuffer buffer;
@@ -269,31 +270,25 @@ QString saveBmp(const QImage& image, const QString& path)
     if (kBmpHeaderSize + pixelBytes > std::numeric_limits<qint32>::max())
         return QStringLiteral("The picture is too large for a BMP file");
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    fileio::AtomicFile file(path);
+    if (!file.open())
         return file.errorString();
     // Rows go out in blocks of a few megabytes: row by row, a photo costs
     // thousands of small writes.
     const qint64 rowsPerBlock = std::clamp<qint64>(kWriteBlockBytes / rowBytes, 1, pixels.height());
     QByteArray block(kBmpHeaderSize, Qt::Uninitialized);
     writeBmpHeader(pixels, pixelBytes, reinterpret_cast<uchar*>(block.data()));
-    bool written = file.write(block) == block.size();
+    bool written = file.write(block);
     block = QByteArray(rowsPerBlock * rowBytes, '\0');  // the padding bytes stay zero
     for (qint64 y = pixels.height() - 1; written && y >= 0;) {  // a BMP starts with the bottom row
         uchar* out = reinterpret_cast<uchar*>(block.data());
         qint64 rows = 0;
         for (; rows < rowsPerBlock && y >= 0; ++rows, --y, out += rowBytes)
             packBgrRow(reinterpret_cast<const quint32*>(pixels.constScanLine(static_cast<int>(y))), pixels.width(), out);
-        written = file.write(block.constData(), rows * rowBytes) == rows * rowBytes;
+        written = file.write(QByteArrayView(block.constData(), rows * rowBytes));
     }
-    if (!written) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return reason;
-    }
-    // commit() reports a failed write (a full disk) and the failed rename;
-    // either way the temporary file is removed and the target left alone.
-    if (!file.commit())
+    // On any failure the temporary file goes and the target is left alone.
+    if (!written || !file.commit())
         return file.errorString();
     return QString();
 }
