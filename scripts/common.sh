@@ -12,7 +12,7 @@ MIRRORVANE_PACKAGES=(
   desktop-file-utils appstream groff-base
 )
 
-MIRRORVANE_FUZZERS=(read_scan text_decoder load_picture)
+MIRRORVANE_FUZZERS=(read_scan text_decoder load_picture bmp_reader)
 
 mirrorvane_missing_packages() {
   local missing=() p
