@@ -15,6 +15,7 @@ namespace {
 #endif
 
 constexpr quint32 kOpaque = 0xFF000000u;
+constexpr std::int64_t kReadBlockBytes = std::int64_t(4) << 20;
 
 // Blue, green, red (and an unused byte when bpp is 4) to opaque RGB32.
 // Written for the compiler to vectorise; the fixed byte counts let it.
@@ -150,6 +151,19 @@ private:
     std::uint64_t m_dataStart = 0;
 };
 
+// File rows first .. first + count - 1, given one after the other from
+// `rows`, into their places in `image`.
+void convertFileRows(const uchar* rows, std::int64_t first, std::int64_t count, const bmp::Layout& l, QImage& image)
+{
+    for (std::int64_t r = first; r < first + count; ++r, rows += l.rowStride) {
+        auto* out = reinterpret_cast<quint32*>(image.scanLine(static_cast<int>(l.fileRow(r))));
+        if (l.bitsPerPixel == 24)
+            convertRow<3>(rows, out, l.width);
+        else
+            convertRow<4>(rows, out, l.width);
+    }
+}
+
 BmpDecode decodeDirect(QByteArrayView bytes, const bmp::Layout& l)
 {
     if (!bmp::truncationError(l, static_cast<std::uint64_t>(bytes.size())).empty())
@@ -157,16 +171,18 @@ BmpDecode decodeDirect(QByteArrayView bytes, const bmp::Layout& l)
     QImage image(static_cast<int>(l.width), static_cast<int>(l.height), QImage::Format_RGB32);
     if (image.isNull())
         return {QImage(), notEnoughMemory()};
-    const auto* data = reinterpret_cast<const uchar*>(bytes.data());
-    for (std::int64_t y = 0; y < l.height; ++y) {
-        auto* out = reinterpret_cast<quint32*>(image.scanLine(static_cast<int>(y)));
-        const uchar* in = data + l.rowOffset(y);
-        if (l.bitsPerPixel == 24)
-            convertRow<3>(in, out, l.width);
-        else
-            convertRow<4>(in, out, l.width);
-    }
+    convertFileRows(reinterpret_cast<const uchar*>(bytes.data()) + l.pixelOffset, 0, l.height, l, image);
     return {std::move(image), {}};
+}
+
+void setResolution(QImage& image, QByteArrayView head, const bmp::Layout& l)
+{
+    if (l.infoSize == 12 || head.size() < 46)
+        return;
+    const auto* h = reinterpret_cast<const uchar*>(head.data());
+    const auto s32 = [h](int at) { return static_cast<qint32>(h[at] | h[at + 1] << 8 | h[at + 2] << 16 | quint32(h[at + 3]) << 24); };
+    image.setDotsPerMeterX(s32(38));
+    image.setDotsPerMeterY(s32(42));
 }
 
 }  // namespace
@@ -180,12 +196,33 @@ BmpDecode decodeBmp(QByteArrayView bytes, const bmp::Layout& layout)
         result = PaletteDecoder(bytes, layout).run();
     else
         return {QImage(), {}, false};
-    if (!result.image.isNull() && layout.infoSize != 12) {
-        const auto* head = reinterpret_cast<const uchar*>(bytes.data());
-        result.image.setDotsPerMeterX(static_cast<qint32>(head[38] | head[39] << 8 | head[40] << 16 | quint32(head[41]) << 24));
-        result.image.setDotsPerMeterY(static_cast<qint32>(head[42] | head[43] << 8 | head[44] << 16 | quint32(head[45]) << 24));
-    }
+    if (!result.image.isNull())
+        setResolution(result.image, bytes, layout);
     return result;
+}
+
+BmpDecode readDirectBmp(QIODevice& in, QByteArrayView head, const bmp::Layout& layout)
+{
+    if (!bmp::truncationError(layout, static_cast<std::uint64_t>(in.size())).empty())
+        return {QImage(), QString::fromLatin1(bmp::kTruncatedSentence)};
+    QImage image(static_cast<int>(layout.width), static_cast<int>(layout.height), QImage::Format_RGB32);
+    if (image.isNull())
+        return {QImage(), notEnoughMemory()};
+    const auto stride = static_cast<std::int64_t>(layout.rowStride);
+    const std::int64_t rowsPerRead = std::max<std::int64_t>(1, kReadBlockBytes / stride);
+    QByteArray block(rowsPerRead * stride, Qt::Uninitialized);
+    if (!in.seek(static_cast<qint64>(layout.pixelOffset)))
+        return {QImage(), in.errorString()};
+    for (std::int64_t r = 0; r < layout.height; r += rowsPerRead) {
+        const std::int64_t n = std::min(rowsPerRead, layout.height - r);
+        // The size was checked above; a short read means the file shrank since.
+        const qint64 got = in.read(block.data(), n * stride);
+        if (got != n * stride)
+            return {QImage(), got < 0 ? in.errorString() : QString::fromLatin1(bmp::kTruncatedSentence)};
+        convertFileRows(reinterpret_cast<const uchar*>(block.constData()), r, n, layout, image);
+    }
+    setResolution(image, head, layout);
+    return {std::move(image), {}};
 }
 
 }  // namespace picture

@@ -9,6 +9,7 @@
 #include "picture/bmpformat.h"
 
 #include <QByteArrayView>
+#include <QIODevice>
 #include <QImage>
 #include <QString>
 
@@ -24,5 +25,11 @@ struct BmpDecode {
 // caller has checked that the picture's size is allowed.  Uncompressed data
 // must be complete; run-length data may end early (the rest stays black).
 BmpDecode decodeBmp(QByteArrayView bytes, const bmp::Layout& layout);
+
+// The same for a direct kind (24 or 32 bits) read from a file in blocks, so
+// that the file is never held whole; `head` is the file's first bytes.  The
+// file is read once: rows missing when it is read (it shrank after its size
+// was taken) make it refused, never blank.
+BmpDecode readDirectBmp(QIODevice& in, QByteArrayView head, const bmp::Layout& layout);
 
 }  // namespace picture

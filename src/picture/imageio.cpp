@@ -144,19 +144,45 @@ void packBgrRow(const quint32* in, int width, uchar* out)
 
 LoadResult loadPicture(const QString& path, FileKinds kinds)
 {
+    QFile file;
     if (kinds == FileKinds::RegularOnly) {
-        fileio::ReadResult read = fileio::readRegularFile(path, kMaxPictureFileBytes);
-        if (!read.ok())
-            return failure(read.error);
-        return decodePicture(read.bytes);
+        if (const QString error = fileio::openRegularFile(file, path); !error.isEmpty())
+            return failure(error);
+        if (file.size() > kMaxPictureFileBytes)
+            return failure(fileTooLargeError());
+    } else {
+        file.setFileName(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return failure(file.errorString());
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return failure(file.errorString());
-    // A pipe has no size to check first: read one byte past the limit.
-    QByteArray bytes = file.read(kMaxPictureFileBytes + 1);
-    if (file.error() != QFileDevice::NoError)
-        return failure(file.errorString());
+    QByteArray bytes = file.read(bmp::kHeadBytes);
+    // The common uncompressed BMP is converted block by block as it is read,
+    // never held whole: it opens at the speed of reading the file.
+    if (kinds == FileKinds::RegularOnly && bytes.startsWith("BM")) {
+        const bmp::Parsed parsed = bmp::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                               static_cast<std::size_t>(bytes.size())});
+        if (parsed.ok() && parsed.layout.direct) {
+            if (const QString tooLarge = tooLargeError(QSize(static_cast<int>(parsed.layout.width),
+                                                             static_cast<int>(parsed.layout.height)));
+                !tooLarge.isEmpty())
+                return failure(tooLarge);
+            BmpDecode decoded = readDirectBmp(file, bytes, parsed.layout);
+            return {std::move(decoded.image), std::move(decoded.error)};
+        }
+    }
+    // A pipe has no size to check first: read up to one byte past the limit,
+    // in pieces, so a short stream does not reserve the limit's memory.
+    constexpr qint64 kPiece = qint64(1) << 20;
+    while (bytes.size() <= kMaxPictureFileBytes) {
+        const qsizetype before = bytes.size();
+        bytes.resize(before + std::min(kPiece, kMaxPictureFileBytes + 1 - before));
+        const qint64 got = file.read(bytes.data() + before, bytes.size() - before);
+        if (got < 0)
+            return failure(file.errorString());
+        bytes.resize(before + got);
+        if (got == 0)
+            break;
+    }
     if (bytes.size() > kMaxPictureFileBytes)
         return failure(fileTooLargeError());
     return decodePicture(bytes);

@@ -2,11 +2,13 @@
 // black wherever the file defines nothing, and a sentence for every refusal.
 
 #include "bmpfiles.h"
+#include "picture/bmpreader.h"
 #include "picture/imageio.h"
 #include "pictures.h"
 
 #include <QBuffer>
 #include <QImageWriter>
+#include <QTemporaryDir>
 
 #include <functional>
 #include <vector>
@@ -159,6 +161,44 @@ TEST(BmpReader, RefusalsNameWhatIsWrong)
         EXPECT_FALSE(loaded.ok());
         EXPECT_EQ(loaded.error, row.sentence);
     }
+}
+
+// A file that loses its tail after its size was taken: the size it reports
+// is the old one, the bytes it delivers are the new ones.
+class ShrinkingFile : public QBuffer {
+public:
+    ShrinkingFile(const QByteArray& bytes, qint64 cut) : m_size(bytes.size())
+    {
+        setData(bytes.left(bytes.size() - cut));
+        open(QIODevice::ReadOnly);
+    }
+    qint64 size() const override { return m_size; }
+
+private:
+    qint64 m_size;
+};
+
+TEST(BmpReader, AFileThatShrinksWhileReadIsRefusedNotPaddedWithBlankRows)
+{
+    const QByteArray bytes = bmpBytes(picturetest::noisyImage(700, 900, 3));  // several read blocks
+    const picture::bmp::Parsed parsed =
+        picture::bmp::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()), picture::bmp::kHeadBytes});
+    for (const qint64 cut : {qint64(1), qint64(bytes.size() / 2)}) {
+        ShrinkingFile file(bytes, cut);
+        const picture::BmpDecode decoded = picture::readDirectBmp(file, bytes, parsed.layout);
+        EXPECT_TRUE(decoded.image.isNull());
+        EXPECT_EQ(decoded.error, "The file ends before the picture's last pixel");
+    }
+    ShrinkingFile whole(bytes, 0);
+    EXPECT_TRUE(sameRgb(picture::readDirectBmp(whole, bytes, parsed.layout).image, qtDecoded(bytes)));
+
+    // Through the file road, a file already short is refused the same way.
+    QTemporaryDir dir;
+    QFile cutFile(dir.filePath(QStringLiteral("cut.bmp")));
+    ASSERT_TRUE(cutFile.open(QIODevice::WriteOnly));
+    cutFile.write(bytes.left(bytes.size() - 1));
+    cutFile.close();
+    EXPECT_EQ(picture::loadPicture(cutFile.fileName()).error, "The file ends before the picture's last pixel");
 }
 
 }  // namespace
