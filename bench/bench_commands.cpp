@@ -2,6 +2,8 @@
 // cheapest way Qt or the engine has to do the same job.  The goals are ratios
 // of a pair measured in the same run:
 //   BM_OpenImage / BM_DecodeOnly          at most 1.25
+//   BM_OpenBmp / BM_ReadFile              at most 3 (a 24-bit BMP opens at
+//                                         the speed of reading its bytes)
 //   BM_SaveImage / BM_WriteBaseline       at most 1.5
 //   BM_HideTextCommand / BM_HideMessage   at most 2
 //   BM_GetTextCommand / BM_ReadAndSetText at most 1.5
@@ -148,6 +150,44 @@ void BM_OpenImage(benchmark::State& state)
     }
 }
 BENCHMARK(BM_OpenImage)->Name("BM_OpenImage/24MP")->Unit(benchmark::kMillisecond);
+
+// The photo as the 24-bit BMP Save Image writes.  Made once.
+const QString& photoBmpPath()
+{
+    static const QString path = [] {
+        const QString file = benchFolder().filePath(QStringLiteral("photo.bmp"));
+        if (const QString error = picture::saveBmp(photoLikeImage(kPhotoWidth, kPhotoHeight), file); !error.isEmpty())
+            qFatal("cannot write the benchmark BMP: %s", qPrintable(error));
+        return file;
+    }();
+    return path;
+}
+
+void BM_ReadFile(benchmark::State& state)
+{
+    const QString& path = photoBmpPath();
+    for (auto _ : state) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            state.SkipWithError("the BMP could not be opened");
+        const QByteArray bytes = file.readAll();
+        benchmark::DoNotOptimize(bytes.constData());
+    }
+}
+BENCHMARK(BM_ReadFile)->Name("BM_ReadFile/24MP")->Unit(benchmark::kMillisecond);
+
+void BM_OpenBmp(benchmark::State& state)
+{
+    const QString& path = photoBmpPath();
+    BenchWindow bench;
+    for (auto _ : state) {
+        bench.platform.dialogAnswers.push_back(path);
+        bench.window->Command4_Click();
+        if (bench.window->loadedImagePath() != path)
+            state.SkipWithError("the BMP did not open");
+    }
+}
+BENCHMARK(BM_OpenBmp)->Name("BM_OpenBmp/24MP")->Unit(benchmark::kMillisecond);
 
 void BM_WriteBaseline(benchmark::State& state)
 {

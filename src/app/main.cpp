@@ -1,3 +1,4 @@
+#include "picture/librarymessages.h"
 #include "platform/qtplatform.h"
 #include "stego1.h"
 
@@ -6,6 +7,7 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    picture::quietLibraryMessages();
     QApplication::setApplicationName(QStringLiteral("Mirrorvane"));
     QApplication::setDesktopFileName(QStringLiteral("mirrorvane"));
     platform::QtPlatform desktop;

@@ -4,6 +4,8 @@
 #include "exitstatus.h"
 #include "output.h"
 
+#include "picture/librarymessages.h"
+
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -12,9 +14,9 @@
 
 namespace {
 
-// Qt's and its plugins' warnings (a PNG's odd colour profile, say) go to
-// standard error like every other line there: with the program's prefix and
-// their control characters escaped.
+// What Qt lets through (its critical messages, or every message with
+// MIRRORVANE_VERBOSE set) goes to standard error like every other line
+// there: with the program's prefix and its control characters escaped.
 void prefixQtMessage(QtMsgType, const QMessageLogContext&, const QString& message)
 {
     for (const QString& line : message.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
@@ -35,6 +37,7 @@ int main(int argc, char** argv)
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QCoreApplication application(qtArgc, qtArgv);
+    picture::quietLibraryMessages();
 
     int status = cli::kOk;
     if (error.status != 0) {

@@ -18,30 +18,9 @@ namespace {
 using picturetest::bmpBytes;
 using picturetest::BmpKind;
 using picturetest::qtDecoded;
-
-struct Geometry {
-    const char* why;
-    int width;
-    int height;
-    BmpKind kind;
-};
-
-// W*H mod 3 is 0, 1 and 2 among these; odd widths leave row padding; the
-// short ones take the engine's pixel-by-pixel path, the tall ones its bands.
-const Geometry kGeometries[] = {
-    {"one row", 150, 1, {}},
-    {"one column", 1, 150, {}},
-    {"one column, top-down, 32 bits", 1, 151, {.bits = 32, .topDown = true}},
-    {"odd width, padded rows, W*H mod 3 = 2", 13, 7, {}},
-    {"start marker runs over three columns", 7, 16, {}},
-    {"start marker fits column 0, W*H mod 3 = 1", 5, 41, {}},
-    {"top-down", 11, 45, {.topDown = true}},
-    {"32 bits, standard masks", 23, 40, {.bits = 32, .bitFields = true}},
-    {"32 bits, V5 header, top-down", 9, 50, {.bits = 32, .topDown = true, .infoSize = 124}},
-    {"core header", 17, 20, {.infoSize = 12}},
-    {"V4 header with a gap before the pixels", 19, 21, {.infoSize = 108, .gap = 37}},
-    {"junk after the pixels", 10, 30, {.trailer = QByteArray("trailing junk")}},
-};
+using picturetest::kGeometries;
+using picturetest::Geometry;
+using picturetest::noisyImage;
 
 std::string randomText(std::size_t length, std::uint32_t seed)
 {
@@ -50,16 +29,6 @@ std::string randomText(std::size_t length, std::uint32_t seed)
     for (char& c : text)
         c = static_cast<char>(random() % 256);
     return text;
-}
-
-QImage noisyImage(int width, int height, std::uint32_t seed)
-{
-    std::mt19937 random(seed);
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, 0xFF000000u | (random() & 0xFFFFFFu));
-    return image;
 }
 
 picture::BmpReveal revealBytes(QByteArray bytes)
