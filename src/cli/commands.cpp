@@ -314,6 +314,10 @@ int hide(const Arguments& args)
     const bool textFromInput = !args.text && (!args.textFile || *args.textFile == kStandardStream);
     if (picturePath == kStandardStream && textFromInput)
         return usageError(QStringLiteral("standard input cannot give both the picture and the text; use --text or --text-file"));
+    // As compressors do: a picture's bytes on a terminal are noise at best
+    // and terminal commands at worst.
+    if (outputPath == kStandardStream && isTerminal(STDOUT_FILENO))
+        return usageError(QStringLiteral("standard output is a terminal; redirect it to a file or a pipe to receive the picture"));
     // Checked before any work: a folder, a device or a FIFO is never
     // replaced by a picture file.
     if (outputPath != kStandardStream) {

@@ -151,6 +151,13 @@ TEST_F(Cli, TerminalsGetAHintAndEscapedControls)
         EXPECT_TRUE(o.err.contains("shown as \\xHH")) << o.err.toStdString();
         EXPECT_TRUE(allPrefixed(o.err));
     }
+
+    Launch toTerminal;
+    toTerminal.args = {"hide", out, "-", "--text", "x"};
+    toTerminal.out = Stream::Terminal;
+    o = launch(toTerminal);
+    EXPECT_EQ(o.status, 1) << "no picture bytes on a terminal";
+    EXPECT_TRUE(o.out.isEmpty());
 }
 
 TEST_F(Cli, OutputsThatAreNotRegularFilesAreRefused)
