@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -63,6 +64,19 @@ Outcome launch(const Launch& launch)
     for (std::string& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
+    // No display: the tool must not need one.  Built before fork, since the
+    // child may only make async-signal-safe calls.
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view variable = *entry;
+        if (!variable.starts_with("DISPLAY=") && !variable.starts_with("WAYLAND_DISPLAY=")
+            && !variable.starts_with("QT_QPA_PLATFORM="))
+            environment.emplace_back(variable);
+    }
+    std::vector<char*> envp;
+    for (std::string& variable : environment)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
 
     const pid_t child = fork();
     if (child == 0) {
@@ -76,11 +90,7 @@ Outcome launch(const Launch& launch)
         for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1], master, slave})
             if (fd > 2)
                 close(fd);
-        // No display: the tool must not need one.
-        unsetenv("DISPLAY");
-        unsetenv("WAYLAND_DISPLAY");
-        unsetenv("QT_QPA_PLATFORM");
-        execv(argv[0], argv.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(inPipe[0]);
