@@ -72,6 +72,12 @@ check_tree() {
     fi
   done
 
+  local completion
+  for completion in bash-completion/completions/mirrorvane-cli zsh/vendor-completions/_mirrorvane-cli \
+                    fish/vendor_completions.d/mirrorvane-cli.fish; do
+    [ -s "$prefix/share/$completion" ] || fail "no shell completion share/$completion"
+  done
+
   [ -f "$prefix/share/doc/mirrorvane/copyright" ] || fail "no copyright file"
   zcat "$prefix/share/doc/mirrorvane/changelog.gz" >/dev/null 2>&1 || fail "no changelog.gz"
 }

@@ -19,7 +19,7 @@ MIRRORVANE_TEST_PACKAGES=(
   desktop-file-utils appstream groff-base dpkg-dev file lintian
 )
 
-MIRRORVANE_FUZZERS=(read_scan text_decoder load_picture)
+MIRRORVANE_FUZZERS=(read_scan text_decoder load_picture bmp_reader)
 
 mirrorvane_missing_packages() {
   local missing=() p

@@ -1,3 +1,4 @@
+#include "picture/librarymessages.h"
 #include "platform/qtplatform.h"
 #include "stego1.h"
 
@@ -8,6 +9,7 @@ int main(int argc, char* argv[])
     // QApplication takes its own options (-style, -platform, ...) out of
     // argc and argv; what is left is ours.
     QApplication application(argc, argv);
+    picture::quietLibraryMessages();
     QApplication::setApplicationName(QStringLiteral("Mirrorvane"));
     QApplication::setDesktopFileName(QStringLiteral("mirrorvane"));
     platform::QtPlatform desktop;

@@ -2,6 +2,7 @@
 
 #include "imagecanvas.h"
 #include "imageio.h"
+#include "pngwriter.h"
 #include "pictureview.h"
 #include "viewmodel.h"
 
@@ -142,7 +143,9 @@ void saveImage(PictureCommandContext& context)
     platform::FileDialog& dialog = context.dialog2;
     dialog.mode = platform::FileDialogMode::Save;
     dialog.title = QStringLiteral("Save The Image File To");
-    dialog.filter = QStringLiteral("Image (*.bmp)");
+    // BMP stays first and the default; picking PNG turns the name's
+    // extension into .png, and the extension decides what is written.
+    dialog.filter = QStringLiteral("Image (*.bmp);;PNG (*.png)");
     dialog.overwritePrompt = true;
     dialog.fileName = proposedSaveName(context.loadedImagePath);
     dialog.defaultSuffix = QStringLiteral("bmp");
@@ -154,7 +157,8 @@ void saveImage(PictureCommandContext& context)
     QString error;
     {
         platform::BusyCursor busy(context.platform);
-        error = saveBmp(context.view.canvas()->image(), *chosen);
+        const QImage& image = context.view.canvas()->image();
+        error = hasPngExtension(*chosen) ? savePng(image, *chosen) : saveBmp(image, *chosen);
     }
     if (!error.isEmpty()) {
         // The picture stays marked as changed: the hidden message is still unsaved.

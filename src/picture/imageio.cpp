@@ -1,18 +1,29 @@
 #include "imageio.h"
 
+#include "picture/bmpreader.h"
+#include "picture/headercheck.h"
+#include "picture/librarymessages.h"
+
+#include "fileio/fileio.h"
+
+#include <QBuffer>
 #include <QFile>
 #include <QImageReader>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <span>
 
 namespace picture {
 
 namespace {
+
+// What libjpeg may hold besides Qt's picture: its whole-image coefficients
+// for a progressive file, with the decoded picture, stay within this.
+constexpr std::int64_t kDecodeBudgetBytes = std::int64_t(2 * kAllocationLimitMB) << 20;
 
 LoadResult failure(const QString& reason)
 {
@@ -27,56 +38,12 @@ bool isAcceptedFormat(const QByteArray& format)
     return format == "bmp" || format == "jpeg" || format == "gif" || format == "png";
 }
 
-// Qt's BMP reader stops quietly at the end of a short file and hands back a
-// picture whose missing rows are whatever the allocation held.  For the
-// uncompressed kinds the header tells how long the file must be, so a
-// truncated one is refused instead of opened with invented pixels.
-QString bmpTruncationError(QFile& file)
-{
-    const QByteArray head = file.peek(34);
-    if (head.size() < 26)
-        return QString();  // too short to describe itself; the reader refuses it
-    const auto u16 = [&](int at) { return qFromLittleEndian<quint16>(head.constData() + at); };
-    const auto u32 = [&](int at) { return qFromLittleEndian<quint32>(head.constData() + at); };
-    const std::int64_t pixelOffset = u32(10);
-    const quint32 headerSize = u32(14);
-    std::int64_t width = 0;
-    std::int64_t height = 0;
-    std::int64_t bitsPerPixel = 0;
-    if (headerSize == 12) {  // the old OS/2 header: 16-bit sizes, never compressed
-        width = u16(18);
-        height = u16(20);
-        bitsPerPixel = u16(24);
-    } else if (headerSize >= 40 && head.size() >= 34) {
-        const quint32 compression = u32(30);
-        constexpr quint32 kRgb = 0;
-        constexpr quint32 kBitFields = 3;
-        if (compression != kRgb && compression != kBitFields)
-            return QString();  // run-length data has no fixed length
-        width = qFromLittleEndian<qint32>(head.constData() + 18);
-        height = std::abs(static_cast<std::int64_t>(qFromLittleEndian<qint32>(head.constData() + 22)));
-        bitsPerPixel = u16(28);
-    } else {
-        return QString();
-    }
-    if (width <= 0 || height <= 0 || bitsPerPixel <= 0 || bitsPerPixel > 64)
-        return QString();  // nonsense sizes are the reader's to refuse
-    const std::int64_t rowBytes = (width * bitsPerPixel + 31) / 32 * 4;  // below 2^38
-    // A forged header can claim more than any file holds; the product would
-    // overflow before the comparison could say so.
-    if (height > (std::numeric_limits<std::int64_t>::max() - pixelOffset) / rowBytes)
-        return QStringLiteral("The file ends before the picture's last pixel");
-    if (file.size() < pixelOffset + rowBytes * height)
-        return QStringLiteral("The file ends before the picture's last pixel");
-    return QString();
-}
-
 // The size the file's own header declares, read without decoding.  Qt
 // reports a GIF's first frame, not the logical screen it allocates, so a
 // few-byte GIF can ask for gigabytes behind a 1 x 1 frame; and it turns away
 // a BMP of more than 16384 x 16384 before saying how large it is.  Invalid
 // when the header does not say or the reader's own size is to be trusted.
-QSize declaredSize(QFile& file, const QByteArray& format)
+QSize declaredSize(QIODevice& file, const QByteArray& format)
 {
     const QByteArray head = file.peek(26);
     if (format == "gif" && head.size() >= 10)
@@ -87,6 +54,21 @@ QSize declaredSize(QFile& file, const QByteArray& format)
             return {qFromLittleEndian<qint32>(head.constData() + 18), std::abs(height)};
     }
     return {};
+}
+
+QString fileTooLargeError()
+{
+    return QStringLiteral("The file is larger than the %1 MB a picture may take").arg(kMaxPictureFileBytes >> 20);
+}
+
+// Qt's readers explain little ("Unable to read image data"); the format is
+// at least known here, and the user can act on "damaged or cut short".
+QString readerError(const QByteArray& format, const QImageReader& reader)
+{
+    QString name = QString::fromLatin1(format).toUpper();
+    if (reader.error() == QImageReader::InvalidDataError || reader.error() == QImageReader::UnknownError)
+        return QStringLiteral("The %1 picture's data is damaged or cut short").arg(name);
+    return reader.errorString();
 }
 
 void forceOpaque(QImage& image)
@@ -160,33 +142,105 @@ void packBgrRow(const quint32* in, int width, uchar* out)
 
 }  // namespace
 
-LoadResult loadPicture(const QString& path)
+LoadResult loadPicture(const QString& path, FileKinds kinds)
 {
+    QFile file;
+    if (kinds == FileKinds::RegularOnly) {
+        if (const QString error = fileio::openRegularFile(file, path); !error.isEmpty())
+            return failure(error);
+        if (file.size() > kMaxPictureFileBytes)
+            return failure(fileTooLargeError());
+    } else {
+        file.setFileName(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return failure(file.errorString());
+    }
+    QByteArray bytes = file.read(bmp::kHeadBytes);
+    // The common uncompressed BMP is converted block by block as it is read,
+    // never held whole: it opens at the speed of reading the file.
+    if (kinds == FileKinds::RegularOnly && bytes.startsWith("BM")) {
+        const bmp::Parsed parsed = bmp::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                               static_cast<std::size_t>(bytes.size())});
+        if (parsed.ok() && parsed.layout.direct) {
+            if (const QString tooLarge = tooLargeError(QSize(static_cast<int>(parsed.layout.width),
+                                                             static_cast<int>(parsed.layout.height)));
+                !tooLarge.isEmpty())
+                return failure(tooLarge);
+            BmpDecode decoded = readDirectBmp(file, bytes, parsed.layout);
+            return {std::move(decoded.image), std::move(decoded.error)};
+        }
+    }
+    // A pipe has no size to check first: read up to one byte past the limit,
+    // in pieces, so a short stream does not reserve the limit's memory.
+    constexpr qint64 kPiece = qint64(1) << 20;
+    while (bytes.size() <= kMaxPictureFileBytes) {
+        const qsizetype before = bytes.size();
+        bytes.resize(before + std::min(kPiece, kMaxPictureFileBytes + 1 - before));
+        const qint64 got = file.read(bytes.data() + before, bytes.size() - before);
+        if (got < 0)
+            return failure(file.errorString());
+        bytes.resize(before + got);
+        if (got == 0)
+            break;
+    }
+    if (bytes.size() > kMaxPictureFileBytes)
+        return failure(fileTooLargeError());
+    return decodePicture(bytes);
+}
+
+LoadResult decodePicture(const QByteArray& bytes)
+{
+    const LibraryOutputMuffle muffle;
     QImageReader::setAllocationLimit(kAllocationLimitMB);
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return failure(file.errorString());
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                             static_cast<std::size_t>(bytes.size()));
 
     // The content decides, so a JPEG saved under a .bmp name still opens.
-    const QByteArray format = QImageReader::imageFormat(&file);
+    const QByteArray format = QImageReader::imageFormat(&buffer);
     if (!isAcceptedFormat(format))
-        return failure(QStringLiteral("The file is not a BMP, JPEG, GIF or PNG picture"));
+        return failure(bytes.isEmpty() ? QStringLiteral("The file is empty")
+                                       : QStringLiteral("The file is not a BMP, JPEG, GIF or PNG picture"));
     // Qt refuses an oversized picture with a bare "Unable to read image
     // data"; say what is wrong while the header alone is read.
-    const QString declaredTooLarge = tooLargeError(declaredSize(file, format));
+    const QString declaredTooLarge = tooLargeError(declaredSize(buffer, format));
     if (!declaredTooLarge.isEmpty())
         return failure(declaredTooLarge);
+
+    int allocationLimitMB = kAllocationLimitMB;
     if (format == "bmp") {
-        const QString truncated = bmpTruncationError(file);
-        if (!truncated.isEmpty())
-            return failure(truncated);
+        const bmp::Parsed parsed = bmp::parse(data.first(std::min(data.size(), bmp::kHeadBytes)));
+        if (!parsed.ok())
+            return failure(QString::fromStdString(parsed.error));
+        BmpDecode decoded = decodeBmp(QByteArrayView(bytes), parsed.layout);
+        if (decoded.handled)
+            return {std::move(decoded.image), std::move(decoded.error)};
+        // Qt's reader stops quietly at the end of a short file and hands back
+        // rows of whatever the allocation held.
+        if (const std::string cut = bmp::truncationError(parsed.layout, data.size()); !cut.empty())
+            return failure(QString::fromStdString(cut));
+    } else if (format == "jpeg") {
+        const std::string refusal = headercheck::jpegRefusal(headercheck::jpegFacts(data), kDecodeBudgetBytes);
+        if (!refusal.empty())
+            return failure(QString::fromStdString(refusal));
+    } else if (format == "png") {
+        const headercheck::PngFacts png = headercheck::pngFacts(data);
+        if (!png.damagedChunk.empty())
+            return failure(QStringLiteral("The PNG file is damaged: the checksum of its %1 chunk is wrong")
+                               .arg(QString::fromStdString(png.damagedChunk)));
+        // Qt decodes 16 bits a channel at 8 bytes a pixel before the picture
+        // is narrowed to the working format; the pixel ceiling is what counts.
+        if (png.bitDepth == 16)
+            allocationLimitMB = 2 * kAllocationLimitMB;
     }
 
     QImage image;
     {
-        file.seek(0);
-        QImageReader reader(&file, format);
+        buffer.seek(0);
+        QImageReader reader(&buffer, format);
         // Upright as the camera meant it.  A turned photo is briefly held twice
         // while Qt turns it; an upright one (the usual case) never is.
         reader.setAutoTransform(true);
@@ -196,8 +250,11 @@ LoadResult loadPicture(const QString& path)
             return failure(tooLarge);
 
         // An animated GIF gives its first frame: the first read is that frame.
-        if (!reader.read(&image))
-            return failure(reader.errorString());
+        QImageReader::setAllocationLimit(allocationLimitMB);
+        const bool read = reader.read(&image);
+        QImageReader::setAllocationLimit(kAllocationLimitMB);
+        if (!read)
+            return failure(readerError(format, reader));
         // The reader goes here: a GIF reader keeps a share of the frame it
         // handed out, and a shared picture is converted by copying it whole.
     }
@@ -212,8 +269,8 @@ LoadResult loadPicture(const QString& path)
             return failure(QStringLiteral("There is not enough memory to hold the picture"));
     }
     // Some readers hand out RGB32 whose top byte is not 0xFF (a GIF frame
-    // with no pixel data, a BMP whose pixel offset points at its header), and
-    // Qt draws RGB32 on the assumption that it is.  The JPEG reader never does.
+    // with no pixel data), and Qt draws RGB32 on the assumption that it is.
+    // The JPEG reader never does.
     if (format != "jpeg")
         forceOpaque(image);
     return {std::move(image), QString()};
@@ -239,31 +296,25 @@ QString saveBmp(const QImage& image, const QString& path)
     if (kBmpHeaderSize + pixelBytes > std::numeric_limits<qint32>::max())
         return QStringLiteral("The picture is too large for a BMP file");
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    fileio::AtomicFile file(path);
+    if (!file.open())
         return file.errorString();
     // Rows go out in blocks of a few megabytes: row by row, a photo costs
     // thousands of small writes.
     const qint64 rowsPerBlock = std::clamp<qint64>(kWriteBlockBytes / rowBytes, 1, pixels.height());
     QByteArray block(kBmpHeaderSize, Qt::Uninitialized);
     writeBmpHeader(pixels, pixelBytes, reinterpret_cast<uchar*>(block.data()));
-    bool written = file.write(block) == block.size();
+    bool written = file.write(block);
     block = QByteArray(rowsPerBlock * rowBytes, '\0');  // the padding bytes stay zero
     for (qint64 y = pixels.height() - 1; written && y >= 0;) {  // a BMP starts with the bottom row
         uchar* out = reinterpret_cast<uchar*>(block.data());
         qint64 rows = 0;
         for (; rows < rowsPerBlock && y >= 0; ++rows, --y, out += rowBytes)
             packBgrRow(reinterpret_cast<const quint32*>(pixels.constScanLine(static_cast<int>(y))), pixels.width(), out);
-        written = file.write(block.constData(), rows * rowBytes) == rows * rowBytes;
+        written = file.write(QByteArrayView(block.constData(), rows * rowBytes));
     }
-    if (!written) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return reason;
-    }
-    // commit() reports a failed write (a full disk) and the failed rename;
-    // either way the temporary file is removed and the target left alone.
-    if (!file.commit())
+    // On any failure the temporary file goes and the target is left alone.
+    if (!written || !file.commit())
         return file.errorString();
     return QString();
 }

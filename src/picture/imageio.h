@@ -18,9 +18,11 @@ namespace picture {
 // photos (a 150-megapixel back needs 580 MB) and stitched panoramas of that
 // order, and far below what a forged header can ask for (60000 x 60000 is
 // 13 GB).  Qt's own default, 128 MB, would refuse a 40-megapixel photo.
-// A picture is at worst held twice for a moment (a turned JPEG while Qt
-// turns it, a 16-bit PNG while it is narrowed), so opening one never costs
-// much more than 2 GB.
+// Opening holds the file's bytes while they are decoded, and a picture at
+// worst twice for a moment (a turned JPEG while Qt turns it, a 16-bit PNG
+// while it is narrowed); libjpeg's own whole-image buffers are bounded with
+// the picture (a JPEG that would need more is refused from its markers), so
+// opening stays near 2 GB even for the largest picture allowed.
 inline constexpr int kAllocationLimitMB = 1024;
 
 struct LoadResult {
@@ -29,11 +31,25 @@ struct LoadResult {
     bool ok() const { return !image.isNull(); }
 };
 
-// Reads BMP, JPEG, GIF or PNG, whatever the file's name says.  Palette
+// Largest picture file read: a 32-bit BMP at the allocation limit, with room
+// for its headers.
+inline constexpr qint64 kMaxPictureFileBytes = qint64(kAllocationLimitMB + 16) << 20;
+
+enum class FileKinds {
+    RegularOnly,  // a FIFO or device named like a picture is refused, never waited on
+    AnyReadable,  // pipes too (`<(cat x.bmp)`, /dev/stdin), for the command-line tool
+};
+
+// Reads the whole file once and decodes those bytes (decodePicture), so what
+// is judged and what is decoded are the same, however the file changes.
+LoadResult loadPicture(const QString& path, FileKinds kinds = FileKinds::RegularOnly);
+
+// Decodes BMP, JPEG, GIF or PNG, whatever the file's name says.  Palette
 // pictures become their entries' colours (a transparent entry keeps its
 // colour), alpha is dropped, an animated GIF gives its first frame and a
-// JPEG's orientation tag is applied.
-LoadResult loadPicture(const QString& path);
+// JPEG's orientation tag is applied.  Pixels a BMP leaves undefined are
+// black.  Every refusal is one sentence naming what is wrong.
+LoadResult decodePicture(const QByteArray& bytes);
 
 // Writes `image` as an uncompressed 24-bit BMP of its full size, atomically:
 // the target is replaced only when the whole file is written.  Returns the

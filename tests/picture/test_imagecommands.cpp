@@ -216,6 +216,20 @@ TEST_F(ImageCommandsTest, WholeRoadJpegHideSaveReopen)
     withFile(picture::openImage, path("chosen.bmp"));
     EXPECT_TRUE(sameRgb(m_canvas->image(), hidden)) << "saved while previewed: the full picture";
     EXPECT_EQ(m_foundBytes, bytes);
+
+    // The dialog's second type: the extension decides, in any case.
+    m_imageChanged = 1;
+    withFile(picture::saveImage, path("chosen.PNG"));
+    EXPECT_EQ(m_platform.dialogs.back().filter, "Image (*.bmp);;PNG (*.png)");
+    EXPECT_EQ(m_platform.dialogs.back().defaultSuffix, "bmp");
+    EXPECT_EQ(m_imageChanged, 0);
+    QFile png(path("chosen.PNG"));
+    ASSERT_TRUE(png.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(png.read(8).startsWith("\x89PNG")) << "PNG bytes, not BMP under a PNG name";
+    m_foundBytes.clear();
+    withFile(picture::openImage, path("chosen.PNG"));
+    EXPECT_TRUE(sameRgb(m_canvas->image(), hidden));
+    EXPECT_EQ(m_foundBytes, bytes);
 }
 
 TEST_F(ImageCommandsTest, FailedSaveKeepsTheFlagAndTheOldFile)

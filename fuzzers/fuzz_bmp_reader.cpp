@@ -1,0 +1,96 @@
+// Our BMP reader against Qt's on the same bytes.  For every uncompressed 24
+// or 32-bit file (the kinds our reader decodes row by row and the
+// command-line tool streams) that both accept, the pixels must be equal; the
+// streamed reveal must find what the engine finds in Qt's picture, and the
+// streamed hide must give Qt's picture with the engine's hiding in it.
+
+#include "fuzzsupport.h"
+#include "picture/bmpformat.h"
+#include "picture/bmpstream.h"
+#include "picture/imageio.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QImage>
+#include <QImageReader>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+// Qt's reading of the same bytes in the working format, or null.
+QImage qtReading(const QByteArray& bytes)
+{
+    QImage image = QImage::fromData(bytes, "bmp");
+    if (!image.isNull())
+        image.convertTo(QImage::Format_RGB32);
+    return image;
+}
+
+bool sameRgb(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto* ra = reinterpret_cast<const std::uint32_t*>(a.constScanLine(y));
+        const auto* rb = reinterpret_cast<const std::uint32_t*>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x)
+            if (((ra[x] ^ rb[x]) & 0xFFFFFFU) != 0)
+                return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    static QCoreApplication application(*argc, *argv);
+    qInstallMessageHandler(quiet);
+    QImageReader::setAllocationLimit(picture::kAllocationLimitMB);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const picture::bmp::Parsed parsed = picture::bmp::parse({data, std::min(size, picture::bmp::kHeadBytes)});
+    if (!parsed.ok() || !parsed.layout.direct)
+        return 0;
+    const picture::LoadResult ours = picture::decodePicture(bytes);
+    if (!ours.ok())
+        return 0;
+    const QImage theirs = qtReading(bytes);
+    if (theirs.isNull())
+        return 0;
+    if (!sameRgb(ours.image, theirs))
+        fuzz::fail("our BMP reader and Qt's disagree on the pixels of a", std::to_string(parsed.layout.bitsPerPixel) + "-bit file");
+
+    // The streaming commands, on pictures small enough to hide in often.
+    if (std::int64_t(theirs.width()) * theirs.height() > (1 << 20))
+        return 0;
+    QByteArray input = bytes;
+    QBuffer in(&input);
+    in.open(QIODevice::ReadOnly);
+    const picture::BmpReveal streamed = picture::revealBmp(in);
+    const stego::ReadResult engine = stego::readMessage(picture::surfaceOf(theirs));
+    if (!streamed.ok() || streamed.result.outcome != engine.outcome || streamed.result.text != engine.text)
+        fuzz::fail("the streamed reveal differs from the engine's scan", fuzz::outcomeName(streamed.result.outcome));
+
+    const std::string text(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 16));
+    QByteArray output;
+    const picture::BmpHide hidden = picture::hideBmp(in, text, [&](QByteArrayView block) {
+        output.append(block);
+        return true;
+    });
+    QImage expected = theirs.copy();
+    const stego::HideReport report = stego::hideBytes(picture::surfaceOf(expected), text);
+    if (!hidden.ok() || hidden.report.outcome != report.outcome)
+        fuzz::fail("the streamed hide's outcome differs from the engine's");
+    if (report.outcome == stego::HideOutcome::Hidden && !sameRgb(qtReading(output), expected))
+        fuzz::fail("the streamed hide's picture differs from the engine's");
+    return 0;
+}

@@ -1,0 +1,32 @@
+# mirrorvane-cli's command line, described once: the bash, zsh and fish
+# completions are generated from it (generate.cmake).  Keep it in step with
+# the program's --help.
+
+set(cli_program mirrorvane-cli)
+
+# Commands and what they do.
+set(cli_commands capacity hide reveal)
+set(cli_about_capacity "print the longest text a picture can hide")
+set(cli_about_hide "hide a text in a picture and write the result")
+set(cli_about_reveal "write the hidden text to standard output")
+
+# The file arguments of each command, in order: a picture to read, or an
+# output picture to write.
+set(cli_files_capacity picture)
+set(cli_files_hide picture output)
+set(cli_files_reveal picture)
+
+# The extensions of the pictures the program reads.
+set(cli_picture_extensions bmp jpg jpeg gif png)
+
+# Options: name|value|commands|about.  The value is empty for a flag, "text"
+# for free text, "file" for a file name, or the choices separated by commas.
+# The commands are separated by spaces; "*" is every command and none.
+set(cli_options
+  "--text|text|hide|the text to hide"
+  "--text-file|file|hide|read the text to hide from a file (- is standard input)"
+  "--format|bmp,png|hide|the kind of output picture, whatever its name"
+  "--raw||hide reveal|the text is Windows-1252 bytes as they stand, not UTF-8"
+  "-h||*|show the help and exit"
+  "--help||*|show the help and exit"
+  "--version||*|show the version and exit")

@@ -1,0 +1,39 @@
+#pragma once
+
+// The command line as the user typed it.  The arguments are read from
+// main's argv before Qt sees them, so an argument that looks like one of
+// Qt's own options reaches the commands unchanged.
+
+#include <QString>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+enum class OutputFormat { ByName, Bmp, Png };
+
+struct Arguments {
+    QString command;
+    // File names, decoded from valid UTF-8; "-" is standard input or output.
+    std::vector<QString> positional;
+    std::optional<std::string> text;  // bytes as given
+    std::optional<QString> textFile;
+    OutputFormat format = OutputFormat::ByName;
+    bool formatGiven = false;
+    bool raw = false;
+    bool help = false;
+    bool version = false;
+};
+
+struct ParseError {
+    int status = 0;  // 0 when the arguments parse
+    QString sentence;
+};
+
+// Fills `args` from argv; file names that are not valid UTF-8 are refused,
+// since no Qt file call could reach the file they name.
+ParseError parse(int argc, char** argv, Arguments& args);
+
+}  // namespace cli

@@ -1,0 +1,422 @@
+#include "commands.h"
+
+#include "exitstatus.h"
+#include "output.h"
+#include "textinput.h"
+
+#include "fileio/fileio.h"
+#include "picture/bmpstream.h"
+#include "picture/imageio.h"
+#include "picture/pngwriter.h"
+#include "stego/codepage.h"
+#include "stego/message.h"
+
+#include <mirrorvane/version.h>
+
+#include <QFile>
+#include <QImageWriter>
+#include <QTemporaryFile>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <unistd.h>
+
+namespace cli {
+
+const char* const kHelp =
+    "Usage: mirrorvane-cli capacity PICTURE\n"
+    "       mirrorvane-cli hide PICTURE OUTPUT [--text TEXT | --text-file FILE]\n"
+    "                           [--format bmp|png] [--raw]\n"
+    "       mirrorvane-cli reveal PICTURE [--raw]\n"
+    "\n"
+    "Hides a text in the lowest bits of a picture's pixels and reads it back.\n"
+    "\n"
+    "  capacity  print the longest text PICTURE can hide\n"
+    "  hide      hide a text in PICTURE and write the result to OUTPUT as an\n"
+    "            uncompressed 24-bit BMP, or as a lossless PNG when OUTPUT ends\n"
+    "            in .png or --format png is given; the text comes from --text,\n"
+    "            from --text-file or else from standard input, exactly as given\n"
+    "  reveal    write the hidden text to standard output, with no newline added;\n"
+    "            on a terminal, control characters are shown as \\xHH\n"
+    "\n"
+    "  --text TEXT       the text to hide\n"
+    "  --text-file FILE  read the text to hide from FILE; a leading UTF-8\n"
+    "                    byte-order mark is dropped\n"
+    "  --format bmp|png  the kind of OUTPUT, whatever its name\n"
+    "  --raw             the text is bytes of the Windows-1252 code page as they\n"
+    "                    stand, not UTF-8\n"
+    "  -h, --help        show this help and exit\n"
+    "  --version         show the version and exit\n"
+    "\n"
+    "A PICTURE, OUTPUT or FILE of - is standard input or standard output.\n"
+    "PICTURE may be BMP, JPEG, GIF or PNG.\n"
+    "The text survives only lossless copies of OUTPUT: a messenger, a social\n"
+    "network or a site that recompresses or resizes the picture destroys it.\n"
+    "\n"
+    "Exit status: 0 done, 1 usage error or a character Windows-1252 cannot hold,\n"
+    "2 a file that cannot be read or written, 3 no hidden message, 4 too much text.\n";
+
+namespace {
+
+constexpr std::string_view kNoMessageText = "THIS IMAGE DOES NOT HAVE A MIRROR VANE SECRET TEXT MESSAGE";
+constexpr std::string_view kNoEndText =
+    "The image starts with a Mirror Vane secret text message, but the message has no end marker.";
+// The window shows the same lines in its encrypted-text box.
+constexpr std::string_view kEncryptedNotice[] = {
+    "You have an Encrypted Text Message!",
+    "You require Lockharbour (and the Password)",
+    "to Decrypt and read this message!",
+    "Lockharbour is available from www.lockharbour.example",
+};
+constexpr std::size_t kListedCharacters = 10;
+
+const QString kStandardStream = QStringLiteral("-");
+
+int complain(int status, const QString& sentence)
+{
+    complainLine(sentence);
+    return status;
+}
+
+int usageError(const QString& sentence)
+{
+    complainLine(sentence);
+    complainLine(std::string_view("Try 'mirrorvane-cli --help' for more information."));
+    return kUsage;
+}
+
+// What a command works on: an uncompressed 24 or 32-bit BMP file is read in
+// place, in constant memory, whatever its size; anything else is decoded.
+struct Picture {
+    // A picture from standard input is kept in a temporary file first, so
+    // that it meets exactly the checks of a named file and a BMP of any
+    // size can still be read in place.
+    std::unique_ptr<QTemporaryFile> copy;
+    std::unique_ptr<QFile> bmpFile;  // set when the BMP is read in place
+    QImage image;                    // the decoded picture otherwise
+    std::int64_t width = 0, height = 0;
+    int status = kOk;                // a failure already reported when not kOk
+    bool ok() const { return status == kOk; }
+};
+
+// Copies standard input into `copy`; the reason on failure.
+QString keepStandardInput(QTemporaryFile& copy)
+{
+    QFile input;
+    if (!copy.open())
+        return copy.errorString();
+    if (!input.open(stdin, QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return input.errorString();
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = input.read(block.data(), block.size());
+        if (got < 0)
+            return input.errorString();
+        if (got == 0)
+            return copy.flush() ? QString() : copy.errorString();
+        if (copy.write(block.constData(), got) != got)
+            return copy.errorString();
+    }
+}
+
+Picture openPicture(const QString& path, bool inPlace)
+{
+    Picture picture;
+    const QString named = path == kStandardStream ? QStringLiteral("from standard input") : shown(path);
+    QString file = path;
+    if (path == kStandardStream) {
+        picture.copy = std::make_unique<QTemporaryFile>();
+        if (const QString error = keepStandardInput(*picture.copy); !error.isEmpty()) {
+            picture.status = complain(kFileError, QStringLiteral("cannot read the picture from standard input: %1").arg(error));
+            return picture;
+        }
+        file = picture.copy->fileName();
+    }
+    if (inPlace) {
+        auto bmp = std::make_unique<QFile>();
+        // A file that cannot be opened is left to the decoder, which says why.
+        if (fileio::openRegularFile(*bmp, file).isEmpty()) {
+            const picture::BmpProbe probe = picture::probeBmp(*bmp);
+            if (probe.streamable && !probe.error.isEmpty()) {
+                picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, probe.error));
+                return picture;
+            }
+            if (probe.streamable) {
+                picture.bmpFile = std::move(bmp);
+                picture.width = probe.layout.width;
+                picture.height = probe.layout.height;
+                return picture;
+            }
+        }
+    }
+    picture::LoadResult loaded = picture::loadPicture(file);
+    if (!loaded.ok()) {
+        picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, loaded.error));
+        return picture;
+    }
+    picture.image = std::move(loaded.image);
+    picture.width = picture.image.width();
+    picture.height = picture.image.height();
+    return picture;
+}
+
+// "x (U+0078)" for each character, the code alone for one that would not
+// show (controls, marks such as U+FEFF, lone surrogates), and how many more
+// there are past the first ten.
+QString describeCharacters(const std::vector<char32_t>& characters)
+{
+    QStringList parts;
+    for (std::size_t i = 0; i < characters.size() && i < kListedCharacters; ++i) {
+        const char32_t c = characters[i];
+        const QString code = QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
+        const QChar::Category category = QChar::category(c);
+        const bool visible = category != QChar::Other_Control && category != QChar::Other_Format
+                             && category != QChar::Other_Surrogate && category != QChar::Other_NotAssigned
+                             && category != QChar::Separator_Line && category != QChar::Separator_Paragraph;
+        parts << (visible ? QStringLiteral("%1 (%2)").arg(QString::fromUcs4(&c, 1), code) : code);
+    }
+    QString list = parts.join(QStringLiteral(", "));
+    if (characters.size() > kListedCharacters)
+        list += QStringLiteral(" and %1 more").arg(characters.size() - kListedCharacters);
+    return list;
+}
+
+// `atLeast` when the text was not read to its end, so only a lower bound is known.
+int tooMuchText(double excess, bool atLeast = false)
+{
+    complainLine("The Message has " + std::string(atLeast ? "at least " : "") + stego::formatExcess(excess, ".")
+                 + " characters more than the image can accommodate");
+    return kTooMuchText;
+}
+
+// Returns kOk with the hidden bytes in `codes`, or the status of the refusal
+// it has reported.
+int takeText(const Arguments& args, const Picture& picture, std::string& codes)
+{
+    const std::int64_t capacity = stego::textCapacity(picture.width, picture.height);
+    TextOutcome text;
+    if (args.text) {
+        text = convertText(*args.text, capacity, args.raw);
+    } else if (args.textFile && *args.textFile != kStandardStream) {
+        QFile file(*args.textFile);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), file.errorString()));
+        text = readText(file.handle(), capacity, args.raw);
+        if (text.kind == TextOutcome::ReadError)
+            return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), text.error));
+    } else {
+        if (isTerminal(STDIN_FILENO))
+            complainLine(std::string_view("reading the text to hide from standard input until end of file (Ctrl+D)"));
+        text = readText(STDIN_FILENO, capacity, args.raw);
+        if (text.kind == TextOutcome::ReadError)
+            return complain(kFileError, QStringLiteral("cannot read the text from standard input: %1").arg(text.error));
+    }
+
+    switch (text.kind) {
+    case TextOutcome::Ok:
+        codes = std::move(text.codes);
+        return kOk;
+    case TextOutcome::NotUtf8:
+        return usageError(QStringLiteral("the text is not valid UTF-8; use --raw to hide its bytes as they are"));
+    case TextOutcome::Unencodable:
+        return complain(kUsage, QStringLiteral("the text has characters that Windows-1252 cannot hold: %1")
+                                    .arg(describeCharacters(text.unencodable)));
+    case TextOutcome::TooLong:
+        // Reading stops one character past the picture's room.
+        return tooMuchText(stego::excessCharacters(text.characters + stego::kMarkerLength, picture.width, picture.height),
+                           !text.complete);
+    case TextOutcome::ReadError:
+        break;
+    }
+    return kFileError;
+}
+
+bool wantsPng(const Arguments& args, const QString& output)
+{
+    if (args.format != OutputFormat::ByName)
+        return args.format == OutputFormat::Png;
+    return picture::hasPngExtension(output);
+}
+
+QString writePicture(const QImage& image, bool png, QIODevice& device)
+{
+    if (png)
+        return picture::writePng(image, device);
+    // Qt's writer gives the same uncompressed 24-bit file as Save Image.
+    QImageWriter writer(&device, "bmp");
+    if (!writer.write(image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32)))
+        return device.errorString().isEmpty() ? writer.errorString() : device.errorString();
+    return QString();
+}
+
+QString writePictureFile(const QImage& image, bool png, const QString& path)
+{
+    fileio::AtomicFile file(path);
+    if (!file.open())
+        return file.errorString();
+    if (const QString error = writePicture(image, png, *file.device()); !error.isEmpty()) {
+        // The system's reason when the file refused a write, else the writer's.
+        const QString reason = file.errorString().isEmpty() ? error : file.errorString();
+        file.cancel();
+        return reason;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return QString();
+}
+
+int capacity(const Arguments& args)
+{
+    if (args.positional.size() != 1 || args.text || args.textFile || args.raw || args.formatGiven)
+        return usageError(QStringLiteral("capacity takes one PICTURE and no options"));
+    const Picture picture = openPicture(args.positional[0], true);
+    if (!picture.ok())
+        return picture.status;
+    writeOut(std::to_string(stego::textCapacity(picture.width, picture.height)) + "\n");
+    return kOk;
+}
+
+// Copies the BMP with the text in its pixels, block by block.
+int hideInPlace(Picture& picture, const std::string& codes, const QString& picturePath, const QString& outputPath)
+{
+    picture::BmpHide hidden;
+    std::unique_ptr<fileio::AtomicFile> file;
+    if (outputPath == kStandardStream) {
+        hidden = picture::hideBmp(*picture.bmpFile, codes, [](QByteArrayView bytes) {
+            writeOut(std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
+            return true;  // a failure is reported once, at the end
+        });
+    } else {
+        file = std::make_unique<fileio::AtomicFile>(outputPath);
+        if (!file->open())
+            return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), file->errorString()));
+        hidden = picture::hideBmp(*picture.bmpFile, codes, [&](QByteArrayView bytes) { return file->write(bytes); });
+    }
+    if (hidden.report.outcome == stego::HideOutcome::TooMuchText)
+        return tooMuchText(hidden.report.excess);
+    if (!hidden.error.isEmpty())
+        return complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(picturePath), hidden.error));
+    if (file && (hidden.sinkFailed || !file->commit()))
+        return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), file->errorString()));
+    return kOk;
+}
+
+int hide(const Arguments& args)
+{
+    if (args.positional.size() != 2)
+        return usageError(QStringLiteral("hide takes a PICTURE and an OUTPUT"));
+    const QString& picturePath = args.positional[0];
+    const QString& outputPath = args.positional[1];
+    const bool textFromInput = !args.text && (!args.textFile || *args.textFile == kStandardStream);
+    if (picturePath == kStandardStream && textFromInput)
+        return usageError(QStringLiteral("standard input cannot give both the picture and the text; use --text or --text-file"));
+    // As compressors do: a picture's bytes on a terminal are noise at best
+    // and terminal commands at worst.
+    if (outputPath == kStandardStream && isTerminal(STDOUT_FILENO))
+        return usageError(QStringLiteral("standard output is a terminal; redirect it to a file or a pipe to receive the picture"));
+    // Checked before any work: a folder, a device or a FIFO is never
+    // replaced by a picture file.
+    if (outputPath != kStandardStream) {
+        if (const QString reason = fileio::unwritableTargetReason(outputPath); !reason.isEmpty())
+            return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), reason));
+    }
+
+    const bool png = wantsPng(args, outputPath);
+    Picture picture = openPicture(picturePath, !png);
+    if (!picture.ok())
+        return picture.status;
+    std::string codes;
+    if (const int status = takeText(args, picture, codes); status != kOk)
+        return status;
+    if (picture.bmpFile)
+        return hideInPlace(picture, codes, picturePath, outputPath);
+
+    QImage& image = picture.image;
+    const stego::HideReport report = stego::hideBytes(picture::surfaceOf(image), codes);
+    if (report.outcome == stego::HideOutcome::TooMuchText)
+        return tooMuchText(report.excess);
+    if (outputPath == kStandardStream) {
+        // A failed write to standard output is reported once, at the end.
+        StandardOutputDevice device;
+        writePicture(image, png, device);
+        return kOk;
+    }
+    if (const QString error = writePictureFile(image, png, outputPath); !error.isEmpty())
+        return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), error));
+    return kOk;
+}
+
+int reveal(const Arguments& args)
+{
+    if (args.positional.size() != 1 || args.text || args.textFile || args.formatGiven)
+        return usageError(QStringLiteral("reveal takes one PICTURE"));
+    Picture picture = openPicture(args.positional[0], true);
+    if (!picture.ok())
+        return picture.status;
+    stego::ReadResult result;
+    if (picture.bmpFile) {
+        picture::BmpReveal revealed = picture::revealBmp(*picture.bmpFile);
+        if (!revealed.ok())
+            return complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(args.positional[0]), revealed.error));
+        result = std::move(revealed.result);
+    } else {
+        result = stego::readMessage(picture::surfaceOf(std::as_const(picture.image)));
+    }
+    if (result.outcome == stego::ReadOutcome::NoStartMarker) {
+        complainLine(kNoMessageText);
+        return kNoMessage;
+    }
+    if (result.outcome == stego::ReadOutcome::NoEndMarker) {
+        // Under 40 pixels the start marker is never tested, so there is no
+        // start to speak of.
+        complainLine(picture.width * picture.height >= 40 ? kNoEndText : kNoMessageText);
+        return kNoMessage;
+    }
+    const std::u16string text = stego::decodeWindows1252(result.text);
+    if (isTerminal(STDOUT_FILENO)) {
+        bool escaped = false;
+        writeOut(escapeForTerminal(result.text, text, !args.raw, escaped));
+        if (escaped)
+            complainLine(std::string_view("control characters of the message are shown as \\xHH, the hidden byte; "
+                                          "redirect standard output to get them as they are"));
+    } else if (args.raw) {
+        writeOut(result.text);
+    } else {
+        writeOut(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())).toStdString());
+    }
+    // The text comes before the notice when both go to one terminal.
+    flushOut();
+    if (stego::isEncryptedText(text))
+        for (const std::string_view line : kEncryptedNotice)
+            complainLine(line);
+    return kOk;
+}
+
+}  // namespace
+
+int run(const Arguments& args)
+{
+    if (args.help) {
+        writeOut(kHelp);
+        return kOk;
+    }
+    if (args.version) {
+        writeOut(std::string(kProgram) + " " + mirrorvane::kVersionString + "\n");
+        return kOk;
+    }
+    if (args.command == QStringLiteral("capacity"))
+        return capacity(args);
+    if (args.command == QStringLiteral("hide"))
+        return hide(args);
+    if (args.command == QStringLiteral("reveal"))
+        return reveal(args);
+    if (args.command.isEmpty())
+        return usageError(QStringLiteral("no command given (capacity, hide or reveal)"));
+    return usageError(QStringLiteral("unknown command %1").arg(shown(args.command)));
+}
+
+}  // namespace cli

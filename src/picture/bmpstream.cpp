@@ -1,0 +1,329 @@
+#include "bmpstream.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+namespace picture {
+
+namespace {
+
+constexpr std::int64_t kBlockBytes = std::int64_t(4) << 20;     // one read or write of the copy
+constexpr std::int64_t kBandPixels = std::int64_t(24) << 20;    // largest band of low bits held at once
+constexpr std::int64_t kFirstBandPixels = std::int64_t(1) << 20; // bands grow from here: short messages stop early
+constexpr std::int64_t kHeadPixels = 39;                         // the start marker's 13 characters
+
+const QString kReadFailed = QStringLiteral("The picture could not be read: %1");
+
+// Reads exactly `n` bytes or fails: QIODevice::read may return less.
+bool readFully(QIODevice& in, char* to, qint64 n)
+{
+    while (n > 0) {
+        const qint64 got = in.read(to, n);
+        if (got <= 0)
+            return false;
+        to += got;
+        n -= got;
+    }
+    return true;
+}
+
+// Reads up to `n` bytes, fewer only at the end of the data.
+qint64 readUpTo(QIODevice& in, char* to, qint64 n)
+{
+    qint64 total = 0;
+    while (total < n) {
+        const qint64 got = in.read(to + total, n - total);
+        if (got < 0)
+            return -1;
+        if (got == 0 && !in.waitForReadyRead(-1))
+            break;
+        total += got;
+    }
+    return total;
+}
+
+bool readAt(QIODevice& in, std::uint64_t at, char* to, qint64 n)
+{
+    return in.seek(static_cast<qint64>(at)) && readFully(in, to, n);
+}
+
+// Red, green, blue low bits as red*4 + green*2 + blue, from a pixel's bytes
+// blue, green, red.
+inline std::uint8_t lowBits(const std::uint8_t* pixel) noexcept
+{
+    return static_cast<std::uint8_t>((pixel[2] & 1U) << 2 | (pixel[1] & 1U) << 1 | (pixel[0] & 1U));
+}
+
+QString readError(QIODevice& in)
+{
+    const QString reason = in.errorString();
+    return in.atEnd() || reason.isEmpty() || reason == QLatin1String("Unknown error")
+               ? QString::fromLatin1(bmp::kTruncatedSentence)
+               : kReadFailed.arg(reason);
+}
+
+// The engine's scan as a machine fed one pixel's low bits at a time, in the
+// column order of the format.
+class Scanner {
+public:
+    // True once the outcome is decided.
+    bool feed(std::uint8_t bits)
+    {
+        m_code = m_code << 3 | bits;
+        if (++m_place < 3)
+            return false;
+        m_place = 0;
+        m_text.push_back(static_cast<char>(m_code >> 1));
+        m_code = 0;
+        return endsWithEndMarker();
+    }
+
+    // At the 14th triple, in a picture of at least 40 pixels.
+    bool startMarkerMissing() const { return m_text != stego::kStartMarker; }
+    void dropStartMarker() { m_text.clear(); }
+
+    stego::ReadResult found()
+    {
+        m_text.resize(m_text.size() - stego::kEndMarker.size());
+        return {stego::ReadOutcome::Found, std::move(m_text)};
+    }
+
+private:
+    bool endsWithEndMarker() const
+    {
+        const std::size_t m = stego::kEndMarker.size();
+        return m_text.size() >= m && m_text.back() == 'e'
+               && std::memcmp(m_text.data() + m_text.size() - m, stego::kEndMarker.data(), m) == 0;
+    }
+
+    std::uint32_t m_code = 0;
+    int m_place = 0;
+    std::string m_text;
+};
+
+class Revealer {
+public:
+    Revealer(QIODevice& in, const bmp::Layout& layout) : m_in(in), m_l(layout) {}
+
+    BmpReveal run()
+    {
+        const std::int64_t h = m_l.height;
+        const std::int64_t total = m_l.width * h;
+        for (std::int64_t p = 0; p < std::min(total, kHeadPixels); ++p) {
+            std::array<char, 4> pixel{};
+            if (!readAt(m_in, m_l.rowOffset(p % h) + static_cast<std::uint64_t>(p / h * m_l.bytesPerPixel()),
+                        pixel.data(), 3))
+                return {{}, readError(m_in)};
+            if (m_scan.feed(lowBits(reinterpret_cast<const std::uint8_t*>(pixel.data()))))
+                return {m_scan.found(), {}};
+        }
+        if (total <= kHeadPixels)
+            return {{stego::ReadOutcome::NoEndMarker, {}}, {}};
+        if (m_scan.startMarkerMissing())
+            return {{stego::ReadOutcome::NoStartMarker, {}}, {}};
+        m_scan.dropStartMarker();
+
+        const std::int64_t last = total - total % 3;  // pixels past the last whole triple carry nothing
+        std::int64_t bandPixels = kFirstBandPixels;
+        std::int64_t p = kHeadPixels;
+        while (p < last) {
+            const std::int64_t x = p / h;
+            std::int64_t columns = 1;
+            std::int64_t firstRow = p % h;
+            std::int64_t rowCount = std::min(h - firstRow, bandPixels);
+            if (firstRow == 0 && h <= bandPixels) {
+                columns = std::min(bandPixels / h, m_l.width - x);
+                rowCount = h;
+            }
+            // Otherwise the rest of the column the head ended in, or a slice
+            // of a column taller than the budget.
+            if (!loadBand(x, columns, firstRow, rowCount))
+                return {{}, readError(m_in)};
+            // The band holds pixels base .. base + columns * rowCount - 1 in order.
+            const std::int64_t base = x * h + firstRow;
+            const std::int64_t bandEnd = std::min(last, base + (columns - 1) * h + rowCount);
+            for (; p < bandEnd; ++p)
+                if (m_scan.feed(m_bits[static_cast<std::size_t>(p - base)]))
+                    return {m_scan.found(), {}};
+            bandPixels = std::min(kBandPixels, bandPixels * 2);
+        }
+        return {{stego::ReadOutcome::NoEndMarker, {}}, {}};
+    }
+
+private:
+    // The low bits of columns x .. x+columns-1, rows firstRow .. +rowCount,
+    // column by column.  Rows are read in the file's order.
+    bool loadBand(std::int64_t x, std::int64_t columns, std::int64_t firstRow, std::int64_t rowCount)
+    {
+        const int bpp = m_l.bytesPerPixel();
+        m_bits.resize(static_cast<std::size_t>(columns * rowCount));
+        const bool wholeRows = x == 0 && columns == m_l.width;
+        const auto slice = static_cast<qint64>(wholeRows ? m_l.rowStride : static_cast<std::uint64_t>(columns * bpp));
+        const std::int64_t rowsPerRead = wholeRows ? std::max<std::int64_t>(1, kBlockBytes / slice) : 1;
+        m_buffer.resize(static_cast<std::size_t>(slice * rowsPerRead));
+        // File rows covering picture rows firstRow .. firstRow+rowCount-1.
+        const std::int64_t fileFirst = std::min(m_l.fileRow(firstRow), m_l.fileRow(firstRow + rowCount - 1));
+        for (std::int64_t r = 0; r < rowCount; r += rowsPerRead) {
+            const std::int64_t n = std::min(rowsPerRead, rowCount - r);
+            const std::int64_t fileRow = fileFirst + r;
+            const std::uint64_t at = m_l.pixelOffset + static_cast<std::uint64_t>(fileRow) * m_l.rowStride
+                                     + static_cast<std::uint64_t>(x * bpp);
+            // Whole rows are contiguous: the last one needs no more than its pixels.
+            const qint64 bytes = wholeRows ? (n - 1) * slice + m_l.width * bpp : slice;
+            if (!readAt(m_in, at, m_buffer.data(), bytes))
+                return false;
+            for (std::int64_t k = 0; k < n; ++k) {
+                const std::int64_t y = m_l.topDown ? fileRow + k : m_l.height - 1 - (fileRow + k);
+                const auto* pixel = reinterpret_cast<const std::uint8_t*>(m_buffer.data() + k * slice);
+                std::uint8_t* out = m_bits.data() + (y - firstRow);
+                for (std::int64_t c = 0; c < columns; ++c, pixel += bpp)
+                    out[c * rowCount] = lowBits(pixel);
+            }
+        }
+        return true;
+    }
+
+    QIODevice& m_in;
+    const bmp::Layout& m_l;
+    Scanner m_scan;
+    std::vector<std::uint8_t> m_bits;
+    std::vector<char> m_buffer;
+};
+
+// Writes the framed message into the pixels of one block of the file that
+// starts at file offset `blockStart`.
+class Patcher {
+public:
+    Patcher(const bmp::Layout& layout, std::string framed)
+        : m_l(layout), m_framed(std::move(framed)), m_pixels(3 * static_cast<std::int64_t>(m_framed.size()))
+    {
+    }
+
+    void patch(std::uint8_t* block, std::uint64_t blockStart, std::uint64_t blockEnd) const
+    {
+        const std::uint64_t dataStart = m_l.pixelOffset;
+        if (blockEnd <= dataStart || blockStart >= m_l.pixelEnd)
+            return;
+        const std::uint64_t stride = m_l.rowStride;
+        const auto firstFileRow = static_cast<std::int64_t>(blockStart > dataStart ? (blockStart - dataStart) / stride : 0);
+        const auto lastFileRow = std::min(m_l.height - 1, static_cast<std::int64_t>((blockEnd - 1 - dataStart) / stride));
+        const auto bpp = static_cast<std::uint64_t>(m_l.bytesPerPixel());
+        for (std::int64_t r = firstFileRow; r <= lastFileRow; ++r) {
+            const std::int64_t y = m_l.fileRow(r);  // the mapping is its own inverse
+            if (y >= m_pixels)
+                continue;
+            const std::int64_t count = std::min(m_l.width, (m_pixels - y + m_l.height - 1) / m_l.height);
+            const std::uint64_t rowStart = dataStart + static_cast<std::uint64_t>(r) * stride;
+            const std::uint64_t from = blockStart > rowStart ? (blockStart - rowStart) / bpp : 0;
+            const std::uint64_t to = std::min<std::uint64_t>(static_cast<std::uint64_t>(count), (blockEnd - rowStart + bpp - 1) / bpp);
+            for (std::uint64_t x = from; x < to; ++x) {
+                const std::int64_t p = static_cast<std::int64_t>(x) * m_l.height + y;
+                const auto byte = static_cast<std::uint8_t>(m_framed[static_cast<std::size_t>(p / 3)]);
+                const int shift = 5 - 3 * static_cast<int>(p % 3);  // the bit blue carries; green and red the next two up
+                const std::uint64_t at = rowStart + x * bpp;
+                for (int channel = shift < 0 ? 1 : 0; channel < 3; ++channel) {
+                    const std::uint64_t pos = at + static_cast<std::uint64_t>(channel);
+                    if (pos < blockStart || pos >= blockEnd)
+                        continue;
+                    std::uint8_t& b = block[pos - blockStart];
+                    b = static_cast<std::uint8_t>((b & 0xFEU) | ((byte >> (shift + channel)) & 1U));
+                }
+            }
+        }
+    }
+
+private:
+    const bmp::Layout& m_l;
+    std::string m_framed;
+    std::int64_t m_pixels;
+};
+
+}  // namespace
+
+BmpProbe probeBmp(QIODevice& in)
+{
+    BmpProbe probe;
+    std::array<char, bmp::kHeadBytes> head{};
+    if (!in.seek(0))
+        return probe;
+    const qint64 got = readUpTo(in, head.data(), static_cast<qint64>(head.size()));
+    if (got < 2 || head[0] != 'B' || head[1] != 'M')
+        return probe;
+    const bmp::Parsed parsed = bmp::parse({reinterpret_cast<const std::uint8_t*>(head.data()), static_cast<std::size_t>(got)});
+    if (!parsed.ok() || !parsed.layout.direct)
+        return probe;
+    probe.layout = parsed.layout;
+    probe.streamable = true;
+    if (!in.isSequential())
+        probe.error = QString::fromStdString(bmp::truncationError(parsed.layout, static_cast<std::uint64_t>(in.size())));
+    return probe;
+}
+
+BmpReveal revealBmp(QIODevice& in)
+{
+    const BmpProbe probe = probeBmp(in);
+    if (!probe.streamable)
+        return {{}, QStringLiteral("The picture is not an uncompressed 24 or 32-bit BMP")};
+    if (!probe.error.isEmpty())
+        return {{}, probe.error};
+    return Revealer(in, probe.layout).run();
+}
+
+BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink)
+{
+    BmpHide result;
+    if (!in.isSequential() && !in.seek(0)) {
+        result.error = readError(in);
+        return result;
+    }
+    std::vector<char> block(static_cast<std::size_t>(kBlockBytes));
+    qint64 got = readUpTo(in, block.data(), kBlockBytes);
+    if (got < 0) {
+        result.error = readError(in);
+        return result;
+    }
+    const bmp::Parsed parsed = bmp::parse({reinterpret_cast<const std::uint8_t*>(block.data()),
+                                           std::min<std::size_t>(bmp::kHeadBytes, static_cast<std::size_t>(got))});
+    if (!parsed.ok() || !parsed.layout.direct) {
+        result.error = parsed.ok() ? QStringLiteral("The picture is not an uncompressed 24 or 32-bit BMP")
+                                   : QString::fromStdString(parsed.error);
+        return result;
+    }
+    const bmp::Layout& l = parsed.layout;
+    const auto framedLength = static_cast<std::int64_t>(textBytes.size()) + stego::kMarkerLength;
+    if (3 * framedLength > l.width * l.height) {
+        result.report = {stego::HideOutcome::TooMuchText, stego::excessCharacters(framedLength, l.width, l.height), {}};
+        return result;
+    }
+    if (!in.isSequential()) {
+        const std::string truncated = bmp::truncationError(l, static_cast<std::uint64_t>(in.size()));
+        if (!truncated.empty()) {
+            result.error = QString::fromStdString(truncated);
+            return result;
+        }
+    }
+    const Patcher patcher(l, stego::frameMessage(textBytes));
+    std::uint64_t position = 0;
+    while (got > 0) {
+        auto* bytes = reinterpret_cast<std::uint8_t*>(block.data());
+        patcher.patch(bytes, position, position + static_cast<std::uint64_t>(got));
+        if (!sink(QByteArrayView(block.data(), got))) {
+            result.sinkFailed = true;
+            return result;
+        }
+        position += static_cast<std::uint64_t>(got);
+        got = readUpTo(in, block.data(), kBlockBytes);
+        if (got < 0) {
+            result.error = readError(in);
+            return result;
+        }
+    }
+    // A file that shrank since its size was taken, or a pipe that ended early.
+    if (position < l.pixelEnd)
+        result.error = QString::fromLatin1(bmp::kTruncatedSentence);
+    return result;
+}
+
+}  // namespace picture

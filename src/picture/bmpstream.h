@@ -1,0 +1,66 @@
+#pragma once
+
+// Hiding and reading a message straight in an uncompressed 24 or 32-bit BMP
+// file, without decoding the picture: for the command-line tool, whose
+// pictures may be far larger than memory.  Peak memory stays a few tens of
+// megabytes whatever the picture's size; the results are the engine's
+// (stego::hideBytes and stego::readMessage on the decoded picture), bit for
+// bit.
+
+#include "picture/bmpformat.h"
+#include "stego/message.h"
+
+#include <QByteArrayView>
+#include <QIODevice>
+#include <QString>
+
+#include <functional>
+#include <string_view>
+
+namespace picture {
+
+// Receives the output in order; returns false when it could not take it
+// (the sink's owner knows why).
+using ByteSink = std::function<bool(QByteArrayView)>;
+
+struct BmpProbe {
+    bmp::Layout layout;
+    bool streamable = false;  // an uncompressed 24 or 32-bit BMP that the two commands below take
+    QString error;            // a streamable kind that cannot be read (a forged or truncated file)
+};
+
+// Reads the headers at the start of `in` (seekable, open for reading) and
+// says whether hideBmp and revealBmp apply.  Anything else, including BMP
+// kinds they do not take, comes back not streamable with no error: the
+// caller decodes it instead.  Moves the device's position.
+BmpProbe probeBmp(QIODevice& in);
+
+struct BmpReveal {
+    stego::ReadResult result;
+    QString error;  // the file could not be read to the end of what the scan needs
+    bool ok() const { return error.isEmpty(); }
+};
+
+// The engine's scan of a streamable BMP.  Reads the 40 pixels of the start
+// marker test first and then only as far as the end marker: bands of columns
+// sized to a fixed budget, each row's slice read where it lies.  `in` must
+// be seekable; it is read with seek and read only.  The text found is held
+// in memory (at most a third of a byte a pixel).
+BmpReveal revealBmp(QIODevice& in);
+
+struct BmpHide {
+    stego::HideReport report;  // TooMuchText: nothing was written to the sink
+    QString error;             // reading failed or the file is not streamable; output is incomplete
+    bool sinkFailed = false;   // the sink refused a block; output is incomplete
+    bool ok() const { return error.isEmpty() && !sinkFailed; }
+};
+
+// Copies `in` from its first byte to `sink`, block by block, with the framed
+// `textBytes` (one Windows-1252 byte a character) in the low bits of exactly
+// the pixels the engine would write.  Every other byte (headers, row padding,
+// the unused fourth byte, other pixels, anything after the pixels) is copied
+// unchanged.  `in` is read sequentially from the start, so a pipe will do; a
+// file that ends before its last pixel is an error.
+BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink);
+
+}  // namespace picture

@@ -1,0 +1,53 @@
+#pragma once
+
+// Decisions taken from a JPEG's or PNG's own structure before any decoder
+// sees the file.  Standard C++ only.
+//
+// JPEG: libjpeg holds a whole-image coefficient buffer for a progressive or
+// multi-scan file, outside Qt's allocation limit, and decodes every scan over
+// the whole frame, so a small file with thousands of scans costs minutes.
+// Both are known from the markers alone.
+//
+// PNG: libpng refuses a critical chunk with a wrong checksum, and Qt then
+// says only "Unable to read image data"; a 16-bit PNG is decoded at 8 bytes
+// a pixel before it is narrowed.
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace picture::headercheck {
+
+// More scans than any encoder writes for a real photo (a progressive JPEG
+// has about ten); past it every scan is another pass over the whole frame.
+inline constexpr int kMaxJpegScans = 100;
+
+struct JpegFacts {
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    int precision = 0;       // bits per sample
+    int components = 0;
+    bool progressive = false;
+    bool lossless = false;
+    int scans = 0;
+    std::int64_t coefficientBytes = 0;  // libjpeg's whole-image buffer; 0 when it needs none
+    bool frameFound = false;
+};
+
+// Reads the markers of a JPEG file, stepping over the entropy-coded data.
+JpegFacts jpegFacts(std::span<const std::uint8_t> bytes);
+
+// Why the JPEG cannot be decoded within `budgetBytes` (coefficients and the
+// decoded picture at 4 bytes a pixel together) and the scan limit, or why
+// the decoder cannot read it at all; empty when it may be decoded.
+std::string jpegRefusal(const JpegFacts& facts, std::int64_t budgetBytes);
+
+struct PngFacts {
+    bool valid = false;       // a PNG signature and an IHDR chunk
+    int bitDepth = 0;
+    std::string damagedChunk; // the first critical chunk whose checksum is wrong
+};
+
+PngFacts pngFacts(std::span<const std::uint8_t> bytes);
+
+}  // namespace picture::headercheck

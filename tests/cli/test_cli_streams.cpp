@@ -1,0 +1,317 @@
+// mirrorvane-cli at its edges: standard streams that are pipes, terminals,
+// full or closed; names that are not UTF-8 or near the length limit; outputs
+// that are not regular files; a full disk; inputs without end; and the shell
+// completions.
+#include "clitest.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace clitest {
+namespace {
+
+TEST_F(Cli, DashIsStandardInputAndOutputThroughPipes)
+{
+    const QByteArray picture = read(save(pattern(40, 30), "in.png"));
+    const std::string text = "through pipes \xC3\xA9";
+    for (const char* format : {"bmp", "png"}) {
+        SCOPED_TRACE(format);
+        Launch hide;
+        hide.args = {"hide", "-", "-", "--text", text, "--format", format};
+        hide.input = picture;
+        const Outcome hidden = launch(hide);
+        ASSERT_EQ(hidden.status, 0) << hidden.err.toStdString();
+        EXPECT_TRUE(hidden.out.startsWith(format == std::string("png") ? "\x89PNG" : "BM"));
+        EXPECT_FALSE(QFile::exists(QString::fromStdString(path("-")))) << "no file named -";
+
+        Launch reveal;
+        reveal.args = {"reveal", "-"};
+        reveal.input = hidden.out;
+        EXPECT_EQ(launch(reveal).out.toStdString(), text);
+        reveal.args = {"capacity", "-"};
+        EXPECT_EQ(launch(reveal).out, "376\n");
+    }
+
+    // Standard input cannot be both the picture and the text.
+    Launch both;
+    both.args = {"hide", "-", path("o.bmp")};
+    both.input = picture;
+    const Outcome o = launch(both);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(allPrefixed(o.err));
+}
+
+TEST_F(Cli, AFailedStandardOutputIsReported)
+{
+    const std::string picture = save(pattern(30, 30), "in.png"), hidden = path("hidden.bmp");
+    ASSERT_EQ(run({"hide", picture, hidden, "--text", "a secret that must not be cut short"}).status, 0);
+    const std::vector<std::vector<std::string>> commands = {
+        {"reveal", hidden}, {"capacity", picture}, {"--help"}, {"--version"}, {"hide", picture, "-", "--text", "x"},
+    };
+    for (const auto& [stream, reason] : {std::pair{Stream::Full, "No space left on device"},
+                                         std::pair{Stream::Closed, "Bad file descriptor"}}) {
+        for (const auto& args : commands) {
+            SCOPED_TRACE(args[0] + (stream == Stream::Full ? " > /dev/full" : " >&-"));
+            Launch l;
+            l.args = args;
+            l.out = stream;
+            const Outcome o = launch(l);
+            EXPECT_EQ(o.status, 2);
+            EXPECT_TRUE(o.err.endsWith(QByteArray("mirrorvane-cli: cannot write standard output: ") + reason + "\n"))
+                << o.err.toStdString();
+        }
+    }
+    // With standard output closed, a file the program opens must not take
+    // its place and receive the picture or the text.
+    Launch l;
+    l.args = {"hide", picture, path("out.bmp"), "--text", "x"};
+    l.out = Stream::Closed;
+    ASSERT_EQ(launch(l).status, 0);
+    EXPECT_EQ(run({"reveal", path("out.bmp")}).out, "x");
+}
+
+TEST_F(Cli, NamesThatAreNotUtf8AreRefusedAndNoOtherFileIsTouched)
+{
+    // Qt would turn the byte 0xFF or 0xE9 into U+FFFD and reach these files.
+    const std::string replacement = "\xEF\xBF\xBD";
+    const std::string lookalikeOut = write("out" + replacement + ".bmp", "keep me");
+    const std::string lookalikePicture = save(pattern(60, 60), "caf" + replacement + ".bmp");
+    const std::string picture = save(pattern(30, 30), "in.png");
+    const std::string latin1 = path("caf\xE9.bmp");
+    ASSERT_TRUE(pattern(30, 30).save(QFile::decodeName(QByteArray::fromStdString(path("real.bmp")))));
+    ASSERT_EQ(::rename(path("real.bmp").c_str(), latin1.c_str()), 0);
+
+    const std::vector<std::vector<std::string>> commands = {
+        {"hide", picture, path("out\xFF.bmp"), "--text", "x"},
+        {"capacity", latin1},
+        {"reveal", latin1},
+        {"hide", picture, path("o.bmp"), "--text-file", path("t\xFF.txt")},
+    };
+    for (const auto& args : commands) {
+        SCOPED_TRACE(args[0]);
+        Launch l;
+        l.args = args;
+        const Outcome o = launch(l);
+        EXPECT_EQ(o.status, 2);
+        EXPECT_TRUE(o.err.contains("is not valid UTF-8")) << o.err.toStdString();
+        EXPECT_TRUE(o.err.contains("\\xFF") || o.err.contains("\\xE9")) << "the byte is shown escaped";
+        EXPECT_TRUE(o.out.isEmpty()) << "the look-alike picture's capacity is not printed";
+    }
+    EXPECT_EQ(read(lookalikeOut), "keep me");
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(path("o.bmp"))));
+    EXPECT_EQ(::access(path("out\xFF.bmp").c_str(), F_OK), -1);
+    ::unlink(latin1.c_str());  // Qt's clean-up cannot name it either
+}
+
+TEST_F(Cli, ArgumentsQtWouldTakeReachTheParser)
+{
+    const std::string picture = save(pattern(30, 30), "in.png"), out = path("o.bmp");
+    for (const char* text : {"-qmljsdebugger=port:1234", "-reverse", "-platform"}) {
+        ASSERT_EQ(run({"hide", picture, out, "--text", text}).status, 0) << text;
+        EXPECT_EQ(run({"reveal", out}).out, text);
+    }
+}
+
+TEST_F(Cli, TerminalsGetAHintAndEscapedControls)
+{
+    const std::string picture = save(pattern(40, 40), "in.png"), out = path("o.bmp");
+    Launch typed;
+    typed.args = {"hide", picture, out};
+    typed.in = Stream::Terminal;
+    typed.input = "typed\n";
+    Outcome o = launch(typed);
+    ASSERT_EQ(o.status, 0) << o.err.toStdString();
+    EXPECT_EQ(o.err, "mirrorvane-cli: reading the text to hide from standard input until end of file (Ctrl+D)\n");
+    EXPECT_EQ(run({"reveal", out}).out, "typed\n");
+
+    // ESC ] 2 ; ... BEL retitles a terminal window.
+    const QByteArray hostile = "a\x1B]2;owned\x07" "b\tc\r\nd\x7F";
+    ASSERT_EQ(run({"hide", picture, out, "--text", hostile.toStdString()}).status, 0);
+    EXPECT_EQ(run({"reveal", out}).out, hostile) << "redirected: the bytes exactly";
+    for (const std::string raw : {"", "--raw"}) {
+        Launch shown;
+        shown.args = {"reveal", out};
+        if (!raw.empty())
+            shown.args.push_back(raw);
+        shown.out = Stream::Terminal;
+        o = launch(shown);
+        EXPECT_EQ(o.status, 0);
+        EXPECT_EQ(o.out, "a\\x1B]2;owned\\x07b\tc\r\nd\\x7F") << raw;
+        EXPECT_TRUE(o.err.contains("shown as \\xHH")) << o.err.toStdString();
+        EXPECT_TRUE(allPrefixed(o.err));
+    }
+
+    Launch toTerminal;
+    toTerminal.args = {"hide", out, "-", "--text", "x"};
+    toTerminal.out = Stream::Terminal;
+    o = launch(toTerminal);
+    EXPECT_EQ(o.status, 1) << "no picture bytes on a terminal";
+    EXPECT_TRUE(o.out.isEmpty());
+}
+
+TEST_F(Cli, OutputsThatAreNotRegularFilesAreRefused)
+{
+    const std::string picture = save(pattern(30, 30), "in.png");
+    const std::string fifo = path("fifo"), folder = path("folder"), device = path("null"), link = path("link");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(folder)));
+    // A device of our own, reached through a link: a faulty program replaces
+    // this node, never the system's /dev/null.
+    std::vector<std::string> targets = {fifo, folder};
+    if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 && ::symlink(device.c_str(), link.c_str()) == 0)
+        targets.push_back(link);
+    else
+        std::cout << "[  SKIPPED ] a device output: mknod needs root\n";
+    for (const std::string& target : targets) {
+        SCOPED_TRACE(target);
+        const Outcome o = run({"hide", picture, target, "--text", "x"});
+        EXPECT_EQ(o.status, 2);
+        EXPECT_TRUE(o.err.contains(QByteArray::fromStdString(target))) << o.err.toStdString();
+    }
+    struct stat st {};
+    EXPECT_TRUE(::stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    if (targets.size() == 3) {
+        EXPECT_TRUE(::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) << "nothing renamed over the link";
+        EXPECT_TRUE(::stat(device.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) << "nor over the device";
+    }
+    EXPECT_TRUE(QDir(QString::fromStdString(folder)).isEmpty());
+}
+
+TEST_F(Cli, NamesUpToTheFileSystemLimitCanBeReplaced)
+{
+    const std::string picture = save(pattern(30, 30), "in.png");
+    for (const std::size_t length : {249u, 255u}) {
+        SCOPED_TRACE(length);
+        const std::string name = path(std::string(length - 4, 'n') + ".bmp");
+        write(name.substr(name.rfind('/') + 1), "old");
+        const Outcome o = run({"hide", picture, name, "--text", "long name"});
+        ASSERT_EQ(o.status, 0) << o.err.toStdString();
+        EXPECT_EQ(run({"reveal", name}).out, "long name");
+    }
+}
+
+TEST_F(Cli, TextWithoutEndIsRefusedAfterWhatThePictureHolds)
+{
+    const std::string picture = save(pattern(64, 48), "in.png"), out = path("o.bmp");
+    Launch endless;
+    endless.args = {"hide", picture, out};
+    endless.endlessInput = true;
+    // Under a 2 GB address space, as a shell's ulimit -v would set it.
+    endless.addressSpace = 2000000ULL * 1024;
+    const Outcome o = launch(endless);
+    EXPECT_EQ(o.status, 4) << o.err.toStdString();
+    EXPECT_EQ(o.err, "mirrorvane-cli: The Message has at least 1 characters more than the image can accommodate\n");
+    // The picture holds 1,000 characters; a pipe buffers at most a megabyte.
+    EXPECT_LT(o.inputTaken, 2LL << 20) << "the program stopped reading";
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(out)));
+}
+
+// A small file system of our own to fill up; root only.
+class FullDisk : public Cli {
+protected:
+    void SetUp() override
+    {
+        m_mount = path("small");
+        QDir().mkdir(QString::fromStdString(m_mount));
+        if (::mount("mirrorvane-test", m_mount.c_str(), "tmpfs", 0, "size=1m") != 0)
+            GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+        m_mounted = true;
+    }
+    void TearDown() override
+    {
+        if (m_mounted)
+            ::umount2(m_mount.c_str(), MNT_DETACH);
+    }
+
+    // Fills the file system, then frees `free` bytes (whole pages).
+    void leaveFree(qint64 free)
+    {
+        const std::string filler = m_mount + "/filler";
+        ::unlink(filler.c_str());
+        const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT, 0600);
+        const std::string block(4096, 'f');
+        qint64 size = 0;
+        while (::write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size()))
+            size += static_cast<qint64>(block.size());
+        ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(std::max<qint64>(0, size - free))), 0);
+        ::close(fd);
+    }
+
+    std::string m_mount;
+    bool m_mounted = false;
+};
+
+TEST_F(FullDisk, AShortWriteKeepsTheOldFileAndSaysWhy)
+{
+    // 150 x 100 pixels of noise: a BMP of 45,054 bytes, eleven pages, and
+    // a PNG hardly smaller.
+    QImage noise(150, 100, QImage::Format_RGB32);
+    quint32 state = 1;
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, (state = state * 1664525u + 1013904223u) >> 8);
+    const std::string picture = save(noise, "in.png");
+    const std::string target = m_mount + "/out.bmp";
+    QFile old(QString::fromStdString(target));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old picture") == 11);
+    old.close();
+    // Ten pages free: the write fails in its last block; none: in its first, large one.
+    for (const qint64 free : {qint64(10 * 4096), qint64(0)}) {
+        SCOPED_TRACE(free);
+        leaveFree(free);
+        for (const char* format : {"bmp", "png"}) {
+            const Outcome o = run({"hide", picture, target, "--text", "x", "--format", format});
+            EXPECT_EQ(o.status, 2) << format;
+            EXPECT_TRUE(o.err.contains("No space left on device")) << o.err.toStdString();
+            EXPECT_EQ(read(target), "old picture");
+        }
+        EXPECT_EQ(QDir(QString::fromStdString(m_mount)).entryList(QDir::Files).size(), 2) << "no temporary left";
+    }
+}
+
+TEST_F(Cli, CompletionScriptsLoadInEveryShell)
+{
+    const QString dir = QStringLiteral(MIRRORVANE_COMPLETIONS);
+    struct Shell {
+        const char* name;
+        QStringList args;
+        QByteArray expected;  // in the completions offered after "mirrorvane-cli h"
+    };
+    const std::vector<Shell> shells = {
+        {"bash", {"-c", "source " + dir + "/bash/mirrorvane-cli && COMP_WORDS=(mirrorvane-cli h) COMP_CWORD=1 && "
+                        "_mirrorvane_cli_complete && echo \"${COMPREPLY[@]}\""}, "hide"},
+        {"zsh", {"-fc", "fpath=(" + dir + "/zsh $fpath); autoload -Uz compinit && compinit -u -D && "
+                        "autoload +X _mirrorvane-cli && print $_comps[mirrorvane-cli]"}, "_mirrorvane-cli"},
+        {"fish", {"--no-config", "-c", "source " + dir + "/fish/mirrorvane-cli.fish; complete -C'mirrorvane-cli h'"}, "hide"},
+    };
+    for (const Shell& shell : shells) {
+        SCOPED_TRACE(shell.name);
+        const QString program = QStandardPaths::findExecutable(QString::fromLatin1(shell.name));
+        if (program.isEmpty()) {
+            std::cout << "[  SKIPPED ] " << shell.name << " is not installed\n";
+            continue;
+        }
+        QProcess process;
+        process.setWorkingDirectory(m_dir.path());
+        process.start(program, shell.args);
+        ASSERT_TRUE(process.waitForFinished(30000));
+        const QByteArray err = process.readAllStandardError();
+        EXPECT_EQ(process.exitCode(), 0) << err.toStdString();
+        EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+        EXPECT_TRUE(process.readAllStandardOutput().contains(shell.expected));
+    }
+}
+
+}  // namespace
+}  // namespace clitest

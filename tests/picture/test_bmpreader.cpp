@@ -1,0 +1,204 @@
+// The BMP reader: the same colours as Qt's reader wherever Qt's are defined,
+// black wherever the file defines nothing, and a sentence for every refusal.
+
+#include "bmpfiles.h"
+#include "picture/bmpreader.h"
+#include "picture/imageio.h"
+#include "pictures.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+using picturetest::bmpBytes;
+using picturetest::put16;
+using picturetest::put32;
+using picturetest::qtDecoded;
+using picturetest::sameRgb;
+
+TEST(BmpReader, DirectKindsGiveQtsColours)
+{
+    for (const picturetest::Geometry& g : picturetest::kGeometries) {
+        SCOPED_TRACE(g.why);
+        const QByteArray bytes = bmpBytes(picturetest::noisyImage(g.width, g.height, 4), g.kind);
+        const picture::LoadResult loaded = picture::decodePicture(bytes);
+        ASSERT_TRUE(loaded.ok()) << qPrintable(loaded.error);
+        EXPECT_TRUE(sameRgb(loaded.image, qtDecoded(bytes)));
+    }
+}
+
+TEST(BmpReader, PaletteKindsWrittenByQtGiveQtsColours)
+{
+    const QImage noise = picturetest::noisyImage(13, 9, 8);
+    const struct {
+        const char* why;
+        QImage image;
+    } rows[] = {
+        {"1 bit", noise.convertToFormat(QImage::Format_Mono)},
+        {"4 bits (16 colours or fewer)", noise.convertToFormat(QImage::Format_Indexed8, [&] {
+             QList<QRgb> table;
+             for (int i = 0; i < 16; ++i)
+                 table.append(qRgb(i * 16, 255 - i * 16, i * 7));
+             return table;
+         }())},
+        {"8 bits", noise.convertToFormat(QImage::Format_Indexed8)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const QByteArray bytes = picturetest::encoded(row.image, "bmp");
+        const picture::LoadResult loaded = picture::decodePicture(bytes);
+        ASSERT_TRUE(loaded.ok()) << qPrintable(loaded.error);
+        EXPECT_TRUE(sameRgb(loaded.image, qtDecoded(bytes)));
+    }
+}
+
+// A run-length BMP with palette entries 0 (10, 20, 30), 1 red, 2 green, 3 blue.
+QByteArray rleBmp(int width, int height, int bits, const QByteArray& data)
+{
+    const QList<QRgb> palette = {qRgb(10, 20, 30), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
+    const int offset = 14 + 40 + 4 * static_cast<int>(palette.size());
+    QByteArray b(offset, '\0');
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(b, 2, static_cast<quint32>(offset + data.size()));
+    put32(b, 10, static_cast<quint32>(offset));
+    put32(b, 14, 40);
+    put32(b, 18, static_cast<quint32>(width));
+    put32(b, 22, static_cast<quint32>(height));
+    put16(b, 26, 1);
+    put16(b, 28, static_cast<quint32>(bits));
+    put32(b, 30, bits == 8 ? 1 : 2);
+    put32(b, 46, static_cast<quint32>(palette.size()));
+    for (int i = 0; i < palette.size(); ++i)
+        put32(b, 54 + 4 * i, palette[i] & 0xFFFFFFu);
+    return b + data;
+}
+
+struct Defined {
+    int x;
+    int yFromBottom;
+    int index;
+};
+
+TEST(BmpReader, RunLengthPixelsTheFileSkipsAreBlack)
+{
+    const QRgb colours[] = {qRgb(10, 20, 30), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
+    const struct {
+        const char* why;
+        int bits;
+        const char* hex;
+        std::vector<Defined> defined;
+    } rows[] = {
+        {"run, then end of picture", 8, "02010001", {{0, 0, 1}, {1, 0, 1}}},
+        {"delta jumps over pixels", 8, "0102" "00020201" "0103" "0001", {{0, 0, 2}, {3, 1, 3}}},
+        {"delta past the corner stops at the last pixel", 8, "00026464" "0101", {{3, 2, 1}}},
+        {"end of line", 8, "0101" "0000" "0102" "0001", {{0, 0, 1}, {0, 1, 2}}},
+        {"run past the row's end is cut there", 8, "0601" "0000" "0102", {{0, 0, 1}, {1, 0, 1}, {2, 0, 1}, {3, 0, 1}, {0, 1, 2}}},
+        {"absolute stretch, padded", 8, "0003010203" "00" "0101", {{0, 0, 1}, {1, 0, 2}, {2, 0, 3}, {3, 0, 1}}},
+        {"data ends inside a run", 8, "0201" "04", {{0, 0, 1}, {1, 0, 1}}},
+        {"data ends inside an absolute stretch", 8, "000401", {{0, 0, 1}}},
+        {"RLE4 run alternates two entries", 4, "0312" "0001", {{0, 0, 1}, {1, 0, 2}, {2, 0, 1}}},
+        {"RLE4 absolute stretch of an odd count", 4, "00033120" "0110", {{0, 0, 3}, {1, 0, 1}, {2, 0, 2}, {3, 0, 1}}},
+        {"RLE4 absolute stretch past the row's end, padded", 4, "0006312300" "00" "0000" "0120", {{0, 0, 3}, {1, 0, 1}, {2, 0, 2}, {3, 0, 3}, {0, 1, 2}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const picture::LoadResult loaded = picture::decodePicture(rleBmp(4, 3, row.bits, QByteArray::fromHex(row.hex)));
+        ASSERT_TRUE(loaded.ok()) << qPrintable(loaded.error);
+        QImage expected(4, 3, QImage::Format_RGB32);
+        expected.fill(Qt::black);
+        for (const Defined& d : row.defined)
+            expected.setPixel(d.x, 2 - d.yFromBottom, colours[d.index]);
+        EXPECT_TRUE(sameRgb(loaded.image, expected));
+    }
+}
+
+TEST(BmpReader, NothingOfEarlierPicturesReachesASparseRunLengthPicture)
+{
+    // Pictures freed just before leave their pixels in memory the next
+    // allocation of that size may reuse.
+    for (quint32 seed = 0; seed < 4; ++seed)
+        ASSERT_TRUE(picture::decodePicture(bmpBytes(picturetest::noisyImage(200, 200, seed))).ok());
+    const picture::LoadResult loaded = picture::decodePicture(rleBmp(200, 200, 8, QByteArray::fromHex("0A01" "0001")));
+    ASSERT_TRUE(loaded.ok()) << qPrintable(loaded.error);
+    int coloured = 0;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 200; ++x)
+            coloured += (loaded.image.pixel(x, y) & 0xFFFFFFu) != 0;
+    EXPECT_EQ(coloured, 10);
+}
+
+TEST(BmpReader, RefusalsNameWhatIsWrong)
+{
+    const QByteArray valid = bmpBytes(picturetest::noisyImage(6, 4, 1));
+    const struct {
+        const char* why;
+        std::function<void(QByteArray&)> damage;
+        QString sentence;
+    } rows[] = {
+        {"bit depth 0", [](QByteArray& b) { put16(b, 28, 0); },
+         "The BMP picture has 0 bits per pixel; only 1, 4, 8, 16, 24 and 32 are possible"},
+        {"compression 99", [](QByteArray& b) { put32(b, 30, 99); },
+         "The BMP picture uses compression method 99, which this program cannot read"},
+        {"last row cut short", [](QByteArray& b) { b.chop(1); }, "The file ends before the picture's last pixel"},
+        {"16 bits, cut short (left to Qt's reader)", [](QByteArray& b) { put16(b, 28, 16); b.chop(40); },
+         "The file ends before the picture's last pixel"},
+        {"palette picture cut short", [](QByteArray& b) { put16(b, 28, 8); b.chop(80); },
+         "The file ends before the picture's last pixel"},
+        {"wider than the ceiling allows", [](QByteArray& b) { put32(b, 18, 100000); put32(b, 22, 100000); },
+         "The picture is too large: 100000 x 100000 pixels need 38147 MB, more than the 1024 MB allowed"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        QByteArray bytes = valid;
+        row.damage(bytes);
+        const picture::LoadResult loaded = picture::decodePicture(bytes);
+        EXPECT_FALSE(loaded.ok());
+        EXPECT_EQ(loaded.error, row.sentence);
+    }
+}
+
+// A file that loses its tail after its size was taken: the size it reports
+// is the old one, the bytes it delivers are the new ones.
+class ShrinkingFile : public QBuffer {
+public:
+    ShrinkingFile(const QByteArray& bytes, qint64 cut) : m_size(bytes.size())
+    {
+        setData(bytes.left(bytes.size() - cut));
+        open(QIODevice::ReadOnly);
+    }
+    qint64 size() const override { return m_size; }
+
+private:
+    qint64 m_size;
+};
+
+TEST(BmpReader, AFileThatShrinksWhileReadIsRefusedNotPaddedWithBlankRows)
+{
+    const QByteArray bytes = bmpBytes(picturetest::noisyImage(700, 900, 3));  // several read blocks
+    const picture::bmp::Parsed parsed =
+        picture::bmp::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()), picture::bmp::kHeadBytes});
+    for (const qint64 cut : {qint64(1), qint64(bytes.size() / 2)}) {
+        ShrinkingFile file(bytes, cut);
+        const picture::BmpDecode decoded = picture::readDirectBmp(file, bytes, parsed.layout);
+        EXPECT_TRUE(decoded.image.isNull());
+        EXPECT_EQ(decoded.error, "The file ends before the picture's last pixel");
+    }
+    ShrinkingFile whole(bytes, 0);
+    EXPECT_TRUE(sameRgb(picture::readDirectBmp(whole, bytes, parsed.layout).image, qtDecoded(bytes)));
+
+    // Through the file road, a file already short is refused the same way.
+    QTemporaryDir dir;
+    QFile cutFile(dir.filePath(QStringLiteral("cut.bmp")));
+    ASSERT_TRUE(cutFile.open(QIODevice::WriteOnly));
+    cutFile.write(bytes.left(bytes.size() - 1));
+    cutFile.close();
+    EXPECT_EQ(picture::loadPicture(cutFile.fileName()).error, "The file ends before the picture's last pixel");
+}
+
+}  // namespace

@@ -1,0 +1,226 @@
+// Hiding and reading straight in a BMP file must give the engine's results on
+// the decoded picture, bit for bit, and leave every other byte of the file
+// as it was.
+
+#include "bmpfiles.h"
+#include "picture/bmpformat.h"
+#include "picture/bmpstream.h"
+#include "picture/imageio.h"
+#include "pictures.h"
+
+#include <QBuffer>
+
+#include <random>
+#include <string>
+
+namespace {
+
+using picturetest::bmpBytes;
+using picturetest::BmpKind;
+using picturetest::qtDecoded;
+using picturetest::kGeometries;
+using picturetest::Geometry;
+using picturetest::noisyImage;
+
+std::string randomText(std::size_t length, std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::string text(length, '\0');
+    for (char& c : text)
+        c = static_cast<char>(random() % 256);
+    return text;
+}
+
+picture::BmpReveal revealBytes(QByteArray bytes)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return picture::revealBmp(buffer);
+}
+
+struct Hidden {
+    picture::BmpHide result;
+    QByteArray output;
+};
+
+Hidden hideInto(QByteArray bytes, const std::string& text)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    Hidden hidden;
+    hidden.result = picture::hideBmp(buffer, text, [&](QByteArrayView block) {
+        hidden.output.append(block);
+        return true;
+    });
+    return hidden;
+}
+
+// What the engine finds in the decoded file.
+stego::ReadResult engineScan(const QByteArray& bytes)
+{
+    const QImage image = qtDecoded(bytes);
+    EXPECT_FALSE(image.isNull());
+    return stego::readMessage(picture::surfaceOf(image));
+}
+
+void expectSameScan(const QByteArray& bytes)
+{
+    const picture::BmpReveal streamed = revealBytes(bytes);
+    ASSERT_TRUE(streamed.ok()) << qPrintable(streamed.error);
+    const stego::ReadResult engine = engineScan(bytes);
+    EXPECT_EQ(streamed.result.outcome, engine.outcome);
+    EXPECT_EQ(streamed.result.text, engine.text);
+}
+
+// Hides `text` by streaming and checks the result against the engine's
+// hiding in the decoded picture; returns the streamed file.
+QByteArray expectSameHide(const QByteArray& bytes, const std::string& text)
+{
+    const Hidden hidden = hideInto(bytes, text);
+    EXPECT_TRUE(hidden.result.ok()) << qPrintable(hidden.result.error);
+    QImage expected = qtDecoded(bytes);
+    const stego::HideReport engine = stego::hideBytes(picture::surfaceOf(expected), text);
+    EXPECT_EQ(hidden.result.report.outcome, engine.outcome);
+    if (engine.outcome != stego::HideOutcome::Hidden) {
+        EXPECT_EQ(hidden.result.report.excess, engine.excess);
+        EXPECT_TRUE(hidden.output.isEmpty());
+        return {};
+    }
+    EXPECT_TRUE(picturetest::sameRgb(qtDecoded(hidden.output), expected));
+    // Only the lowest bit of a byte may change, and only inside the pixels.
+    EXPECT_EQ(hidden.output.size(), bytes.size());
+    const picture::bmp::Layout layout =
+        picture::bmp::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())}).layout;
+    for (qsizetype i = 0; i < std::min(bytes.size(), hidden.output.size()); ++i) {
+        const int changed = (bytes[i] ^ hidden.output[i]) & 0xFF;
+        if (changed == 0)
+            continue;
+        const auto offset = static_cast<std::uint64_t>(i) - layout.pixelOffset;
+        const bool inPixel = static_cast<std::uint64_t>(i) >= layout.pixelOffset && i < static_cast<qsizetype>(layout.pixelEnd)
+                             && offset % layout.rowStride < static_cast<std::uint64_t>(layout.width * layout.bytesPerPixel())
+                             && offset % layout.rowStride % static_cast<std::uint64_t>(layout.bytesPerPixel()) < 3;
+        EXPECT_TRUE(changed == 1 && inPixel) << "byte " << i << " changed by " << changed;
+        if (!(changed == 1 && inPixel))
+            break;
+    }
+    return hidden.output;
+}
+
+TEST(BmpStream, HideAndRevealMatchTheEngineOverAwkwardGeometries)
+{
+    for (const Geometry& g : kGeometries) {
+        SCOPED_TRACE(g.why);
+        const QByteArray plain = bmpBytes(noisyImage(g.width, g.height, 7), g.kind);
+        expectSameScan(plain);  // noise: almost always no start marker
+
+        const std::int64_t capacity = stego::textCapacity(g.width, g.height);
+        const struct {
+            const char* why;
+            std::int64_t length;
+        } lengths[] = {{"empty text", 0}, {"a few characters", std::min<std::int64_t>(5, capacity)},
+                       {"exactly at capacity", capacity}, {"one character over capacity", capacity + 1}};
+        for (const auto& length : lengths) {
+            SCOPED_TRACE(length.why);
+            if (length.length < 0)
+                continue;
+            const QByteArray hidden = expectSameHide(plain, randomText(static_cast<std::size_t>(length.length), 3));
+            if (!hidden.isEmpty())
+                expectSameScan(hidden);
+        }
+    }
+}
+
+// Writes `bytes` as characters 0, 1, ... of the picture, without framing.
+void writeRaw(QImage& image, const std::string& bytes)
+{
+    const stego::PixelSurface s = picture::surfaceOf(image);
+    for (std::size_t c = 0; c < bytes.size(); ++c) {
+        const auto byte = static_cast<std::uint8_t>(bytes[c]);
+        for (int k = 0; k < 3; ++k) {
+            const std::int64_t p = 3 * static_cast<std::int64_t>(c) + k;
+            std::uint32_t& pixel = s.pixels[(p % s.height) * s.stride + p / s.height];
+            const int shift = 5 - 3 * k;  // the bit blue carries; green and red carry the next two up
+            pixel = (pixel & ~0x00010100u) | ((byte >> (shift + 2)) & 1u) << 16 | ((byte >> (shift + 1)) & 1u) << 8;
+            if (k < 2)
+                pixel = (pixel & ~1u) | ((byte >> shift) & 1u);
+        }
+    }
+}
+
+TEST(BmpStream, RevealStopsWhereTheEngineDoes)
+{
+    // The head's end-marker test, a start marker with no end, and an end
+    // marker that the start marker's last letters help to form.
+    const QImage noise = noisyImage(9, 50, 11);
+    const struct {
+        const char* why;
+        std::string framed;
+    } rows[] = {
+        {"end marker inside the first 13 characters", "ab" + std::string(stego::kEndMarker)},
+        {"start marker and no end marker", std::string(stego::kStartMarker) + "never ends"},
+        {"end marker straddling the start marker", std::string(stego::kStartMarker) + "ssage"},
+        {"empty message", std::string(stego::kStartMarker) + std::string(stego::kEndMarker)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        for (const BmpKind& kind : {BmpKind{}, BmpKind{.bits = 32, .topDown = true}}) {
+            QImage raw = noise.copy();
+            writeRaw(raw, row.framed);
+            expectSameScan(bmpBytes(raw, kind));
+        }
+    }
+}
+
+TEST(BmpStream, MessagesLongerThanOneBandAndColumnsTallerThanOne)
+{
+    // Bands start at a million pixels and grow; these cross several, and the
+    // single column is read a slice of rows at a time.
+    const struct {
+        const char* why;
+        int width;
+        int height;
+        BmpKind kind;
+    } rows[] = {{"wide picture, bottom-up", 1500, 1100, {}},
+                {"one column taller than a band, top-down", 1, 2'500'001, {.topDown = true}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const QByteArray plain = bmpBytes(noisyImage(row.width, row.height, 5), row.kind);
+        const std::int64_t capacity = stego::textCapacity(row.width, row.height);
+        for (const std::int64_t length : {capacity / 2, capacity}) {
+            const QByteArray hidden = expectSameHide(plain, randomText(static_cast<std::size_t>(length), 9));
+            ASSERT_FALSE(hidden.isEmpty());
+            expectSameScan(hidden);
+        }
+    }
+}
+
+TEST(BmpStream, DamagedFilesAndFailingSinksAreReported)
+{
+    const QByteArray plain = bmpBytes(noisyImage(31, 40, 2));
+    {
+        SCOPED_TRACE("cut short by one byte");
+        const QByteArray cut = plain.left(plain.size() - 1);
+        EXPECT_EQ(revealBytes(cut).error, QString::fromLatin1(picture::bmp::kTruncatedSentence));
+        EXPECT_EQ(hideInto(cut, "x").result.error, QString::fromLatin1(picture::bmp::kTruncatedSentence));
+    }
+    {
+        SCOPED_TRACE("a palette picture is not for streaming");
+        QByteArray palette = plain;
+        picturetest::put16(palette, 28, 8);
+        EXPECT_FALSE(hideInto(palette, "x").result.ok());
+        EXPECT_FALSE(revealBytes(palette).ok());
+    }
+    for (const int failingBlock : {0, 1}) {
+        SCOPED_TRACE(failingBlock == 0 ? "sink fails at once" : "sink fails on the last block");
+        const QByteArray big = bmpBytes(noisyImage(1200, 1200, 1));  // over one block
+        QByteArray copy = big;
+        QBuffer buffer(&copy);
+        buffer.open(QIODevice::ReadOnly);
+        int blocks = 0;
+        const picture::BmpHide result = picture::hideBmp(buffer, "text", [&](QByteArrayView) { return blocks++ < failingBlock; });
+        EXPECT_TRUE(result.sinkFailed);
+        EXPECT_FALSE(result.ok());
+    }
+}
+
+}  // namespace
