@@ -98,6 +98,11 @@ QString tooLargeError(const QSize& size)
         .arg(kAllocationLimitMB);
 }
 
+QString sizeError(const bmp::Layout& layout)
+{
+    return tooLargeError(QSize(static_cast<int>(layout.width), static_cast<int>(layout.height)));
+}
+
 // The file header and the 40-byte information header of an uncompressed
 // 24-bit BMP, field for field as Qt's own writer fills them.
 constexpr qint64 kBmpHeaderSize = 14 + 40;
@@ -162,9 +167,7 @@ LoadResult loadPicture(const QString& path, FileKinds kinds)
         const bmp::Parsed parsed = bmp::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                                static_cast<std::size_t>(bytes.size())});
         if (parsed.ok() && parsed.layout.direct) {
-            if (const QString tooLarge = tooLargeError(QSize(static_cast<int>(parsed.layout.width),
-                                                             static_cast<int>(parsed.layout.height)));
-                !tooLarge.isEmpty())
+            if (const QString tooLarge = sizeError(parsed.layout); !tooLarge.isEmpty())
                 return failure(tooLarge);
             BmpDecode decoded = readDirectBmp(file, bytes, parsed.layout);
             return {std::move(decoded.image), std::move(decoded.error)};
@@ -215,6 +218,9 @@ LoadResult decodePicture(const QByteArray& bytes)
         const bmp::Parsed parsed = bmp::parse(data.first(std::min(data.size(), bmp::kHeadBytes)));
         if (!parsed.ok())
             return failure(QString::fromStdString(parsed.error));
+        // The core header's sizes escape the check above.
+        if (const QString tooLarge = sizeError(parsed.layout); !tooLarge.isEmpty())
+            return failure(tooLarge);
         BmpDecode decoded = decodeBmp(QByteArrayView(bytes), parsed.layout);
         if (decoded.handled)
             return {std::move(decoded.image), std::move(decoded.error)};
