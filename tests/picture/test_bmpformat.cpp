@@ -74,27 +74,4 @@ TEST(BmpFormat, HugeDeclaredSizesAreComparedWithoutWrapping)
     EXPECT_EQ(picture::bmp::truncationError(parsed.layout, std::uint64_t(1) << 40), picture::bmp::kTruncatedSentence);
 }
 
-TEST(BmpFormat, OnlyPlainBlueGreenRedPixelsAfterTheHeadersTakeTheDirectPath)
-{
-    const struct {
-        const char* why;
-        std::function<void(QByteArray&)> forge;
-        bool direct;
-    } rows[] = {
-        {"24 bits", [](QByteArray&) {}, true},
-        {"32 bits", [](QByteArray& b) { put16(b, 28, 32); }, true},
-        {"16 bits", [](QByteArray& b) { put16(b, 28, 16); }, false},
-        {"32-bit bit fields with other masks", [](QByteArray& b) { put16(b, 28, 32); put32(b, 30, 3); put32(b, 54, 0xFF); put32(b, 62, 0xFF0000); }, false},
-        {"pixel offset inside the header", [](QByteArray& b) { put32(b, 10, 20); }, false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        QByteArray bytes = validBmp();
-        row.forge(bytes);
-        const picture::bmp::Parsed parsed = parseBytes(bytes);
-        ASSERT_TRUE(parsed.ok()) << parsed.error;
-        EXPECT_EQ(parsed.layout.direct, row.direct);
-    }
-}
-
 }  // namespace

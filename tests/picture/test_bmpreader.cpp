@@ -141,9 +141,7 @@ TEST(BmpReader, RefusalsNameWhatIsWrong)
         std::function<void(QByteArray&)> damage;
         QString sentence;
     } rows[] = {
-        {"bit depth 0", [](QByteArray& b) { put16(b, 28, 0); },
-         "The BMP picture has 0 bits per pixel; only 1, 4, 8, 16, 24 and 32 are possible"},
-        {"compression 99", [](QByteArray& b) { put32(b, 30, 99); },
+        {"compression 99 (the header's own refusals are the format test's)", [](QByteArray& b) { put32(b, 30, 99); },
          "The BMP picture uses compression method 99, which this program cannot read"},
         {"last row cut short", [](QByteArray& b) { b.chop(1); }, "The file ends before the picture's last pixel"},
         {"16 bits, cut short (left to Qt's reader)", [](QByteArray& b) { put16(b, 28, 16); b.chop(40); },
