@@ -26,15 +26,14 @@ int reveal(const QString& path)
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return fail(2, in.errorString());
-    const picture::BmpReveal revealed = picture::revealBmp(in);
-    if (!revealed.ok())
+    const picture::BmpReveal revealed = picture::revealBmp(in, [](QByteArrayView piece) {
+        return std::fwrite(piece.data(), 1, static_cast<std::size_t>(piece.size()), stdout) == static_cast<std::size_t>(piece.size());
+    });
+    if (!revealed.error.isEmpty())
         return fail(2, revealed.error);
-    if (revealed.result.outcome != stego::ReadOutcome::Found)
-        return 3;
-    const std::string& text = revealed.result.text;
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
+    if (revealed.sinkFailed || std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
         return fail(2, QStringLiteral("cannot write the text"));
-    return 0;
+    return revealed.result.outcome == stego::ReadOutcome::Found ? 0 : 3;
 }
 
 int hide(const QString& path, const QString& output, const QString& textFile)

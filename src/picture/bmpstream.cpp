@@ -1,5 +1,7 @@
 #include "bmpstream.h"
 
+#include <QTemporaryFile>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -13,6 +15,7 @@ constexpr std::int64_t kBlockBytes = std::int64_t(4) << 20;     // one read or w
 constexpr std::int64_t kBandPixels = std::int64_t(24) << 20;    // largest band of low bits held at once
 constexpr std::int64_t kFirstBandPixels = std::int64_t(1) << 20; // bands grow from here: short messages stop early
 constexpr std::int64_t kHeadPixels = 39;                         // the start marker's 13 characters
+constexpr std::size_t kSpillChars = std::size_t(8) << 20;        // text held before it goes to the spill file
 
 const QString kReadFailed = QStringLiteral("The picture could not be read: %1");
 
@@ -65,10 +68,14 @@ QString readError(QIODevice& in)
 }
 
 // The engine's scan as a machine fed one pixel's low bits at a time, in the
-// column order of the format.
+// column order of the format.  With a spill file, the text collected goes
+// there once it passes kSpillChars, all but its last few characters, so
+// memory stays bounded however long the text runs before its end marker.
 class Scanner {
 public:
-    // True once the outcome is decided.
+    explicit Scanner(QIODevice* spill) : m_spill(spill) {}
+
+    // True once the outcome is decided (or the spill file failed).
     bool feed(std::uint8_t bits)
     {
         m_code = m_code << 3 | bits;
@@ -77,13 +84,18 @@ public:
         m_place = 0;
         m_text.push_back(static_cast<char>(m_code >> 1));
         m_code = 0;
+        if (m_spill != nullptr && m_text.size() >= kSpillChars && !spill())
+            return true;
         return endsWithEndMarker();
     }
+
+    bool spillFailed() const { return m_spillFailed; }
 
     // At the 14th triple, in a picture of at least 40 pixels.
     bool startMarkerMissing() const { return m_text != stego::kStartMarker; }
     void dropStartMarker() { m_text.clear(); }
 
+    // The text before the end marker: in memory, or spilled and then the rest.
     stego::ReadResult found()
     {
         m_text.resize(m_text.size() - stego::kEndMarker.size());
@@ -91,6 +103,19 @@ public:
     }
 
 private:
+    bool spill()
+    {
+        // The last characters stay, so the end marker is always whole in memory.
+        const auto keep = static_cast<std::ptrdiff_t>(2 * stego::kEndMarker.size());
+        const auto out = static_cast<qint64>(m_text.size()) - keep;
+        if (m_spill->write(m_text.data(), out) != out) {
+            m_spillFailed = true;
+            return false;
+        }
+        m_text.erase(0, static_cast<std::size_t>(out));
+        return true;
+    }
+
     bool endsWithEndMarker() const
     {
         const std::size_t m = stego::kEndMarker.size();
@@ -98,6 +123,8 @@ private:
                && std::memcmp(m_text.data() + m_text.size() - m, stego::kEndMarker.data(), m) == 0;
     }
 
+    QIODevice* m_spill;
+    bool m_spillFailed = false;
     std::uint32_t m_code = 0;
     int m_place = 0;
     std::string m_text;
@@ -105,7 +132,10 @@ private:
 
 class Revealer {
 public:
-    Revealer(QIODevice& in, const bmp::Layout& layout) : m_in(in), m_l(layout) {}
+    Revealer(QIODevice& in, const bmp::Layout& layout, const ByteSink* sink)
+        : m_in(in), m_l(layout), m_sink(sink), m_scan(sink != nullptr ? &m_spill : nullptr)
+    {
+    }
 
     BmpReveal run()
     {
@@ -117,13 +147,15 @@ public:
                         pixel.data(), 3))
                 return {{}, readError(m_in)};
             if (m_scan.feed(lowBits(reinterpret_cast<const std::uint8_t*>(pixel.data()))))
-                return {m_scan.found(), {}};
+                return finish();
         }
         if (total <= kHeadPixels)
             return {{stego::ReadOutcome::NoEndMarker, {}}, {}};
         if (m_scan.startMarkerMissing())
             return {{stego::ReadOutcome::NoStartMarker, {}}, {}};
         m_scan.dropStartMarker();
+        if (m_sink != nullptr && !m_spill.open())
+            return {{}, QStringLiteral("No temporary file could be made for the text: %1").arg(m_spill.errorString())};
 
         const std::int64_t last = total - total % 3;  // pixels past the last whole triple carry nothing
         std::int64_t bandPixels = kFirstBandPixels;
@@ -146,13 +178,35 @@ public:
             const std::int64_t bandEnd = std::min(last, base + (columns - 1) * h + rowCount);
             for (; p < bandEnd; ++p)
                 if (m_scan.feed(m_bits[static_cast<std::size_t>(p - base)]))
-                    return {m_scan.found(), {}};
+                    return finish();
             bandPixels = std::min(kBandPixels, bandPixels * 2);
         }
         return {{stego::ReadOutcome::NoEndMarker, {}}, {}};
     }
 
 private:
+    BmpReveal finish()
+    {
+        if (m_scan.spillFailed())
+            return {{}, QStringLiteral("The text found could not be kept in a temporary file: %1").arg(m_spill.errorString())};
+        stego::ReadResult result = m_scan.found();
+        if (m_sink == nullptr)
+            return {std::move(result), {}};
+        BmpReveal delivered{{stego::ReadOutcome::Found, {}}, {}};
+        if (m_spill.isOpen()) {
+            m_spill.seek(0);
+            std::vector<char> block(static_cast<std::size_t>(kBlockBytes));
+            for (qint64 got = 0; (got = m_spill.read(block.data(), kBlockBytes)) > 0;) {
+                if (!(*m_sink)(QByteArrayView(block.data(), got))) {
+                    delivered.sinkFailed = true;
+                    return delivered;
+                }
+            }
+        }
+        delivered.sinkFailed = !(*m_sink)(QByteArrayView(result.text.data(), static_cast<qsizetype>(result.text.size())));
+        return delivered;
+    }
+
     // The low bits of columns x .. x+columns-1, rows firstRow .. +rowCount,
     // column by column.  Rows are read in the file's order.
     bool loadBand(std::int64_t x, std::int64_t columns, std::int64_t firstRow, std::int64_t rowCount)
@@ -187,6 +241,8 @@ private:
 
     QIODevice& m_in;
     const bmp::Layout& m_l;
+    const ByteSink* m_sink;
+    QTemporaryFile m_spill;
     Scanner m_scan;
     std::vector<std::uint8_t> m_bits;
     std::vector<char> m_buffer;
@@ -268,7 +324,17 @@ BmpReveal revealBmp(QIODevice& in)
         return {{}, QStringLiteral("The picture is not an uncompressed 24 or 32-bit BMP")};
     if (!probe.error.isEmpty())
         return {{}, probe.error};
-    return Revealer(in, probe.layout).run();
+    return Revealer(in, probe.layout, nullptr).run();
+}
+
+BmpReveal revealBmp(QIODevice& in, const ByteSink& textSink)
+{
+    const BmpProbe probe = probeBmp(in);
+    if (!probe.streamable)
+        return {{}, QStringLiteral("The picture is not an uncompressed 24 or 32-bit BMP")};
+    if (!probe.error.isEmpty())
+        return {{}, probe.error};
+    return Revealer(in, probe.layout, &textSink).run();
 }
 
 BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink)

@@ -37,8 +37,9 @@ BmpProbe probeBmp(QIODevice& in);
 
 struct BmpReveal {
     stego::ReadResult result;
-    QString error;  // the file could not be read to the end of what the scan needs
-    bool ok() const { return error.isEmpty(); }
+    QString error;           // the file could not be read to the end of what the scan needs
+    bool sinkFailed = false; // the text sink refused a piece
+    bool ok() const { return error.isEmpty() && !sinkFailed; }
 };
 
 // The engine's scan of a streamable BMP.  Reads the 40 pixels of the start
@@ -47,6 +48,13 @@ struct BmpReveal {
 // be seekable; it is read with seek and read only.  The text found is held
 // in memory (at most a third of a byte a pixel).
 BmpReveal revealBmp(QIODevice& in);
+
+// The same, with the text found handed to `textSink` in pieces (result.text
+// stays empty) instead of held, so that memory stays bounded whatever the
+// text's length: a text that runs past a few megabytes waits in a temporary
+// file until its end marker shows that it is one.  Nothing reaches the sink
+// unless the outcome is Found.
+BmpReveal revealBmp(QIODevice& in, const ByteSink& textSink);
 
 struct BmpHide {
     stego::HideReport report;  // TooMuchText: nothing was written to the sink

@@ -194,6 +194,46 @@ TEST(BmpStream, MessagesLongerThanOneBandAndColumnsTallerThanOne)
     }
 }
 
+TEST(BmpStream, ATextPastTheSpillSizeReachesTheSinkWhole)
+{
+    // Over 8 million characters: the text runs through the temporary file.
+    QImage image(5000, 5000, QImage::Format_RGB32);
+    image.fill(0xFF808080u);
+    const std::string text = randomText(static_cast<std::size_t>(stego::textCapacity(5000, 5000)), 12);
+    ASSERT_EQ(stego::hideBytes(picture::surfaceOf(image), text).outcome, stego::HideOutcome::Hidden);
+    QByteArray bytes = bmpBytes(image);
+    image = QImage();
+
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    std::string received;
+    const picture::BmpReveal revealed = picture::revealBmp(buffer, [&](QByteArrayView piece) {
+        received.append(piece.data(), static_cast<std::size_t>(piece.size()));
+        return true;
+    });
+    ASSERT_TRUE(revealed.ok()) << qPrintable(revealed.error);
+    EXPECT_EQ(revealed.result.outcome, stego::ReadOutcome::Found);
+    EXPECT_TRUE(received == text) << "received " << received.size() << " of " << text.size() << " characters";
+
+    // Without an end marker nothing reaches the sink, however much was spilled.
+    QByteArray unended = bmpBytes([] {
+        QImage plain(5000, 5000, QImage::Format_RGB32);
+        plain.fill(0xFF808080u);
+        stego::hideBytes(picture::surfaceOf(plain), "");
+        // Overwrite the end marker's first character with zero bits.
+        const stego::PixelSurface s = picture::surfaceOf(plain);
+        for (std::int64_t p = 39; p < 42; ++p)
+            s.pixels[(p % s.height) * s.stride + p / s.height] &= ~0x00010101u;
+        return plain;
+    }());
+    QBuffer unendedBuffer(&unended);
+    unendedBuffer.open(QIODevice::ReadOnly);
+    bool called = false;
+    const picture::BmpReveal none = picture::revealBmp(unendedBuffer, [&](QByteArrayView) { return called = true; });
+    EXPECT_EQ(none.result.outcome, stego::ReadOutcome::NoEndMarker);
+    EXPECT_FALSE(called);
+}
+
 TEST(BmpStream, DamagedFilesAndFailingSinksAreReported)
 {
     const QByteArray plain = bmpBytes(noisyImage(31, 40, 2));
