@@ -1,7 +1,11 @@
 #include "bmpstream.h"
 
+#include <QFileDevice>
 #include <QTemporaryFile>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -12,8 +16,6 @@ namespace picture {
 namespace {
 
 constexpr std::int64_t kBlockBytes = std::int64_t(4) << 20;     // one read or write of the copy
-constexpr std::int64_t kBandPixels = std::int64_t(24) << 20;    // largest band of low bits held at once
-constexpr std::int64_t kFirstBandPixels = std::int64_t(1) << 20; // bands grow from here: short messages stop early
 constexpr std::int64_t kHeadPixels = 39;                         // the start marker's 13 characters
 constexpr std::size_t kSpillChars = std::size_t(8) << 20;        // text held before it goes to the spill file
 
@@ -47,8 +49,24 @@ qint64 readUpTo(QIODevice& in, char* to, qint64 n)
     return total;
 }
 
+// A positioned read: one pread on an unbuffered file (one system call a
+// row slice, where seek and read would be two), seek and read otherwise.
 bool readAt(QIODevice& in, std::uint64_t at, char* to, qint64 n)
 {
+    const auto* file = qobject_cast<const QFileDevice*>(&in);
+    if (file != nullptr && file->handle() >= 0 && (in.openMode() & QIODevice::Unbuffered) != 0) {
+        while (n > 0) {
+            const ssize_t got = ::pread(file->handle(), to, static_cast<std::size_t>(n), static_cast<off_t>(at));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
+            to += got;
+            n -= got;
+            at += static_cast<std::uint64_t>(got);
+        }
+        return true;
+    }
     return in.seek(static_cast<qint64>(at)) && readFully(in, to, n);
 }
 
@@ -89,6 +107,16 @@ public:
         return endsWithEndMarker();
     }
 
+    // Three pixels' low bits at once, from the start of a character.
+    bool feedCharacter(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2)
+    {
+        m_text.push_back(static_cast<char>((b0 << 6 | b1 << 3 | b2) >> 1));
+        if (m_spill != nullptr && m_text.size() >= kSpillChars && !spill())
+            return true;
+        return endsWithEndMarker();
+    }
+
+    bool atCharacterStart() const { return m_place == 0; }
     bool spillFailed() const { return m_spillFailed; }
 
     // At the 14th triple, in a picture of at least 40 pixels.
@@ -132,8 +160,8 @@ private:
 
 class Revealer {
 public:
-    Revealer(QIODevice& in, const bmp::Layout& layout, const ByteSink* sink)
-        : m_in(in), m_l(layout), m_sink(sink), m_scan(sink != nullptr ? &m_spill : nullptr)
+    Revealer(QIODevice& in, const bmp::Layout& layout, const ByteSink* sink, BandSizes bands)
+        : m_in(in), m_l(layout), m_sink(sink), m_bands(bands), m_scan(sink != nullptr ? &m_spill : nullptr)
     {
     }
 
@@ -158,28 +186,39 @@ public:
             return {{}, QStringLiteral("No temporary file could be made for the text: %1").arg(m_spill.errorString())};
 
         const std::int64_t last = total - total % 3;  // pixels past the last whole triple carry nothing
-        std::int64_t bandPixels = kFirstBandPixels;
+        std::int64_t bandPixels = m_bands.firstPixels;
         std::int64_t p = kHeadPixels;
         while (p < last) {
             const std::int64_t x = p / h;
             std::int64_t columns = 1;
             std::int64_t firstRow = p % h;
             std::int64_t rowCount = std::min(h - firstRow, bandPixels);
-            if (firstRow == 0 && h <= bandPixels) {
+            if (h <= bandPixels) {
+                // Whole columns; the head's pixels at the top of the first are read again.
                 columns = std::min(bandPixels / h, m_l.width - x);
+                firstRow = 0;
                 rowCount = h;
             }
-            // Otherwise the rest of the column the head ended in, or a slice
-            // of a column taller than the budget.
+            // Otherwise a slice of a column taller than the budget.
             if (!loadBand(x, columns, firstRow, rowCount))
                 return {{}, readError(m_in)};
             // The band holds pixels base .. base + columns * rowCount - 1 in order.
             const std::int64_t base = x * h + firstRow;
             const std::int64_t bandEnd = std::min(last, base + (columns - 1) * h + rowCount);
-            for (; p < bandEnd; ++p)
-                if (m_scan.feed(m_bits[static_cast<std::size_t>(p - base)]))
+            const std::uint8_t* bits = m_bits.data();
+            std::size_t i = static_cast<std::size_t>(p - base);
+            const auto end = static_cast<std::size_t>(bandEnd - base);
+            for (; i < end && !m_scan.atCharacterStart(); ++i)
+                if (m_scan.feed(bits[i]))
                     return finish();
-            bandPixels = std::min(kBandPixels, bandPixels * 2);
+            for (; i + 3 <= end; i += 3)
+                if (m_scan.feedCharacter(bits[i], bits[i + 1], bits[i + 2]))
+                    return finish();
+            for (; i < end; ++i)
+                if (m_scan.feed(bits[i]))
+                    return finish();
+            p = bandEnd;
+            bandPixels = std::min(m_bands.largestPixels, bandPixels * 2);
         }
         return {{stego::ReadOutcome::NoEndMarker, {}}, {}};
     }
@@ -242,6 +281,7 @@ private:
     QIODevice& m_in;
     const bmp::Layout& m_l;
     const ByteSink* m_sink;
+    BandSizes m_bands;
     QTemporaryFile m_spill;
     Scanner m_scan;
     std::vector<std::uint8_t> m_bits;
@@ -317,24 +357,24 @@ BmpProbe probeBmp(QIODevice& in)
     return probe;
 }
 
-BmpReveal revealBmp(QIODevice& in)
+BmpReveal revealBmp(QIODevice& in, const ByteSink* textSink, BandSizes bands)
 {
     const BmpProbe probe = probeBmp(in);
     if (!probe.streamable)
         return {{}, QStringLiteral("The picture is not an uncompressed 24 or 32-bit BMP")};
     if (!probe.error.isEmpty())
         return {{}, probe.error};
-    return Revealer(in, probe.layout, nullptr).run();
+    return Revealer(in, probe.layout, textSink, bands).run();
+}
+
+BmpReveal revealBmp(QIODevice& in)
+{
+    return revealBmp(in, nullptr, BandSizes{});
 }
 
 BmpReveal revealBmp(QIODevice& in, const ByteSink& textSink)
 {
-    const BmpProbe probe = probeBmp(in);
-    if (!probe.streamable)
-        return {{}, QStringLiteral("The picture is not an uncompressed 24 or 32-bit BMP")};
-    if (!probe.error.isEmpty())
-        return {{}, probe.error};
-    return Revealer(in, probe.layout, &textSink).run();
+    return revealBmp(in, &textSink, BandSizes{});
 }
 
 BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink)

@@ -56,6 +56,16 @@ BmpReveal revealBmp(QIODevice& in);
 // unless the outcome is Found.
 BmpReveal revealBmp(QIODevice& in, const ByteSink& textSink);
 
+// The bands of columns reveal reads, in pixels: the first (every band costs
+// a read a row, so it is not small) and the largest, which doubling stops
+// at (the budget of low bits held at once).  Tests shrink them to reach
+// band seams in small pictures.
+struct BandSizes {
+    std::int64_t firstPixels = std::int64_t(4) << 20;
+    std::int64_t largestPixels = std::int64_t(24) << 20;
+};
+BmpReveal revealBmp(QIODevice& in, const ByteSink* textSink, BandSizes bands);
+
 struct BmpHide {
     stego::HideReport report;  // TooMuchText: nothing was written to the sink
     QString error;             // reading failed or the file is not streamable; output is incomplete
