@@ -247,32 +247,43 @@ private:
     }
 
     // The low bits of columns x .. x+columns-1, rows firstRow .. +rowCount,
-    // column by column.  Rows are read in the file's order.
+    // column by column.  Rows are read in the file's order, a group at a
+    // time, and turned into columns group by group, so that each column
+    // takes a run of bytes rather than one byte a cache line.
     bool loadBand(std::int64_t x, std::int64_t columns, std::int64_t firstRow, std::int64_t rowCount)
     {
+        constexpr std::int64_t kRowsPerGroup = 16;
         const int bpp = m_l.bytesPerPixel();
         m_bits.resize(static_cast<std::size_t>(columns * rowCount));
         const bool wholeRows = x == 0 && columns == m_l.width;
         const auto slice = static_cast<qint64>(wholeRows ? m_l.rowStride : static_cast<std::uint64_t>(columns * bpp));
-        const std::int64_t rowsPerRead = wholeRows ? std::max<std::int64_t>(1, kBlockBytes / slice) : 1;
-        m_buffer.resize(static_cast<std::size_t>(slice * rowsPerRead));
+        const std::int64_t group = wholeRows ? std::max<std::int64_t>(1, kBlockBytes / slice) : kRowsPerGroup;
+        m_buffer.resize(static_cast<std::size_t>(slice * group));
         // File rows covering picture rows firstRow .. firstRow+rowCount-1.
         const std::int64_t fileFirst = std::min(m_l.fileRow(firstRow), m_l.fileRow(firstRow + rowCount - 1));
-        for (std::int64_t r = 0; r < rowCount; r += rowsPerRead) {
-            const std::int64_t n = std::min(rowsPerRead, rowCount - r);
+        for (std::int64_t r = 0; r < rowCount; r += group) {
+            const std::int64_t n = std::min(group, rowCount - r);
             const std::int64_t fileRow = fileFirst + r;
             const std::uint64_t at = m_l.pixelOffset + static_cast<std::uint64_t>(fileRow) * m_l.rowStride
                                      + static_cast<std::uint64_t>(x * bpp);
-            // Whole rows are contiguous: the last one needs no more than its pixels.
-            const qint64 bytes = wholeRows ? (n - 1) * slice + m_l.width * bpp : slice;
-            if (!readAt(m_in, at, m_buffer.data(), bytes))
-                return false;
-            for (std::int64_t k = 0; k < n; ++k) {
-                const std::int64_t y = m_l.topDown ? fileRow + k : m_l.height - 1 - (fileRow + k);
-                const auto* pixel = reinterpret_cast<const std::uint8_t*>(m_buffer.data() + k * slice);
-                std::uint8_t* out = m_bits.data() + (y - firstRow);
-                for (std::int64_t c = 0; c < columns; ++c, pixel += bpp)
-                    out[c * rowCount] = lowBits(pixel);
+            if (wholeRows) {
+                // Whole rows are contiguous: the last one needs no more than its pixels.
+                if (!readAt(m_in, at, m_buffer.data(), (n - 1) * slice + m_l.width * bpp))
+                    return false;
+            } else {
+                for (std::int64_t k = 0; k < n; ++k)
+                    if (!readAt(m_in, at + static_cast<std::uint64_t>(k) * m_l.rowStride, m_buffer.data() + k * slice, slice))
+                        return false;
+            }
+            // File row fileRow + k is picture row first + k * step.
+            const std::int64_t first = m_l.fileRow(fileRow) - firstRow;
+            const std::int64_t step = m_l.topDown ? 1 : -1;
+            const auto* rows = reinterpret_cast<const std::uint8_t*>(m_buffer.data());
+            for (std::int64_t c = 0; c < columns; ++c) {
+                std::uint8_t* column = m_bits.data() + c * rowCount + first;
+                const std::uint8_t* pixel = rows + c * bpp;
+                for (std::int64_t k = 0; k < n; ++k)
+                    column[k * step] = lowBits(pixel + k * slice);
             }
         }
         return true;
