@@ -49,6 +49,9 @@ TEST(BmpFormat, ForgedHeadersAreRefusedWithTheirReason)
          "The BMP picture's height of -2147483648 pixels is not possible"},
         {"oversized palette", [](QByteArray& b) { put16(b, 28, 8); put32(b, 46, 300); },
          "The BMP palette declares 300 colours, more than the 256 a palette can have"},
+        {"OS/2 header with method 3 (found by the differential fuzz target: Qt read it from uninitialised rows)",
+         [](QByteArray& b) { put32(b, 14, 64); put16(b, 28, 32); put32(b, 30, 3); },
+         "The BMP picture uses the OS/2 Huffman compression, which this program cannot read"},
         {"run-length data stored top row first", [](QByteArray& b) { put16(b, 28, 8); put32(b, 30, 1); put32(b, 22, 0xFFFFFFFDu); },
          "The BMP picture is run-length compressed but stored top row first, which the format forbids"},
     };
