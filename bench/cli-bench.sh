@@ -8,6 +8,8 @@
 #   peak resident memory of hide and reveal, 24 MP and 20000 x 20000 (1.2 GB):
 #                                                          under 64 MB
 # Usage: bench/cli-bench.sh [BUILD_DIR] [--no-large]
+#   CLI=PROGRAM measures another program with the same hide and reveal
+#   command line (build/bin/mirrorvane-stream-driver: the streaming code alone).
 # Needs hyperfine and /usr/bin/time (Debian: hyperfine, time).  The files go
 # to $TMPDIR (the large one takes 1.2 GB there, twice for a moment).
 set -euo pipefail
@@ -20,7 +22,7 @@ for arg in "$@"; do
     *) build=$arg ;;
   esac
 done
-cli=$(realpath "$build/bin/mirrorvane-cli")
+cli=$(realpath "${CLI:-$build/bin/mirrorvane-cli}")
 for tool in hyperfine /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "cli-bench: $tool is needed" >&2; exit 1; }
 done
@@ -59,8 +61,9 @@ marked=$work/marked.bmp
 text=$work/text.txt
 make_bmp 6000 4000 "$photo"
 # A million characters of prose in CR LF lines.
-yes 'every letter of the message hidden between the lines of the picture here.' | head -c 1000000 >"$text.lf"
-sed 's/$/\r/' "$text.lf" | head -c 1000000 >"$text"
+# (yes ends on the broken pipe, which pipefail would count as a failure.)
+yes 'every letter of the message hidden between the lines of the picture here.' | head -c 1100000 >"$text.lf" || true
+sed 's/$/\r/' "$text.lf" | head -c 1000000 >"$text" || true
 "$cli" hide "$photo" "$marked" --text-file "$text" --raw
 
 bench() {  # bench NAME COMMAND: mean seconds

@@ -95,8 +95,9 @@ mirrorvane_fuzz() {
   mkdir -p "$work/corpus"
   [ -f "fuzzers/$target.dict" ] && dict=(-dict="fuzzers/$target.dict")
   # A picture may take up to the reader's 1024 MB allocation limit and one
-  # conversion of that size; any single allocation beyond it is a finding.
-  UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} "$dir/bin/fuzz_$target" -timeout=60 -rss_limit_mb=4096 -malloc_limit_mb=1100 \
+  # conversion of that size; a 16-bit PNG is decoded at twice that before it
+  # is narrowed.  Any single allocation beyond it is a finding.
+  UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} "$dir/bin/fuzz_$target" -timeout=60 -rss_limit_mb=4096 -malloc_limit_mb=2100 \
     -artifact_prefix="$work/" "${dict[@]}" "$@" "$work/corpus" "fuzzers/corpus/$target" >"$log" 2>&1 || status=$?
   local runs
   runs=$(sed -n 's/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\1 inputs in \2 s/p' "$log" | tail -1)

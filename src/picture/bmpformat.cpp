@@ -1,5 +1,6 @@
 #include "bmpformat.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace picture::bmp {
@@ -96,6 +97,10 @@ Parsed parse(std::span<const std::uint8_t> head)
     l.topDown = l.height < 0;
     if (l.topDown)
         l.height = -l.height;
+    // In the OS/2 header, method 3 is Huffman coding, not colour masks; Qt's
+    // reader takes it for masks and reads them from the pixel data.
+    if (l.infoSize == 64 && c == kBitFields)
+        return refuse("The BMP picture uses the OS/2 Huffman compression, which this program cannot read");
     if (l.topDown && (c == kRle4 || c == kRle8))
         return refuse("The BMP picture is run-length compressed but stored top row first, which the format forbids");
 
@@ -121,7 +126,9 @@ Parsed parse(std::span<const std::uint8_t> head)
 
     // width < 2^31 and bits <= 32, so the stride stays below 2^36.
     l.rowStride = (static_cast<std::uint64_t>(l.width) * static_cast<std::uint64_t>(bits) + 31) / 32 * 4;
-    l.pixelEnd = saturatingEnd(l.pixelOffset, l.rowStride, static_cast<std::uint64_t>(l.height));
+    // A pixel offset that points back into the headers is not followed:
+    // readers go on from the end of the headers.
+    l.pixelEnd = saturatingEnd(std::max(l.pixelOffset, l.headersEnd), l.rowStride, static_cast<std::uint64_t>(l.height));
 
     const bool standardMasks = l.redMask == 0xFF0000U && l.greenMask == 0xFF00U && l.blueMask == 0xFFU;
     l.direct = ((bits == 24 && c == kRgb) || (bits == 32 && (c == kRgb || standardMasks)))

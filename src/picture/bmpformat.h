@@ -35,8 +35,10 @@ struct Layout {
     int paletteEntrySize = 4;         // bytes per palette entry (3 in the core header)
     std::uint64_t pixelOffset = 0;    // where the pixel data starts, from the file's first byte
     std::uint64_t rowStride = 0;      // bytes per row in the file, padding included
-    // First byte after the last row of an uncompressed picture; saturates at
-    // UINT64_MAX when the header asks for more than any file can hold.
+    // First byte after the last row of an uncompressed picture, whose rows
+    // start at pixelOffset (or at headersEnd, when the offset points back
+    // into the headers); saturates at UINT64_MAX when the header asks for
+    // more than any file can hold.
     std::uint64_t pixelEnd = 0;
     // 24-bit, or 32-bit with the standard masks: each pixel is blue, green,
     // red (and an unused byte), the data starts after the headers, and the

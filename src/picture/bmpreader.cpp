@@ -20,10 +20,20 @@ constexpr std::int64_t kReadBlockBytes = std::int64_t(4) << 20;
 // Blue, green, red (and an unused byte when bpp is 4) to opaque RGB32.
 // Written for the compiler to vectorise; the fixed byte counts let it.
 template <int Bpp>
-MIRRORVANE_ROW_CLONES void convertRow(const uchar* in, quint32* out, qsizetype width)
+inline void convertRow(const uchar* in, quint32* out, qsizetype width)
 {
     for (qsizetype x = 0; x < width; ++x, in += Bpp)
         out[x] = kOpaque | quint32(in[0]) | quint32(in[1]) << 8 | quint32(in[2]) << 16;
+}
+
+MIRRORVANE_ROW_CLONES void convertRow24(const uchar* in, quint32* out, qsizetype width)
+{
+    convertRow<3>(in, out, width);
+}
+
+MIRRORVANE_ROW_CLONES void convertRow32(const uchar* in, quint32* out, qsizetype width)
+{
+    convertRow<4>(in, out, width);
 }
 
 QString notEnoughMemory()
@@ -158,9 +168,9 @@ void convertFileRows(const uchar* rows, std::int64_t first, std::int64_t count, 
     for (std::int64_t r = first; r < first + count; ++r, rows += l.rowStride) {
         auto* out = reinterpret_cast<quint32*>(image.scanLine(static_cast<int>(l.fileRow(r))));
         if (l.bitsPerPixel == 24)
-            convertRow<3>(rows, out, l.width);
+            convertRow24(rows, out, l.width);
         else
-            convertRow<4>(rows, out, l.width);
+            convertRow32(rows, out, l.width);
     }
 }
 
@@ -180,7 +190,9 @@ void setResolution(QImage& image, QByteArrayView head, const bmp::Layout& l)
     if (l.infoSize == 12 || head.size() < 46)
         return;
     const auto* h = reinterpret_cast<const uchar*>(head.data());
-    const auto s32 = [h](int at) { return static_cast<qint32>(h[at] | h[at + 1] << 8 | h[at + 2] << 16 | quint32(h[at + 3]) << 24); };
+    const auto s32 = [h](int at) {
+        return static_cast<qint32>(quint32(h[at]) | quint32(h[at + 1]) << 8 | quint32(h[at + 2]) << 16 | quint32(h[at + 3]) << 24);
+    };
     image.setDotsPerMeterX(s32(38));
     image.setDotsPerMeterY(s32(42));
 }

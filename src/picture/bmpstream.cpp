@@ -1,5 +1,11 @@
 #include "bmpstream.h"
 
+#include <QFileDevice>
+#include <QTemporaryFile>
+
+#include <unistd.h>
+
+#include <cerrno>
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -10,9 +16,8 @@ namespace picture {
 namespace {
 
 constexpr std::int64_t kBlockBytes = std::int64_t(4) << 20;     // one read or write of the copy
-constexpr std::int64_t kBandPixels = std::int64_t(24) << 20;    // largest band of low bits held at once
-constexpr std::int64_t kFirstBandPixels = std::int64_t(1) << 20; // bands grow from here: short messages stop early
 constexpr std::int64_t kHeadPixels = 39;                         // the start marker's 13 characters
+constexpr std::size_t kSpillChars = std::size_t(8) << 20;        // text held before it goes to the spill file
 
 const QString kReadFailed = QStringLiteral("The picture could not be read: %1");
 
@@ -44,8 +49,24 @@ qint64 readUpTo(QIODevice& in, char* to, qint64 n)
     return total;
 }
 
+// A positioned read: one pread on an unbuffered file (one system call a
+// row slice, where seek and read would be two), seek and read otherwise.
 bool readAt(QIODevice& in, std::uint64_t at, char* to, qint64 n)
 {
+    const auto* file = qobject_cast<const QFileDevice*>(&in);
+    if (file != nullptr && file->handle() >= 0 && (in.openMode() & QIODevice::Unbuffered) != 0) {
+        while (n > 0) {
+            const ssize_t got = ::pread(file->handle(), to, static_cast<std::size_t>(n), static_cast<off_t>(at));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
+            to += got;
+            n -= got;
+            at += static_cast<std::uint64_t>(got);
+        }
+        return true;
+    }
     return in.seek(static_cast<qint64>(at)) && readFully(in, to, n);
 }
 
@@ -65,10 +86,14 @@ QString readError(QIODevice& in)
 }
 
 // The engine's scan as a machine fed one pixel's low bits at a time, in the
-// column order of the format.
+// column order of the format.  With a spill file, the text collected goes
+// there once it passes kSpillChars, all but its last few characters, so
+// memory stays bounded however long the text runs before its end marker.
 class Scanner {
 public:
-    // True once the outcome is decided.
+    explicit Scanner(QIODevice* spill) : m_spill(spill) {}
+
+    // True once the outcome is decided (or the spill file failed).
     bool feed(std::uint8_t bits)
     {
         m_code = m_code << 3 | bits;
@@ -77,13 +102,28 @@ public:
         m_place = 0;
         m_text.push_back(static_cast<char>(m_code >> 1));
         m_code = 0;
+        if (m_spill != nullptr && m_text.size() >= kSpillChars && !spill())
+            return true;
         return endsWithEndMarker();
     }
+
+    // Three pixels' low bits at once, from the start of a character.
+    bool feedCharacter(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2)
+    {
+        m_text.push_back(static_cast<char>((b0 << 6 | b1 << 3 | b2) >> 1));
+        if (m_spill != nullptr && m_text.size() >= kSpillChars && !spill())
+            return true;
+        return endsWithEndMarker();
+    }
+
+    bool atCharacterStart() const { return m_place == 0; }
+    bool spillFailed() const { return m_spillFailed; }
 
     // At the 14th triple, in a picture of at least 40 pixels.
     bool startMarkerMissing() const { return m_text != stego::kStartMarker; }
     void dropStartMarker() { m_text.clear(); }
 
+    // The text before the end marker: in memory, or spilled and then the rest.
     stego::ReadResult found()
     {
         m_text.resize(m_text.size() - stego::kEndMarker.size());
@@ -91,6 +131,19 @@ public:
     }
 
 private:
+    bool spill()
+    {
+        // The last characters stay, so the end marker is always whole in memory.
+        const auto keep = static_cast<std::ptrdiff_t>(2 * stego::kEndMarker.size());
+        const auto out = static_cast<qint64>(m_text.size()) - keep;
+        if (m_spill->write(m_text.data(), out) != out) {
+            m_spillFailed = true;
+            return false;
+        }
+        m_text.erase(0, static_cast<std::size_t>(out));
+        return true;
+    }
+
     bool endsWithEndMarker() const
     {
         const std::size_t m = stego::kEndMarker.size();
@@ -98,6 +151,8 @@ private:
                && std::memcmp(m_text.data() + m_text.size() - m, stego::kEndMarker.data(), m) == 0;
     }
 
+    QIODevice* m_spill;
+    bool m_spillFailed = false;
     std::uint32_t m_code = 0;
     int m_place = 0;
     std::string m_text;
@@ -105,7 +160,10 @@ private:
 
 class Revealer {
 public:
-    Revealer(QIODevice& in, const bmp::Layout& layout) : m_in(in), m_l(layout) {}
+    Revealer(QIODevice& in, const bmp::Layout& layout, const ByteSink* sink, BandSizes bands)
+        : m_in(in), m_l(layout), m_sink(sink), m_bands(bands), m_scan(sink != nullptr ? &m_spill : nullptr)
+    {
+    }
 
     BmpReveal run()
     {
@@ -117,69 +175,115 @@ public:
                         pixel.data(), 3))
                 return {{}, readError(m_in)};
             if (m_scan.feed(lowBits(reinterpret_cast<const std::uint8_t*>(pixel.data()))))
-                return {m_scan.found(), {}};
+                return finish();
         }
         if (total <= kHeadPixels)
             return {{stego::ReadOutcome::NoEndMarker, {}}, {}};
         if (m_scan.startMarkerMissing())
             return {{stego::ReadOutcome::NoStartMarker, {}}, {}};
         m_scan.dropStartMarker();
+        if (m_sink != nullptr && !m_spill.open())
+            return {{}, QStringLiteral("No temporary file could be made for the text: %1").arg(m_spill.errorString())};
 
         const std::int64_t last = total - total % 3;  // pixels past the last whole triple carry nothing
-        std::int64_t bandPixels = kFirstBandPixels;
+        std::int64_t bandPixels = m_bands.firstPixels;
         std::int64_t p = kHeadPixels;
         while (p < last) {
             const std::int64_t x = p / h;
             std::int64_t columns = 1;
             std::int64_t firstRow = p % h;
             std::int64_t rowCount = std::min(h - firstRow, bandPixels);
-            if (firstRow == 0 && h <= bandPixels) {
+            if (h <= bandPixels) {
+                // Whole columns; the head's pixels at the top of the first are read again.
                 columns = std::min(bandPixels / h, m_l.width - x);
+                firstRow = 0;
                 rowCount = h;
             }
-            // Otherwise the rest of the column the head ended in, or a slice
-            // of a column taller than the budget.
+            // Otherwise a slice of a column taller than the budget.
             if (!loadBand(x, columns, firstRow, rowCount))
                 return {{}, readError(m_in)};
             // The band holds pixels base .. base + columns * rowCount - 1 in order.
             const std::int64_t base = x * h + firstRow;
             const std::int64_t bandEnd = std::min(last, base + (columns - 1) * h + rowCount);
-            for (; p < bandEnd; ++p)
-                if (m_scan.feed(m_bits[static_cast<std::size_t>(p - base)]))
-                    return {m_scan.found(), {}};
-            bandPixels = std::min(kBandPixels, bandPixels * 2);
+            const std::uint8_t* bits = m_bits.data();
+            std::size_t i = static_cast<std::size_t>(p - base);
+            const auto end = static_cast<std::size_t>(bandEnd - base);
+            for (; i < end && !m_scan.atCharacterStart(); ++i)
+                if (m_scan.feed(bits[i]))
+                    return finish();
+            for (; i + 3 <= end; i += 3)
+                if (m_scan.feedCharacter(bits[i], bits[i + 1], bits[i + 2]))
+                    return finish();
+            for (; i < end; ++i)
+                if (m_scan.feed(bits[i]))
+                    return finish();
+            p = bandEnd;
+            bandPixels = std::min(m_bands.largestPixels, bandPixels * 2);
         }
         return {{stego::ReadOutcome::NoEndMarker, {}}, {}};
     }
 
 private:
+    BmpReveal finish()
+    {
+        if (m_scan.spillFailed())
+            return {{}, QStringLiteral("The text found could not be kept in a temporary file: %1").arg(m_spill.errorString())};
+        stego::ReadResult result = m_scan.found();
+        if (m_sink == nullptr)
+            return {std::move(result), {}};
+        BmpReveal delivered{{stego::ReadOutcome::Found, {}}, {}};
+        if (m_spill.isOpen()) {
+            m_spill.seek(0);
+            std::vector<char> block(static_cast<std::size_t>(kBlockBytes));
+            for (qint64 got = 0; (got = m_spill.read(block.data(), kBlockBytes)) > 0;) {
+                if (!(*m_sink)(QByteArrayView(block.data(), got))) {
+                    delivered.sinkFailed = true;
+                    return delivered;
+                }
+            }
+        }
+        delivered.sinkFailed = !(*m_sink)(QByteArrayView(result.text.data(), static_cast<qsizetype>(result.text.size())));
+        return delivered;
+    }
+
     // The low bits of columns x .. x+columns-1, rows firstRow .. +rowCount,
-    // column by column.  Rows are read in the file's order.
+    // column by column.  Rows are read in the file's order, a group at a
+    // time, and turned into columns group by group, so that each column
+    // takes a run of bytes rather than one byte a cache line.
     bool loadBand(std::int64_t x, std::int64_t columns, std::int64_t firstRow, std::int64_t rowCount)
     {
+        constexpr std::int64_t kRowsPerGroup = 16;
         const int bpp = m_l.bytesPerPixel();
         m_bits.resize(static_cast<std::size_t>(columns * rowCount));
         const bool wholeRows = x == 0 && columns == m_l.width;
         const auto slice = static_cast<qint64>(wholeRows ? m_l.rowStride : static_cast<std::uint64_t>(columns * bpp));
-        const std::int64_t rowsPerRead = wholeRows ? std::max<std::int64_t>(1, kBlockBytes / slice) : 1;
-        m_buffer.resize(static_cast<std::size_t>(slice * rowsPerRead));
+        const std::int64_t group = wholeRows ? std::max<std::int64_t>(1, kBlockBytes / slice) : kRowsPerGroup;
+        m_buffer.resize(static_cast<std::size_t>(slice * group));
         // File rows covering picture rows firstRow .. firstRow+rowCount-1.
         const std::int64_t fileFirst = std::min(m_l.fileRow(firstRow), m_l.fileRow(firstRow + rowCount - 1));
-        for (std::int64_t r = 0; r < rowCount; r += rowsPerRead) {
-            const std::int64_t n = std::min(rowsPerRead, rowCount - r);
+        for (std::int64_t r = 0; r < rowCount; r += group) {
+            const std::int64_t n = std::min(group, rowCount - r);
             const std::int64_t fileRow = fileFirst + r;
             const std::uint64_t at = m_l.pixelOffset + static_cast<std::uint64_t>(fileRow) * m_l.rowStride
                                      + static_cast<std::uint64_t>(x * bpp);
-            // Whole rows are contiguous: the last one needs no more than its pixels.
-            const qint64 bytes = wholeRows ? (n - 1) * slice + m_l.width * bpp : slice;
-            if (!readAt(m_in, at, m_buffer.data(), bytes))
-                return false;
-            for (std::int64_t k = 0; k < n; ++k) {
-                const std::int64_t y = m_l.topDown ? fileRow + k : m_l.height - 1 - (fileRow + k);
-                const auto* pixel = reinterpret_cast<const std::uint8_t*>(m_buffer.data() + k * slice);
-                std::uint8_t* out = m_bits.data() + (y - firstRow);
-                for (std::int64_t c = 0; c < columns; ++c, pixel += bpp)
-                    out[c * rowCount] = lowBits(pixel);
+            if (wholeRows) {
+                // Whole rows are contiguous: the last one needs no more than its pixels.
+                if (!readAt(m_in, at, m_buffer.data(), (n - 1) * slice + m_l.width * bpp))
+                    return false;
+            } else {
+                for (std::int64_t k = 0; k < n; ++k)
+                    if (!readAt(m_in, at + static_cast<std::uint64_t>(k) * m_l.rowStride, m_buffer.data() + k * slice, slice))
+                        return false;
+            }
+            // File row fileRow + k is picture row first + k * step.
+            const std::int64_t first = m_l.fileRow(fileRow) - firstRow;
+            const std::int64_t step = m_l.topDown ? 1 : -1;
+            const auto* rows = reinterpret_cast<const std::uint8_t*>(m_buffer.data());
+            for (std::int64_t c = 0; c < columns; ++c) {
+                std::uint8_t* column = m_bits.data() + c * rowCount + first;
+                const std::uint8_t* pixel = rows + c * bpp;
+                for (std::int64_t k = 0; k < n; ++k)
+                    column[k * step] = lowBits(pixel + k * slice);
             }
         }
         return true;
@@ -187,6 +291,9 @@ private:
 
     QIODevice& m_in;
     const bmp::Layout& m_l;
+    const ByteSink* m_sink;
+    BandSizes m_bands;
+    QTemporaryFile m_spill;
     Scanner m_scan;
     std::vector<std::uint8_t> m_bits;
     std::vector<char> m_buffer;
@@ -261,14 +368,24 @@ BmpProbe probeBmp(QIODevice& in)
     return probe;
 }
 
-BmpReveal revealBmp(QIODevice& in)
+BmpReveal revealBmp(QIODevice& in, const ByteSink* textSink, BandSizes bands)
 {
     const BmpProbe probe = probeBmp(in);
     if (!probe.streamable)
         return {{}, QStringLiteral("The picture is not an uncompressed 24 or 32-bit BMP")};
     if (!probe.error.isEmpty())
         return {{}, probe.error};
-    return Revealer(in, probe.layout).run();
+    return Revealer(in, probe.layout, textSink, bands).run();
+}
+
+BmpReveal revealBmp(QIODevice& in)
+{
+    return revealBmp(in, nullptr, BandSizes{});
+}
+
+BmpReveal revealBmp(QIODevice& in, const ByteSink& textSink)
+{
+    return revealBmp(in, &textSink, BandSizes{});
 }
 
 BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink)

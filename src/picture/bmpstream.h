@@ -37,8 +37,9 @@ BmpProbe probeBmp(QIODevice& in);
 
 struct BmpReveal {
     stego::ReadResult result;
-    QString error;  // the file could not be read to the end of what the scan needs
-    bool ok() const { return error.isEmpty(); }
+    QString error;           // the file could not be read to the end of what the scan needs
+    bool sinkFailed = false; // the text sink refused a piece
+    bool ok() const { return error.isEmpty() && !sinkFailed; }
 };
 
 // The engine's scan of a streamable BMP.  Reads the 40 pixels of the start
@@ -47,6 +48,23 @@ struct BmpReveal {
 // be seekable; it is read with seek and read only.  The text found is held
 // in memory (at most a third of a byte a pixel).
 BmpReveal revealBmp(QIODevice& in);
+
+// The same, with the text found handed to `textSink` in pieces (result.text
+// stays empty) instead of held, so that memory stays bounded whatever the
+// text's length: a text that runs past a few megabytes waits in a temporary
+// file until its end marker shows that it is one.  Nothing reaches the sink
+// unless the outcome is Found.
+BmpReveal revealBmp(QIODevice& in, const ByteSink& textSink);
+
+// The bands of columns reveal reads, in pixels: the first (every band costs
+// a read a row, so it is not small) and the largest, which doubling stops
+// at (the budget of low bits held at once).  Tests shrink them to reach
+// band seams in small pictures.
+struct BandSizes {
+    std::int64_t firstPixels = std::int64_t(4) << 20;
+    std::int64_t largestPixels = std::int64_t(24) << 20;
+};
+BmpReveal revealBmp(QIODevice& in, const ByteSink* textSink, BandSizes bands);
 
 struct BmpHide {
     stego::HideReport report;  // TooMuchText: nothing was written to the sink

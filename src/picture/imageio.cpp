@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
 #include <span>
 
@@ -38,22 +37,15 @@ bool isAcceptedFormat(const QByteArray& format)
     return format == "bmp" || format == "jpeg" || format == "gif" || format == "png";
 }
 
-// The size the file's own header declares, read without decoding.  Qt
-// reports a GIF's first frame, not the logical screen it allocates, so a
-// few-byte GIF can ask for gigabytes behind a 1 x 1 frame; and it turns away
-// a BMP of more than 16384 x 16384 before saying how large it is.  Invalid
-// when the header does not say or the reader's own size is to be trusted.
-QSize declaredSize(QIODevice& file, const QByteArray& format)
+// The logical screen a GIF's header declares, read without decoding: Qt
+// reports the first frame's size, not the screen it allocates, so a
+// few-byte GIF can ask for gigabytes behind a 1 x 1 frame.
+QSize gifScreenSize(QIODevice& file)
 {
-    const QByteArray head = file.peek(26);
-    if (format == "gif" && head.size() >= 10)
-        return {qFromLittleEndian<quint16>(head.constData() + 6), qFromLittleEndian<quint16>(head.constData() + 8)};
-    if (format == "bmp" && head.size() >= 26 && qFromLittleEndian<quint32>(head.constData() + 14) >= 40) {
-        const qint32 height = qFromLittleEndian<qint32>(head.constData() + 22);
-        if (height != std::numeric_limits<qint32>::min())
-            return {qFromLittleEndian<qint32>(head.constData() + 18), std::abs(height)};
-    }
-    return {};
+    const QByteArray head = file.peek(10);
+    if (head.size() < 10)
+        return {};
+    return {qFromLittleEndian<quint16>(head.constData() + 6), qFromLittleEndian<quint16>(head.constData() + 8)};
 }
 
 QString fileTooLargeError()
@@ -96,6 +88,11 @@ QString tooLargeError(const QSize& size)
         .arg(size.height())
         .arg(megabytes)
         .arg(kAllocationLimitMB);
+}
+
+QString sizeError(const bmp::Layout& layout)
+{
+    return tooLargeError(QSize(static_cast<int>(layout.width), static_cast<int>(layout.height)));
 }
 
 // The file header and the 40-byte information header of an uncompressed
@@ -162,9 +159,7 @@ LoadResult loadPicture(const QString& path, FileKinds kinds)
         const bmp::Parsed parsed = bmp::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                                static_cast<std::size_t>(bytes.size())});
         if (parsed.ok() && parsed.layout.direct) {
-            if (const QString tooLarge = tooLargeError(QSize(static_cast<int>(parsed.layout.width),
-                                                             static_cast<int>(parsed.layout.height)));
-                !tooLarge.isEmpty())
+            if (const QString tooLarge = sizeError(parsed.layout); !tooLarge.isEmpty())
                 return failure(tooLarge);
             BmpDecode decoded = readDirectBmp(file, bytes, parsed.layout);
             return {std::move(decoded.image), std::move(decoded.error)};
@@ -204,17 +199,18 @@ LoadResult decodePicture(const QByteArray& bytes)
     if (!isAcceptedFormat(format))
         return failure(bytes.isEmpty() ? QStringLiteral("The file is empty")
                                        : QStringLiteral("The file is not a BMP, JPEG, GIF or PNG picture"));
-    // Qt refuses an oversized picture with a bare "Unable to read image
-    // data"; say what is wrong while the header alone is read.
-    const QString declaredTooLarge = tooLargeError(declaredSize(buffer, format));
-    if (!declaredTooLarge.isEmpty())
-        return failure(declaredTooLarge);
-
+    // Qt refuses an oversized or damaged picture with a bare "Unable to read
+    // image data"; each format's own structure is judged first, and says why.
     int allocationLimitMB = kAllocationLimitMB;
-    if (format == "bmp") {
+    if (format == "gif") {
+        if (const QString tooLarge = tooLargeError(gifScreenSize(buffer)); !tooLarge.isEmpty())
+            return failure(tooLarge);
+    } else if (format == "bmp") {
         const bmp::Parsed parsed = bmp::parse(data.first(std::min(data.size(), bmp::kHeadBytes)));
         if (!parsed.ok())
             return failure(QString::fromStdString(parsed.error));
+        if (const QString tooLarge = sizeError(parsed.layout); !tooLarge.isEmpty())
+            return failure(tooLarge);
         BmpDecode decoded = decodeBmp(QByteArrayView(bytes), parsed.layout);
         if (decoded.handled)
             return {std::move(decoded.image), std::move(decoded.error)};

@@ -141,15 +141,24 @@ TEST(BmpReader, RefusalsNameWhatIsWrong)
         std::function<void(QByteArray&)> damage;
         QString sentence;
     } rows[] = {
-        {"bit depth 0", [](QByteArray& b) { put16(b, 28, 0); },
-         "The BMP picture has 0 bits per pixel; only 1, 4, 8, 16, 24 and 32 are possible"},
-        {"compression 99", [](QByteArray& b) { put32(b, 30, 99); },
+        {"compression 99 (the header's own refusals are the format test's)", [](QByteArray& b) { put32(b, 30, 99); },
          "The BMP picture uses compression method 99, which this program cannot read"},
         {"last row cut short", [](QByteArray& b) { b.chop(1); }, "The file ends before the picture's last pixel"},
         {"16 bits, cut short (left to Qt's reader)", [](QByteArray& b) { put16(b, 28, 16); b.chop(40); },
          "The file ends before the picture's last pixel"},
         {"palette picture cut short", [](QByteArray& b) { put16(b, 28, 8); b.chop(80); },
          "The file ends before the picture's last pixel"},
+        {"core header of 32767 x 32767 with a palette", [](QByteArray& b) {
+             b = b.left(26);
+             put32(b, 10, 26);
+             put32(b, 14, 12);
+             put16(b, 18, 32767);
+             put16(b, 20, 32767);
+             put16(b, 22, 1);
+             put16(b, 24, 8);
+             b += QByteArray(64, '\x01');
+         },
+         "The picture is too large: 32767 x 32767 pixels need 4096 MB, more than the 1024 MB allowed"},
         {"wider than the ceiling allows", [](QByteArray& b) { put32(b, 18, 100000); put32(b, 22, 100000); },
          "The picture is too large: 100000 x 100000 pixels need 38147 MB, more than the 1024 MB allowed"},
     };

@@ -9,6 +9,8 @@
 #include "pictures.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QTemporaryFile>
 
 #include <random>
 #include <string>
@@ -63,13 +65,33 @@ stego::ReadResult engineScan(const QByteArray& bytes)
     return stego::readMessage(picture::surfaceOf(image));
 }
 
+// The same bytes in an unbuffered file, read with positioned reads.
+picture::BmpReveal revealFile(const QByteArray& bytes)
+{
+    QTemporaryFile file;
+    EXPECT_TRUE(file.open() && file.write(bytes) == bytes.size() && file.flush());
+    QFile unbuffered(file.fileName());
+    EXPECT_TRUE(unbuffered.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    return picture::revealBmp(unbuffered);
+}
+
+// Bands of a few hundred pixels: small pictures cross many band seams, and
+// a column taller than a band is read a slice at a time.
+picture::BmpReveal revealInSmallBands(QByteArray bytes)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return picture::revealBmp(buffer, nullptr, {40, 150});
+}
+
 void expectSameScan(const QByteArray& bytes)
 {
-    const picture::BmpReveal streamed = revealBytes(bytes);
-    ASSERT_TRUE(streamed.ok()) << qPrintable(streamed.error);
     const stego::ReadResult engine = engineScan(bytes);
-    EXPECT_EQ(streamed.result.outcome, engine.outcome);
-    EXPECT_EQ(streamed.result.text, engine.text);
+    for (const picture::BmpReveal& streamed : {revealBytes(bytes), revealFile(bytes), revealInSmallBands(bytes)}) {
+        ASSERT_TRUE(streamed.ok()) << qPrintable(streamed.error);
+        EXPECT_EQ(streamed.result.outcome, engine.outcome);
+        EXPECT_EQ(streamed.result.text, engine.text);
+    }
 }
 
 // Hides `text` by streaming and checks the result against the engine's
@@ -171,27 +193,53 @@ TEST(BmpStream, RevealStopsWhereTheEngineDoes)
     }
 }
 
-TEST(BmpStream, MessagesLongerThanOneBandAndColumnsTallerThanOne)
+TEST(BmpStream, MessagesLongerThanTheDefaultBands)
 {
-    // Bands start at a million pixels and grow; these cross several, and the
-    // single column is read a slice of rows at a time.
-    const struct {
-        const char* why;
-        int width;
-        int height;
-        BmpKind kind;
-    } rows[] = {{"wide picture, bottom-up", 1500, 1100, {}},
-                {"one column taller than a band, top-down", 1, 2'500'001, {.topDown = true}}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        const QByteArray plain = bmpBytes(noisyImage(row.width, row.height, 5), row.kind);
-        const std::int64_t capacity = stego::textCapacity(row.width, row.height);
-        for (const std::int64_t length : {capacity / 2, capacity}) {
-            const QByteArray hidden = expectSameHide(plain, randomText(static_cast<std::size_t>(length), 9));
-            ASSERT_FALSE(hidden.isEmpty());
-            expectSameScan(hidden);
-        }
-    }
+    // Crosses the first band and its doubling at the real sizes.
+    const QByteArray plain = bmpBytes(noisyImage(2000, 2500, 5));
+    const QByteArray hidden = expectSameHide(plain, randomText(static_cast<std::size_t>(stego::textCapacity(2000, 2500)), 9));
+    ASSERT_FALSE(hidden.isEmpty());
+    expectSameScan(hidden);
+}
+
+TEST(BmpStream, ATextPastTheSpillSizeReachesTheSinkWhole)
+{
+    // Over 8 million characters: the text runs through the temporary file.
+    QImage image(5000, 5000, QImage::Format_RGB32);
+    image.fill(0xFF808080u);
+    const std::string text = randomText(static_cast<std::size_t>(stego::textCapacity(5000, 5000)), 12);
+    ASSERT_EQ(stego::hideBytes(picture::surfaceOf(image), text).outcome, stego::HideOutcome::Hidden);
+    QByteArray bytes = bmpBytes(image);
+    image = QImage();
+
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    std::string received;
+    const picture::BmpReveal revealed = picture::revealBmp(buffer, [&](QByteArrayView piece) {
+        received.append(piece.data(), static_cast<std::size_t>(piece.size()));
+        return true;
+    });
+    ASSERT_TRUE(revealed.ok()) << qPrintable(revealed.error);
+    EXPECT_EQ(revealed.result.outcome, stego::ReadOutcome::Found);
+    EXPECT_TRUE(received == text) << "received " << received.size() << " of " << text.size() << " characters";
+
+    // Without an end marker nothing reaches the sink, however much was spilled.
+    QByteArray unended = bmpBytes([] {
+        QImage plain(5000, 5000, QImage::Format_RGB32);
+        plain.fill(0xFF808080u);
+        stego::hideBytes(picture::surfaceOf(plain), "");
+        // Overwrite the end marker's first character with zero bits.
+        const stego::PixelSurface s = picture::surfaceOf(plain);
+        for (std::int64_t p = 39; p < 42; ++p)
+            s.pixels[(p % s.height) * s.stride + p / s.height] &= ~0x00010101u;
+        return plain;
+    }());
+    QBuffer unendedBuffer(&unended);
+    unendedBuffer.open(QIODevice::ReadOnly);
+    bool called = false;
+    const picture::BmpReveal none = picture::revealBmp(unendedBuffer, [&](QByteArrayView) { return called = true; });
+    EXPECT_EQ(none.result.outcome, stego::ReadOutcome::NoEndMarker);
+    EXPECT_FALSE(called);
 }
 
 TEST(BmpStream, DamagedFilesAndFailingSinksAreReported)
