@@ -350,6 +350,47 @@ int hide(const Arguments& args)
     return kOk;
 }
 
+// Writes a found text to standard output piece by piece, as it is read, so
+// that a text of any length costs a few megabytes at most: on a terminal
+// with control characters escaped, with --raw as its bytes, else as UTF-8.
+// Windows-1252 maps byte for byte, so pieces convert on their own.
+class RevealedTextWriter {
+public:
+    explicit RevealedTextWriter(bool raw) : m_raw(raw), m_terminal(isTerminal(STDOUT_FILENO)) {}
+
+    bool write(std::string_view codes)
+    {
+        const std::u16string text = stego::decodeWindows1252(codes);
+        m_encrypted.feed(text);
+        if (m_terminal)
+            writeOut(escapeForTerminal(codes, text, !m_raw, m_escaped));
+        else if (m_raw)
+            writeOut(codes);
+        else
+            writeOut(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())).toStdString());
+        return true;
+    }
+
+    // After the last piece: the notes that go to standard error.
+    void finish()
+    {
+        if (m_escaped)
+            complainLine(std::string_view("control characters of the message are shown as \\xHH, the hidden byte; "
+                                          "redirect standard output to get them as they are"));
+        // The text comes before the notice when both go to one terminal.
+        flushOut();
+        if (m_encrypted.encrypted())
+            for (const std::string_view line : kEncryptedNotice)
+                complainLine(line);
+    }
+
+private:
+    bool m_raw;
+    bool m_terminal;
+    bool m_escaped = false;
+    stego::EncryptedTextScanner m_encrypted;
+};
+
 int reveal(const Arguments& args)
 {
     if (args.positional.size() != 1 || args.text || args.textFile || args.formatGiven)
@@ -357,14 +398,22 @@ int reveal(const Arguments& args)
     Picture picture = openPicture(args.positional[0], true);
     if (!picture.ok())
         return picture.status;
+    RevealedTextWriter writer(args.raw);
     stego::ReadResult result;
     if (picture.bmpFile) {
-        picture::BmpReveal revealed = picture::revealBmp(*picture.bmpFile);
+        // Read in place: only the pixels the text lies in, and the text
+        // itself handed on in pieces.
+        const picture::BmpReveal revealed = picture::revealBmp(
+            *picture.bmpFile, [&writer](QByteArrayView piece) {
+                return writer.write(std::string_view(piece.data(), static_cast<std::size_t>(piece.size())));
+            });
         if (!revealed.ok())
             return complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(args.positional[0]), revealed.error));
-        result = std::move(revealed.result);
+        result.outcome = revealed.result.outcome;
     } else {
         result = stego::readMessage(picture::surfaceOf(std::as_const(picture.image)));
+        if (result.outcome == stego::ReadOutcome::Found)
+            writer.write(result.text);
     }
     if (result.outcome == stego::ReadOutcome::NoStartMarker) {
         complainLine(kNoMessageText);
@@ -376,23 +425,7 @@ int reveal(const Arguments& args)
         complainLine(picture.width * picture.height >= 40 ? kNoEndText : kNoMessageText);
         return kNoMessage;
     }
-    const std::u16string text = stego::decodeWindows1252(result.text);
-    if (isTerminal(STDOUT_FILENO)) {
-        bool escaped = false;
-        writeOut(escapeForTerminal(result.text, text, !args.raw, escaped));
-        if (escaped)
-            complainLine(std::string_view("control characters of the message are shown as \\xHH, the hidden byte; "
-                                          "redirect standard output to get them as they are"));
-    } else if (args.raw) {
-        writeOut(result.text);
-    } else {
-        writeOut(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())).toStdString());
-    }
-    // The text comes before the notice when both go to one terminal.
-    flushOut();
-    if (stego::isEncryptedText(text))
-        for (const std::string_view line : kEncryptedNotice)
-            complainLine(line);
+    writer.finish();
     return kOk;
 }
 

@@ -481,13 +481,27 @@ ReadResult readMessage(ConstPixelSurface surface)
 
 bool isEncryptedText(std::u16string_view text) noexcept
 {
+    EncryptedTextScanner scanner;
+    scanner.feed(text);
+    return scanner.encrypted();
+}
+
+void EncryptedTextScanner::feed(std::u16string_view piece)
+{
     constexpr std::array<std::u16string_view, 4> fourCharacter = {u"K 02", u"K 01", u"Kk02", u"Kk01"};
     constexpr std::array<std::u16string_view, 2> threeCharacter = {u"\u00e9 K", u"\u00e9kK"};
+    constexpr std::size_t kLongestMarker = 4;
+    // A marker may straddle two pieces: search the previous piece's end too.
+    std::u16string joined = m_tail;
+    joined.append(piece);
+    const std::u16string_view text = joined;
     auto containsAny = [text](const auto& markers) {
         return std::any_of(markers.begin(), markers.end(),
                            [text](std::u16string_view m) { return text.find(m) != std::u16string_view::npos; });
     };
-    return containsAny(fourCharacter) && containsAny(threeCharacter);
+    m_fourCharacter = m_fourCharacter || containsAny(fourCharacter);
+    m_threeCharacter = m_threeCharacter || containsAny(threeCharacter);
+    m_tail = text.substr(text.size() - std::min(text.size(), kLongestMarker - 1));
 }
 
 }  // namespace stego

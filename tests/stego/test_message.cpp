@@ -143,3 +143,20 @@ TEST(EncryptedText, NeedsBothKindsOfMarker)
     EXPECT_FALSE(isEncryptedText(u"K 01 \u00e9 k")) << "small k last is no marker";
     EXPECT_FALSE(isEncryptedText(u"K 01 e K")) << "a plain e is not the accented one";
 }
+
+// A text read in pieces gets the same answer wherever the pieces break,
+// markers split across two or three pieces included.
+TEST(EncryptedText, PiecesAnswerAsTheWholeText)
+{
+    for (const std::u16string_view text : {u"xK 01y\u00e9 Kz", u"\u00e9kKKk02", u"Kk02 alone", u"K 0\u00e9 K1"}) {
+        for (std::size_t first = 0; first <= text.size(); ++first) {
+            for (std::size_t second = first; second <= text.size(); ++second) {
+                stego::EncryptedTextScanner scanner;
+                scanner.feed(text.substr(0, first));
+                scanner.feed(text.substr(first, second - first));
+                scanner.feed(text.substr(second));
+                EXPECT_EQ(scanner.encrypted(), isEncryptedText(text)) << first << ' ' << second;
+            }
+        }
+    }
+}
