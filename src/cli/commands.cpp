@@ -255,18 +255,7 @@ QString writePicture(const QImage& image, bool png, QIODevice& device)
 
 QString writePictureFile(const QImage& image, bool png, const QString& path)
 {
-    fileio::AtomicFile file(path);
-    if (!file.open())
-        return file.errorString();
-    if (const QString error = writePicture(image, png, *file.device()); !error.isEmpty()) {
-        // The system's reason when the file refused a write, else the writer's.
-        const QString reason = file.errorString().isEmpty() ? error : file.errorString();
-        file.cancel();
-        return reason;
-    }
-    if (!file.commit())
-        return file.errorString();
-    return QString();
+    return fileio::writeFileAtomically(path, [&](QIODevice& device) { return writePicture(image, png, device); });
 }
 
 int capacity(const Arguments& args)

@@ -275,4 +275,19 @@ QString writeFileAtomically(const QString& path, QByteArrayView bytes)
     return QString();
 }
 
+QString writeFileAtomically(const QString& path, const std::function<QString(QIODevice&)>& write)
+{
+    AtomicFile file(path);
+    if (!file.open())
+        return file.errorString();
+    if (const QString error = write(*file.device()); !error.isEmpty()) {
+        const QString reason = file.errorString().isEmpty() ? error : file.errorString();
+        file.cancel();
+        return reason;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return QString();
+}
+
 }  // namespace fileio

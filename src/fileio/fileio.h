@@ -23,6 +23,7 @@
 #include <QFile>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QIODevice;
@@ -93,5 +94,10 @@ private:
 
 // One call: an empty string when `bytes` replaced `path`, else the reason.
 QString writeFileAtomically(const QString& path, QByteArrayView bytes);
+
+// The same for a writer that produces the file through a device: `write`
+// returns an empty string or its own reason, and a write the file refused
+// is reported with the system's reason rather than the writer's.
+QString writeFileAtomically(const QString& path, const std::function<QString(QIODevice&)>& write);
 
 }  // namespace fileio

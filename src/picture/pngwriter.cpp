@@ -107,18 +107,7 @@ QString writePng(const QImage& image, QIODevice& device)
 
 QString savePng(const QImage& image, const QString& path)
 {
-    fileio::AtomicFile file(path);
-    if (!file.open())
-        return file.errorString();
-    if (const QString error = writePng(image, *file.device()); !error.isEmpty()) {
-        // The system's reason when the file refused a write, else the writer's.
-        const QString reason = file.errorString().isEmpty() ? error : file.errorString();
-        file.cancel();
-        return reason;
-    }
-    if (!file.commit())
-        return file.errorString();
-    return QString();
+    return fileio::writeFileAtomically(path, [&](QIODevice& device) { return writePng(image, device); });
 }
 
 bool hasPngExtension(const QString& path)
