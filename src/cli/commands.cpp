@@ -283,7 +283,14 @@ int hideInPlace(Picture& picture, const std::string& codes, const QString& pictu
         file = std::make_unique<fileio::AtomicFile>(outputPath);
         if (!file->open())
             return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), file->errorString()));
-        hidden = picture::hideBmp(*picture.bmpFile, codes, [&](QByteArrayView bytes) { return file->write(bytes); });
+        // The picture is copied file to file and only the message's pixels
+        // are written over: for most of the file nothing passes through here.
+        QFile& in = *picture.bmpFile;
+        hidden = picture::hideBmp(in, codes,
+                                  picture::PatchedCopy{[&](qint64 size) { return file->copyFrom(in, size); },
+                                                       [&](std::uint64_t at, QByteArrayView bytes) {
+                                                           return file->writeAt(static_cast<qint64>(at), bytes);
+                                                       }});
     }
     if (hidden.report.outcome == stego::HideOutcome::TooMuchText)
         return tooMuchText(hidden.report.excess);

@@ -217,6 +217,73 @@ bool AtomicFile::write(QByteArrayView bytes)
     return true;
 }
 
+bool AtomicFile::copyFrom(QFileDevice& source, qint64 size)
+{
+    if (!m_error.isEmpty())
+        return false;
+    if (!m_temp.isOpen())
+        return fail(QStringLiteral("The file is not open"));
+    const QString shortSource = QStringLiteral("The file to copy ended early");
+    qint64 done = 0;
+#ifdef Q_OS_LINUX
+    // File to file in the kernel: nothing passes through the program.
+    off_t from = 0;
+    while (done < size) {
+        const ssize_t n = ::copy_file_range(source.handle(), &from, m_temp.handle(), nullptr,
+                                            static_cast<std::size_t>(size - done), 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) && done == 0)
+            break;  // not between these two: copy in blocks below
+        if (n < 0)
+            return fail(systemReason(errno));
+        if (n == 0)
+            return fail(shortSource);
+        done += n;
+    }
+#endif
+    QByteArray block;
+    while (done < size) {
+        block.resize(std::min<qint64>(size - done, qint64(4) << 20));
+        if (!source.seek(done))
+            return fail(source.errorString());
+        const qint64 n = source.read(block.data(), block.size());
+        if (n < 0)
+            return fail(source.errorString());
+        if (n == 0)
+            return fail(shortSource);
+        if (!write(QByteArrayView(block.constData(), n)))
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+bool AtomicFile::writeAt(qint64 offset, QByteArrayView bytes)
+{
+    if (!m_error.isEmpty())
+        return false;
+    if (!m_temp.isOpen())
+        return fail(QStringLiteral("The file is not open"));
+#ifdef Q_OS_UNIX
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(m_temp.handle(), bytes.data() + done, static_cast<std::size_t>(bytes.size() - done),
+                                   static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail(systemReason(n < 0 ? errno : ENOSPC));
+        done += n;
+    }
+    return true;
+#else
+    const qint64 end = m_temp.pos();
+    return (m_temp.seek(offset) || fail(m_temp.errorString())) && write(bytes)
+           && (m_temp.seek(end) || fail(m_temp.errorString()));
+#endif
+}
+
 QIODevice* AtomicFile::device()
 {
     if (!m_device) {

@@ -21,6 +21,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QFile>
+#include <QFileDevice>
 #include <QString>
 
 #include <functional>
@@ -70,6 +71,13 @@ public:
 
     bool open();
     bool write(QByteArrayView bytes);
+    // Appends the first `size` bytes of `source` (open, positioned reads),
+    // in the kernel where the system can copy file to file, else in blocks;
+    // a source shorter than `size` fails.
+    bool copyFrom(QFileDevice& source, qint64 size);
+    // Overwrites what was written so far at `offset`, leaving later appends
+    // where they were: for patching a copy.
+    bool writeAt(qint64 offset, QByteArrayView bytes);
     // A write-only device over the temporary, for writers that want one
     // (QImageWriter, a PNG encoder); its writes count as write() calls.
     QIODevice* device();

@@ -443,4 +443,52 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink)
     return result;
 }
 
+BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& out)
+{
+    BmpHide result;
+    const BmpProbe probe = probeBmp(in);
+    if (!probe.streamable || in.isSequential()) {
+        result.error = QStringLiteral("The picture is not an uncompressed 24 or 32-bit BMP file");
+        return result;
+    }
+    if (!probe.error.isEmpty()) {
+        result.error = probe.error;
+        return result;
+    }
+    const bmp::Layout& l = probe.layout;
+    const auto framedLength = static_cast<std::int64_t>(textBytes.size()) + stego::kMarkerLength;
+    if (3 * framedLength > l.width * l.height) {
+        result.report = {stego::HideOutcome::TooMuchText, stego::excessCharacters(framedLength, l.width, l.height), {}};
+        return result;
+    }
+    if (!out.copyWhole(in.size())) {
+        result.sinkFailed = true;
+        return result;
+    }
+    // Pixel p lies in column p / H, so every row holds the message in its
+    // first few pixels: one slice a row, read from the original.
+    const Patcher patcher(l, stego::frameMessage(textBytes));
+    const std::int64_t pixels = 3 * framedLength;
+    const std::int64_t bpp = l.bytesPerPixel();
+    std::vector<char> slice;
+    for (std::int64_t r = 0; r < l.height; ++r) {
+        const std::int64_t y = l.fileRow(r);
+        if (y >= pixels)
+            continue;
+        const std::int64_t count = std::min(l.width, (pixels - y + l.height - 1) / l.height);
+        const std::uint64_t at = l.pixelOffset + static_cast<std::uint64_t>(r) * l.rowStride;
+        slice.resize(static_cast<std::size_t>(count * bpp));
+        if (!readAt(in, at, slice.data(), count * bpp)) {
+            result.error = readError(in);
+            return result;
+        }
+        patcher.patch(reinterpret_cast<std::uint8_t*>(slice.data()), at, at + slice.size());
+        if (!out.writeAt(at, QByteArrayView(slice.data(), static_cast<qsizetype>(slice.size())))) {
+            result.sinkFailed = true;
+            return result;
+        }
+    }
+    return result;
+}
+
 }  // namespace picture

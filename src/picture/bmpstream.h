@@ -81,4 +81,15 @@ struct BmpHide {
 // file that ends before its last pixel is an error.
 BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink);
 
+// The same result built over a copy: `copyWhole` puts every byte of `in` in
+// the output (a file system copies file to file without the bytes passing
+// through the program), then `writeAt` overwrites, row by row, just the
+// slices the message lies in.  `in` must be seekable.  A failed copy or
+// write is `sinkFailed`.
+struct PatchedCopy {
+    std::function<bool(qint64 size)> copyWhole;
+    std::function<bool(std::uint64_t at, QByteArrayView bytes)> writeAt;
+};
+BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& out);
+
 }  // namespace picture

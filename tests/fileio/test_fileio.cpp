@@ -134,6 +134,29 @@ TEST_F(AtomicFileTest, DeviceWritesLandInTheFile)
     EXPECT_EQ(readAll(target), "head,tail");
 }
 
+TEST_F(AtomicFileTest, CopiedFileCanBePatchedInPlace)
+{
+    const QString source = path("source.bin");
+    writePlain(source, pattern(300000));
+    QFile in(source);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    fileio::AtomicFile file(path("copy.bin"));
+    ASSERT_TRUE(file.open());
+    ASSERT_TRUE(file.copyFrom(in, 300000));
+    ASSERT_TRUE(file.writeAt(5, "HELLO"));
+    ASSERT_TRUE(file.writeAt(299998, "!!"));
+    ASSERT_TRUE(file.commit());
+    QByteArray expected = pattern(300000);
+    expected.replace(5, 5, "HELLO").replace(299998, 2, "!!");
+    EXPECT_EQ(readAll(path("copy.bin")), expected);
+
+    fileio::AtomicFile tooLong(path("short.bin"));
+    ASSERT_TRUE(tooLong.open());
+    EXPECT_FALSE(tooLong.copyFrom(in, 300001)) << "a source that ends early is no copy";
+    EXPECT_FALSE(tooLong.commit());
+    EXPECT_FALSE(QFile::exists(path("short.bin")));
+}
+
 // Names that exist and are not regular files are never replaced: a FIFO
 // with a reader, /dev/null as root, a folder.
 struct Unwritable {
@@ -227,6 +250,22 @@ TEST_P(FullDiskTest, OldFileSurvivesAndTheReasonIsTheSystems)
         file.write(bytes);
     }
     EXPECT_FALSE(file.commit());
+    EXPECT_EQ(file.errorString(), QStringLiteral("No space left on device"));
+    EXPECT_EQ(readAll(m_old), "the old file");
+    EXPECT_EQ(namesIn(m_folder), (QStringList{"filler", "old.bin"}));
+}
+
+TEST_P(FullDiskTest, CopyFromAnotherFileSystemStopsAtTheFullDisk)
+{
+    if (GetParam().throughDevice)
+        return;  // the device makes no difference to a copy
+    const QString source = m_dir.path() + "/source.bin";
+    writePlain(source, pattern(GetParam().size));
+    QFile in(source);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    fileio::AtomicFile file(m_old);
+    ASSERT_TRUE(file.open());
+    EXPECT_FALSE(file.copyFrom(in, GetParam().size) && file.commit());
     EXPECT_EQ(file.errorString(), QStringLiteral("No space left on device"));
     EXPECT_EQ(readAll(m_old), "the old file");
     EXPECT_EQ(namesIn(m_folder), (QStringList{"filler", "old.bin"}));

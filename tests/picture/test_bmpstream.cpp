@@ -103,11 +103,29 @@ QByteArray expectSameHide(const QByteArray& bytes, const std::string& text)
     QImage expected = qtDecoded(bytes);
     const stego::HideReport engine = stego::hideBytes(picture::surfaceOf(expected), text);
     EXPECT_EQ(hidden.result.report.outcome, engine.outcome);
+
+    // Over a copy patched row by row, as files are written: the same bytes.
+    QByteArray source = bytes;
+    QBuffer in(&source);
+    in.open(QIODevice::ReadOnly);
+    QByteArray copy;
+    const picture::BmpHide patched = picture::hideBmp(
+        in, text,
+        picture::PatchedCopy{[&](qint64 size) { copy = bytes.left(size); return true; },
+                             [&](std::uint64_t at, QByteArrayView piece) {
+                                 copy.replace(static_cast<qsizetype>(at), piece.size(), piece.toByteArray());
+                                 return true;
+                             }});
+    EXPECT_TRUE(patched.ok()) << qPrintable(patched.error);
+    EXPECT_EQ(patched.report.outcome, engine.outcome);
+
     if (engine.outcome != stego::HideOutcome::Hidden) {
         EXPECT_EQ(hidden.result.report.excess, engine.excess);
         EXPECT_TRUE(hidden.output.isEmpty());
+        EXPECT_TRUE(copy.isEmpty()) << "nothing is copied for a text that does not fit";
         return {};
     }
+    EXPECT_EQ(copy, hidden.output);
     EXPECT_TRUE(picturetest::sameRgb(qtDecoded(hidden.output), expected));
     // Only the lowest bit of a byte may change, and only inside the pixels.
     EXPECT_EQ(hidden.output.size(), bytes.size());
