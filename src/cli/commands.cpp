@@ -357,7 +357,7 @@ public:
     bool write(std::string_view codes)
     {
         const std::u16string text = stego::decodeWindows1252(codes);
-        m_encrypted.feed(text);
+        m_encrypted.feed(codes);
         if (m_terminal)
             writeOut(escapeForTerminal(codes, text, !m_raw, m_escaped));
         else if (m_raw)

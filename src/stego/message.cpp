@@ -479,29 +479,55 @@ ReadResult readMessage(ConstPixelSurface surface)
     return BodyScanner(surface).run();
 }
 
-bool isEncryptedText(std::u16string_view text) noexcept
+namespace {
+
+// The markers in Windows-1252, where \xE9 is the accented e.
+constexpr std::array<std::string_view, 4> kFourCharacterMarkers = {"K 02", "K 01", "Kk02", "Kk01"};
+constexpr std::array<std::string_view, 2> kThreeCharacterMarkers = {"\xE9 K", "\xE9kK"};
+constexpr std::size_t kLongestMarker = 4;
+
+bool contains(std::string_view text, std::string_view marker)
 {
-    EncryptedTextScanner scanner;
-    scanner.feed(text);
-    return scanner.encrypted();
+    return text.find(marker) != std::string_view::npos;
 }
 
-void EncryptedTextScanner::feed(std::u16string_view piece)
+bool contains(std::u16string_view text, std::string_view marker)
 {
-    constexpr std::array<std::u16string_view, 4> fourCharacter = {u"K 02", u"K 01", u"Kk02", u"Kk01"};
-    constexpr std::array<std::u16string_view, 2> threeCharacter = {u"\u00e9 K", u"\u00e9kK"};
-    constexpr std::size_t kLongestMarker = 4;
-    // A marker may straddle two pieces: search the previous piece's end too.
-    std::u16string joined = m_tail;
-    joined.append(piece);
-    const std::u16string_view text = joined;
-    auto containsAny = [text](const auto& markers) {
-        return std::any_of(markers.begin(), markers.end(),
-                           [text](std::u16string_view m) { return text.find(m) != std::u16string_view::npos; });
-    };
-    m_fourCharacter = m_fourCharacter || containsAny(fourCharacter);
-    m_threeCharacter = m_threeCharacter || containsAny(threeCharacter);
-    m_tail = text.substr(text.size() - std::min(text.size(), kLongestMarker - 1));
+    return std::search(text.begin(), text.end(), marker.begin(), marker.end(), [](char16_t c, char m) {
+               return c == static_cast<unsigned char>(m);
+           }) != text.end();
+}
+
+template <typename Text, std::size_t N>
+bool containsAny(Text text, const std::array<std::string_view, N>& markers)
+{
+    return std::any_of(markers.begin(), markers.end(), [text](std::string_view m) { return contains(text, m); });
+}
+
+}  // namespace
+
+bool isEncryptedText(std::u16string_view text) noexcept
+{
+    return containsAny(text, kFourCharacterMarkers) && containsAny(text, kThreeCharacterMarkers);
+}
+
+void EncryptedTextScanner::feed(std::string_view windows1252)
+{
+    if (encrypted())
+        return;
+    constexpr std::size_t kKeep = kLongestMarker - 1;
+    // A marker may straddle pieces: the bytes before this piece are searched
+    // together with its first few.
+    std::string seam = m_tail;
+    seam.append(windows1252.substr(0, std::min(windows1252.size(), kKeep)));
+    for (const std::string_view text : {std::string_view(seam), windows1252}) {
+        m_fourCharacter = m_fourCharacter || containsAny(text, kFourCharacterMarkers);
+        m_threeCharacter = m_threeCharacter || containsAny(text, kThreeCharacterMarkers);
+    }
+    if (windows1252.size() >= kKeep)
+        m_tail.assign(windows1252.substr(windows1252.size() - kKeep));
+    else
+        m_tail = seam.substr(seam.size() - std::min(seam.size(), kKeep));
 }
 
 }  // namespace stego

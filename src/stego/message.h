@@ -114,15 +114,15 @@ ReadResult readMessage(ConstPixelSurface surface);
 // "Kk02") and a three-character marker ("\u00e9 K", "\u00e9kK") anywhere.
 bool isEncryptedText(std::u16string_view text) noexcept;
 
-// The same test over a text that arrives in pieces, for texts too long to
-// hold: feed the pieces in order, then ask.
+// The same test over a hidden text's Windows-1252 bytes arriving in
+// pieces, for texts too long to hold: feed the pieces in order, then ask.
 class EncryptedTextScanner {
 public:
-    void feed(std::u16string_view piece);
+    void feed(std::string_view windows1252);
     bool encrypted() const noexcept { return m_fourCharacter && m_threeCharacter; }
 
 private:
-    std::u16string m_tail;  // the last three characters, where a marker may begin
+    std::string m_tail;  // the last three bytes, where a marker may begin
     bool m_fourCharacter = false;
     bool m_threeCharacter = false;
 };
