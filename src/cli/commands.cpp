@@ -139,7 +139,8 @@ Picture openPicture(const QString& path, bool inPlace)
     if (inPlace) {
         auto bmp = std::make_unique<QFile>();
         // A file that cannot be opened is left to the decoder, which says why.
-        if (fileio::openRegularFile(*bmp, file).isEmpty()) {
+        // Unbuffered: the in-place commands read slices of rows where they lie.
+        if (fileio::openRegularFile(*bmp, file, QIODevice::Unbuffered).isEmpty()) {
             const picture::BmpProbe probe = picture::probeBmp(*bmp);
             if (probe.streamable && !probe.error.isEmpty()) {
                 picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, probe.error));

@@ -52,7 +52,7 @@ QString resolveLinks(const QString& path)
 
 }  // namespace
 
-QString openRegularFile(QFile& file, const QString& path)
+QString openRegularFile(QFile& file, const QString& path, QIODevice::OpenMode extraMode)
 {
 #ifdef Q_OS_UNIX
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
@@ -71,7 +71,7 @@ QString openRegularFile(QFile& file, const QString& path)
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     file.setFileName(path);
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (!file.open(fd, QIODevice::ReadOnly | extraMode, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return file.errorString();
     }
@@ -81,7 +81,7 @@ QString openRegularFile(QFile& file, const QString& path)
     if (info.exists() && !info.isFile())
         return notRegularReason(info);
     file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | extraMode))
         return file.errorString();
     return QString();
 #endif

@@ -22,6 +22,7 @@
 #include <QByteArrayView>
 #include <QFile>
 #include <QFileDevice>
+#include <QIODevice>
 #include <QString>
 
 #include <functional>
@@ -33,9 +34,9 @@ namespace fileio {
 
 // Opens `path` for reading when it is a regular file, or a link to one,
 // without ever blocking on a FIFO or device.  `file` must not be open; on
-// success it is open read-only.  Returns an empty string on success, or
-// the reason.
-QString openRegularFile(QFile& file, const QString& path);
+// success it is open read-only, unbuffered too when asked (for positioned
+// reads).  Returns an empty string on success, or the reason.
+QString openRegularFile(QFile& file, const QString& path, QIODevice::OpenMode extraMode = {});
 
 struct ReadResult {
     QByteArray bytes;
