@@ -45,7 +45,8 @@ protected:
             // Filled to the last byte, so even a short text fails, and only
             // when its last buffer is flushed.
             QFile filler(m_folder + "/filler");
-            filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+            if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+                return "cannot make the filler file";
             while (filler.write(QByteArray(4096, 'f')) > 0) {
             }
             while (filler.write("f", 1) > 0) {
