@@ -5,7 +5,7 @@
 // file.  Root writes through permission bits, so as root the folder is made
 // read-only with a bind mount; the cases skip where the system refuses a
 // mount.  Other refusals walk the same roads and are the Save commands' own
-// tests.
+// tests; the sizes at which a full disk fails are the atomic writer's.
 
 #include "windowfixture.h"
 
@@ -41,8 +41,18 @@ protected:
             return "mounting a 64 KB tmpfs needs root with CAP_SYS_ADMIN: " + reason();
         m_mounted = fullDisk;
         m_old = apptest::writeFile(m_folder + "/old." + extension, m_oldBytes);
-        if (fullDisk)
+        if (fullDisk) {
+            // Filled to the last byte, so even a short text fails, and only
+            // when its last buffer is flushed.
+            QFile filler(m_folder + "/filler");
+            if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+                return "cannot make the filler file";
+            while (filler.write(QByteArray(4096, 'f')) > 0) {
+            }
+            while (filler.write("f", 1) > 0) {
+            }
             return QString();
+        }
         if (::geteuid() != 0) {
             QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner);
             return QString();
@@ -81,9 +91,7 @@ TEST_P(SaveFaultTest, FailedSaveIsReportedAndLosesNothing)
         GTEST_SKIP() << notStaged.toStdString();
     const QStringList before = entries();
 
-    // Both are larger than the 64 KB disk: the write fails part-way.
-    if (!image)
-        setText(QString(100000, QLatin1Char('w')));
+    // The text is the short one hidden; the picture is larger than the disk.
     platform.dialogAnswers.push_back(m_old);
     image ? window->Command5_Click() : window->Command6_Click();
 
@@ -91,6 +99,10 @@ TEST_P(SaveFaultTest, FailedSaveIsReportedAndLosesNothing)
     EXPECT_TRUE(apptest::isFailureBox(platform.boxes[0],
                                       image ? "The picture could not be saved:" : "The text file could not be saved:",
                                       m_old));
+    if (fullDisk) {
+        EXPECT_TRUE(platform.boxes[0].text.endsWith(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+            << qPrintable(platform.boxes[0].text);
+    }
     QFile old(m_old);
     EXPECT_TRUE(old.open(QIODevice::ReadOnly));
     EXPECT_EQ(old.readAll(), m_oldBytes);

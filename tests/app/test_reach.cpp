@@ -9,10 +9,7 @@
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QKeyEvent>
-#include <QMenuBar>
-#include <QMouseEvent>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTemporaryDir>
 
 namespace {
@@ -30,25 +27,6 @@ TEST_F(WindowTest, ReturnAndKeypadEnterPressTheFocusedButton)
         QApplication::sendEvent(clear, &press);
         EXPECT_TRUE(text().isEmpty()) << key;
     }
-    window->hide();
-}
-
-TEST_F(WindowTest, ADoubleClickOnTheLogoTogglesTheMenuBarOnce)
-{
-    window->show();
-    QWidget* logo = child("Picture4");
-    const auto send = [logo](QEvent::Type type) {
-        QMouseEvent event(type, QPointF(20, 20), logo->mapToGlobal(QPointF(20, 20)), Qt::LeftButton,
-                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(logo, &event);
-    };
-    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
-                                    QEvent::MouseButtonRelease})
-        send(type);
-    EXPECT_FALSE(window->menuBar()->isHidden());
-    send(QEvent::MouseButtonPress);
-    send(QEvent::MouseButtonRelease);
-    EXPECT_TRUE(window->menuBar()->isHidden()) << "the next single click counts again";
     window->hide();
 }
 
@@ -83,14 +61,6 @@ TEST_F(WindowTest, EveryStatusSentenceShowsWholeAt96To144Dpi)
     const int y = label->geometry().center().y();
     for (int x = label->geometry().left(); x <= label->geometry().right(); x += 8)
         EXPECT_EQ(client->childAt(x, y), label) << "covered at " << x;
-}
-
-TEST_F(WindowTest, UpgradeLinesUpWithOpenTextAndExit)
-{
-    QWidget* client = window->centralWidget();
-    const QPoint upgrade = child("Command8")->mapTo(client, QPoint());
-    EXPECT_EQ(upgrade.x(), child("Command3")->x());
-    EXPECT_EQ(upgrade.y(), child("Command7")->y());
 }
 
 TEST_F(WindowTest, TheMessageBoxShowsItsBorderOnTheBlackBackground)

@@ -13,8 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace clitest {
 
@@ -22,11 +22,12 @@ class Cli : public ::testing::Test {
 protected:
     std::string path(const std::string& name) const { return m_dir.path().toStdString() + "/" + name; }
 
-    Outcome run(std::initializer_list<std::string> args, const QByteArray& input = {}) const
+    static Outcome run(std::vector<std::string> args, const QByteArray& input = {}, Stream out = Stream::Pipe)
     {
         Launch l;
-        l.args = args;
+        l.args = std::move(args);
         l.input = input;
+        l.out = out;
         return launch(l);
     }
 

@@ -3,15 +3,12 @@
 // pictures it writes as other readers see them.
 #include "clitest.h"
 
+#include "picture/libpngreader.h"
 #include "picture/pictures.h"
 
 #include "picture/imageio.h"
 
 #include <mirrorvane/version.h>
-
-#include <png.h>
-
-#include <cstring>
 
 namespace clitest {
 namespace {
@@ -39,9 +36,7 @@ TEST_F(Cli, HelpVersionCapacityAndUsageErrors)
         {kReveal, picture, "--format=png"},
     };
     for (const auto& args : wrong) {
-        Launch l;
-        l.args = args;
-        const Outcome o = launch(l);
+        const Outcome o = run(args);
         EXPECT_EQ(o.status, 1) << (args.empty() ? "" : args[0]);
         EXPECT_TRUE(o.err.startsWith("mirrorvane-cli: ")) << o.err.toStdString();
         EXPECT_TRUE(allPrefixed(o.err)) << o.err.toStdString();
@@ -101,11 +96,9 @@ TEST_F(Cli, TextFromStandardInputOrAFileAndRawBytes)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
-        Launch l;
-        l.args = {kHide, palette, out};
-        l.args.insert(l.args.end(), row.options.begin(), row.options.end());
-        l.input = row.input;
-        const Outcome o = launch(l);
+        std::vector<std::string> args = {kHide, palette, out};
+        args.insert(args.end(), row.options.begin(), row.options.end());
+        const Outcome o = run(args, row.input);
         ASSERT_EQ(o.status, row.status) << o.err.toStdString();
         if (row.status == 0)
             EXPECT_EQ(run({kReveal, out}).out, row.revealed);
@@ -190,30 +183,13 @@ TEST_F(Cli, FileErrorsNameTheFile)
         {{kHide, picture, path("o.bmp"), "--text-file", path("missing.txt")}, "missing.txt"},
     };
     for (const auto& [args, named] : cases) {
-        Launch l;
-        l.args = args;
-        const Outcome o = launch(l);
+        const Outcome o = run(args);
         EXPECT_EQ(o.status, 2) << args[1];
         EXPECT_TRUE(o.err.contains(named)) << o.err.toStdString();
         EXPECT_FALSE(o.err.contains('\x1B') || o.err.contains('\x07')) << "names cannot drive the terminal";
         EXPECT_TRUE(allPrefixed(o.err));
     }
     EXPECT_FALSE(QFile::exists(QString::fromStdString(path("o.bmp"))));
-}
-
-// The file as libpng's own reader sees it.
-QImage readWithLibpng(const QByteArray& png)
-{
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, png.constData(), static_cast<size_t>(png.size())))
-        return {};
-    image.format = PNG_FORMAT_BGRA;
-    QImage out(static_cast<int>(image.width), static_cast<int>(image.height), QImage::Format_RGB32);
-    if (!png_image_finish_read(&image, nullptr, out.bits(), static_cast<png_int_32>(out.bytesPerLine()), nullptr))
-        return {};
-    return out;
 }
 
 TEST_F(Cli, PngByExtensionOrFormatReadsBackExactByEveryRoute)
@@ -239,17 +215,16 @@ TEST_F(Cli, PngByExtensionOrFormatReadsBackExactByEveryRoute)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
-        Launch l;
-        l.args = {kHide, picture, path(row.output), kText, text.toStdString()};
-        l.args.insert(l.args.end(), row.options.begin(), row.options.end());
-        ASSERT_EQ(launch(l).status, 0);
+        std::vector<std::string> args = {kHide, picture, path(row.output), kText, text.toStdString()};
+        args.insert(args.end(), row.options.begin(), row.options.end());
+        ASSERT_EQ(run(args).status, 0);
         const QByteArray bytes = read(path(row.output));
         EXPECT_EQ(bytes.startsWith("\x89PNG\r\n\x1A\n"), row.png);
         EXPECT_EQ(bytes.startsWith("BM"), !row.png);
         EXPECT_EQ(run({kReveal, path(row.output)}).out, text);
         EXPECT_TRUE(sameRgb(picture::loadPicture(QString::fromStdString(path(row.output))).image, expected));
         if (row.png) {
-            EXPECT_TRUE(sameRgb(readWithLibpng(bytes), expected)) << "libpng reads the same pixels";
+            EXPECT_TRUE(sameRgb(picturetest::throughLibpng(bytes), expected)) << "libpng reads the same pixels";
         }
     }
 }

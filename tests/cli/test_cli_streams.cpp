@@ -27,27 +27,17 @@ TEST_F(Cli, DashIsStandardInputAndOutputThroughPipes)
     const std::string text = "through pipes \xC3\xA9";
     for (const char* format : {"bmp", "png"}) {
         SCOPED_TRACE(format);
-        Launch hide;
-        hide.args = {"hide", "-", "-", "--text", text, "--format", format};
-        hide.input = picture;
-        const Outcome hidden = launch(hide);
+        const Outcome hidden = run({"hide", "-", "-", "--text", text, "--format", format}, picture);
         ASSERT_EQ(hidden.status, 0) << hidden.err.toStdString();
         EXPECT_TRUE(hidden.out.startsWith(format == std::string("png") ? "\x89PNG" : "BM"));
         EXPECT_FALSE(QFile::exists(QString::fromStdString(path("-")))) << "no file named -";
 
-        Launch reveal;
-        reveal.args = {"reveal", "-"};
-        reveal.input = hidden.out;
-        EXPECT_EQ(launch(reveal).out.toStdString(), text);
-        reveal.args = {"capacity", "-"};
-        EXPECT_EQ(launch(reveal).out, "376\n");
+        EXPECT_EQ(run({"reveal", "-"}, hidden.out).out.toStdString(), text);
+        EXPECT_EQ(run({"capacity", "-"}, hidden.out).out, "376\n");
     }
 
     // Standard input cannot be both the picture and the text.
-    Launch both;
-    both.args = {"hide", "-", path("o.bmp")};
-    both.input = picture;
-    const Outcome o = launch(both);
+    const Outcome o = run({"hide", "-", path("o.bmp")}, picture);
     EXPECT_EQ(o.status, 1);
     EXPECT_TRUE(allPrefixed(o.err));
 }
@@ -63,10 +53,7 @@ TEST_F(Cli, AFailedStandardOutputIsReported)
                                          std::pair{Stream::Closed, "Bad file descriptor"}}) {
         for (const auto& args : commands) {
             SCOPED_TRACE(args[0] + (stream == Stream::Full ? " > /dev/full" : " >&-"));
-            Launch l;
-            l.args = args;
-            l.out = stream;
-            const Outcome o = launch(l);
+            const Outcome o = run(args, {}, stream);
             EXPECT_EQ(o.status, 2);
             EXPECT_TRUE(o.err.endsWith(QByteArray("mirrorvane-cli: cannot write standard output: ") + reason + "\n"))
                 << o.err.toStdString();
@@ -74,10 +61,7 @@ TEST_F(Cli, AFailedStandardOutputIsReported)
     }
     // With standard output closed, a file the program opens must not take
     // its place and receive the picture or the text.
-    Launch l;
-    l.args = {"hide", picture, path("out.bmp"), "--text", "x"};
-    l.out = Stream::Closed;
-    ASSERT_EQ(launch(l).status, 0);
+    ASSERT_EQ(run({"hide", picture, path("out.bmp"), "--text", "x"}, {}, Stream::Closed).status, 0);
     EXPECT_EQ(run({"reveal", path("out.bmp")}).out, "x");
 }
 
@@ -100,9 +84,7 @@ TEST_F(Cli, NamesThatAreNotUtf8AreRefusedAndNoOtherFileIsTouched)
     };
     for (const auto& args : commands) {
         SCOPED_TRACE(args[0]);
-        Launch l;
-        l.args = args;
-        const Outcome o = launch(l);
+        const Outcome o = run(args);
         EXPECT_EQ(o.status, 2);
         EXPECT_TRUE(o.err.contains("is not valid UTF-8")) << o.err.toStdString();
         EXPECT_TRUE(o.err.contains("\\xFF") || o.err.contains("\\xE9")) << "the byte is shown escaped";
@@ -140,22 +122,14 @@ TEST_F(Cli, TerminalsGetAHintAndEscapedControls)
     ASSERT_EQ(run({"hide", picture, out, "--text", hostile.toStdString()}).status, 0);
     EXPECT_EQ(run({"reveal", out}).out, hostile) << "redirected: the bytes exactly";
     for (const std::string raw : {"", "--raw"}) {
-        Launch shown;
-        shown.args = {"reveal", out};
-        if (!raw.empty())
-            shown.args.push_back(raw);
-        shown.out = Stream::Terminal;
-        o = launch(shown);
+        o = raw.empty() ? run({"reveal", out}, {}, Stream::Terminal) : run({"reveal", out, raw}, {}, Stream::Terminal);
         EXPECT_EQ(o.status, 0);
         EXPECT_EQ(o.out, "a\\x1B]2;owned\\x07b\tc\r\nd\\x7F") << raw;
         EXPECT_TRUE(o.err.contains("shown as \\xHH")) << o.err.toStdString();
         EXPECT_TRUE(allPrefixed(o.err));
     }
 
-    Launch toTerminal;
-    toTerminal.args = {"hide", out, "-", "--text", "x"};
-    toTerminal.out = Stream::Terminal;
-    o = launch(toTerminal);
+    o = run({"hide", out, "-", "--text", "x"}, {}, Stream::Terminal);
     EXPECT_EQ(o.status, 1) << "no picture bytes on a terminal";
     EXPECT_TRUE(o.out.isEmpty());
 }

@@ -75,19 +75,16 @@ TEST_F(ImageIoTest, PhotoAboveQtsDefaultLimitOpens)
     EXPECT_EQ(result.image.size(), QSize(8000, 6000)) << qPrintable(result.error);
 }
 
+// A cut BMP and forged sizes are the BMP reader's and HostileTest's cases.
 TEST_F(ImageIoTest, DamagedAndForeignFilesAreRefusedWithAReason)
 {
-    const QByteArray bmp = encoded(patternImage(20, 10), "bmp");
     const QByteArray png = encoded(patternImage(20, 10), "png");
-    const QByteArray hugeGif = QByteArray(kGif).replace(6, 4, "\xFF\xFF\xFF\xFF");  // a 65535 x 65535 screen: 16 GB
     const struct {
         const char* why;
         QByteArray bytes;
     } rows[] = {
         {"text under a picture's name", "just some words\r\n"},
-        {"bmp missing its last byte", bmp.left(bmp.size() - 1)},
         {"png cut inside its data", png.left(png.size() / 2)},
-        {"header asks for more memory than allowed", hugeGif},
         {"a format the program does not open", encoded(patternImage(4, 4), "xpm")},
     };
     for (const auto& row : rows) {

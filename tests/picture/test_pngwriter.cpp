@@ -2,6 +2,7 @@
 // pixel, and that a failing device never passes for success.
 #include "picture/pngwriter.h"
 
+#include "libpngreader.h"
 #include "pictures.h"
 
 #include <QBuffer>
@@ -41,22 +42,6 @@ std::vector<std::string> chunksOf(const QByteArray& png)
     return chunks;
 }
 
-// The file as libpng's simplified reader sees it, as Format_RGB32.
-QImage throughLibpng(const QByteArray& png, png_uint_32& format)
-{
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, png.constData(), static_cast<size_t>(png.size())))
-        return {};
-    format = image.format;
-    image.format = PNG_FORMAT_BGRA;
-    QImage out(static_cast<int>(image.width), static_cast<int>(image.height), QImage::Format_RGB32);
-    if (!png_image_finish_read(&image, nullptr, out.bits(), static_cast<png_int_32>(out.bytesPerLine()), nullptr))
-        return {};
-    return out;
-}
-
 TEST(PngWriter, EveryBitReachesLibpngAndQt)
 {
     // Widths that leave partial bytes for filters to trip on; a palette and
@@ -76,7 +61,7 @@ TEST(PngWriter, EveryBitReachesLibpngAndQt)
         EXPECT_EQ(chunksOf(png), (std::vector<std::string>{"IHDR", "IDAT", "IEND"}))
             << "no gamma, profile or transparency chunk that lets a reader change the colours";
         png_uint_32 format = 0;
-        const QImage viaLibpng = throughLibpng(png, format);
+        const QImage viaLibpng = picturetest::throughLibpng(png, &format);
         EXPECT_EQ(format, png_uint_32(PNG_FORMAT_RGB)) << "8-bit RGB, no alpha";
         const QImage expected = image.convertToFormat(QImage::Format_RGB32);
         EXPECT_TRUE(sameRgb(viaLibpng, expected));

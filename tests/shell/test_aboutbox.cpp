@@ -24,9 +24,9 @@ T* control(const QWidget& box, const char* name)
     return widget;
 }
 
-// A wiring check; the layout itself is constants.  The captions composed at
-// load must fit their labels in the box's font, or the user sees them cut.
-TEST(AboutBox, EveryControlIsThereWithTheOwnersIconAndCaptionsThatFit)
+// The layout itself is constants; what is not is that the captions composed
+// at load fit their labels in the box's font, or the user sees them cut.
+TEST(AboutBox, CaptionsFitAndTheIconIsTheOwners)
 {
     testsupport::FakePlatform fake;
     QWidget owner;
@@ -34,11 +34,7 @@ TEST(AboutBox, EveryControlIsThereWithTheOwnersIconAndCaptionsThatFit)
     red.fill(Qt::red);
     owner.setWindowIcon(QIcon(red));
     shell::frmAbout box(fake, &owner);
-    EXPECT_EQ(box.size(), QSize(382, 237));
     EXPECT_EQ(box.minimumSize(), box.maximumSize()) << "the box is not resizable";
-    for (const char* name : {"lblTitle", "lblVersion", "lblDescription", "lblDisclaimer", "picIcon"})
-        control<QLabel>(box, name);
-    EXPECT_TRUE(control<QPushButton>(box, "cmdOK")->isDefault() && control<QPushButton>(box, "cmdSysInfo"));
 
     const QLabel* description = control<QLabel>(box, "lblDescription");
     const QStringList lines = description->text().split(QLatin1Char('\n'));
@@ -69,7 +65,9 @@ TEST(AboutBox, ShownModallyOverTheOwnerUntilOkClosesIt)
         seen = true;
         EXPECT_EQ(box->objectName(), QStringLiteral("frmAbout"));
         EXPECT_EQ(box->parentWidget(), &owner);
-        control<QPushButton>(*box, "cmdOK")->click();
+        QPushButton* ok = control<QPushButton>(*box, "cmdOK");
+        EXPECT_TRUE(ok->isDefault());
+        ok->click();
     });
     // A box that does not close is closed by force, and the test fails.
     QTimer::singleShot(10000, &context, [&] {
