@@ -17,6 +17,8 @@ MIRRORVANE_TEST_PACKAGES=(
   clang-14 libclang-rt-14-dev
   # checks of the install tree and the Debian package
   desktop-file-utils appstream groff-base dpkg-dev file lintian
+  # the shells whose completion scripts the CLI tests load
+  zsh fish
 )
 
 MIRRORVANE_FUZZERS=(read_scan text_decoder load_picture bmp_reader)
