@@ -14,7 +14,6 @@
 #include <mirrorvane/version.h>
 
 #include <QFile>
-#include <QImageWriter>
 #include <QTemporaryFile>
 
 #include <cstdio>
@@ -247,11 +246,7 @@ QString writePicture(const QImage& image, bool png, QIODevice& device)
 {
     if (png)
         return picture::writePng(image, device);
-    // Qt's writer gives the same uncompressed 24-bit file as Save Image.
-    QImageWriter writer(&device, "bmp");
-    if (!writer.write(image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32)))
-        return device.errorString().isEmpty() ? writer.errorString() : device.errorString();
-    return QString();
+    return picture::writeBmp(image, device);
 }
 
 QString writePictureFile(const QImage& image, bool png, const QString& path)

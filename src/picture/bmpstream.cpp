@@ -19,6 +19,7 @@ constexpr std::int64_t kBlockBytes = std::int64_t(4) << 20;     // one read or w
 constexpr std::int64_t kHeadPixels = 39;                         // the start marker's 13 characters
 constexpr std::size_t kSpillChars = std::size_t(8) << 20;        // text held before it goes to the spill file
 
+const QString kNotStreamable = QStringLiteral("The picture is not an uncompressed 24 or 32-bit BMP");
 const QString kReadFailed = QStringLiteral("The picture could not be read: %1");
 
 // Reads exactly `n` bytes or fails: QIODevice::read may return less.
@@ -347,6 +348,17 @@ private:
     std::int64_t m_pixels;
 };
 
+// True, with the refusal in `result`, when the framed text does not fit;
+// then nothing may be written.
+bool refuseTooMuchText(const bmp::Layout& l, std::string_view textBytes, BmpHide& result)
+{
+    const auto framedLength = static_cast<std::int64_t>(textBytes.size()) + stego::kMarkerLength;
+    if (3 * framedLength <= l.width * l.height)
+        return false;
+    result.report = {stego::HideOutcome::TooMuchText, stego::excessCharacters(framedLength, l.width, l.height), {}};
+    return true;
+}
+
 }  // namespace
 
 BmpProbe probeBmp(QIODevice& in)
@@ -372,7 +384,7 @@ BmpReveal revealBmp(QIODevice& in, const ByteSink* textSink, BandSizes bands)
 {
     const BmpProbe probe = probeBmp(in);
     if (!probe.streamable)
-        return {{}, QStringLiteral("The picture is not an uncompressed 24 or 32-bit BMP")};
+        return {{}, kNotStreamable};
     if (!probe.error.isEmpty())
         return {{}, probe.error};
     return Revealer(in, probe.layout, textSink, bands).run();
@@ -404,16 +416,13 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink)
     const bmp::Parsed parsed = bmp::parse({reinterpret_cast<const std::uint8_t*>(block.data()),
                                            std::min<std::size_t>(bmp::kHeadBytes, static_cast<std::size_t>(got))});
     if (!parsed.ok() || !parsed.layout.direct) {
-        result.error = parsed.ok() ? QStringLiteral("The picture is not an uncompressed 24 or 32-bit BMP")
+        result.error = parsed.ok() ? kNotStreamable
                                    : QString::fromStdString(parsed.error);
         return result;
     }
     const bmp::Layout& l = parsed.layout;
-    const auto framedLength = static_cast<std::int64_t>(textBytes.size()) + stego::kMarkerLength;
-    if (3 * framedLength > l.width * l.height) {
-        result.report = {stego::HideOutcome::TooMuchText, stego::excessCharacters(framedLength, l.width, l.height), {}};
+    if (refuseTooMuchText(l, textBytes, result))
         return result;
-    }
     if (!in.isSequential()) {
         const std::string truncated = bmp::truncationError(l, static_cast<std::uint64_t>(in.size()));
         if (!truncated.empty()) {
@@ -448,7 +457,7 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& ou
     BmpHide result;
     const BmpProbe probe = probeBmp(in);
     if (!probe.streamable || in.isSequential()) {
-        result.error = QStringLiteral("The picture is not an uncompressed 24 or 32-bit BMP file");
+        result.error = kNotStreamable;
         return result;
     }
     if (!probe.error.isEmpty()) {
@@ -456,11 +465,8 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& ou
         return result;
     }
     const bmp::Layout& l = probe.layout;
-    const auto framedLength = static_cast<std::int64_t>(textBytes.size()) + stego::kMarkerLength;
-    if (3 * framedLength > l.width * l.height) {
-        result.report = {stego::HideOutcome::TooMuchText, stego::excessCharacters(framedLength, l.width, l.height), {}};
+    if (refuseTooMuchText(l, textBytes, result))
         return result;
-    }
     if (!out.copyWhole(in.size())) {
         result.sinkFailed = true;
         return result;
@@ -468,7 +474,7 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& ou
     // Pixel p lies in column p / H, so every row holds the message in its
     // first few pixels: one slice a row, read from the original.
     const Patcher patcher(l, stego::frameMessage(textBytes));
-    const std::int64_t pixels = 3 * framedLength;
+    const std::int64_t pixels = 3 * (static_cast<std::int64_t>(textBytes.size()) + stego::kMarkerLength);
     const std::int64_t bpp = l.bytesPerPixel();
     std::vector<char> slice;
     for (std::int64_t r = 0; r < l.height; ++r) {

@@ -272,7 +272,7 @@ LoadResult decodePicture(const QByteArray& bytes)
     return {std::move(image), QString()};
 }
 
-QString saveBmp(const QImage& image, const QString& path)
+QString writeBmp(const QImage& image, QIODevice& device)
 {
     if (image.isNull())
         return QStringLiteral("There is no picture to save");
@@ -292,27 +292,26 @@ QString saveBmp(const QImage& image, const QString& path)
     if (kBmpHeaderSize + pixelBytes > std::numeric_limits<qint32>::max())
         return QStringLiteral("The picture is too large for a BMP file");
 
-    fileio::AtomicFile file(path);
-    if (!file.open())
-        return file.errorString();
     // Rows go out in blocks of a few megabytes: row by row, a photo costs
     // thousands of small writes.
     const qint64 rowsPerBlock = std::clamp<qint64>(kWriteBlockBytes / rowBytes, 1, pixels.height());
     QByteArray block(kBmpHeaderSize, Qt::Uninitialized);
     writeBmpHeader(pixels, pixelBytes, reinterpret_cast<uchar*>(block.data()));
-    bool written = file.write(block);
+    bool written = device.write(block) == block.size();
     block = QByteArray(rowsPerBlock * rowBytes, '\0');  // the padding bytes stay zero
     for (qint64 y = pixels.height() - 1; written && y >= 0;) {  // a BMP starts with the bottom row
         uchar* out = reinterpret_cast<uchar*>(block.data());
         qint64 rows = 0;
         for (; rows < rowsPerBlock && y >= 0; ++rows, --y, out += rowBytes)
             packBgrRow(reinterpret_cast<const quint32*>(pixels.constScanLine(static_cast<int>(y))), pixels.width(), out);
-        written = file.write(QByteArrayView(block.constData(), rows * rowBytes));
+        written = device.write(block.constData(), rows * rowBytes) == rows * rowBytes;
     }
-    // On any failure the temporary file goes and the target is left alone.
-    if (!written || !file.commit())
-        return file.errorString();
-    return QString();
+    return written ? QString() : device.errorString();
+}
+
+QString saveBmp(const QImage& image, const QString& path)
+{
+    return fileio::writeFileAtomically(path, [&](QIODevice& device) { return writeBmp(image, device); });
 }
 
 stego::PixelSurface surfaceOf(QImage& image)

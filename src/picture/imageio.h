@@ -6,6 +6,7 @@
 
 #include "stego/message.h"
 
+#include <QIODevice>
 #include <QImage>
 #include <QString>
 
@@ -55,6 +56,9 @@ LoadResult decodePicture(const QByteArray& bytes);
 // the target is replaced only when the whole file is written.  Returns the
 // reason on failure, an empty string on success.
 QString saveBmp(const QImage& image, const QString& path);
+// The same file written to `device` (standard output, say); returns the
+// reason a write failed, or an empty string.
+QString writeBmp(const QImage& image, QIODevice& device);
 
 // The engine's view of an RGB32 image; `image` must be Format_RGB32 or ARGB32.
 stego::PixelSurface surfaceOf(QImage& image);
