@@ -15,11 +15,7 @@
 
 namespace {
 
-using picturetest::bmpBytes;
-using picturetest::put16;
-using picturetest::put32;
-using picturetest::qtDecoded;
-using picturetest::sameRgb;
+using namespace picturetest;
 
 TEST(BmpReader, DirectKindsGiveQtsColours)
 {
@@ -141,8 +137,6 @@ TEST(BmpReader, RefusalsNameWhatIsWrong)
         std::function<void(QByteArray&)> damage;
         QString sentence;
     } rows[] = {
-        {"compression 99 (the header's own refusals are the format test's)", [](QByteArray& b) { put32(b, 30, 99); },
-         "The BMP picture uses compression method 99, which this program cannot read"},
         {"last row cut short", [](QByteArray& b) { b.chop(1); }, "The file ends before the picture's last pixel"},
         {"16 bits, cut short (left to Qt's reader)", [](QByteArray& b) { put16(b, 28, 16); b.chop(40); },
          "The file ends before the picture's last pixel"},

@@ -18,6 +18,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
 #include <fstream>
 #include <functional>
 #include <thread>
@@ -56,34 +58,18 @@ QByteArray progressiveJpeg(const QImage& image)
     return buffer.data();
 }
 
-// Position of the first segment with `marker` (0xFF then `marker`).
-qsizetype segmentAt(const QByteArray& jpeg, uchar marker)
-{
-    return jpeg.indexOf(QByteArray("\xFF") + static_cast<char>(marker));
-}
-
 // The frame header swapped for one of `width` x `height` with `components`
 // components sampled 1 x 1 (4:4:4, or CMYK with four).
 QByteArray withFrame(QByteArray jpeg, int width, int height, int components, int precision = 8)
 {
-    const qsizetype sof = segmentAt(jpeg, 0xC2);
+    const qsizetype sof = jpeg.indexOf("\xFF\xC2");
     EXPECT_GE(sof, 0);
     const int length = (uchar(jpeg[sof + 2]) << 8) | uchar(jpeg[sof + 3]);
-    QByteArray frame("\xFF\xC2", 2);
-    const int newLength = 8 + 3 * components;
-    frame += char(newLength >> 8);
-    frame += char(newLength & 0xFF);
-    frame += char(precision);
-    frame += char(height >> 8);
-    frame += char(height & 0xFF);
-    frame += char(width >> 8);
-    frame += char(width & 0xFF);
-    frame += char(components);
-    for (int c = 1; c <= components; ++c) {
-        frame += char(c);
-        frame += char(0x11);
-        frame += char(c == 1 ? 0 : 1);
-    }
+    const auto be16 = [](int v) { return QByteArray(1, char(v >> 8)) + char(v & 0xFF); };
+    QByteArray frame = QByteArray("\xFF\xC2", 2) + be16(8 + 3 * components) + char(precision) + be16(height) + be16(width)
+                       + char(components);
+    for (int c = 1; c <= components; ++c)
+        frame += QByteArray(1, char(c)) + char(0x11) + char(c == 1 ? 0 : 1);
     return jpeg.replace(sof, 2 + length, frame);
 }
 
@@ -164,14 +150,7 @@ QByteArray uniformDeepPng(int width, int height)
         qToBigEndian<quint32>(static_cast<quint32>(data.size()), c.data());
         const QByteArray body = QByteArray(type) + data;
         QByteArray crc(4, '\0');
-        // zlib's CRC through qCompress is not exposed; compute it here.
-        quint32 value = 0xFFFFFFFFu;
-        for (const char ch : body) {
-            value ^= static_cast<uchar>(ch);
-            for (int k = 0; k < 8; ++k)
-                value = (value & 1u) ? 0xEDB88320u ^ (value >> 1) : value >> 1;
-        }
-        qToBigEndian<quint32>(value ^ 0xFFFFFFFFu, crc.data());
+        qToBigEndian<quint32>(static_cast<quint32>(::crc32(0, reinterpret_cast<const Bytef*>(body.constData()), static_cast<uInt>(body.size()))), crc.data());
         return c + body + crc;
     };
     QByteArray header(13, '\0');

@@ -89,8 +89,6 @@ protected:
     const QImage m_startPicture = patternImage(256, 256, 7);
 };
 
-// --- Open Image ----------------------------------------------------------
-
 TEST_F(ImageCommandsTest, OpenAsksFirstForAnUnsavedMessageAndLosesNothingUntilALoadSucceeds)
 {
     const QString file = writePicture("next.bmp", patternImage(50, 40));
@@ -178,8 +176,6 @@ TEST_F(ImageCommandsTest, SizeRuleChoosesFullViewOrStretchedPreview)
         m_readCalls = 0;
     }
 }
-
-// --- Save Image ----------------------------------------------------------
 
 // Open a JPEG, hide a text, save as BMP while the preview shows, reopen: the
 // text comes back byte for byte.
@@ -273,10 +269,8 @@ TEST(ProposedSaveName, OnlyTheFinalExtensionIsReplacedInAnyCase)
         {"a folder named like a picture stays", R"(E:\pics.jpg\holiday.jpg)", R"(E:\pics.jpg\holiday.bmp)"},
         {"upper-case extension is replaced too", R"(D:\HOLIDAY.JPG)", R"(D:\HOLIDAY.bmp)"},
         {"jpeg is five characters", R"(D:\photo.jpeg)", R"(D:\photo.bmp)"},
-        {"mixed-case gif", "/home/ann/anim.Gif", "/home/ann/anim.bmp"},
         {"a bmp is proposed as itself, in any case", "A.BMP", "A.BMP"},
         {"nothing opened yet", "", "Stego Picture.bmp"},
-        {"png is an opened format like the others", R"(C:\x.PNG)", R"(C:\x.bmp)"},
         {"extension only in the folder", "/pics.jpg/holiday", "Stego Picture.bmp"},
     };
     for (const auto& row : rows)

@@ -98,7 +98,7 @@ TEST(PngWriter, AFailedWriteIsReportedWithItsReason)
     const QImage image = patternImage(1600, 1100, 5);
     const qint64 whole = pngOf(image).size();
     ASSERT_GT(whole, 2 << 20);
-    for (const qint64 room : {qint64(0), qint64(100), whole / 2, whole - 12, whole - 1}) {
+    for (const qint64 room : {qint64(0), whole / 2, whole - 12, whole - 1}) {
         SCOPED_TRACE(room);
         FullDevice device(room);
         EXPECT_EQ(picture::writePng(image, device), "No space left on device");
