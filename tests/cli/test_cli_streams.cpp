@@ -96,11 +96,7 @@ TEST_F(Cli, NamesThatAreNotUtf8AreRefusedAndNoOtherFileIsTouched)
 TEST_F(Cli, TerminalsGetAHintAndEscapedControls)
 {
     const std::string picture = save(pattern(40, 40), "in.png"), out = path("o.bmp");
-    Launch typed;
-    typed.args = {"hide", picture, out};
-    typed.in = Stream::Terminal;
-    typed.input = "typed\n";
-    Outcome o = launch(typed);
+    Outcome o = launch({.args = {"hide", picture, out}, .input = "typed\n", .in = Stream::Terminal});
     ASSERT_EQ(o.status, 0) << o.err.toStdString();
     EXPECT_EQ(o.err, "mirrorvane-cli: reading the text to hide from standard input until end of file (Ctrl+D)\n");
     EXPECT_EQ(run({"reveal", out}).out, "typed\n");
