@@ -18,11 +18,6 @@ namespace clitest {
 
 namespace {
 
-void setNonBlocking(int fd)
-{
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-}
-
 // In the child: puts `stream` on descriptor `target`.
 void place(Stream stream, int target, int pipeEnd, int terminal)
 {
@@ -104,7 +99,7 @@ Outcome launch(const Launch& launch)
     if (launch.in != Stream::Pipe)
         close(inPipe[1]);
     if (input != -1)
-        setNonBlocking(input);
+        fcntl(input, F_SETFL, fcntl(input, F_GETFL) | O_NONBLOCK);
     if (launch.in == Stream::Terminal) {
         // Typed text, then Ctrl+D at the start of a line.
         const QByteArray typed = launch.input + "\x04";

@@ -24,11 +24,7 @@ protected:
 
     static Outcome run(std::vector<std::string> args, const QByteArray& input = {}, Stream out = Stream::Pipe)
     {
-        Launch l;
-        l.args = std::move(args);
-        l.input = input;
-        l.out = out;
-        return launch(l);
+        return launch({.args = std::move(args), .input = input, .out = out});
     }
 
     // Low bits vary from pixel to pixel, so a lost or shifted bit shows.

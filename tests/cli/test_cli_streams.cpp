@@ -1,7 +1,5 @@
-// mirrorvane-cli at its edges: standard streams that are pipes, terminals,
-// full or closed; names that are not UTF-8 or near the length limit; outputs
-// that are not regular files; a full disk; inputs without end; and the shell
-// completions.
+// mirrorvane-cli at its edges: odd standard streams, names and outputs, a
+// full disk, endless input and the shell completions.
 #include "clitest.h"
 
 #include <QDir>
@@ -59,8 +57,7 @@ TEST_F(Cli, AFailedStandardOutputIsReported)
                 << o.err.toStdString();
         }
     }
-    // With standard output closed, a file the program opens must not take
-    // its place and receive the picture or the text.
+    // With standard output closed, no file the program opens takes its place.
     ASSERT_EQ(run({"hide", picture, path("out.bmp"), "--text", "x"}, {}, Stream::Closed).status, 0);
     EXPECT_EQ(run({"reveal", path("out.bmp")}).out, "x");
 }
@@ -96,23 +93,10 @@ TEST_F(Cli, NamesThatAreNotUtf8AreRefusedAndNoOtherFileIsTouched)
     ::unlink(latin1.c_str());  // Qt's clean-up cannot name it either
 }
 
-TEST_F(Cli, ArgumentsQtWouldTakeReachTheParser)
-{
-    const std::string picture = save(pattern(30, 30), "in.png"), out = path("o.bmp");
-    for (const char* text : {"-qmljsdebugger=port:1234", "-reverse", "-platform"}) {
-        ASSERT_EQ(run({"hide", picture, out, "--text", text}).status, 0) << text;
-        EXPECT_EQ(run({"reveal", out}).out, text);
-    }
-}
-
 TEST_F(Cli, TerminalsGetAHintAndEscapedControls)
 {
     const std::string picture = save(pattern(40, 40), "in.png"), out = path("o.bmp");
-    Launch typed;
-    typed.args = {"hide", picture, out};
-    typed.in = Stream::Terminal;
-    typed.input = "typed\n";
-    Outcome o = launch(typed);
+    Outcome o = launch({.args = {"hide", picture, out}, .input = "typed\n", .in = Stream::Terminal});
     ASSERT_EQ(o.status, 0) << o.err.toStdString();
     EXPECT_EQ(o.err, "mirrorvane-cli: reading the text to hide from standard input until end of file (Ctrl+D)\n");
     EXPECT_EQ(run({"reveal", out}).out, "typed\n");
@@ -132,9 +116,15 @@ TEST_F(Cli, TerminalsGetAHintAndEscapedControls)
     o = run({"hide", out, "-", "--text", "x"}, {}, Stream::Terminal);
     EXPECT_EQ(o.status, 1) << "no picture bytes on a terminal";
     EXPECT_TRUE(o.out.isEmpty());
+
+    // Arguments Qt would take for itself reach the parser.
+    for (const char* text : {"-qmljsdebugger=port:1234", "-reverse", "-platform"}) {
+        ASSERT_EQ(run({"hide", picture, out, "--text", text}).status, 0) << text;
+        EXPECT_EQ(run({"reveal", out}).out, text);
+    }
 }
 
-TEST_F(Cli, OutputsThatAreNotRegularFilesAreRefused)
+TEST_F(Cli, OutputsThatAreNotRegularFilesAreRefusedLongNamesReplaced)
 {
     const std::string picture = save(pattern(30, 30), "in.png");
     const std::string fifo = path("fifo"), folder = path("folder"), device = path("null"), link = path("link");
@@ -160,18 +150,12 @@ TEST_F(Cli, OutputsThatAreNotRegularFilesAreRefused)
         EXPECT_TRUE(::stat(device.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) << "nor over the device";
     }
     EXPECT_TRUE(QDir(QString::fromStdString(folder)).isEmpty());
-}
 
-TEST_F(Cli, NamesUpToTheFileSystemLimitCanBeReplaced)
-{
-    const std::string picture = save(pattern(30, 30), "in.png");
+    // Regular files with names up to the file system's limit are replaced.
     for (const std::size_t length : {249u, 255u}) {
-        SCOPED_TRACE(length);
-        const std::string name = path(std::string(length - 4, 'n') + ".bmp");
-        write(name.substr(name.rfind('/') + 1), "old");
-        const Outcome o = run({"hide", picture, name, "--text", "long name"});
-        ASSERT_EQ(o.status, 0) << o.err.toStdString();
-        EXPECT_EQ(run({"reveal", name}).out, "long name");
+        const std::string name = std::string(length - 4, 'n') + ".bmp";
+        ASSERT_EQ(run({"hide", picture, write(name, "old"), "--text", "long name"}).status, 0) << length;
+        EXPECT_EQ(run({"reveal", path(name)}).out, "long name");
     }
 }
 
@@ -181,9 +165,7 @@ TEST_F(Cli, TextWithoutEndIsRefusedAfterWhatThePictureHolds)
     Launch endless;
     endless.args = {"hide", picture, out};
     endless.endlessInput = true;
-    // Under a 2 GB address space, as a shell's ulimit -v would set it.
-    // AddressSanitizer reserves terabytes of shadow memory before main, so
-    // there the bound on what was read has to say it alone.
+    // Under ulimit -v of 2 GB, except with ASan, whose shadow memory needs more.
 #ifndef __SANITIZE_ADDRESS__
     endless.addressSpace = 2000000ULL * 1024;
 #endif
@@ -232,8 +214,7 @@ protected:
 
 TEST_F(FullDisk, AShortWriteKeepsTheOldFileAndSaysWhy)
 {
-    // 150 x 100 pixels of noise: a BMP of 45,054 bytes, eleven pages, and
-    // a PNG hardly smaller.
+    // Noise: a BMP of eleven pages, a PNG hardly smaller.
     QImage noise(150, 100, QImage::Format_RGB32);
     quint32 state = 1;
     for (int y = 0; y < noise.height(); ++y)

@@ -72,7 +72,6 @@ TEST(PasteWarning, FirstRowTheLengthExceedsDecides)
         {150000, ""},
         {150001, "Warning - you are moving over 0.15 million characters into Mirrorvane - this can take 5 to 15 "
                  "seconds depending on system specification. Please be patient."},
-        {250000, "Warning - you are moving over 0.15 million"},
         {1200000, "Warning - you are moving over 1.0 million"},
         {1200001, "Warning - you are moving over 1.2 million characters into Mirrorvane - this can take 5 to 10 "
                   "minutes depending on system specification. Please be patient."},

@@ -9,12 +9,9 @@ namespace {
 using testsupport::isFailureBox;
 using texttest::TextCommandsTest;
 
-std::string repeated(std::string_view piece, std::size_t times)
+std::string repeated(const char* piece, std::size_t times)
 {
-    std::string out;
-    for (std::size_t i = 0; i < times; ++i)
-        out += piece;
-    return out;
+    return QByteArray(piece).repeated(qsizetype(times)).toStdString();
 }
 
 TEST(HiddenTextLimits, CharactersAndLinesAsTheBoxWouldCountThem)

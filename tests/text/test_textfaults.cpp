@@ -1,7 +1,5 @@
-// Open Text and Save Text on names that are not regular files.  A full disk
-// and names at the length limit are the atomic writer's tests (Save Text
-// writes through it), and the window's Save Text on a full disk is
-// SaveFaultTest's.
+// Open Text and Save Text on names they cannot use.  A full disk and names at
+// the length limit are the atomic writer's tests (Save Text writes through it).
 #include "textfixture.h"
 
 #include <fcntl.h>
@@ -17,8 +15,12 @@ using testsupport::isFailureBox;
 using texttest::TextCommandsTest;
 
 // Nothing is read from a FIFO or a device, and nothing waits on one.
-TEST_F(TextCommandsTest, NamesThatAreNotRegularFilesAreRefusedWithoutWaiting)
+TEST_F(TextCommandsTest, UnusableNamesAreReportedWithoutWaitingAndTheTextKept)
 {
+    text::saveText(m_context);
+    EXPECT_FALSE(m_label4->text().isEmpty()) << "an empty box is reported, not saved";
+    EXPECT_TRUE(m_platform.dialogs.isEmpty());
+
     const QString fifo = pathOf(QStringLiteral("pipe.txt"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const QString device = pathOf(QStringLiteral("device.txt"));
@@ -33,16 +35,24 @@ TEST_F(TextCommandsTest, NamesThatAreNotRegularFilesAreRefusedWithoutWaiting)
             ::close(fd);
     });
     text::setTextBoxText(m_text1, QStringLiteral("keep me"));
-    for (const QString& path : {fifo, device}) {
+    QDir(m_dir.path()).mkdir(QStringLiteral("folder.txt"));
+    for (const QString& path : {fifo, device, pathOf(QStringLiteral("vanished.txt")),
+                                pathOf(QStringLiteral("vanished.doc")), pathOf(QStringLiteral("folder.txt"))}) {
         text::openTextFile(m_context, path);
         EXPECT_TRUE(isFailureBox(m_platform.lastBox(), QStringLiteral("The text file could not be opened:"), path));
     }
     EXPECT_EQ(boxText(), QStringLiteral("keep me"));
+    EXPECT_TRUE(m_platform.openedUrls.isEmpty());
 
-    // Nor is one written over by Save Text.
-    m_platform.dialogAnswers = {fifo};
-    text::saveText(m_context);
-    EXPECT_TRUE(isFailureBox(m_platform.lastBox(), QStringLiteral("The text file could not be saved:"), fifo));
+    // Nor is one written over by Save Text; a folder that is a regular file
+    // fails even for root.
+    const QString blocker = writeFile(QStringLiteral("plain"), "not a folder");
+    for (const QString& path : {fifo, pathOf(QStringLiteral("plain/saved.txt"))}) {
+        m_platform.dialogAnswers = {path};
+        text::saveText(m_context);
+        EXPECT_TRUE(isFailureBox(m_platform.lastBox(), QStringLiteral("The text file could not be saved:"), path));
+    }
+    EXPECT_EQ(readFile(blocker), QByteArray("not a folder"));
     struct stat info {};
     EXPECT_TRUE(::stat(QFile::encodeName(fifo).constData(), &info) == 0 && S_ISFIFO(info.st_mode));
     finished.set_value();
