@@ -1,5 +1,4 @@
-// Hide Text and Get Text as the window runs them: status line, titles,
-// boxes and the flag, and round trips through the working picture.
+// Hide Text and Get Text as the window runs them, and round trips.
 
 #include "windowfixture.h"
 
@@ -137,8 +136,7 @@ TEST_F(GetText, PictureWithoutMessageReportsDependingOnTheBox)
     EXPECT_EQ(platform.flushedTitles, (QStringList{kBusyTitle, kNormalTitle, kBusyTitle, kNormalTitle}));
 }
 
-// Which spellings count as encrypted is the engine's to test; here, that the
-// window shows the found text, lets input in once, then asks about that text.
+// The found text shows, input is let in once, then that text is examined.
 TEST_F(GetText, FoundTextIsShownBeforeTheEventLoopPassAndTheEncryptedBox)
 {
     const platform::MessageBox encrypted{kAlert,
@@ -171,8 +169,7 @@ TEST_F(GetText, FoundTextIsShownBeforeTheEventLoopPassAndTheEncryptedBox)
 
 TEST_F(GetText, ScanWithoutEndMarkerExaminesWhatTheBoxAlreadyHolds)
 {
-    // Cutting off the last columns removes the end marker but keeps the
-    // start marker and the column height, so the scan runs to the end.
+    // Cropping columns drops the end marker only, so the scan runs to the end.
     usePicture(20, 20);
     hide(QString(100, QLatin1Char('x')));
     window->canvas()->setImage(window->canvas()->image().copy(0, 0, 15, 20));
@@ -188,9 +185,7 @@ TEST_F(GetText, ScanWithoutEndMarkerExaminesWhatTheBoxAlreadyHolds)
 
 }  // namespace
 
-// A picture can hide far more lines than the box can lay out in a
-// reasonable time: Get Text offers the text as a file instead, and the
-// window is left with an empty box, its status saying why.
+// Too many lines for the box to lay out: offered as a file, the box left empty.
 TEST_F(GetText, TextTooLongForTheBoxIsOfferedAsAFile)
 {
     usePicture(900, 900);
