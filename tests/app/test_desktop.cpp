@@ -188,7 +188,6 @@ TEST(DesktopFilters, ExtensionsMatchInAnyLetterCase)
         EXPECT_TRUE(matches(QString::fromLatin1(name))) << name;
     for (const char* name : {"notes.txt", "x.pngx", "png"})
         EXPECT_FALSE(matches(QString::fromLatin1(name))) << name;
-    EXPECT_TRUE(filter.startsWith(QLatin1String("Images (")));
 }
 
 // Picking the filter again in a Save dialog makes Qt put the filter's
