@@ -1,5 +1,4 @@
-// Dropping files on the window: a picture takes the Open Image road, a
-// ".txt" file the Open Text road; anything else is left to the widgets.
+// Dropping files: a picture runs Open Image, a ".txt" file Open Text.
 
 #include "windowfixture.h"
 
@@ -24,10 +23,8 @@ protected:
         Qt::DropAction action;  // what the drag source is told happened
     };
 
-    // Drags `urls`, or `text` when there are none, onto the middle of `target`
-    // as a desktop would and lets go, then lets the queued command run.
-    // Shift is held: the user asks for a move, which the window must still
-    // take as a copy.
+    // Drags `urls` and `text` onto `target` with Shift held (asking for a
+    // move, which must still be taken as a copy), lets go, runs the command.
     Outcome drop(QWidget* target, const QList<QUrl>& urls, const QString& text = {},
                  Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction)
     {
@@ -135,7 +132,7 @@ TEST_F(DragDropTest, TextFileRunsOpenTextWhereverItLandsAndTheBoxKeepsDroppedTex
     EXPECT_EQ(text(), "dragged words");
     EXPECT_TRUE(platform.boxes.isEmpty());
 
-    // Open Text's own rule decides what counts as a text file: this one is a picture to Open Image.
+    // Open Text's rule: ".TXT" is a picture to Open Image.
     setText("kept");
     drop(text1, {QUrl::fromLocalFile(writeFile(m_dir.filePath("NOTE.TXT"), "words"))});
     ASSERT_EQ(platform.boxes.size(), 1);

@@ -1,11 +1,7 @@
 // Save Image and Save Text when the disk says no: the user is told, and
-// neither the old file nor the unsaved hidden message is lost.  A folder
-// that refuses new files stops the save before it writes; a full disk
-// stops it part-way, where an unsafe save would already have cut the old
-// file.  Root writes through permission bits, so as root the folder is made
-// read-only with a bind mount; the cases skip where the system refuses a
-// mount.  Other refusals walk the same roads and are the Save commands' own
-// tests; the sizes at which a full disk fails are the atomic writer's.
+// neither the old file nor the unsaved message is lost.  A read-only folder
+// stops the save before it writes, a full disk part-way.  As root the folder
+// is made read-only by a bind mount; cases skip where mounting is refused.
 
 #include "windowfixture.h"
 
@@ -23,8 +19,7 @@ class SaveFaultTest : public apptest::WindowTest, public ::testing::WithParamInt
 protected:
     void TearDown() override
     {
-        // Save Text moves into the folder it saved to; the folder must be
-        // writable again for QTemporaryDir to remove it.
+        // Save Text moves into the folder it saved to.
         QDir::setCurrent(m_startFolder);
         if (m_mounted)
             ::umount2(m_folderName.constData(), MNT_DETACH);
@@ -42,8 +37,7 @@ protected:
         m_mounted = fullDisk;
         m_old = apptest::writeFile(m_folder + "/old." + extension, m_oldBytes);
         if (fullDisk) {
-            // Filled to the last byte, so even a short text fails, and only
-            // when its last buffer is flushed.
+            // Filled to the last byte, so even a short text fails at its last flush.
             QFile filler(m_folder + "/filler");
             if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
                 return "cannot make the filler file";

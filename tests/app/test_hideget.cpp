@@ -1,5 +1,4 @@
-// Hide Text and Get Text as the window runs them: status line, titles,
-// boxes and the flag, and round trips through the working picture.
+// Hide Text and Get Text as the window runs them, and round trips.
 
 #include "windowfixture.h"
 
@@ -50,18 +49,6 @@ TEST_F(HideText, RoundTripsShowingTheBusyTitleBeforeAnyPixelChanges)
     EXPECT_EQ(stego::readMessage(window->canvas()->constSurface()).text, "a\r\nb");
 }
 
-TEST_F(HideText, EmptyTextChangesNothingButTheStatusLine)
-{
-    const QImage before = picture();
-    window->label4()->setText(QStringLiteral("earlier"));
-    window->Command1_Click();
-    EXPECT_EQ(status(), QStringLiteral("There is no text to hide in the image."));
-    EXPECT_EQ(window->windowTitle(), kStartTitle);
-    EXPECT_TRUE(platform.flushedTitles.isEmpty());
-    EXPECT_EQ(picture(), before);
-    EXPECT_EQ(window->imageChanged(), 0);
-}
-
 // The engine's own tests walk the capacity arithmetic; these walk the window around it.
 TEST_F(HideText, RefusalShowsTheExcessAndLeavesPictureAndFlagAlone)
 {
@@ -105,23 +92,31 @@ TEST_F(HideText, RefusalShowsTheExcessAndLeavesPictureAndFlagAlone)
     EXPECT_EQ(window->imageChanged(), 1);
 }
 
-TEST_F(HideText, CharactersOutsideTheCodePageAreNamedAndNothingIsHidden)
+// Refused before any work: no busy title, and only the status line changes.
+TEST_F(HideText, EmptyTextOrCharactersOutsideTheCodePageChangeNothing)
 {
-    const QImage before = picture();
-    QString message = QStringLiteral("snow \u2603, \U0001F600 and \u2603 again: ");
+    QString outside = QStringLiteral("snow \u2603, \U0001F600 and \u2603 again: ");
     for (char16_t c = u'\u0400'; c < u'\u040C'; ++c)
-        message += QChar(c);
-    hide(message);
-
-    EXPECT_TRUE(sameBoxes(platform.boxes, {{kAlert,
-                                            "These characters cannot be hidden in an image: \u2603 \U0001F600 "
-                                            "\u0400 \u0401 \u0402 \u0403 \u0404 \u0405 \u0406 \u0407",
-                                            Icon::Warning, Buttons::Ok, Answer::Ok}}));
-    EXPECT_EQ(status(), QStringLiteral("The text has characters that cannot be hidden in the image."));
-    EXPECT_EQ(window->windowTitle(), kStartTitle);
-    EXPECT_EQ(window->imageChanged(), 0);
-    EXPECT_EQ(picture(), before);
-    EXPECT_EQ(text(), message);
+        outside += QChar(c);
+    const platform::MessageBox named{kAlert,
+                                     "These characters cannot be hidden in an image: \u2603 \U0001F600 "
+                                     "\u0400 \u0401 \u0402 \u0403 \u0404 \u0405 \u0406 \u0407",
+                                     Icon::Warning, Buttons::Ok, Answer::Ok};
+    const QImage before = picture();
+    for (const auto& [message, shown, boxes] :
+         {std::tuple{QString(), QStringLiteral("There is no text to hide in the image."), QList<platform::MessageBox>{}},
+          {outside, QStringLiteral("The text has characters that cannot be hidden in the image."), QList{named}}}) {
+        window->label4()->setText(QStringLiteral("earlier"));
+        platform.boxes.clear();
+        hide(message);
+        EXPECT_EQ(status(), shown);
+        EXPECT_TRUE(sameBoxes(platform.boxes, boxes));
+        EXPECT_EQ(window->windowTitle(), kStartTitle);
+        EXPECT_TRUE(platform.flushedTitles.isEmpty());
+        EXPECT_EQ(window->imageChanged(), 0);
+        EXPECT_EQ(picture(), before);
+        EXPECT_EQ(text(), message);
+    }
 }
 
 TEST_F(GetText, PictureWithoutMessageReportsDependingOnTheBox)
@@ -137,8 +132,7 @@ TEST_F(GetText, PictureWithoutMessageReportsDependingOnTheBox)
     EXPECT_EQ(platform.flushedTitles, (QStringList{kBusyTitle, kNormalTitle, kBusyTitle, kNormalTitle}));
 }
 
-// Which spellings count as encrypted is the engine's to test; here, that the
-// window shows the found text, lets input in once, then asks about that text.
+// The found text shows, input is let in once, then that text is examined.
 TEST_F(GetText, FoundTextIsShownBeforeTheEventLoopPassAndTheEncryptedBox)
 {
     const platform::MessageBox encrypted{kAlert,
@@ -171,8 +165,7 @@ TEST_F(GetText, FoundTextIsShownBeforeTheEventLoopPassAndTheEncryptedBox)
 
 TEST_F(GetText, ScanWithoutEndMarkerExaminesWhatTheBoxAlreadyHolds)
 {
-    // Cutting off the last columns removes the end marker but keeps the
-    // start marker and the column height, so the scan runs to the end.
+    // Cropping columns drops the end marker only, so the scan runs to the end.
     usePicture(20, 20);
     hide(QString(100, QLatin1Char('x')));
     window->canvas()->setImage(window->canvas()->image().copy(0, 0, 15, 20));
@@ -188,9 +181,7 @@ TEST_F(GetText, ScanWithoutEndMarkerExaminesWhatTheBoxAlreadyHolds)
 
 }  // namespace
 
-// A picture can hide far more lines than the box can lay out in a
-// reasonable time: Get Text offers the text as a file instead, and the
-// window is left with an empty box, its status saying why.
+// Too many lines for the box to lay out: offered as a file, the box left empty.
 TEST_F(GetText, TextTooLongForTheBoxIsOfferedAsAFile)
 {
     usePicture(900, 900);

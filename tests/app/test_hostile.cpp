@@ -1,7 +1,5 @@
-// Forged and oddly shaped pictures: each one opens or is refused by its
-// content, a forged size costs no memory, and an odd shape still carries a
-// message.  Plainly damaged files, and what a refusal keeps, are the picture
-// reader's and Open Image's own tests.
+// Forged and oddly shaped pictures: each opens or is refused by its content,
+// a forged size costs no memory, and an odd shape still carries a message.
 
 #include "windowfixture.h"
 
@@ -81,8 +79,7 @@ protected:
     QTemporaryDir m_dir;
 };
 
-// Peak memory is measured by the kernel for the whole process, so a forged
-// size that got as far as allocating shows, even if the allocation is freed.
+// The kernel's peak shows a forged size that got as far as allocating, even if freed.
 TEST_F(HostileTest, EachPictureOpensOrIsRefusedByWhatItHoldsAtABoundedMemoryCost)
 {
     const bool measured = resetPeakMemory();
@@ -101,8 +98,7 @@ TEST_F(HostileTest, EachPictureOpensOrIsRefusedByWhatItHoldsAtABoundedMemoryCost
         {"jpeg cut inside its scan opens with the decoder's grey for the rest", jpeg.left(jpeg.size() / 2), {64, 48},
          false, 16},
         {"100000 x 1", encoded(patternImage(100000, 1), "bmp"), {100000, 1}, false, 16},
-        // 137 MB of pixels, well under the ceiling: the reader must not keep a
-        // share that turns the conversion into a second copy.
+        // 137 MB of pixels: the conversion must not become a second copy.
         {"gif with a 6000 x 6000 screen", tinyGif(QSize(6000, 6000)), {6000, 6000}, false, 137 * 3 / 2},
     };
     for (const auto& row : rows) {

@@ -1,6 +1,4 @@
-// The window for those who do not use it by mouse and eye alone: the
-// keyboard, screen readers, the status line at every desktop scale, and
-// files handed over on the command line.
+// The keyboard, screen readers, desktop scales and command-line files.
 
 #include "windowfixture.h"
 
@@ -63,14 +61,6 @@ TEST_F(WindowTest, EveryStatusSentenceShowsWholeAt96To144Dpi)
         EXPECT_EQ(client->childAt(x, y), label) << "covered at " << x;
 }
 
-TEST_F(WindowTest, TheMessageBoxShowsItsBorderOnTheBlackBackground)
-{
-    const QImage shot = window->text1()->grab().toImage();
-    const QRgb black = qRgb(0, 0, 0);
-    for (const QPoint& onBorder : {QPoint(0, 100), QPoint(100, 0), QPoint(100, shot.height() - 1)})
-        EXPECT_NE(shot.pixel(onBorder), black) << onBorder.x() << ',' << onBorder.y();
-}
-
 // What a screen reader reads through Qt's accessibility tree.
 TEST_F(WindowTest, ControlsAreNamedAndStatusSentencesAreAnnounced)
 {
@@ -85,8 +75,7 @@ TEST_F(WindowTest, ControlsAreNamedAndStatusSentencesAreAnnounced)
     ASSERT_NE(status, nullptr);
     EXPECT_EQ(status->role(), QAccessible::StatusBar);
 
-    // QLabel reports each new text as a name change only while the label
-    // has no fixed accessible name; that report is what a reader speaks.
+    // QLabel announces new text only while it has no fixed accessible name.
     EXPECT_TRUE(window->label4()->accessibleName().isEmpty());
     window->Command1_Click();  // refused: no text
     EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("There is no text to hide in the image."));
@@ -143,12 +132,7 @@ TEST_F(CommandLineFile, AFileThatCannotBeOpenedGetsTheUsualBoxAndTheWindowStays)
     EXPECT_EQ(picture(), before);
 }
 
-}  // namespace
-
-namespace {
-
-// At 200 % the start-up picture is drawn from its 2x artwork, until a hidden
-// message changes the pixels: from then on the pixels themselves show.
+// At 200 % the start-up picture uses its 2x artwork until its pixels change.
 TEST_F(WindowTest, StartUpPictureIsSharpAtTwiceTheScaleUntilItsPixelsChange)
 {
     const auto renderAt2x = [this] {

@@ -1,5 +1,4 @@
-// Start-up (display check, the file dialogs' starting folder) and the ways
-// out: Exit, its button, and the window's close box.
+// Start-up checks and the ways out: Exit, its button and the close box.
 
 #include "windowfixture.h"
 
@@ -50,8 +49,7 @@ TEST(StartUp, BothDialogsStartInTheDocumentsFolderOrItsFallbacks)
     }
 }
 
-// Exit clears the flag before it closes the window, so the close box must
-// not ask a second time; without an unsaved message neither asks at all.
+// Exit clears the flag before closing, so the close box does not ask again.
 TEST_F(WindowTest, ExitAndTheCloseBoxAskOnlyWhileAMessageIsUnsavedAndNoKeepsIt)
 {
     const platform::MessageBox question{kAlert,

@@ -1,5 +1,4 @@
-// Upgrade prompts, Online Help, Upgrade and the mail link, walked through the
-// fake desktop: what the user is shown, and what gets handed to the browser.
+// Upgrade prompts and the links: what the user is shown, and what the browser gets.
 
 #include "shell/prompts.h"
 #include "support/boxcheck.h"
@@ -23,8 +22,7 @@ const platform::MessageBox kNoBrowserForUpgrade{
     kAlert, QStringLiteral("Can't Load Internet Browser To Display Upgrade Information!"), Icon::Information,
     Buttons::Ok, Answer::Ok};
 
-// One prompt checked whole stands for the way all are joined; the others
-// differ only in their first paragraph.
+// One prompt checked whole; the others differ only in their first paragraph.
 TEST(UpgradePrompt, NoOpensNothingAndYesOpensTheHomePageOrSaysTheBrowserFailed)
 {
     const QString tail = QStringLiteral("\r\n\r\nLockharbour is available from www.lockharbour.example"
@@ -56,10 +54,7 @@ TEST(UpgradePrompt, NoOpensNothingAndYesOpensTheHomePageOrSaysTheBrowserFailed)
     EXPECT_EQ(texts.size(), 10) << "every feature names itself";
 }
 
-// The entries that open a target without asking first: one attempt, no
-// retry, and one box when the desktop cannot open it, whether the opener
-// says so at once or after the command has returned (the mail client's box
-// checked whole, as it differs in title and icon).
+// One attempt, no retry, and one box when the opener fails at once or late.
 TEST(DirectLink, OpensExactlyItsTargetOnceAndShowsOneBoxWhenThatFailsEarlyOrLate)
 {
     const std::pair<void (*)(platform::Platform&, QWidget*), const char*> rows[] = {
@@ -76,8 +71,6 @@ TEST(DirectLink, OpensExactlyItsTargetOnceAndShowsOneBoxWhenThatFailsEarlyOrLate
             fake.openUrlFailsLate = opener == Opener::FailsLate;
             open(fake, nullptr);
             ASSERT_EQ(fake.openedUrls.size(), 1);
-            // Compared in the encoded form the desktop receives, so a link that Qt
-            // would rewrite (an escaped '?' or '&', say) shows up here.
             EXPECT_EQ(fake.openedUrls[0].toEncoded(), QByteArray(target));
             EXPECT_EQ(fake.boxes.size(), opener == Opener::FailsAtOnce ? 1 : 0);
             fake.failLateOpeners();
