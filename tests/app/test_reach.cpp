@@ -151,4 +151,12 @@ TEST_F(WindowTest, StartUpPictureIsSharpAtTwiceTheScaleUntilItsPixelsChange)
     EXPECT_TRUE(picturetest::sameRgb(renderAt2x(), pixels));
 }
 
+// The box used to draw its frame black on the black window.
+TEST_F(WindowTest, TheMessageBoxShowsItsBorderOnTheBlackBackground)
+{
+    const QImage shot = window->text1()->grab().toImage();
+    for (const QPoint& onBorder : {QPoint(0, 100), QPoint(100, 0), QPoint(100, shot.height() - 1)})
+        EXPECT_NE(shot.pixel(onBorder), qRgb(0, 0, 0)) << onBorder.x() << ',' << onBorder.y();
+}
+
 }  // namespace
