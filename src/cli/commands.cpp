@@ -352,12 +352,14 @@ public:
 
     bool write(std::string_view codes)
     {
-        const std::u16string text = stego::decodeWindows1252(codes);
         m_encrypted.feed(codes);
+        if (m_raw && !m_terminal) {
+            writeOut(codes);
+            return true;
+        }
+        const std::u16string text = stego::decodeWindows1252(codes);
         if (m_terminal)
             writeOut(escapeForTerminal(codes, text, !m_raw, m_escaped));
-        else if (m_raw)
-            writeOut(codes);
         else
             writeOut(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())).toStdString());
         return true;

@@ -5,10 +5,22 @@
 
 #include <unistd.h>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 #include <cerrno>
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <new>
 #include <vector>
 
 namespace picture {
@@ -18,6 +30,7 @@ namespace {
 constexpr std::int64_t kBlockBytes = std::int64_t(4) << 20;     // one read or write of the copy
 constexpr std::int64_t kHeadPixels = 39;                         // the start marker's 13 characters
 constexpr std::size_t kSpillChars = std::size_t(8) << 20;        // text held before it goes to the spill file
+constexpr std::size_t kFeedChunk = std::size_t(1) << 16;         // characters decoded between end-marker searches
 
 const QString kNotStreamable = QStringLiteral("The picture is not an uncompressed 24 or 32-bit BMP");
 const QString kReadFailed = QStringLiteral("The picture could not be read: %1");
@@ -86,13 +99,148 @@ QString readError(QIODevice& in)
                : kReadFailed.arg(reason);
 }
 
+struct FreeBytes {
+    void operator()(std::uint8_t* p) const noexcept { std::free(p); }
+};
+using ScratchBytes = std::unique_ptr<std::uint8_t[], FreeBytes>;
+
+// Uninitialised memory for a band's low bits.  On Linux in huge pages where
+// the system grants them: a band of a few megabytes would otherwise cost a
+// page fault, and the zeroing of a page, every four kilobytes.
+ScratchBytes scratchBytes(std::size_t size)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::size_t kHugePage = std::size_t(2) << 20;
+    if (size >= kHugePage) {
+        void* p = nullptr;
+        const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+        if (posix_memalign(&p, kHugePage, rounded) != 0)
+            throw std::bad_alloc();
+        madvise(p, rounded, MADV_HUGEPAGE);  // only advice: ordinary pages do as well
+        return ScratchBytes(static_cast<std::uint8_t*>(p));
+    }
+#endif
+    auto* p = static_cast<std::uint8_t*>(std::malloc(size));
+    if (p == nullptr)
+        throw std::bad_alloc();
+    return ScratchBytes(p);
+}
+
+// Rows of pixels as read: `rows` rows `stride` bytes apart, `pixels` of
+// `bpp` bytes each.
+struct RowBlock {
+    const std::uint8_t* data;
+    std::int64_t stride;
+    std::int64_t rows;
+    std::int64_t pixels;
+    int bpp;
+};
+
+// Where those rows' low bits go: pixel c of row k at
+// data[c * columnLength + first + k] (top-down) or
+// data[c * columnLength + first - k] (bottom-up).
+struct BandColumns {
+    std::uint8_t* data;
+    std::int64_t columnLength;
+    std::int64_t first;
+    bool topDown;
+};
+
+void lowBitsToColumnsScalar(const RowBlock& in, const BandColumns& out, std::int64_t fromRow, std::int64_t fromPixel)
+{
+    const std::int64_t step = out.topDown ? 1 : -1;
+    for (std::int64_t k = fromRow; k < in.rows; ++k) {
+        const std::uint8_t* row = in.data + k * in.stride;
+        std::uint8_t* to = out.data + out.first + k * step;
+        for (std::int64_t c = fromPixel; c < in.pixels; ++c)
+            to[c * out.columnLength] = lowBits(row + c * in.bpp);
+    }
+}
+
+#if defined(__SSE2__) || defined(_M_X64)
+// Transposes a 16 x 16 block of bytes: row i of the block is at rows[i];
+// column j comes back in columns[j], row 0 in its lowest byte.
+inline void transpose16(const std::uint8_t* const* rows, __m128i* columns)
+{
+    __m128i a[16];
+    __m128i b[16];
+    for (int i = 0; i < 16; ++i)
+        a[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[i]));
+    // Each round interleaves pairs of vectors at twice the width of the last.
+    for (int i = 0; i < 8; ++i) {
+        b[2 * i] = _mm_unpacklo_epi8(a[2 * i], a[2 * i + 1]);
+        b[2 * i + 1] = _mm_unpackhi_epi8(a[2 * i], a[2 * i + 1]);
+    }
+    for (int i = 0; i < 4; ++i)
+        for (int h = 0; h < 2; ++h) {
+            a[4 * i + 2 * h] = _mm_unpacklo_epi16(b[4 * i + h], b[4 * i + 2 + h]);
+            a[4 * i + 2 * h + 1] = _mm_unpackhi_epi16(b[4 * i + h], b[4 * i + 2 + h]);
+        }
+    for (int i = 0; i < 2; ++i)
+        for (int q = 0; q < 4; ++q) {
+            b[8 * i + 2 * q] = _mm_unpacklo_epi32(a[8 * i + q], a[8 * i + 4 + q]);
+            b[8 * i + 2 * q + 1] = _mm_unpackhi_epi32(a[8 * i + q], a[8 * i + 4 + q]);
+        }
+    // b[q] now holds columns 2q and 2q + 1 of rows 0-7, b[8 + q] of rows 8-15.
+    for (int q = 0; q < 8; ++q) {
+        columns[2 * q] = _mm_unpacklo_epi64(b[q], b[8 + q]);
+        columns[2 * q + 1] = _mm_unpackhi_epi64(b[q], b[8 + q]);
+    }
+}
+
+// Sixteen rows by sixteen pixels at a time: the rows' bytes are transposed,
+// so that each channel byte of a pixel lies in one vector over the sixteen
+// rows, and the three low bits are combined sixteen rows at once.
+void lowBitsToColumns(const RowBlock& in, const BandColumns& out)
+{
+    const std::int64_t fullRows = in.rows / 16 * 16;
+    const std::int64_t fullPixels = in.pixels / 16 * 16;
+    const __m128i one = _mm_set1_epi8(1);
+    for (std::int64_t k0 = 0; k0 < fullRows; k0 += 16) {
+        // Lane i is picture row first + k0 + i (top-down), or the rows taken
+        // in reverse so that lane i is first - k0 - 15 + i (bottom-up).
+        const std::uint8_t* rows[16];
+        for (int i = 0; i < 16; ++i)
+            rows[i] = in.data + (k0 + (out.topDown ? i : 15 - i)) * in.stride;
+        const std::int64_t at = out.topDown ? out.first + k0 : out.first - k0 - 15;
+        for (std::int64_t c0 = 0; c0 < fullPixels; c0 += 16) {
+            __m128i bytes[64];
+            for (int part = 0; part < in.bpp; ++part) {
+                const std::uint8_t* partRows[16];
+                for (int i = 0; i < 16; ++i)
+                    partRows[i] = rows[i] + c0 * in.bpp + 16 * part;
+                transpose16(partRows, bytes + 16 * part);
+            }
+            for (int j = 0; j < 16; ++j) {
+                const __m128i* pixel = bytes + j * in.bpp;  // blue, green, red
+                const __m128i blue = _mm_and_si128(pixel[0], one);
+                const __m128i green = _mm_and_si128(pixel[1], one);
+                const __m128i red = _mm_and_si128(pixel[2], one);
+                const __m128i bits = _mm_or_si128(_mm_or_si128(blue, _mm_add_epi8(green, green)), _mm_slli_epi16(red, 2));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out.data + (c0 + j) * out.columnLength + at), bits);
+            }
+        }
+    }
+    // The pixels right of the last whole sixteen, then the rows below.
+    if (fullPixels < in.pixels)
+        lowBitsToColumnsScalar({in.data, in.stride, fullRows, in.pixels, in.bpp}, out, 0, fullPixels);
+    lowBitsToColumnsScalar(in, out, fullRows, 0);
+}
+#else
+void lowBitsToColumns(const RowBlock& in, const BandColumns& out)
+{
+    lowBitsToColumnsScalar(in, out, 0, 0);
+}
+#endif
+
 // The engine's scan as a machine fed one pixel's low bits at a time, in the
 // column order of the format.  With a spill file, the text collected goes
 // there once it passes kSpillChars, all but its last few characters, so
 // memory stays bounded however long the text runs before its end marker.
 class Scanner {
 public:
-    explicit Scanner(QIODevice* spill) : m_spill(spill) {}
+    // The spill file is opened only when a text first outgrows memory.
+    explicit Scanner(QTemporaryFile* spill) : m_spill(spill) {}
 
     // True once the outcome is decided (or the spill file failed).
     bool feed(std::uint8_t bits)
@@ -108,13 +256,32 @@ public:
         return endsWithEndMarker();
     }
 
-    // Three pixels' low bits at once, from the start of a character.
-    bool feedCharacter(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2)
+    // Whole characters from their pixels' low bits (three a character),
+    // from the start of a character.  The first end marker in the stream is
+    // where the scan stops, so it is searched for chunk by chunk (each
+    // search starting far enough back to catch a marker across chunks)
+    // rather than tested after every character.
+    bool feedCharacters(const std::uint8_t* bits, std::size_t characters)
     {
-        m_text.push_back(static_cast<char>((b0 << 6 | b1 << 3 | b2) >> 1));
-        if (m_spill != nullptr && m_text.size() >= kSpillChars && !spill())
-            return true;
-        return endsWithEndMarker();
+        const std::size_t m = stego::kEndMarker.size();
+        while (characters > 0) {
+            const std::size_t n = std::min(characters, kFeedChunk);
+            const std::size_t old = m_text.size();
+            m_text.resize(old + n);
+            char* out = m_text.data() + old;
+            for (std::size_t j = 0; j < n; ++j, bits += 3)
+                out[j] = static_cast<char>((bits[0] << 6 | bits[1] << 3 | bits[2]) >> 1);
+            characters -= n;
+            const auto from = m_text.begin() + static_cast<std::ptrdiff_t>(old >= m ? old - (m - 1) : 0);
+            const auto hit = std::search(from, m_text.end(), endMarkerSearcher());
+            if (hit != m_text.end()) {
+                m_text.erase(hit + static_cast<std::ptrdiff_t>(m), m_text.end());
+                return true;
+            }
+            if (m_spill != nullptr && m_text.size() >= kSpillChars && !spill())
+                return true;
+        }
+        return false;
     }
 
     bool atCharacterStart() const { return m_place == 0; }
@@ -122,7 +289,14 @@ public:
 
     // At the 14th triple, in a picture of at least 40 pixels.
     bool startMarkerMissing() const { return m_text != stego::kStartMarker; }
-    void dropStartMarker() { m_text.clear(); }
+    // From here on at most `characters` more can come: room for them, up to
+    // the spill size, is set aside once rather than grown into.
+    void dropStartMarker(std::int64_t characters)
+    {
+        m_text.clear();
+        const auto most = static_cast<std::size_t>(std::max<std::int64_t>(0, characters));
+        m_text.reserve(std::min(most, kSpillChars + kFeedChunk));
+    }
 
     // The text before the end marker: in memory, or spilled and then the rest.
     stego::ReadResult found()
@@ -137,12 +311,18 @@ private:
         // The last characters stay, so the end marker is always whole in memory.
         const auto keep = static_cast<std::ptrdiff_t>(2 * stego::kEndMarker.size());
         const auto out = static_cast<qint64>(m_text.size()) - keep;
-        if (m_spill->write(m_text.data(), out) != out) {
+        if ((!m_spill->isOpen() && !m_spill->open()) || m_spill->write(m_text.data(), out) != out) {
             m_spillFailed = true;
             return false;
         }
         m_text.erase(0, static_cast<std::size_t>(out));
         return true;
+    }
+
+    static const std::boyer_moore_horspool_searcher<std::string_view::const_iterator>& endMarkerSearcher()
+    {
+        static const std::boyer_moore_horspool_searcher searcher(stego::kEndMarker.begin(), stego::kEndMarker.end());
+        return searcher;
     }
 
     bool endsWithEndMarker() const
@@ -152,7 +332,7 @@ private:
                && std::memcmp(m_text.data() + m_text.size() - m, stego::kEndMarker.data(), m) == 0;
     }
 
-    QIODevice* m_spill;
+    QTemporaryFile* m_spill;
     bool m_spillFailed = false;
     std::uint32_t m_code = 0;
     int m_place = 0;
@@ -182,11 +362,8 @@ public:
             return {{stego::ReadOutcome::NoEndMarker, {}}, {}};
         if (m_scan.startMarkerMissing())
             return {{stego::ReadOutcome::NoStartMarker, {}}, {}};
-        m_scan.dropStartMarker();
-        if (m_sink != nullptr && !m_spill.open())
-            return {{}, QStringLiteral("No temporary file could be made for the text: %1").arg(m_spill.errorString())};
-
         const std::int64_t last = total - total % 3;  // pixels past the last whole triple carry nothing
+        m_scan.dropStartMarker((last - kHeadPixels) / 3);
         std::int64_t bandPixels = m_bands.firstPixels;
         std::int64_t p = kHeadPixels;
         while (p < last) {
@@ -206,15 +383,16 @@ public:
             // The band holds pixels base .. base + columns * rowCount - 1 in order.
             const std::int64_t base = x * h + firstRow;
             const std::int64_t bandEnd = std::min(last, base + (columns - 1) * h + rowCount);
-            const std::uint8_t* bits = m_bits.data();
+            const std::uint8_t* bits = m_bits.get();
             std::size_t i = static_cast<std::size_t>(p - base);
             const auto end = static_cast<std::size_t>(bandEnd - base);
             for (; i < end && !m_scan.atCharacterStart(); ++i)
                 if (m_scan.feed(bits[i]))
                     return finish();
-            for (; i + 3 <= end; i += 3)
-                if (m_scan.feedCharacter(bits[i], bits[i + 1], bits[i + 2]))
-                    return finish();
+            const std::size_t whole = (end - i) / 3;
+            if (m_scan.feedCharacters(bits + i, whole))
+                return finish();
+            i += 3 * whole;
             for (; i < end; ++i)
                 if (m_scan.feed(bits[i]))
                     return finish();
@@ -228,15 +406,18 @@ private:
     BmpReveal finish()
     {
         if (m_scan.spillFailed())
-            return {{}, QStringLiteral("The text found could not be kept in a temporary file: %1").arg(m_spill.errorString())};
+            return {{}, m_spill.isOpen()
+                            ? QStringLiteral("The text found could not be kept in a temporary file: %1").arg(m_spill.errorString())
+                            : QStringLiteral("No temporary file could be made for the text: %1").arg(m_spill.errorString())};
         stego::ReadResult result = m_scan.found();
         if (m_sink == nullptr)
             return {std::move(result), {}};
         BmpReveal delivered{{stego::ReadOutcome::Found, {}}, {}};
         if (m_spill.isOpen()) {
             m_spill.seek(0);
-            std::vector<char> block(static_cast<std::size_t>(kBlockBytes));
-            for (qint64 got = 0; (got = m_spill.read(block.data(), kBlockBytes)) > 0;) {
+            constexpr qint64 kSpillBlock = qint64(1) << 20;
+            std::vector<char> block(static_cast<std::size_t>(kSpillBlock));
+            for (qint64 got = 0; (got = m_spill.read(block.data(), kSpillBlock)) > 0;) {
                 if (!(*m_sink)(QByteArrayView(block.data(), got))) {
                     delivered.sinkFailed = true;
                     return delivered;
@@ -249,13 +430,16 @@ private:
 
     // The low bits of columns x .. x+columns-1, rows firstRow .. +rowCount,
     // column by column.  Rows are read in the file's order, a group at a
-    // time, and turned into columns group by group, so that each column
-    // takes a run of bytes rather than one byte a cache line.
+    // time, and turned into columns sixteen rows by sixteen pixels at a time.
     bool loadBand(std::int64_t x, std::int64_t columns, std::int64_t firstRow, std::int64_t rowCount)
     {
-        constexpr std::int64_t kRowsPerGroup = 16;
+        constexpr std::int64_t kRowsPerGroup = 64;
         const int bpp = m_l.bytesPerPixel();
-        m_bits.resize(static_cast<std::size_t>(columns * rowCount));
+        const auto bandBytes = static_cast<std::size_t>(columns * rowCount);
+        if (bandBytes > m_bitsSize) {
+            m_bits = scratchBytes(bandBytes);  // every byte is written below
+            m_bitsSize = bandBytes;
+        }
         const bool wholeRows = x == 0 && columns == m_l.width;
         const auto slice = static_cast<qint64>(wholeRows ? m_l.rowStride : static_cast<std::uint64_t>(columns * bpp));
         const std::int64_t group = wholeRows ? std::max<std::int64_t>(1, kBlockBytes / slice) : kRowsPerGroup;
@@ -277,15 +461,9 @@ private:
                         return false;
             }
             // File row fileRow + k is picture row first + k * step.
-            const std::int64_t first = m_l.fileRow(fileRow) - firstRow;
-            const std::int64_t step = m_l.topDown ? 1 : -1;
-            const auto* rows = reinterpret_cast<const std::uint8_t*>(m_buffer.data());
-            for (std::int64_t c = 0; c < columns; ++c) {
-                std::uint8_t* column = m_bits.data() + c * rowCount + first;
-                const std::uint8_t* pixel = rows + c * bpp;
-                for (std::int64_t k = 0; k < n; ++k)
-                    column[k * step] = lowBits(pixel + k * slice);
-            }
+            const RowBlock block{reinterpret_cast<const std::uint8_t*>(m_buffer.data()), slice, n, columns, bpp};
+            const BandColumns to{m_bits.get(), rowCount, m_l.fileRow(fileRow) - firstRow, m_l.topDown};
+            lowBitsToColumns(block, to);
         }
         return true;
     }
@@ -296,7 +474,8 @@ private:
     BandSizes m_bands;
     QTemporaryFile m_spill;
     Scanner m_scan;
-    std::vector<std::uint8_t> m_bits;
+    ScratchBytes m_bits;
+    std::size_t m_bitsSize = 0;
     std::vector<char> m_buffer;
 };
 

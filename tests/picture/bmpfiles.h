@@ -114,6 +114,8 @@ inline const Geometry kGeometries[] = {
     {"start marker runs over three columns", 7, 16, {}},
     {"start marker fits column 0, W*H mod 3 = 1", 5, 41, {}},
     {"top-down", 11, 45, {.topDown = true}},
+    {"blocks of sixteen with ragged edges, top-down", 37, 50, {.topDown = true}},
+    {"blocks of sixteen with ragged edges, 32 bits", 35, 49, {.bits = 32}},
     {"32 bits, standard masks", 23, 40, {.bits = 32, .bitFields = true}},
     {"32 bits, V5 header, top-down", 9, 50, {.bits = 32, .topDown = true, .infoSize = 124}},
     {"core header", 17, 20, {.infoSize = 12}},

@@ -28,13 +28,14 @@ std::string randomText(std::size_t length, std::uint32_t seed)
     return text;
 }
 
-// Small bands (a few hundred pixels) make small pictures cross many band
-// seams, and a column taller than a band is read a slice at a time.
-picture::BmpReveal revealBytes(QByteArray bytes, bool smallBands = false)
+// Small bands make small pictures cross many band seams: bands of a few
+// dozen pixels read a column taller than a band a slice at a time; bands of
+// a few hundred read slices of rows that are not whole.
+picture::BmpReveal revealBytes(QByteArray bytes, picture::BandSizes bands = {})
 {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    return smallBands ? picture::revealBmp(buffer, nullptr, {40, 150}) : picture::revealBmp(buffer);
+    return picture::revealBmp(buffer, nullptr, bands);
 }
 
 struct Hidden {
@@ -75,7 +76,8 @@ picture::BmpReveal revealFile(const QByteArray& bytes)
 void expectSameScan(const QByteArray& bytes)
 {
     const stego::ReadResult engine = engineScan(bytes);
-    for (const picture::BmpReveal& streamed : {revealBytes(bytes), revealFile(bytes), revealBytes(bytes, true)}) {
+    for (const picture::BmpReveal& streamed : {revealBytes(bytes), revealFile(bytes), revealBytes(bytes, {40, 150}),
+                                              revealBytes(bytes, {800, 1600})}) {
         ASSERT_TRUE(streamed.ok()) << qPrintable(streamed.error);
         EXPECT_EQ(streamed.result.outcome, engine.outcome);
         EXPECT_EQ(streamed.result.text, engine.text);
