@@ -38,6 +38,11 @@ check_tree() {
     [ -x "$prefix/bin/$program" ] || fail "bin/$program is missing or not executable"
   done
 
+  # The tool finds its codecs module where the tree put it: a PNG needs it.
+  local capacity
+  capacity=$("$prefix/bin/mirrorvane-cli" capacity "$prefix/share/icons/hicolor/16x16/apps/mirrorvane.png" 2>&1)
+  [ "$capacity" = 61 ] || fail "mirrorvane-cli cannot decode a PNG from the tree: $capacity"
+
   for size in 16 24 32 48 256; do
     icon=$prefix/share/icons/hicolor/${size}x${size}/apps/mirrorvane.png
     if [ ! -f "$icon" ]; then

@@ -1,13 +1,13 @@
 #include "commands.h"
 
+#include "codecs.h"
 #include "exitstatus.h"
 #include "output.h"
 #include "textinput.h"
 
 #include "fileio/fileio.h"
 #include "picture/bmpstream.h"
-#include "picture/imageio.h"
-#include "picture/pngwriter.h"
+#include "picture/filenames.h"
 #include "stego/codepage.h"
 #include "stego/message.h"
 
@@ -95,8 +95,8 @@ struct Picture {
     // that it meets exactly the checks of a named file and a BMP of any
     // size can still be read in place.
     std::unique_ptr<QTemporaryFile> copy;
-    std::unique_ptr<QFile> bmpFile;  // set when the BMP is read in place
-    QImage image;                    // the decoded picture otherwise
+    std::unique_ptr<QFile> bmpFile;           // set when the BMP is read in place
+    std::unique_ptr<DecodedPicture> decoded;  // the decoded picture otherwise
     std::int64_t width = 0, height = 0;
     int status = kOk;                // a failure already reported when not kOk
     bool ok() const { return status == kOk; }
@@ -153,14 +153,16 @@ Picture openPicture(const QString& path, bool inPlace)
             }
         }
     }
-    picture::LoadResult loaded = picture::loadPicture(file);
-    if (!loaded.ok()) {
-        picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, loaded.error));
+    QString error;
+    if (const Codecs* decoders = codecs(error); decoders != nullptr)
+        picture.decoded = decoders->load(file, error);
+    if (!picture.decoded) {
+        picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, error));
         return picture;
     }
-    picture.image = std::move(loaded.image);
-    picture.width = picture.image.width();
-    picture.height = picture.image.height();
+    const stego::PixelSurface pixels = picture.decoded->pixels();
+    picture.width = pixels.width;
+    picture.height = pixels.height;
     return picture;
 }
 
@@ -242,16 +244,9 @@ bool wantsPng(const Arguments& args, const QString& output)
     return picture::hasPngExtension(output);
 }
 
-QString writePicture(const QImage& image, bool png, QIODevice& device)
+QString writePictureFile(const DecodedPicture& image, bool png, const QString& path)
 {
-    if (png)
-        return picture::writePng(image, device);
-    return picture::writeBmp(image, device);
-}
-
-QString writePictureFile(const QImage& image, bool png, const QString& path)
-{
-    return fileio::writeFileAtomically(path, [&](QIODevice& device) { return writePicture(image, png, device); });
+    return fileio::writeFileAtomically(path, [&](QIODevice& device) { return image.write(png, device); });
 }
 
 int capacity(const Arguments& args)
@@ -327,14 +322,14 @@ int hide(const Arguments& args)
     if (picture.bmpFile)
         return hideInPlace(picture, codes, picturePath, outputPath);
 
-    QImage& image = picture.image;
-    const stego::HideReport report = stego::hideBytes(picture::surfaceOf(image), codes);
+    const DecodedPicture& image = *picture.decoded;
+    const stego::HideReport report = stego::hideBytes(picture.decoded->pixels(), codes);
     if (report.outcome == stego::HideOutcome::TooMuchText)
         return tooMuchText(report.excess);
     if (outputPath == kStandardStream) {
         // A failed write to standard output is reported once, at the end.
         StandardOutputDevice device;
-        writePicture(image, png, device);
+        image.write(png, device);
         return kOk;
     }
     if (const QString error = writePictureFile(image, png, outputPath); !error.isEmpty())
@@ -405,7 +400,7 @@ int reveal(const Arguments& args)
             return complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(args.positional[0]), revealed.error));
         result.outcome = revealed.result.outcome;
     } else {
-        result = stego::readMessage(picture::surfaceOf(std::as_const(picture.image)));
+        result = stego::readMessage(picture.decoded->pixels());
         if (result.outcome == stego::ReadOutcome::Found)
             writer.write(result.text);
     }

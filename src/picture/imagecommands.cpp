@@ -1,5 +1,6 @@
 #include "imagecommands.h"
 
+#include "filenames.h"
 #include "imagecanvas.h"
 #include "imageio.h"
 #include "pngwriter.h"

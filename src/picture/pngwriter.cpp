@@ -110,9 +110,4 @@ QString savePng(const QImage& image, const QString& path)
     return fileio::writeFileAtomically(path, [&](QIODevice& device) { return writePng(image, device); });
 }
 
-bool hasPngExtension(const QString& path)
-{
-    return path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive);
-}
-
 }  // namespace picture

@@ -26,7 +26,4 @@ QString writePng(const QImage& image, QIODevice& device);
 // whole file is written.
 QString savePng(const QImage& image, const QString& path);
 
-// True when `path` names a PNG by its extension, in any case.
-bool hasPngExtension(const QString& path);
-
 }  // namespace picture

@@ -54,7 +54,7 @@ Outcome launch(const Launch& launch)
     }
 
     std::vector<std::string> args = launch.args;
-    args.insert(args.begin(), MIRRORVANE_CLI);
+    args.insert(args.begin(), launch.program.empty() ? std::string(MIRRORVANE_CLI) : launch.program);
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());

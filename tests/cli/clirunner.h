@@ -16,7 +16,8 @@ enum class Stream { Pipe, Terminal, Full, Closed };
 
 struct Launch {
     std::vector<std::string> args;  // after the program's name
-    QByteArray input;               // written to a piped standard input, then closed
+    std::string program{};          // the built mirrorvane-cli when empty
+    QByteArray input{};             // written to a piped standard input, then closed
     bool endlessInput = false;      // keep writing to standard input until the program stops reading
     Stream in = Stream::Pipe;
     Stream out = Stream::Pipe;

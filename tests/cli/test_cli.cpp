@@ -251,5 +251,27 @@ TEST_F(Cli, BmpsReadInPlaceMatchTheDecodedRoute)
     }
 }
 
+TEST_F(Cli, WithoutItsCodecsModuleTheToolStillReadsBmpsInPlace)
+{
+    // A copy of the program with no module where it looks: an install that
+    // lost the file, or a program copied out of its tree.
+    const std::string program = path("mirrorvane-cli");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(MIRRORVANE_CLI), QString::fromStdString(program)));
+    const std::string bmp = save(pattern(30, 30), "in.bmp");
+    const std::string png = save(pattern(30, 30), "in.png");
+    const auto runCopy = [&](std::vector<std::string> args) { return launch({.args = std::move(args), .program = program}); };
+
+    EXPECT_EQ(runCopy({kHide, bmp, path("out.bmp"), kText, "in place"}).status, 0);
+    EXPECT_EQ(runCopy({kReveal, path("out.bmp")}).out, "in place");
+    for (const std::vector<std::string>& args : {std::vector<std::string>{kReveal, png},
+                                                 std::vector<std::string>{kHide, bmp, path("out.png"), kText, "x"}}) {
+        const Outcome o = runCopy(args);
+        EXPECT_EQ(o.status, 2) << args[1];
+        EXPECT_TRUE(o.err.contains("the picture decoders could not be loaded")) << o.err.toStdString();
+        EXPECT_TRUE(allPrefixed(o.err));
+    }
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(path("out.png"))));
+}
+
 }  // namespace
 }  // namespace clitest

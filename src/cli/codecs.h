@@ -1,0 +1,47 @@
+#pragma once
+
+// The picture work that needs the image libraries: decoding JPEG, GIF, PNG
+// and the BMP kinds not read in place, and writing BMP and PNG files from a
+// decoded picture.  It lives in a module of its own, loaded the first time a
+// command needs it, so that the commonest commands (on uncompressed BMP
+// files) start without Qt's image libraries, which cost more than the
+// command itself.  The module comes from the same build as the program; it
+// is refused when its version differs.
+
+#include "stego/message.h"
+
+#include <QIODevice>
+#include <QString>
+
+#include <memory>
+
+namespace cli {
+
+// A decoded picture, owned by the module.
+class DecodedPicture {
+public:
+    virtual ~DecodedPicture() = default;
+    // The pixels, for the engine; valid while the picture lives.
+    virtual stego::PixelSurface pixels() = 0;
+    // Writes the picture as an uncompressed 24-bit BMP or as a PNG; the
+    // reason when it could not.
+    virtual QString write(bool png, QIODevice& device) const = 0;
+};
+
+class Codecs {
+public:
+    virtual ~Codecs() = default;
+    // Decodes the regular file at `path`; null, with the sentence for the
+    // user in `error`, when it cannot.
+    virtual std::unique_ptr<DecodedPicture> load(const QString& path, QString& error) const = 0;
+};
+
+// The module's entry point, as a C name for the loader to find.
+inline constexpr const char* kCodecsEntry = "mirrorvane_cli_codecs";
+using CodecsEntry = const Codecs* (*)(const char* version);
+
+// The module, loaded on the first call and kept for the rest of the run;
+// null, with the reason in `error`, when it cannot be loaded.
+const Codecs* codecs(QString& error);
+
+}  // namespace cli

@@ -1,0 +1,57 @@
+// The codecs module of mirrorvane-cli: the picture library's decoders and
+// writers behind the plain interface in codecs.h.
+#include "codecs.h"
+
+#include "picture/imageio.h"
+#include "picture/librarymessages.h"
+#include "picture/pngwriter.h"
+
+#include <mirrorvane/version.h>
+
+#include <QImage>
+
+#include <cstring>
+#include <type_traits>
+
+namespace {
+
+class Decoded final : public cli::DecodedPicture {
+public:
+    explicit Decoded(QImage image) : m_image(std::move(image)) {}
+
+    stego::PixelSurface pixels() override { return picture::surfaceOf(m_image); }
+
+    QString write(bool png, QIODevice& device) const override
+    {
+        return png ? picture::writePng(m_image, device) : picture::writeBmp(m_image, device);
+    }
+
+private:
+    QImage m_image;
+};
+
+class PictureCodecs final : public cli::Codecs {
+public:
+    std::unique_ptr<cli::DecodedPicture> load(const QString& path, QString& error) const override
+    {
+        picture::LoadResult loaded = picture::loadPicture(path);
+        if (!loaded.ok()) {
+            error = loaded.error;
+            return nullptr;
+        }
+        return std::make_unique<Decoded>(std::move(loaded.image));
+    }
+};
+
+}  // namespace
+
+extern "C" Q_DECL_EXPORT const cli::Codecs* mirrorvane_cli_codecs(const char* version)
+{
+    if (version == nullptr || std::strcmp(version, mirrorvane::kVersionString) != 0)
+        return nullptr;
+    // This module has its own copy of the quieting switch its readers consult.
+    picture::quietLibraryMessages();
+    static const PictureCodecs codecs;
+    return &codecs;
+}
+static_assert(std::is_same_v<decltype(&mirrorvane_cli_codecs), cli::CodecsEntry>);
