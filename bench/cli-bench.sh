@@ -47,8 +47,6 @@ make_bmp() {
 # ratio A B: A / B to two places.
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
-# mean_of JSON: the mean run time in seconds from hyperfine's JSON export.
-mean_of() { sed -n 's/.*"mean": *\([0-9.e+-]*\).*/\1/p' "$1" | head -1; }
 
 # peak_mb COMMAND...: the command's peak resident memory in MB.
 peak_mb() {
@@ -66,24 +64,36 @@ yes 'every letter of the message hidden between the lines of the picture here.' 
 sed 's/$/\r/' "$text.lf" | head -c 1000000 >"$text" || true
 "$cli" hide "$photo" "$marked" --text-file "$text" --raw
 
-bench() {  # bench NAME COMMAND: mean seconds
-  hyperfine --warmup 2 --min-runs 10 --style none --export-json "$work/$1.json" "$2" >/dev/null
-  mean_of "$work/$1.json"
-}
+# This machine's timings drift by a fifth from one minute to the next, so
+# each ratio is taken within a round, with its baseline measured just
+# before, and the median of three rounds is reported.  Each figure in a
+# round is the median of 15 runs.
+rounds=3
+medians_of() { grep -o '"median": *[0-9.e+-]*' "$1" | sed 's/.*: *//'; }
+median3() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
+commands=(
+  "cat '$photo' > /dev/null"
+  "'$cli' reveal '$photo' > /dev/null || true"
+  "'$cli' reveal '$marked' --raw > /dev/null"
+  "cp '$photo' '$work/copy.bmp'"
+  "'$cli' hide '$photo' '$work/out.bmp' --text-file '$text' --raw"
+)
+declare -a cat_ms plain_ms marked_ms cp_ms hide_ms plain_r marked_r hide_r
+for ((round = 0; round < rounds; ++round)); do
+  hyperfine --warmup 2 --runs 15 --style none --export-json "$work/round.json" "${commands[@]}" >/dev/null
+  mapfile -t m < <(medians_of "$work/round.json")
+  cat_ms+=("$(ratio "${m[0]}" 0.001)") plain_ms+=("$(ratio "${m[1]}" 0.001)") marked_ms+=("$(ratio "${m[2]}" 0.001)")
+  cp_ms+=("$(ratio "${m[3]}" 0.001)") hide_ms+=("$(ratio "${m[4]}" 0.001)")
+  plain_r+=("$(ratio "${m[1]}" "${m[0]}")") marked_r+=("$(ratio "${m[2]}" "${m[0]}")") hide_r+=("$(ratio "${m[4]}" "${m[3]}")")
+done
 
-cat_photo=$(bench cat "cat '$photo' > /dev/null")
-cp_photo=$(bench cp "cp '$photo' '$work/copy.bmp'")
-reveal_plain=$(bench reveal-plain "'$cli' reveal '$photo' > /dev/null || true")
-reveal_marked=$(bench reveal-marked "'$cli' reveal '$marked' --raw > /dev/null")
-hide=$(bench hide "'$cli' hide '$photo' '$work/out.bmp' --text-file '$text' --raw")
-
-echo "24 MP BMP ($(stat -c %s "$photo") bytes), mean of at least 10 runs:"
-printf '  reveal, no message:          %8.1f ms / cat %8.1f ms = %s (goal <= 1.5)\n' \
-  "$(ratio "$reveal_plain" 0.001)" "$(ratio "$cat_photo" 0.001)" "$(ratio "$reveal_plain" "$cat_photo")"
-printf '  reveal, 1,000,000 characters: %7.1f ms / cat %8.1f ms = %s (goal <= 1.5)\n' \
-  "$(ratio "$reveal_marked" 0.001)" "$(ratio "$cat_photo" 0.001)" "$(ratio "$reveal_marked" "$cat_photo")"
-printf '  hide 1,000,000 characters:   %8.1f ms / cp  %8.1f ms = %s (goal <= 2)\n' \
-  "$(ratio "$hide" 0.001)" "$(ratio "$cp_photo" 0.001)" "$(ratio "$hide" "$cp_photo")"
+echo "24 MP BMP ($(stat -c %s "$photo") bytes); per round: median of 15 runs, ms; ratio: median of $rounds rounds"
+printf '  reveal, no message           %s / cat %s  ratio %s (goal <= 1.5)\n' \
+  "${plain_ms[*]}" "${cat_ms[*]}" "$(median3 "${plain_r[@]}")"
+printf '  reveal, 1,000,000 characters %s / cat %s  ratio %s (goal <= 1.5)\n' \
+  "${marked_ms[*]}" "${cat_ms[*]}" "$(median3 "${marked_r[@]}")"
+printf '  hide 1,000,000 characters    %s / cp  %s  ratio %s (goal <= 2)\n' \
+  "${hide_ms[*]}" "${cp_ms[*]}" "$(median3 "${hide_r[@]}")"
 echo "Peak resident memory (goal < 64 MB):"
 echo "  reveal 24 MP: $(peak_mb "$cli" reveal "$marked" --raw) MB"
 echo "  hide 24 MP:   $(peak_mb "$cli" hide "$photo" "$work/out.bmp" --text-file "$text" --raw) MB"

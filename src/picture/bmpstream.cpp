@@ -16,11 +16,13 @@
 #include <cerrno>
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <new>
+#include <span>
 #include <vector>
 
 namespace picture {
@@ -124,6 +126,25 @@ ScratchBytes scratchBytes(std::size_t size)
     if (p == nullptr)
         throw std::bad_alloc();
     return ScratchBytes(p);
+}
+
+// A band's low bits are followed by this many bytes of slack, so that a
+// character's three can be read as one word.
+constexpr std::size_t kBandSlack = 4;
+
+// The character that three pixels' low bits (each 0..7) hold: their bits
+// as b0 b1 b2 with the lowest dropped.  Read as one little-endian word, one
+// multiplication moves the three fields side by side at bits 16..24; the
+// other products land clear of them.
+inline char characterOf(const std::uint8_t* bits) noexcept
+{
+    std::uint32_t word = 0;
+    if constexpr (std::endian::native == std::endian::little)
+        std::memcpy(&word, bits, sizeof word);
+    else
+        word = static_cast<std::uint32_t>(bits[0] | bits[1] << 8 | bits[2] << 16);
+    const std::uint64_t fields = word & 0x070707U;
+    return static_cast<char>(fields * 0x400801U >> 17);
 }
 
 // Rows of pixels as read: `rows` rows `stride` bytes apart, `pixels` of
@@ -270,7 +291,7 @@ public:
             m_text.resize(old + n);
             char* out = m_text.data() + old;
             for (std::size_t j = 0; j < n; ++j, bits += 3)
-                out[j] = static_cast<char>((bits[0] << 6 | bits[1] << 3 | bits[2]) >> 1);
+                out[j] = characterOf(bits);
             characters -= n;
             const auto from = m_text.begin() + static_cast<std::ptrdiff_t>(old >= m ? old - (m - 1) : 0);
             const auto hit = std::search(from, m_text.end(), endMarkerSearcher());
@@ -437,7 +458,7 @@ private:
         const int bpp = m_l.bytesPerPixel();
         const auto bandBytes = static_cast<std::size_t>(columns * rowCount);
         if (bandBytes > m_bitsSize) {
-            m_bits = scratchBytes(bandBytes);  // every byte is written below
+            m_bits = scratchBytes(bandBytes + kBandSlack);  // every byte but the slack is written below
             m_bitsSize = bandBytes;
         }
         const bool wholeRows = x == 0 && columns == m_l.width;
@@ -479,15 +500,58 @@ private:
     std::vector<char> m_buffer;
 };
 
-// Writes the framed message into the pixels of one block of the file that
-// starts at file offset `blockStart`.
+// Puts the bits of message character `byte` that place `place` (0, 1, 2)
+// of its three pixels carries into the pixel's blue, green and red bytes;
+// the third pixel's blue keeps its bit.  The pixel is read and written as
+// one four-byte word whose fourth byte is written back as it was.
+inline void patchPixel(std::uint8_t* pixel, unsigned byte, int place) noexcept
+{
+    // Bit 0 of blue, of green and of red for each three-bit value.
+    static constexpr std::uint32_t kSpread[8] = {0, 0x1, 0x100, 0x101, 0x10000, 0x10001, 0x10100, 0x10101};
+    const unsigned bits = place == 2 ? (byte << 1) & 6U : (byte >> (5 - 3 * place)) & 7U;
+    const std::uint32_t keep = place == 2 ? 0xFFFEFEFFU : 0xFFFEFEFEU;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint32_t word = 0;
+        std::memcpy(&word, pixel, sizeof word);
+        word = (word & keep) | kSpread[bits];
+        std::memcpy(pixel, &word, sizeof word);
+    } else {
+        for (int channel = 0; channel < 3; ++channel)
+            pixel[channel] = static_cast<std::uint8_t>((pixel[channel] & (keep >> (8 * channel))) | (kSpread[bits] >> (8 * channel)));
+    }
+}
+
+// Bytes of one row of pixels held in memory: file offsets start .. end - 1
+// of file row `fileRow`, at `bytes`.
+struct RowPiece {
+    std::int64_t fileRow;
+    std::uint8_t* bytes;
+    std::uint64_t start;
+    std::uint64_t end;
+};
+
+// Writes the framed message into the pixels of pieces of rows.
 class Patcher {
 public:
+    // Rows patched together: consecutive message pixels lie in consecutive
+    // rows of one column, so a group is patched column by column and the
+    // message is read along, not one cache line (and page) a pixel.
+    static constexpr std::int64_t kGroupRows = 32;
+
     Patcher(const bmp::Layout& layout, std::string framed)
         : m_l(layout), m_framed(std::move(framed)), m_pixels(3 * static_cast<std::int64_t>(m_framed.size()))
     {
     }
 
+    // The pixels of the message in rows whose picture row is below this.
+    std::int64_t rowsTouched() const { return std::min(m_l.height, m_pixels); }
+    // How many pixels of picture row y the message reaches: it runs column by column.
+    std::int64_t pixelsInRow(std::int64_t y) const
+    {
+        return y >= m_pixels ? 0 : std::min(m_l.width, (m_pixels - y + m_l.height - 1) / m_l.height);
+    }
+
+    // A block of the file starting at file offset `blockStart`.
     void patch(std::uint8_t* block, std::uint64_t blockStart, std::uint64_t blockEnd) const
     {
         const std::uint64_t dataStart = m_l.pixelOffset;
@@ -496,30 +560,90 @@ public:
         const std::uint64_t stride = m_l.rowStride;
         const auto firstFileRow = static_cast<std::int64_t>(blockStart > dataStart ? (blockStart - dataStart) / stride : 0);
         const auto lastFileRow = std::min(m_l.height - 1, static_cast<std::int64_t>((blockEnd - 1 - dataStart) / stride));
+        std::array<RowPiece, kGroupRows> pieces{};
+        for (std::int64_t r0 = firstFileRow; r0 <= lastFileRow; r0 += kGroupRows) {
+            const std::int64_t n = std::min(kGroupRows, lastFileRow + 1 - r0);
+            for (std::int64_t k = 0; k < n; ++k) {
+                const std::uint64_t rowStart = dataStart + static_cast<std::uint64_t>(r0 + k) * stride;
+                const std::uint64_t start = std::max(rowStart, blockStart);
+                pieces[static_cast<std::size_t>(k)] = {r0 + k, block + (start - blockStart), start,
+                                                       std::min(rowStart + stride, blockEnd)};
+            }
+            patchRows({pieces.data(), static_cast<std::size_t>(n)});
+        }
+    }
+
+    // Pieces of up to kGroupRows rows, consecutive in the file.
+    void patchRows(std::span<const RowPiece> pieces) const
+    {
         const auto bpp = static_cast<std::uint64_t>(m_l.bytesPerPixel());
-        for (std::int64_t r = firstFileRow; r <= lastFileRow; ++r) {
-            const std::int64_t y = m_l.fileRow(r);  // the mapping is its own inverse
-            if (y >= m_pixels)
-                continue;
-            const std::int64_t count = std::min(m_l.width, (m_pixels - y + m_l.height - 1) / m_l.height);
-            const std::uint64_t rowStart = dataStart + static_cast<std::uint64_t>(r) * stride;
-            const std::uint64_t from = blockStart > rowStart ? (blockStart - rowStart) / bpp : 0;
-            const std::uint64_t to = std::min<std::uint64_t>(static_cast<std::uint64_t>(count), (blockEnd - rowStart + bpp - 1) / bpp);
-            for (std::uint64_t x = from; x < to; ++x) {
-                const std::int64_t p = static_cast<std::int64_t>(x) * m_l.height + y;
-                const auto byte = static_cast<std::uint8_t>(m_framed[static_cast<std::size_t>(p / 3)]);
-                const int shift = 5 - 3 * static_cast<int>(p % 3);  // the bit blue carries; green and red the next two up
-                const std::uint64_t at = rowStart + x * bpp;
+        struct Row {
+            std::int64_t y;
+            std::uint64_t rowStart, from, to;
+        };
+        std::array<Row, kGroupRows> rows{};
+        std::uint64_t fromAll = UINT64_MAX;
+        std::uint64_t toAll = 0;
+        for (std::size_t k = 0; k < pieces.size(); ++k) {
+            const RowPiece& piece = pieces[k];
+            const std::int64_t y = m_l.fileRow(piece.fileRow);  // the mapping is its own inverse
+            const std::uint64_t rowStart = m_l.pixelOffset + static_cast<std::uint64_t>(piece.fileRow) * m_l.rowStride;
+            // Pixels with a byte in the piece; one cut by its edge is patched byte by byte.
+            const std::uint64_t from = piece.start > rowStart ? (piece.start - rowStart) / bpp : 0;
+            const std::uint64_t to = std::min<std::uint64_t>(static_cast<std::uint64_t>(pixelsInRow(y)),
+                                                             (piece.end - rowStart + bpp - 1) / bpp);
+            rows[k] = {y, rowStart, from, to};
+            if (from < to) {
+                fromAll = std::min(fromAll, from);
+                toAll = std::max(toAll, to);
+            }
+        }
+        const std::int64_t h = m_l.height;
+        const int step = m_l.topDown ? 1 : -1;  // picture rows along the group
+        const std::int64_t y0 = rows[0].y;
+        for (std::uint64_t x = fromAll; x < toAll; ++x) {
+            // Message pixel p = x * H + y: character p / 3, place p % 3,
+            // stepped along the group's rows rather than divided each time.
+            const std::int64_t p0 = static_cast<std::int64_t>(x) * h + y0;
+            std::int64_t character = p0 / 3;
+            int place = static_cast<int>(p0 % 3);
+            for (std::size_t k = 0; k < pieces.size(); ++k) {
+                if (k > 0) {
+                    place += step;
+                    if (place == 3) {
+                        place = 0;
+                        ++character;
+                    } else if (place < 0) {
+                        place = 2;
+                        --character;
+                    }
+                }
+                const Row& row = rows[k];
+                if (x < row.from || x >= row.to)
+                    continue;
+                const auto byte = static_cast<unsigned>(static_cast<std::uint8_t>(m_framed[static_cast<std::size_t>(character)]));
+                const std::uint64_t at = row.rowStart + x * bpp;
+                const RowPiece& piece = pieces[k];
+                if (at >= piece.start && at + 4 <= piece.end + kPieceSlack) {
+                    patchPixel(piece.bytes + (at - piece.start), byte, place);
+                    continue;
+                }
+                // A pixel cut by the piece's edge: its bytes one by one.
+                const int shift = 5 - 3 * place;  // the bit blue carries; green and red the next two up
                 for (int channel = shift < 0 ? 1 : 0; channel < 3; ++channel) {
                     const std::uint64_t pos = at + static_cast<std::uint64_t>(channel);
-                    if (pos < blockStart || pos >= blockEnd)
+                    if (pos < piece.start || pos >= piece.end)
                         continue;
-                    std::uint8_t& b = block[pos - blockStart];
+                    std::uint8_t& b = piece.bytes[pos - piece.start];
                     b = static_cast<std::uint8_t>((b & 0xFEU) | ((byte >> (shift + channel)) & 1U));
                 }
             }
         }
     }
+
+    // Bytes a piece's buffer may be read and written (unchanged) past its
+    // end: a pixel is patched as one four-byte word.
+    static constexpr std::uint64_t kPieceSlack = 1;
 
 private:
     const bmp::Layout& m_l;
@@ -586,7 +710,7 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink)
         result.error = readError(in);
         return result;
     }
-    std::vector<char> block(static_cast<std::size_t>(kBlockBytes));
+    std::vector<char> block(static_cast<std::size_t>(kBlockBytes) + Patcher::kPieceSlack);
     qint64 got = readUpTo(in, block.data(), kBlockBytes);
     if (got < 0) {
         result.error = readError(in);
@@ -651,26 +775,38 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& ou
         return result;
     }
     // Pixel p lies in column p / H, so every row holds the message in its
-    // first few pixels: one slice a row, read from the original.
+    // first few pixels: one slice a row, read from the original, a group of
+    // rows at a time.
     const Patcher patcher(l, stego::frameMessage(textBytes));
-    const std::int64_t pixels = 3 * (static_cast<std::int64_t>(textBytes.size()) + stego::kMarkerLength);
     const std::int64_t bpp = l.bytesPerPixel();
-    std::vector<char> slice;
-    for (std::int64_t r = 0; r < l.height; ++r) {
-        const std::int64_t y = l.fileRow(r);
-        if (y >= pixels)
-            continue;
-        const std::int64_t count = std::min(l.width, (pixels - y + l.height - 1) / l.height);
-        const std::uint64_t at = l.pixelOffset + static_cast<std::uint64_t>(r) * l.rowStride;
-        slice.resize(static_cast<std::size_t>(count * bpp));
-        if (!readAt(in, at, slice.data(), count * bpp)) {
-            result.error = readError(in);
-            return result;
+    // The rows the message reaches are the first picture rows, at the top
+    // or the bottom of the file.
+    const std::int64_t touched = patcher.rowsTouched();
+    const std::int64_t fileFirst = l.topDown ? 0 : l.height - touched;
+    const auto sliceBytes = static_cast<std::size_t>(patcher.pixelsInRow(0) * bpp);
+    std::vector<std::uint8_t> slices(sliceBytes * static_cast<std::size_t>(Patcher::kGroupRows) + Patcher::kPieceSlack);
+    std::array<RowPiece, Patcher::kGroupRows> pieces{};
+    for (std::int64_t r0 = fileFirst; r0 < fileFirst + touched; r0 += Patcher::kGroupRows) {
+        const std::int64_t n = std::min(Patcher::kGroupRows, fileFirst + touched - r0);
+        for (std::int64_t k = 0; k < n; ++k) {
+            const std::int64_t r = r0 + k;
+            const auto bytes = static_cast<std::uint64_t>(patcher.pixelsInRow(l.fileRow(r)) * bpp);
+            const std::uint64_t at = l.pixelOffset + static_cast<std::uint64_t>(r) * l.rowStride;
+            std::uint8_t* slice = slices.data() + static_cast<std::size_t>(k) * sliceBytes;
+            if (!readAt(in, at, reinterpret_cast<char*>(slice), static_cast<qint64>(bytes))) {
+                result.error = readError(in);
+                return result;
+            }
+            pieces[static_cast<std::size_t>(k)] = {r, slice, at, at + bytes};
         }
-        patcher.patch(reinterpret_cast<std::uint8_t*>(slice.data()), at, at + slice.size());
-        if (!out.writeAt(at, QByteArrayView(slice.data(), static_cast<qsizetype>(slice.size())))) {
-            result.sinkFailed = true;
-            return result;
+        patcher.patchRows({pieces.data(), static_cast<std::size_t>(n)});
+        for (std::int64_t k = 0; k < n; ++k) {
+            const RowPiece& piece = pieces[static_cast<std::size_t>(k)];
+            if (!out.writeAt(piece.start, QByteArrayView(reinterpret_cast<const char*>(piece.bytes),
+                                                         static_cast<qsizetype>(piece.end - piece.start)))) {
+                result.sinkFailed = true;
+                return result;
+            }
         }
     }
     return result;
