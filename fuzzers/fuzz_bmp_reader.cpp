@@ -2,7 +2,8 @@
 // or 32-bit file (the kinds our reader decodes row by row and the
 // command-line tool streams) that both accept, the pixels must be equal; the
 // streamed reveal must find what the engine finds in Qt's picture, and the
-// streamed hide must give Qt's picture with the engine's hiding in it.
+// streamed hide must give Qt's picture with the engine's hiding in it, and
+// the hide over a patched copy the streamed hide's bytes.
 
 #include "fuzzsupport.h"
 #include "picture/bmpformat.h"
@@ -75,13 +76,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QByteArray input = bytes;
     QBuffer in(&input);
     in.open(QIODevice::ReadOnly);
-    // Small bands, so that these small pictures cross band seams too.
-    const picture::BmpReveal streamed = picture::revealBmp(in, nullptr, {64, 512});
+    // Small bands, so that these small pictures cross band seams too, and
+    // the default ones, which take whole rows.
     const stego::ReadResult engine = stego::readMessage(picture::surfaceOf(theirs));
-    if (!streamed.ok() || streamed.result.outcome != engine.outcome || streamed.result.text != engine.text)
-        fuzz::fail("the streamed reveal differs from the engine's scan", fuzz::outcomeName(streamed.result.outcome));
+    for (const picture::BandSizes bands : {picture::BandSizes{64, 512}, picture::BandSizes{}}) {
+        const picture::BmpReveal streamed = picture::revealBmp(in, nullptr, bands);
+        if (!streamed.ok() || streamed.result.outcome != engine.outcome || streamed.result.text != engine.text)
+            fuzz::fail("the streamed reveal differs from the engine's scan", fuzz::outcomeName(streamed.result.outcome));
+    }
 
-    const std::string text(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 16));
+    // Texts long enough to reach many rows and columns of these pictures.
+    const std::string text(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 16 + size % 2048));
     QByteArray output;
     const picture::BmpHide hidden = picture::hideBmp(in, text, [&](QByteArrayView block) {
         output.append(block);
@@ -93,5 +98,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::fail("the streamed hide's outcome differs from the engine's");
     if (report.outcome == stego::HideOutcome::Hidden && !sameRgb(qtReading(output), expected))
         fuzz::fail("the streamed hide's picture differs from the engine's");
+
+    // Over a copy patched row by row, as files are written: the same bytes.
+    QByteArray copy;
+    const picture::BmpHide patched = picture::hideBmp(
+        in, text,
+        picture::PatchedCopy{[&](qint64 length) {
+                                 copy = bytes.left(length);
+                                 return true;
+                             },
+                             [&](std::uint64_t at, QByteArrayView piece) {
+                                 copy.replace(static_cast<qsizetype>(at), piece.size(), piece.toByteArray());
+                                 return true;
+                             }});
+    if (!patched.ok() || patched.report.outcome != report.outcome)
+        fuzz::fail("the patched copy's outcome differs from the engine's");
+    if (report.outcome == stego::HideOutcome::Hidden && copy != output)
+        fuzz::fail("the patched copy differs from the streamed hide");
     return 0;
 }
