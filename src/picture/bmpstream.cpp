@@ -23,6 +23,8 @@
 #include <memory>
 #include <new>
 #include <span>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace picture {
@@ -65,14 +67,21 @@ qint64 readUpTo(QIODevice& in, char* to, qint64 n)
     return total;
 }
 
+// The descriptor of an unbuffered file, which positioned reads may read
+// from several threads at once; -1 for any other device.
+int positionedHandle(const QIODevice& in)
+{
+    const auto* file = qobject_cast<const QFileDevice*>(&in);
+    return file != nullptr && (in.openMode() & QIODevice::Unbuffered) != 0 ? file->handle() : -1;
+}
+
 // A positioned read: one pread on an unbuffered file (one system call a
 // row slice, where seek and read would be two), seek and read otherwise.
 bool readAt(QIODevice& in, std::uint64_t at, char* to, qint64 n)
 {
-    const auto* file = qobject_cast<const QFileDevice*>(&in);
-    if (file != nullptr && file->handle() >= 0 && (in.openMode() & QIODevice::Unbuffered) != 0) {
+    if (const int handle = positionedHandle(in); handle >= 0) {
         while (n > 0) {
-            const ssize_t got = ::pread(file->handle(), to, static_cast<std::size_t>(n), static_cast<off_t>(at));
+            const ssize_t got = ::pread(handle, to, static_cast<std::size_t>(n), static_cast<off_t>(at));
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0)
@@ -393,8 +402,10 @@ public:
             std::int64_t firstRow = p % h;
             std::int64_t rowCount = std::min(h - firstRow, bandPixels);
             if (h <= bandPixels) {
-                // Whole columns; the head's pixels at the top of the first are read again.
-                columns = std::min(bandPixels / h, m_l.width - x);
+                // Whole columns; the head's pixels at the top of the first are
+                // read again.  A row's slice stays within a block, however
+                // wide and low the picture.
+                columns = std::min({bandPixels / h, m_l.width - x, kBlockBytes / m_l.bytesPerPixel()});
                 firstRow = 0;
                 rowCount = h;
             }
@@ -461,30 +472,69 @@ private:
             m_bits = scratchBytes(bandBytes + kBandSlack);  // every byte but the slack is written below
             m_bitsSize = bandBytes;
         }
-        const bool wholeRows = x == 0 && columns == m_l.width;
-        const auto slice = static_cast<qint64>(wholeRows ? m_l.rowStride : static_cast<std::uint64_t>(columns * bpp));
-        const std::int64_t group = wholeRows ? std::max<std::int64_t>(1, kBlockBytes / slice) : kRowsPerGroup;
-        m_buffer.resize(static_cast<std::size_t>(slice * group));
+        Band band;
+        band.x = x;
+        band.columns = columns;
+        band.firstRow = firstRow;
+        band.rowCount = rowCount;
+        band.wholeRows = x == 0 && columns == m_l.width;
+        band.slice = static_cast<qint64>(band.wholeRows ? m_l.rowStride : static_cast<std::uint64_t>(columns * bpp));
+        band.group = std::clamp<std::int64_t>(kBlockBytes / band.slice, 1, band.wholeRows ? rowCount : kRowsPerGroup);
         // File rows covering picture rows firstRow .. firstRow+rowCount-1.
-        const std::int64_t fileFirst = std::min(m_l.fileRow(firstRow), m_l.fileRow(firstRow + rowCount - 1));
-        for (std::int64_t r = 0; r < rowCount; r += group) {
-            const std::int64_t n = std::min(group, rowCount - r);
-            const std::int64_t fileRow = fileFirst + r;
+        band.fileFirst = std::min(m_l.fileRow(firstRow), m_l.fileRow(firstRow + rowCount - 1));
+        m_buffers[0].resize(static_cast<std::size_t>(band.slice * band.group));
+
+        // The reads and the turning into columns of one half of the rows
+        // need nothing of the other half's.
+        const std::int64_t half = rowCount / 2 / 16 * 16;
+        if (positionedHandle(m_in) < 0 || half == 0 || columns * rowCount < m_bands.twoThreadPixels)
+            return loadRows(band, 0, rowCount, m_buffers[0]);
+        m_buffers[1].resize(m_buffers[0].size());
+        bool secondDone = false;
+        std::thread second;
+        try {
+            second = std::thread([&] { secondDone = loadRows(band, half, rowCount, m_buffers[1]); });
+        } catch (const std::system_error&) {
+            return loadRows(band, 0, rowCount, m_buffers[0]);  // no thread to be had: one does it all
+        }
+        const bool firstDone = loadRows(band, 0, half, m_buffers[0]);
+        second.join();
+        return firstDone && secondDone;
+    }
+
+    struct Band {
+        std::int64_t x, columns, firstRow, rowCount;
+        bool wholeRows;
+        qint64 slice;            // bytes read a row
+        std::int64_t group;      // rows read before they are turned into columns
+        std::int64_t fileFirst;  // the band's first row in the file
+    };
+
+    // Rows from .. to - 1 of the band, counted from its first row in the
+    // file, through `buffer`.  Safe to run beside itself on another part of
+    // the band when the file is read with positioned reads.
+    bool loadRows(const Band& band, std::int64_t from, std::int64_t to, std::vector<char>& buffer) const
+    {
+        const int bpp = m_l.bytesPerPixel();
+        for (std::int64_t r = from; r < to; r += band.group) {
+            const std::int64_t n = std::min(band.group, to - r);
+            const std::int64_t fileRow = band.fileFirst + r;
             const std::uint64_t at = m_l.pixelOffset + static_cast<std::uint64_t>(fileRow) * m_l.rowStride
-                                     + static_cast<std::uint64_t>(x * bpp);
-            if (wholeRows) {
+                                     + static_cast<std::uint64_t>(band.x * bpp);
+            if (band.wholeRows) {
                 // Whole rows are contiguous: the last one needs no more than its pixels.
-                if (!readAt(m_in, at, m_buffer.data(), (n - 1) * slice + m_l.width * bpp))
+                if (!readAt(m_in, at, buffer.data(), (n - 1) * band.slice + m_l.width * bpp))
                     return false;
             } else {
                 for (std::int64_t k = 0; k < n; ++k)
-                    if (!readAt(m_in, at + static_cast<std::uint64_t>(k) * m_l.rowStride, m_buffer.data() + k * slice, slice))
+                    if (!readAt(m_in, at + static_cast<std::uint64_t>(k) * m_l.rowStride, buffer.data() + k * band.slice,
+                                band.slice))
                         return false;
             }
             // File row fileRow + k is picture row first + k * step.
-            const RowBlock block{reinterpret_cast<const std::uint8_t*>(m_buffer.data()), slice, n, columns, bpp};
-            const BandColumns to{m_bits.get(), rowCount, m_l.fileRow(fileRow) - firstRow, m_l.topDown};
-            lowBitsToColumns(block, to);
+            const RowBlock block{reinterpret_cast<const std::uint8_t*>(buffer.data()), band.slice, n, band.columns, bpp};
+            const BandColumns columns{m_bits.get(), band.rowCount, m_l.fileRow(fileRow) - band.firstRow, m_l.topDown};
+            lowBitsToColumns(block, columns);
         }
         return true;
     }
@@ -497,7 +547,7 @@ private:
     Scanner m_scan;
     ScratchBytes m_bits;
     std::size_t m_bitsSize = 0;
-    std::vector<char> m_buffer;
+    std::array<std::vector<char>, 2> m_buffers;  // one for each thread
 };
 
 // Puts the bits of message character `byte` that place `place` (0, 1, 2)
@@ -573,7 +623,8 @@ public:
         }
     }
 
-    // Pieces of up to kGroupRows rows, consecutive in the file.
+    // Pieces of up to kGroupRows rows, one a row, of consecutive file rows
+    // (a piece may be empty).
     void patchRows(std::span<const RowPiece> pieces) const
     {
         const auto bpp = static_cast<std::uint64_t>(m_l.bytesPerPixel());
@@ -776,36 +827,45 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& ou
     }
     // Pixel p lies in column p / H, so every row holds the message in its
     // first few pixels: one slice a row, read from the original, a group of
-    // rows at a time.
+    // rows at a time; in a picture too wide for a group's slices to fit a
+    // block, a stretch of columns at a time.
     const Patcher patcher(l, stego::frameMessage(textBytes));
     const std::int64_t bpp = l.bytesPerPixel();
     // The rows the message reaches are the first picture rows, at the top
     // or the bottom of the file.
     const std::int64_t touched = patcher.rowsTouched();
     const std::int64_t fileFirst = l.topDown ? 0 : l.height - touched;
-    const auto sliceBytes = static_cast<std::size_t>(patcher.pixelsInRow(0) * bpp);
+    const std::int64_t widest = patcher.pixelsInRow(0);
+    const std::int64_t stretch = std::min(widest, std::max<std::int64_t>(1, kBlockBytes / (Patcher::kGroupRows * bpp)));
+    const auto sliceBytes = static_cast<std::size_t>(stretch * bpp);
     std::vector<std::uint8_t> slices(sliceBytes * static_cast<std::size_t>(Patcher::kGroupRows) + Patcher::kPieceSlack);
     std::array<RowPiece, Patcher::kGroupRows> pieces{};
     for (std::int64_t r0 = fileFirst; r0 < fileFirst + touched; r0 += Patcher::kGroupRows) {
         const std::int64_t n = std::min(Patcher::kGroupRows, fileFirst + touched - r0);
-        for (std::int64_t k = 0; k < n; ++k) {
-            const std::int64_t r = r0 + k;
-            const auto bytes = static_cast<std::uint64_t>(patcher.pixelsInRow(l.fileRow(r)) * bpp);
-            const std::uint64_t at = l.pixelOffset + static_cast<std::uint64_t>(r) * l.rowStride;
-            std::uint8_t* slice = slices.data() + static_cast<std::size_t>(k) * sliceBytes;
-            if (!readAt(in, at, reinterpret_cast<char*>(slice), static_cast<qint64>(bytes))) {
-                result.error = readError(in);
-                return result;
+        for (std::int64_t x0 = 0; x0 < widest; x0 += stretch) {
+            for (std::int64_t k = 0; k < n; ++k) {
+                const std::int64_t r = r0 + k;
+                // Empty where the message ends before this stretch in this row.
+                const std::int64_t x1 = std::max(x0, std::min(x0 + stretch, patcher.pixelsInRow(l.fileRow(r))));
+                const std::uint64_t at = l.pixelOffset + static_cast<std::uint64_t>(r) * l.rowStride
+                                         + static_cast<std::uint64_t>(x0 * bpp);
+                const auto bytes = static_cast<std::uint64_t>((x1 - x0) * bpp);
+                std::uint8_t* slice = slices.data() + static_cast<std::size_t>(k) * sliceBytes;
+                if (bytes > 0 && !readAt(in, at, reinterpret_cast<char*>(slice), static_cast<qint64>(bytes))) {
+                    result.error = readError(in);
+                    return result;
+                }
+                pieces[static_cast<std::size_t>(k)] = {r, slice, at, at + bytes};
             }
-            pieces[static_cast<std::size_t>(k)] = {r, slice, at, at + bytes};
-        }
-        patcher.patchRows({pieces.data(), static_cast<std::size_t>(n)});
-        for (std::int64_t k = 0; k < n; ++k) {
-            const RowPiece& piece = pieces[static_cast<std::size_t>(k)];
-            if (!out.writeAt(piece.start, QByteArrayView(reinterpret_cast<const char*>(piece.bytes),
-                                                         static_cast<qsizetype>(piece.end - piece.start)))) {
-                result.sinkFailed = true;
-                return result;
+            patcher.patchRows({pieces.data(), static_cast<std::size_t>(n)});
+            for (std::int64_t k = 0; k < n; ++k) {
+                const RowPiece& piece = pieces[static_cast<std::size_t>(k)];
+                if (piece.end > piece.start
+                    && !out.writeAt(piece.start, QByteArrayView(reinterpret_cast<const char*>(piece.bytes),
+                                                                static_cast<qsizetype>(piece.end - piece.start)))) {
+                    result.sinkFailed = true;
+                    return result;
+                }
             }
         }
     }

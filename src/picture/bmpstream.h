@@ -58,11 +58,14 @@ BmpReveal revealBmp(QIODevice& in, const ByteSink& textSink);
 
 // The bands of columns reveal reads, in pixels: the first (every band costs
 // a read a row, so it is not small) and the largest, which doubling stops
-// at (the budget of low bits held at once).  Tests shrink them to reach
-// band seams in small pictures.
+// at (the budget of low bits held at once).  A band of at least
+// `twoThreadPixels` in a file read with positioned reads (an unbuffered
+// QFile) is read by two threads, half of its rows each.  Tests shrink them
+// to reach band seams and both halves in small pictures.
 struct BandSizes {
     std::int64_t firstPixels = std::int64_t(4) << 20;
     std::int64_t largestPixels = std::int64_t(24) << 20;
+    std::int64_t twoThreadPixels = std::int64_t(1) << 20;
 };
 BmpReveal revealBmp(QIODevice& in, const ByteSink* textSink, BandSizes bands);
 

@@ -154,7 +154,9 @@ Outcome launch(const Launch& launch)
         if (fd != -1)
             close(fd);
     int status = 0;
-    waitpid(child, &status, 0);
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    outcome.peakKilobytes = usage.ru_maxrss;
     if (WIFEXITED(status))
         outcome.status = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))

@@ -30,6 +30,7 @@ struct Outcome {
     int signal = 0;           // the signal that ended it, if any
     QByteArray out, err;      // standard output (pipe or terminal) and standard error
     long long inputTaken = 0;  // bytes the program accepted on a piped standard input
+    long long peakKilobytes = 0;  // the program's peak resident memory
 };
 
 Outcome launch(const Launch& launch);

@@ -177,6 +177,42 @@ TEST_F(Cli, TextWithoutEndIsRefusedAfterWhatThePictureHolds)
     EXPECT_FALSE(QFile::exists(QString::fromStdString(out)));
 }
 
+TEST_F(Cli, ALowPictureOfAnyWidthTakesConstantMemory)
+{
+    // One row of three million pixels: a row's slice alone is 9 MB, and the
+    // text reaches past the first band.
+    constexpr std::int64_t kWidth = 3000000;
+    const qint64 stride = (kWidth * 3 + 3) / 4 * 4;
+    QByteArray bmp(54 + stride, '\0');
+    const auto put32 = [&](int at, qint64 value) {
+        for (int i = 0; i < 4; ++i)
+            bmp[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    put32(2, bmp.size());
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, kWidth);
+    put32(22, 1);
+    put32(26, 1 | 24 << 16);  // planes, bits a pixel
+    for (qsizetype i = 54; i < bmp.size(); ++i)
+        bmp[i] = static_cast<char>(i * 7 % 251);
+    const std::string picture = write("wide.bmp", bmp), out = path("out.bmp");
+    const QByteArray text = QByteArray("a wide and low picture. ").repeated(25000);
+    const std::string textFile = write("text.txt", text);
+
+    const Outcome hidden = run({"hide", picture, out, "--text-file", textFile});
+    ASSERT_EQ(hidden.status, 0) << hidden.err.toStdString();
+    const Outcome revealed = run({"reveal", out});
+    EXPECT_EQ(revealed.status, 0) << revealed.err.toStdString();
+    EXPECT_TRUE(revealed.out == text);
+#ifndef __SANITIZE_ADDRESS__  // whose shadow memory and quarantine count too
+    EXPECT_LT(hidden.peakKilobytes, 64 << 10);
+    EXPECT_LT(revealed.peakKilobytes, 64 << 10);
+#endif
+}
+
 // A small file system of our own to fill up; root only.
 class FullDisk : public Cli {
 protected:

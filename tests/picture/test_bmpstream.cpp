@@ -63,21 +63,22 @@ stego::ReadResult engineScan(const QByteArray& bytes)
     return stego::readMessage(picture::surfaceOf(image));
 }
 
-// The same bytes in an unbuffered file, read with positioned reads.
-picture::BmpReveal revealFile(const QByteArray& bytes)
+// The same bytes in an unbuffered file, read with positioned reads; with
+// bands of every size read by two threads.
+picture::BmpReveal revealFile(const QByteArray& bytes, bool twoThreads = false)
 {
     QTemporaryFile file;
     EXPECT_TRUE(file.open() && file.write(bytes) == bytes.size() && file.flush());
     QFile unbuffered(file.fileName());
     EXPECT_TRUE(unbuffered.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
-    return picture::revealBmp(unbuffered);
+    return picture::revealBmp(unbuffered, nullptr, twoThreads ? picture::BandSizes{800, 1600, 0} : picture::BandSizes{});
 }
 
 void expectSameScan(const QByteArray& bytes)
 {
     const stego::ReadResult engine = engineScan(bytes);
     for (const picture::BmpReveal& streamed : {revealBytes(bytes), revealFile(bytes), revealBytes(bytes, {40, 150}),
-                                              revealBytes(bytes, {800, 1600})}) {
+                                              revealBytes(bytes, {800, 1600}), revealFile(bytes, true)}) {
         ASSERT_TRUE(streamed.ok()) << qPrintable(streamed.error);
         EXPECT_EQ(streamed.result.outcome, engine.outcome);
         EXPECT_EQ(streamed.result.text, engine.text);
@@ -208,6 +209,23 @@ TEST(BmpStream, MessagesLongerThanTheDefaultBands)
     const QByteArray hidden = expectSameHide(plain, randomText(static_cast<std::size_t>(stego::textCapacity(2000, 2500)), 9));
     ASSERT_FALSE(hidden.isEmpty());
     expectSameScan(hidden);
+}
+
+TEST(BmpStream, PicturesWiderThanABlockArePatchedAStretchAtATime)
+{
+    // Two rows of 50,000 pixels: a hide over a copy takes the rows in
+    // stretches of 43,690 pixels, and with 87,381 pixels of message the
+    // second row has none in the second stretch, at the start of the file's
+    // rows or at their end.
+    for (const BmpKind& kind : {BmpKind{}, BmpKind{.topDown = true}}) {
+        SCOPED_TRACE(kind.topDown ? "top-down" : "bottom-up");
+        const QByteArray plain = bmpBytes(noisyImage(50000, 2, 4), kind);
+        for (const std::size_t length : {29102U, 29103U, 29104U}) {
+            const QByteArray hidden = expectSameHide(plain, randomText(length, 5));
+            ASSERT_FALSE(hidden.isEmpty());
+            expectSameScan(hidden);
+        }
+    }
 }
 
 TEST(BmpStream, ATextPastTheSpillSizeReachesTheSinkWhole)
