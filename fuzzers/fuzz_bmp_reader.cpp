@@ -12,8 +12,10 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <QTemporaryFile>
 
 #include <cstddef>
 #include <cstdint>
@@ -84,6 +86,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!streamed.ok() || streamed.result.outcome != engine.outcome || streamed.result.text != engine.text)
             fuzz::fail("the streamed reveal differs from the engine's scan", fuzz::outcomeName(streamed.result.outcome));
     }
+    // From a file, as the command-line tool reads it, every band by two threads.
+    static QTemporaryFile file;
+    if (!file.isOpen() && !file.open())
+        fuzz::fail("no temporary file for the bytes");
+    if (!file.resize(0) || file.write(bytes) != bytes.size() || !file.flush())
+        fuzz::fail("the temporary file could not be written");
+    QFile positioned(file.fileName());
+    if (!positioned.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        fuzz::fail("the temporary file could not be opened");
+    const picture::BmpReveal fromFile = picture::revealBmp(positioned, nullptr, {64, 512, 0});
+    if (!fromFile.ok() || fromFile.result.outcome != engine.outcome || fromFile.result.text != engine.text)
+        fuzz::fail("the two-thread reveal from a file differs from the engine's scan", fuzz::outcomeName(fromFile.result.outcome));
 
     // Texts long enough to reach many rows and columns of these pictures.
     const std::string text(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 16 + size % 2048));
