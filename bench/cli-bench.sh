@@ -9,7 +9,7 @@
 #                                                          under 64 MB
 # Usage: bench/cli-bench.sh [BUILD_DIR] [--no-large]
 #   CLI=PROGRAM measures another program with the same hide and reveal
-#   command line (build/bin/mirrorvane-stream-driver: the streaming code alone).
+#   command line (an older build of mirrorvane-cli, say).
 # Needs hyperfine and /usr/bin/time (Debian: hyperfine, time).  The files go
 # to $TMPDIR (the large one takes 1.2 GB there, twice for a moment).
 set -euo pipefail

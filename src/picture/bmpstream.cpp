@@ -472,16 +472,17 @@ private:
             m_bits = scratchBytes(bandBytes + kBandSlack);  // every byte but the slack is written below
             m_bitsSize = bandBytes;
         }
-        Band band;
-        band.x = x;
-        band.columns = columns;
-        band.firstRow = firstRow;
-        band.rowCount = rowCount;
-        band.wholeRows = x == 0 && columns == m_l.width;
-        band.slice = static_cast<qint64>(band.wholeRows ? m_l.rowStride : static_cast<std::uint64_t>(columns * bpp));
-        band.group = std::clamp<std::int64_t>(kBlockBytes / band.slice, 1, band.wholeRows ? rowCount : kRowsPerGroup);
-        // File rows covering picture rows firstRow .. firstRow+rowCount-1.
-        band.fileFirst = std::min(m_l.fileRow(firstRow), m_l.fileRow(firstRow + rowCount - 1));
+        const bool wholeRows = x == 0 && columns == m_l.width;
+        const auto slice = static_cast<qint64>(wholeRows ? m_l.rowStride : static_cast<std::uint64_t>(columns * bpp));
+        const Band band{.x = x,
+                        .columns = columns,
+                        .firstRow = firstRow,
+                        .rowCount = rowCount,
+                        .wholeRows = wholeRows,
+                        .slice = slice,
+                        .group = std::clamp<std::int64_t>(kBlockBytes / slice, 1, wholeRows ? rowCount : kRowsPerGroup),
+                        // File rows covering picture rows firstRow .. firstRow+rowCount-1.
+                        .fileFirst = std::min(m_l.fileRow(firstRow), m_l.fileRow(firstRow + rowCount - 1))};
         m_buffers[0].resize(static_cast<std::size_t>(band.slice * band.group));
 
         // The reads and the turning into columns of one half of the rows
@@ -679,15 +680,16 @@ public:
                     patchPixel(piece.bytes + (at - piece.start), byte, place);
                     continue;
                 }
-                // A pixel cut by the piece's edge: its bytes one by one.
-                const int shift = 5 - 3 * place;  // the bit blue carries; green and red the next two up
-                for (int channel = shift < 0 ? 1 : 0; channel < 3; ++channel) {
-                    const std::uint64_t pos = at + static_cast<std::uint64_t>(channel);
-                    if (pos < piece.start || pos >= piece.end)
-                        continue;
-                    std::uint8_t& b = piece.bytes[pos - piece.start];
-                    b = static_cast<std::uint8_t>((b & 0xFEU) | ((byte >> (shift + channel)) & 1U));
-                }
+                // A pixel cut by the piece's edge: patched in a copy, and
+                // the bytes the piece holds put back.
+                std::array<std::uint8_t, 4> pixel{};
+                for (std::uint64_t i = 0; i < 3; ++i)
+                    if (at + i >= piece.start && at + i < piece.end)
+                        pixel[i] = piece.bytes[at + i - piece.start];
+                patchPixel(pixel.data(), byte, place);
+                for (std::uint64_t i = 0; i < 3; ++i)
+                    if (at + i >= piece.start && at + i < piece.end)
+                        piece.bytes[at + i - piece.start] = pixel[i];
             }
         }
     }
