@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <optional>
 
 #include <gtest/gtest.h>
@@ -27,15 +28,13 @@ namespace {
 struct ScopedEnv {
     const char* name;
     std::optional<QByteArray> old;
-    ScopedEnv(const char* variable, const QByteArray& value) : name(variable)
+    ScopedEnv(const char* variable, const QByteArray& value)
+        : name(variable), old(qEnvironmentVariableIsSet(variable) ? std::optional(qgetenv(variable)) : std::nullopt)
     {
-        if (qEnvironmentVariableIsSet(variable))
-            old = qgetenv(variable);
         qputenv(variable, value);
     }
     ~ScopedEnv() { old ? void(qputenv(name, *old)) : void(qunsetenv(name)); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    Q_DISABLE_COPY_MOVE(ScopedEnv)
 };
 
 // The fake's boxes with the real opener.
@@ -74,9 +73,8 @@ protected:
     QStringList logged() const
     {
         QFile file(log());
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
+                                              : QStringList();
     }
 };
 
@@ -176,30 +174,28 @@ TEST(DesktopFilters, ExtensionsMatchInAnyLetterCase)
 {
     const QString filter = platform::caseInsensitiveFilter(QStringLiteral("Images (*.bmp *.jpg *.jpeg *.gif *.png)"));
     // The dialog matches each pattern as a wildcard, case-sensitively on Linux.
-    const auto matches = [&filter](const QString& name) {
-        const QString patterns = filter.section('(', 1).chopped(1);
-        for (const QString& pattern : patterns.split(' ', Qt::SkipEmptyParts)) {
-            if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern)).match(name).hasMatch())
-                return true;
-        }
-        return false;
+    const QStringList patterns = filter.section('(', 1).chopped(1).split(' ', Qt::SkipEmptyParts);
+    const auto matches = [&patterns](const char* name) {
+        return std::any_of(patterns.begin(), patterns.end(), [name](const QString& pattern) {
+            return QRegularExpression::fromWildcard(pattern, Qt::CaseSensitive).match(QLatin1String(name)).hasMatch();
+        });
     };
     for (const char* name : {"holiday.png", "HOLIDAY.PNG", "scan.Jpeg", "a.GIF", "b.bmp"})
-        EXPECT_TRUE(matches(QString::fromLatin1(name))) << name;
+        EXPECT_TRUE(matches(name)) << name;
     for (const char* name : {"notes.txt", "x.pngx", "png"})
-        EXPECT_FALSE(matches(QString::fromLatin1(name))) << name;
+        EXPECT_FALSE(matches(name)) << name;
 }
 
 // Picking the filter again in a Save dialog makes Qt put the filter's
 // suffix on the proposed name; that suffix must stay ".bmp".
 TEST(DesktopFilters, SaveKeepsTheProposedNameWhenTheFilterIsPicked)
 {
-    platform::FileDialog spec;
-    spec.mode = platform::FileDialogMode::Save;
-    spec.filter = QStringLiteral("Image (*.bmp)");
-    spec.folder = QDir::tempPath();
-    spec.fileName = QStringLiteral("holiday.bmp");
-    spec.defaultSuffix = QStringLiteral("bmp");
+    platform::FileDialog save;
+    save.mode = platform::FileDialogMode::Save;
+    save.filter = QStringLiteral("Image (*.bmp)");
+    save.folder = QDir::tempPath();
+    save.fileName = QStringLiteral("holiday.bmp");
+    save.defaultSuffix = QStringLiteral("bmp");
     QString proposed;
     whileModalShows([&](QWidget* dialog) {
         auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
@@ -208,7 +204,7 @@ TEST(DesktopFilters, SaveKeepsTheProposedNameWhenTheFilterIsPicked)
         emit types->activated(0);
         proposed = name->text();
     });
-    platform::QtPlatform().fileDialog(spec, nullptr);
+    platform::QtPlatform().fileDialog(save, nullptr);
     EXPECT_EQ(proposed, QStringLiteral("holiday.bmp"));
 }
 

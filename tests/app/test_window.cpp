@@ -1,4 +1,5 @@
-// The menu bar the logo toggles, and the wiring of every button and menu entry.
+// Start-up, the ways out, the menu bar the logo toggles, and the wiring of
+// every button and menu entry.
 
 #include "windowfixture.h"
 
@@ -6,15 +7,92 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
-using apptest::WindowTest;
+using namespace apptest;
+
+// A 32-bit display is where every other test starts.
+TEST(StartUp, DisplayBelow32BitsPerPixelIsRefusedWithOneMessage)
+{
+    RecordingPlatform platform;
+    platform.bitsPerPixel = 24;
+    app::Stego1 window(platform);
+    EXPECT_FALSE(window.Form_Load());
+    EXPECT_TRUE(sameBoxes(platform.boxes, {{kAlert, "You must run your display resolution at 32 bits per pixel to use "
+                                                    "Mirrorvane!", Icon::Information, Buttons::Ok, Answer::Ok}}));
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(QGuiApplication::windowIcon().isNull()) << "the refusal carries the program's icon";
+}
+
+TEST(StartUp, BothDialogsStartInTheDocumentsFolderOrItsFallbacks)
+{
+    const struct {
+        const char* why;
+        QString documents;
+        std::optional<QString> userProfile;
+        QString expected;
+    } rows[] = {
+        {"documents folder wins", "/home/ann/Documents", "/home/ann", "/home/ann/Documents"},
+        {"no documents folder: the profile", "", "/home/ann", "/home/ann"},
+        {"neither: nowhere in particular", "", std::nullopt, ""},
+    };
+    for (const auto& row : rows) {
+        RecordingPlatform platform;
+        platform.documents = row.documents;
+        if (row.userProfile)
+            platform.environment.insert(QStringLiteral("USERPROFILE"), *row.userProfile);
+        app::Stego1 window(platform);
+        ASSERT_TRUE(window.Form_Load());
+        EXPECT_EQ(window.commonDialog1().folder, row.expected) << row.why;
+        EXPECT_EQ(window.dialog2().folder, row.expected) << row.why;
+    }
+}
+
+// Exit clears the flag before closing, so the close box does not ask again.
+TEST_F(WindowTest, ExitAndTheCloseBoxAskOnlyWhileAMessageIsUnsavedAndNoKeepsIt)
+{
+    const platform::MessageBox question{kAlert,
+                                        "Are You Sure Tou Wish To Exit?\r\n\r\nYou Have Changed The Image But\r\n"
+                                        "Have Not Saved These Changes!\r\n\r\nClick YES to EXIT Or NO To CANCEL",
+                                        Icon::Question, Buttons::YesNo, Answer::No};
+    window->show();
+    window->mnuFileExit_Click();
+    EXPECT_FALSE(window->isVisible());
+    window->show();
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(platform.boxes.isEmpty());
+
+    window->show();
+    hideUnsaved();
+    platform.answers = {Answer::No};
+    child<QPushButton>("Command7")->click();
+    child<QAction>("mnuFileExit")->trigger();  // unanswered: the default button
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(sameBoxes(platform.boxes, {question, question, question}));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->imageChanged(), 1);
+
+    platform.answers = {Answer::Yes};
+    window->Command7_Click();
+    EXPECT_TRUE(sameBoxes(platform.boxes, {question, question, question, question}));
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->imageChanged(), 0);
+
+    window->show();
+    hideUnsaved();
+    platform.answers = {Answer::Yes};
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(sameBoxes(platform.boxes, {question}));
+    EXPECT_FALSE(window->isVisible());
+}
 
 // The client area stays 697 x 490 and the window grows by the bar; a hidden
 // bar leaves nothing for Alt to open.  A double click toggles it once.
@@ -89,19 +167,8 @@ TEST_F(ButtonAndMenu, EachButtonRunsTheSameCommandAsItsMenuEntry)
     EXPECT_EQ(run([&] { child<QAction>("mnuOptions")->trigger(); }), nothing);
 }
 
-TEST_F(WindowTest, UpgradeButtonEmptiesTheStatusLineAndTheMenuEntryDoesNot)
-{
-    window->label4()->setText(QStringLiteral("earlier status"));
-    child<QAction>("mnuHelpUpgrade")->trigger();
-    EXPECT_EQ(status(), QStringLiteral("earlier status"));
-    ASSERT_GE(platform.openedUrls.size(), 1);
-    const QList<QUrl> byMenu = platform.openedUrls;
-
-    child<QPushButton>("Command8")->click();
-    EXPECT_TRUE(status().isEmpty());
-    EXPECT_EQ(platform.openedUrls, byMenu + byMenu);
-}
-
+// The entries without a button: each prompt names its own feature, each link
+// its own target; only the Upgrade button empties the status line first.
 TEST_F(WindowTest, CompanionEntriesShowTheirOwnPromptsAndLinks)
 {
     using shell::Feature;
@@ -115,11 +182,15 @@ TEST_F(WindowTest, CompanionEntriesShowTheirOwnPromptsAndLinks)
         child<QAction>(entry)->trigger();
         EXPECT_EQ(platform.lastBox().text, shell::upgradePromptText(feature)) << entry;
     }
-    child<QAction>("mnuToolsEmail")->trigger();
-    child<QAction>("mnuHelpHelp")->trigger();
-    EXPECT_EQ(platform.openedUrls.mid(platform.openedUrls.size() - 2),
-              (QList<QUrl>{QUrl(shell::kMailLink), QUrl(shell::kOnlineHelpPage)}));
-
+    EXPECT_TRUE(platform.openedUrls.isEmpty());
+    window->label4()->setText(QStringLiteral("earlier status"));
+    for (const char* entry : {"mnuToolsEmail", "mnuHelpHelp", "mnuHelpUpgrade"})
+        child<QAction>(entry)->trigger();
+    EXPECT_EQ(status(), QStringLiteral("earlier status"));
+    child<QPushButton>("Command8")->click();
+    EXPECT_TRUE(status().isEmpty());
+    const QUrl home(shell::kCompanionHomePage);
+    EXPECT_EQ(platform.openedUrls, (QList<QUrl>{QUrl(shell::kMailLink), QUrl(shell::kOnlineHelpPage), home, home}));
 }
 
 }  // namespace

@@ -1,10 +1,17 @@
-// Upgrade prompts and the links: what the user is shown, and what the browser gets.
+// Upgrade prompts and the links: what the user is shown, and what the browser
+// gets; the About box: captions that fit, shown modally until OK, System Info.
 
+#include "shell/aboutbox.h"
 #include "shell/prompts.h"
 #include "support/boxcheck.h"
 #include "support/fakeplatform.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPushButton>
 #include <QSet>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -81,6 +88,90 @@ TEST(DirectLink, OpensExactlyItsTargetOnceAndShowsOneBoxWhenThatFailsEarlyOrLate
                                                     Icon::Critical, Buttons::Ok, Answer::Ok}}));
             }
         }
+    }
+}
+
+template <typename T = QWidget>
+T* control(const QWidget& box, const char* name)
+{
+    T* widget = box.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+}
+
+// The captions composed at load must fit their labels in the box's font.
+TEST(AboutBox, CaptionsFitAndTheIconIsTheOwners)
+{
+    testsupport::FakePlatform fake;
+    QWidget owner;
+    QPixmap red(32, 32);
+    red.fill(Qt::red);
+    owner.setWindowIcon(QIcon(red));
+    shell::frmAbout box(fake, &owner);
+
+    const QLabel* description = control<QLabel>(box, "lblDescription");
+    const QStringList lines = description->text().split(QLatin1Char('\n'));
+    const QFontMetrics bold(description->font());
+    for (const QString& line : lines)
+        EXPECT_LE(bold.horizontalAdvance(line), description->width()) << line.toStdString();
+    EXPECT_LE(lines.size() * bold.lineSpacing(), description->height());
+    const QLabel* disclaimer = control<QLabel>(box, "lblDisclaimer");
+    EXPECT_LE(disclaimer->heightForWidth(disclaimer->width()), disclaimer->height());
+
+    const QImage icon = control<QLabel>(box, "picIcon")->pixmap().toImage();
+    EXPECT_EQ(icon.pixelColor(icon.width() / 2, icon.height() / 2), QColor(Qt::red));
+}
+
+TEST(AboutBox, ShownModallyOverTheOwnerUntilOkClosesIt)
+{
+    testsupport::FakePlatform fake;
+    QWidget owner;
+    QWidget* shown = nullptr;
+    QObject context;  // cancels the timer should showAbout return without waiting
+    QTimer::singleShot(0, &context, [&] {
+        shown = QApplication::activeModalWidget();
+        ASSERT_NE(shown, nullptr) << "showAbout returned before showing a modal box";
+        EXPECT_EQ(shown->parentWidget(), &owner);
+        control<QPushButton>(*shown, "cmdOK")->click();
+    });
+    shell::showAbout(fake, &owner);
+    EXPECT_NE(shown, nullptr);
+    EXPECT_TRUE(fake.startedPrograms.isEmpty() && fake.boxes.isEmpty());
+}
+
+TEST(AboutBox, SystemInfoStartsTheFirstInstalledToolOrSaysThereIsNone)
+{
+    const struct {
+        const char* why;
+        QStringList installed;  // candidates present on PATH
+        bool startSucceeds;
+        QString started;  // empty: nothing may start
+    } rows[] = {
+        {"the KDE tool is preferred when all are installed",
+         {"kinfocenter", "hardinfo2", "hardinfo", "gnome-system-monitor"}, true, "kinfocenter"},
+        {"the newer hardinfo before the old", {"hardinfo", "hardinfo2"}, true, "hardinfo2"},
+        {"unrelated programs do not count", {"xterm", "msinfo32"}, true, {}},
+        {"a tool that fails to start has no fallback", {"hardinfo", "gnome-system-monitor"}, false, "hardinfo"},
+    };
+    const platform::MessageBox unavailable{QStringLiteral("Mirror Vane"),
+                                           QStringLiteral("System Information Is Unavailable At This Time"),
+                                           Icon::None, Buttons::Ok, Answer::Ok};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        testsupport::FakePlatform fake;
+        for (const QString& name : row.installed)
+            fake.programsOnPath.insert(name, QStringLiteral("/usr/bin/") + name);
+        fake.startSucceeds = row.startSucceeds;
+        shell::frmAbout box(fake, nullptr);
+        box.show();
+        control<QPushButton>(box, "cmdSysInfo")->click();
+
+        EXPECT_EQ(fake.startedPrograms, row.started.isEmpty() ? QList<QStringList>{}
+                                                              : QList<QStringList>{{"/usr/bin/" + row.started}});
+        const bool toolRuns = !row.started.isEmpty() && row.startSucceeds;
+        EXPECT_TRUE(sameBoxes(fake.boxes, toolRuns ? QList<platform::MessageBox>{} : QList{unavailable}));
+        EXPECT_TRUE(box.isVisible()) << "the About box stays open";
+        EXPECT_EQ(box.result(), 0);
     }
 }
 

@@ -1,5 +1,5 @@
 // The format's worked examples, capacity and refusals, what the reader makes
-// of odd pictures, and the encrypted-text markers.
+// of odd pictures, the code page and the encrypted-text markers.
 #include "reference.h"
 #include "stego/codepage.h"
 
@@ -39,8 +39,6 @@ TEST(WorkedExamples, FourthCharacterCrossesIntoTheSecondColumn)
     EXPECT_EQ(canvas.colour(9) & 0x010101U, 0x000100U);
     EXPECT_EQ(canvas.colour(10) & 0x010101U, 0x010101U);
     EXPECT_EQ(canvas.colour(11) & 0x000101U, 0x000101U);
-    EXPECT_EQ(byteToBin(-3), "00000000") << "a negative code hides as zero bits";
-    EXPECT_EQ(byteToBin(256), "100000000") << "above 255 every digit is kept";
 }
 
 TEST(Capacity, RefusalsTouchNoPixelAndNameTheExcess)
@@ -52,7 +50,6 @@ TEST(Capacity, RefusalsTouchNoPixelAndNameTheExcess)
     } rows[] = {
         {"ten by ten takes nine", 10, 10, 9, nullptr},
         {"one over, remainder 1", 10, 10, 10, "0.666666666666667"},
-        {"far over", 10, 10, 26, "16.6666666666667"},
         {"one over, multiple of three", 9, 10, 7, "1"},
         {"one over, remainder 2", 8, 10, 3, "0.333333333333333"},
         {"no pixels at all", 0, 0, 1, "25"},
@@ -122,16 +119,31 @@ TEST(Scan, OverwritingLeavesOnlyTheNewText)
     EXPECT_EQ(canvas.raw(), once) << "hiding the same text again changes nothing";
 }
 
-TEST(HideText, RefusesCharactersOutsideTheCodePageBeforeWriting)
+TEST(CodePage, AllBytesRoundTripAndTheUpperHalfHasItsHoles)
 {
-    Canvas canvas(40, 40);
-    const auto before = canvas.raw();
-    const HideReport report = hideText(canvas.surface(), u"caf\u00e9 \u2603 and \U0001F600 \u2603");
-    EXPECT_EQ(report.outcome, HideOutcome::UnencodableCharacters);
-    EXPECT_EQ(report.unencodable, (std::vector<char32_t>{U'\u2603', U'\U0001F600'}));
-    EXPECT_EQ(canvas.raw(), before);
-    ASSERT_EQ(hideText(canvas.surface(), u"\u20ac\u00e9").outcome, HideOutcome::Hidden);
-    EXPECT_TRUE(reads(canvas, ReadOutcome::Found, "\x80\xE9"));
+    std::string all;
+    for (int b = 0; b < 256; ++b)
+        all.push_back(static_cast<char>(b));
+    const std::u16string decoded = decodeWindows1252(all);
+    ASSERT_EQ(decoded.size(), 256U);
+    const EncodeResult back = encodeWindows1252(decoded);
+    ASSERT_TRUE(back.ok());
+    EXPECT_EQ(back.bytes, all);
+    EXPECT_EQ(windows1252ToUnicode(0x80), u'\u20ac');
+    EXPECT_EQ(windows1252ToUnicode(0x9F), u'\u0178');
+    for (int hole : {0x81, 0x8D, 0x8F, 0x90, 0x9D})
+        EXPECT_EQ(windows1252ToUnicode(static_cast<std::uint8_t>(hole)), static_cast<char16_t>(hole)) << hole;
+}
+
+TEST(CodePage, RefusalNamesDistinctOffendersInOrderUpToTheLimit)
+{
+    // U+0080 looks like byte 0x80, but that byte is the euro sign.
+    const std::u16string text{u'a', 0x80, 0xD83D, 0xDE00, u'c', 0x80, 0x4E2D, 0xD83D, u'x', 0xDE00};
+    const EncodeResult r = encodeWindows1252(text);
+    EXPECT_TRUE(r.bytes.empty());
+    EXPECT_EQ(r.unencodable, (std::vector<char32_t>{0x80, 0x1F600, 0x4E2D, 0xD83D, 0xDE00}))
+        << "a pair is one character, lone halves are their own";
+    EXPECT_EQ(encodeWindows1252(text, 2).unencodable, (std::vector<char32_t>{0x80, 0x1F600}));
 }
 
 TEST(EncryptedText, NeedsBothKindsOfMarker)

@@ -21,62 +21,32 @@ std::optional<QString> FakePlatform::fileDialog(const platform::FileDialog& dial
     dialogs.append(dialog);
     if (dialogAnswers.empty())
         return std::nullopt;
-    const bool chosen = dialogAnswers.front().has_value();
-    const QString path = chosen ? *dialogAnswers.front() : QString();
+    const std::optional<QString> answer = dialogAnswers.front();
     dialogAnswers.pop_front();
-    if (!chosen)
-        return std::nullopt;
-    return path;
+    return answer;
 }
 
 bool FakePlatform::openUrl(const QUrl& url, std::function<void()> onLateFailure)
 {
     openedUrls.append(url);
-    if (!openUrlSucceeds)
-        return false;
-    if (openUrlFailsLate)
-        lateFailures.push_back(onLateFailure ? std::move(onLateFailure) : [] {});
-    return true;
+    if (openUrlSucceeds && openUrlFailsLate)
+        m_lateFailures.push_back(onLateFailure ? std::move(onLateFailure) : [] {});
+    return openUrlSucceeds;
 }
 
 void FakePlatform::failLateOpeners()
 {
-    while (!lateFailures.empty()) {
-        const std::function<void()> failure = std::move(lateFailures.front());
-        lateFailures.pop_front();
+    while (!m_lateFailures.empty()) {
+        const std::function<void()> failure = std::move(m_lateFailures.front());
+        m_lateFailures.pop_front();
         failure();
     }
-}
-
-bool FakePlatform::startProgram(const QString& program, const QStringList& arguments)
-{
-    startedPrograms.append(QStringList{program} + arguments);
-    return startSucceeds;
 }
 
 std::optional<QString> FakePlatform::environmentVariable(const QString& name)
 {
     const auto it = environment.constFind(name);
-    if (it == environment.constEnd())
-        return std::nullopt;
-    return it.value();
-}
-
-void FakePlatform::processEvents()
-{
-    ++processEventsCalls;
-    if (onProcessEvents)
-        onProcessEvents();
-}
-
-void FakePlatform::setBusyCursor(bool busy)
-{
-    if (busy) {
-        ++busyDepth;
-        ++busyShownCount;
-    } else {
-        --busyDepth;
-    }
+    return it == environment.constEnd() ? std::nullopt : std::optional<QString>(it.value());
 }
 
 const platform::MessageBox& FakePlatform::lastBox() const

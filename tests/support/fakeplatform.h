@@ -24,7 +24,6 @@ public:
     QList<QUrl> openedUrls;
     QList<QStringList> startedPrograms;  // program first, then its arguments
     int processEventsCalls = 0;
-    int flushCalls = 0;
     int busyDepth = 0;      // hourglass nesting now
     int busyShownCount = 0; // times the hourglass was switched on
 
@@ -54,18 +53,32 @@ public:
     // Runs, in order, the late failures of openers that openUrlFailsLate left running.
     void failLateOpeners();
     QString findProgram(const QString& name) override { return programsOnPath.value(name); }
-    bool startProgram(const QString& program, const QStringList& arguments) override;
+    bool startProgram(const QString& program, const QStringList& arguments) override
+    {
+        startedPrograms.append(QStringList{program} + arguments);
+        return startSucceeds;
+    }
     int displayBitsPerPixel() override { return bitsPerPixel; }
     QString documentsFolder() override { return documents; }
     std::optional<QString> environmentVariable(const QString& name) override;
-    void processEvents() override;
-    void flushWindowSystem(QWidget*) override { ++flushCalls; }
-    void setBusyCursor(bool busy) override;
-
-    std::deque<std::function<void()>> lateFailures;
+    void processEvents() override
+    {
+        ++processEventsCalls;
+        if (onProcessEvents)
+            onProcessEvents();
+    }
+    void flushWindowSystem(QWidget*) override {}
+    void setBusyCursor(bool busy) override
+    {
+        busyDepth += busy ? 1 : -1;
+        busyShownCount += busy ? 1 : 0;
+    }
 
     // The last box shown; fails the test when none was.
     const platform::MessageBox& lastBox() const;
+
+private:
+    std::deque<std::function<void()>> m_lateFailures;
 };
 
 }  // namespace testsupport

@@ -1,4 +1,5 @@
-// Clear, Copy and Paste.
+// Clear, Copy and Paste, and the wrapping that keeps a pasted run without
+// spaces from freezing the box (word wrapping lays one out in seconds).
 #include "textfixture.h"
 
 #include <QClipboard>
@@ -106,6 +107,30 @@ TEST_F(TextCommandsTest, PasteWarnsOverTheFirstLimitAndReplacesOnlyTheSelection)
     text::pasteText(m_context);
     EXPECT_EQ(boxText(), QStringLiteral("new\r\nline\r\nand\r\nmore keep")) << "empty clipboard deletes the selection";
     EXPECT_EQ(m_platform.boxes.size(), 1);
+}
+
+TEST(Wrapping, LongRunsWrapAnywhereUntilTheBoxIsEmptied)
+{
+    QPlainTextEdit box;
+    text::adaptWrappingToLongRuns(&box);
+    const QString prose = QStringLiteral("a few words of prose ").repeated(500);
+    const QString blob(text::kLongestWordWrappedRun + 1, QLatin1Char('Q'));
+
+    text::setTextBoxText(&box, prose);
+    EXPECT_EQ(box.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere) << "long prose still wraps between words";
+
+    box.moveCursor(QTextCursor::End);
+    box.insertPlainText(QStringLiteral("\r\n") + blob);
+    EXPECT_EQ(box.wordWrapMode(), QTextOption::WrapAnywhere) << "a pasted run one over the limit";
+
+    box.clear();
+    EXPECT_EQ(box.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere) << "an emptied box";
+
+    text::setTextBoxText(&box, blob.left(text::kLongestWordWrappedRun) + QLatin1Char(' ') + blob);
+    EXPECT_EQ(box.wordWrapMode(), QTextOption::WrapAnywhere) << "a run after a space, set by a command";
+    text::setTextBoxText(&box, QString());
+    text::setTextBoxText(&box, blob.left(text::kLongestWordWrappedRun));
+    EXPECT_EQ(box.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere) << "a run exactly at the limit";
 }
 
 }  // namespace
