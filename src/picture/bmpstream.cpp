@@ -711,7 +711,7 @@ bool refuseTooMuchText(const bmp::Layout& l, std::string_view textBytes, BmpHide
     const auto framedLength = static_cast<std::int64_t>(textBytes.size()) + stego::kMarkerLength;
     if (3 * framedLength <= l.width * l.height)
         return false;
-    result.report = {stego::HideOutcome::TooMuchText, stego::excessCharacters(framedLength, l.width, l.height), {}};
+    result.report = {stego::HideOutcome::TooMuchText, stego::excessCharacters(framedLength, l.width, l.height)};
     return true;
 }
 

@@ -439,17 +439,9 @@ HideReport hideBytes(PixelSurface surface, std::string_view textBytes)
 {
     const auto framedLength = static_cast<std::int64_t>(textBytes.size()) + kMarkerLength;
     if (3 * framedLength > pixelCount(surface.width, surface.height))
-        return {HideOutcome::TooMuchText, excessCharacters(framedLength, surface.width, surface.height), {}};
+        return {HideOutcome::TooMuchText, excessCharacters(framedLength, surface.width, surface.height)};
     writeFramed(surface, frameMessage(textBytes));
     return {};
-}
-
-HideReport hideText(PixelSurface surface, std::u16string_view text)
-{
-    EncodeResult encoded = encodeWindows1252(text, 10);
-    if (!encoded.ok())
-        return {HideOutcome::UnencodableCharacters, 0, std::move(encoded.unencodable)};
-    return hideBytes(surface, encoded.bytes);
 }
 
 ReadResult readMessage(ConstPixelSurface surface)

@@ -72,24 +72,18 @@ double excessCharacters(std::int64_t framedLength, std::int64_t width, std::int6
 std::string formatExcess(double value, std::string_view decimalSeparator = ".");
 
 enum class HideOutcome {
-    Hidden,                 // the framed message is in pixels 0 .. 3L-1; nothing else changed
-    TooMuchText,            // it does not fit; no pixel changed
-    UnencodableCharacters,  // the text has characters outside Windows-1252; no pixel changed
+    Hidden,       // the framed message is in pixels 0 .. 3L-1; nothing else changed
+    TooMuchText,  // it does not fit; no pixel changed
 };
 
 struct HideReport {
     HideOutcome outcome = HideOutcome::Hidden;
-    double excess = 0;                  // TooMuchText: characters over capacity
-    std::vector<char32_t> unencodable;  // UnencodableCharacters: the first ten distinct offenders
+    double excess = 0;  // TooMuchText: characters over capacity
 };
 
 // Frames `textBytes` and writes it into `surface`, or refuses it when
 // 3 * (len + 24) > W * H.  An empty surface (W or H = 0) refuses everything.
 HideReport hideBytes(PixelSurface surface, std::string_view textBytes);
-
-// Encodes `text` to Windows-1252 first; a character outside it is refused
-// before any pixel is written.
-HideReport hideText(PixelSurface surface, std::u16string_view text);
 
 enum class ReadOutcome {
     Found,          // an end marker was found; `text` holds what came before it
