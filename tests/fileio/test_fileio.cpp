@@ -18,6 +18,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -137,42 +138,34 @@ TEST_F(AtomicFileTest, CopiedFileCanBePatchedInPlace)
 }
 
 // Names that exist and are not regular files are never replaced: a FIFO
-// with a reader, /dev/null as root, a folder.
-struct Unwritable {
-    const char* why;
-    const char* reason;
-    bool (*make)(const QString& path);
-};
-
-class UnwritableTargetTest : public AtomicFileTest, public ::testing::WithParamInterface<Unwritable> {};
-
-TEST_P(UnwritableTargetTest, IsRefusedAndLeftAsItWas)
+// (with a reader, a write would go to it), a folder, a link to a FIFO.
+TEST_F(AtomicFileTest, TargetsThatAreNotRegularFilesAreRefusedAndLeftAsTheyWere)
 {
-    const QString target = path("target");
-    ASSERT_TRUE(GetParam().make(target));
-    const mode_t before = modeOf(target);
-    fileio::AtomicFile file(target);
-    EXPECT_FALSE(file.open());
-    EXPECT_EQ(file.errorString(), QString::fromUtf8(GetParam().reason));
-    EXPECT_FALSE(file.write("x"));
-    EXPECT_FALSE(file.commit());
-    EXPECT_EQ(modeOf(target), before);
+    const auto fifo = [](const QString& p) { return ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0; };
+    const struct {
+        const char* name;
+        const char* reason;
+        std::function<bool(const QString&)> make;
+    } rows[] = {
+        {"fifo", "Not a regular file", fifo},
+        {"folder", "Is a directory", [](const QString& p) { return QDir().mkdir(p); }},
+        {"link-to-fifo", "Not a regular file", [&](const QString& p) { return fifo(p + ".fifo") && QFile::link(p + ".fifo", p); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString target = path(row.name);
+        ASSERT_TRUE(row.make(target));
+        const mode_t before = modeOf(target);
+        fileio::AtomicFile file(target);
+        EXPECT_FALSE(file.open());
+        EXPECT_EQ(file.errorString(), QString::fromUtf8(row.reason));
+        EXPECT_FALSE(file.write("x"));
+        EXPECT_FALSE(file.commit());
+        EXPECT_EQ(modeOf(target), before);
+        EXPECT_EQ(fileio::unwritableTargetReason(target), QString::fromUtf8(row.reason));
+    }
     EXPECT_EQ(namesIn(m_dir.path()).filter("mirrorvane"), QStringList());
-    EXPECT_EQ(fileio::unwritableTargetReason(target), QString::fromUtf8(GetParam().reason));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Targets, UnwritableTargetTest,
-    ::testing::Values(
-        Unwritable{"Fifo", "Not a regular file",
-                   [](const QString& p) { return ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0; }},
-        Unwritable{"Folder", "Is a directory", [](const QString& p) { return QDir().mkdir(p); }},
-        Unwritable{"LinkToFifo", "Not a regular file",
-                   [](const QString& p) {
-                       return ::mkfifo(QFile::encodeName(p + ".fifo").constData(), 0600) == 0
-                              && QFile::link(p + ".fifo", p);
-                   }}),
-    [](const auto& row) { return std::string(row.param.why); });
 
 // A nearly full disk: the old file must survive whether the failure comes
 // from a large write or from the last few kilobytes that a buffered writer

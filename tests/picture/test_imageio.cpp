@@ -79,17 +79,6 @@ TEST_F(ImageIoTest, TransparentAndTurnedPicturesBecomeUprightOpaqueStoredColours
     EXPECT_EQ(picture::loadPicture(m_dir.filePath("turned.jpg")).image.size(), QSize(16, 32));
 }
 
-TEST_F(ImageIoTest, PhotoAboveQtsDefaultLimitOpens)
-{
-    // 8000 x 6000 needs 183 MB as RGB32; Qt's own limit is 128 MB.
-    QImage big(8000, 6000, QImage::Format_RGB32);
-    big.fill(qRgb(30, 60, 90));
-    ASSERT_TRUE(big.save(m_dir.filePath("big.jpg"), "jpeg"));
-    big = QImage();  // not held while the file is read
-    const picture::LoadResult result = picture::loadPicture(m_dir.filePath("big.jpg"));
-    EXPECT_EQ(result.image.size(), QSize(8000, 6000)) << qPrintable(result.error);
-}
-
 TEST_F(ImageIoTest, SavedBmpIsTheUncompressed24BitFileQtsWriterMakesByteForByte)
 {
     // Widths around the four-pixel groups the rows are packed in and the
