@@ -129,12 +129,12 @@ TEST_F(Cli, TerminalsGetAHintAndEscapedControls)
 TEST_F(Cli, OutputsThatAreNotRegularFilesAreRefused)
 {
     const std::string picture = save(patternImage(30, 30), "in.png");
-    const std::string fifo = path("fifo"), folder = path("folder"), device = path("null"), link = path("link");
+    // A folder and the other kinds are the write helper's own test.
+    const std::string fifo = path("fifo"), device = path("null"), link = path("link");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(folder)));
     // A device of our own, reached through a link: a faulty program replaces
     // this node, never the system's /dev/null.
-    std::vector<std::string> targets = {fifo, folder};
+    std::vector<std::string> targets = {fifo};
     if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 && ::symlink(device.c_str(), link.c_str()) == 0)
         targets.push_back(link);
     else
@@ -147,11 +147,10 @@ TEST_F(Cli, OutputsThatAreNotRegularFilesAreRefused)
     }
     struct stat st {};
     EXPECT_TRUE(::stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
-    if (targets.size() == 3) {
+    if (targets.size() == 2) {
         EXPECT_TRUE(::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) << "nothing renamed over the link";
         EXPECT_TRUE(::stat(device.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) << "nor over the device";
     }
-    EXPECT_TRUE(QDir(QString::fromStdString(folder)).isEmpty());
 }
 
 TEST_F(Cli, TextWithoutEndIsRefusedAfterWhatThePictureHolds)
