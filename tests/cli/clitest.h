@@ -6,6 +6,7 @@
 #include "clirunner.h"
 
 #include "picture/imageio.h"
+#include "picture/pictures.h"
 
 #include <QFile>
 #include <QImage>
@@ -18,6 +19,8 @@
 
 namespace clitest {
 
+using picturetest::patternImage;
+
 class Cli : public ::testing::Test {
 protected:
     std::string path(const std::string& name) const { return m_dir.path().toStdString() + "/" + name; }
@@ -25,16 +28,6 @@ protected:
     static Outcome run(std::vector<std::string> args, const QByteArray& input = {}, Stream out = Stream::Pipe)
     {
         return launch({.args = std::move(args), .input = input, .out = out});
-    }
-
-    // Low bits vary from pixel to pixel, so a lost or shifted bit shows.
-    static QImage pattern(int width, int height)
-    {
-        QImage image(width, height, QImage::Format_RGB32);
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                image.setPixel(x, y, qRgb((x * 37 + y) & 0xFF, (y * 11 + x * 3) & 0xFF, (x * y) & 0xFF));
-        return image;
     }
 
     std::string save(const QImage& image, const std::string& name) const

@@ -18,6 +18,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -61,47 +62,38 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(AtomicFileTest, NewFileGetsTheUmasksPermissionsAndNoTemporaryStays)
+// A new file, written through a device, takes the umask's mode, a replaced one keeps its own, a link
+// stays a link to the replaced file, and a 255-byte name is replaced (a
+// temporary named after it would pass the limit).
+TEST_F(AtomicFileTest, WritesKeepModesLinksAndNamesAtTheFileSystemsLimit)
 {
     const mode_t mask = ::umask(022);
     ::umask(mask);
-    const QString target = path("new.bin");
-    ASSERT_EQ(fileio::writeFileAtomically(target, pattern(100000)), QString());
-    EXPECT_EQ(readAll(target), pattern(100000));
-    EXPECT_EQ(modeOf(target) & 0777, 0666 & ~mask);
-    EXPECT_EQ(namesIn(m_dir.path()), QStringList{"new.bin"});
-}
+    const QString fresh = path("new.bin");
+    ASSERT_EQ(fileio::writeFileAtomically(fresh, [](QIODevice& device) {
+                  return device.write(pattern(100000)) == 100000 ? QString() : device.errorString();
+              }),
+              QString());
+    EXPECT_EQ(readAll(fresh), pattern(100000));
+    EXPECT_EQ(modeOf(fresh) & 0777, 0666 & ~mask);
 
-TEST_F(AtomicFileTest, ReplacedFileKeepsItsPermissions)
-{
-    const QString target = path("old.txt");
-    writePlain(target, "old");
-    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0640), 0);
-    ASSERT_EQ(fileio::writeFileAtomically(target, "new"), QString());
-    EXPECT_EQ(readAll(target), "new");
-    EXPECT_EQ(modeOf(target) & 0777, 0640u);
-}
-
-TEST_F(AtomicFileTest, LinkIsFollowedAndKept)
-{
-    const QString real = path("real.txt");
-    const QString link = path("link.txt");
+    const QString real = path("real.txt"), link = path("link.txt");
     writePlain(real, "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(real).constData(), 0640), 0);
     ASSERT_TRUE(QFile::link(real, link));
+    ASSERT_EQ(fileio::writeFileAtomically(real, "replaced"), QString());
     ASSERT_EQ(fileio::writeFileAtomically(link, "new"), QString());
     EXPECT_TRUE(S_ISLNK(modeOf(link)));
     EXPECT_EQ(readAll(real), "new");
-    EXPECT_EQ(namesIn(m_dir.path()), (QStringList{"link.txt", "real.txt"}));
-}
+    EXPECT_EQ(modeOf(real) & 0777, 0640u);
 
-// A temporary named after the target would pass the 255-byte limit.
-TEST_F(AtomicFileTest, NameAtTheFileSystemsLimitCanBeReplaced)
-{
-    const QString target = path(QString(251, 'n') + ".bmp");
-    ASSERT_EQ(QFile::encodeName(QFileInfo(target).fileName()).size(), 255);
-    ASSERT_EQ(fileio::writeFileAtomically(target, "first"), QString());
-    ASSERT_EQ(fileio::writeFileAtomically(target, "second"), QString());
-    EXPECT_EQ(readAll(target), "second");
+    const QString longName = path(QString(251, 'n') + ".bmp");
+    ASSERT_EQ(QFile::encodeName(QFileInfo(longName).fileName()).size(), 255);
+    for (const char* bytes : {"first", "second"})
+        ASSERT_EQ(fileio::writeFileAtomically(longName, bytes), QString());
+    EXPECT_EQ(readAll(longName), "second");
+    EXPECT_EQ(namesIn(m_dir.path()).size(), 4) << "no temporary left: " << namesIn(m_dir.path()).join(' ').toStdString();
+    EXPECT_EQ(fileio::writeFileAtomically(path("no/such/file"), "x"), QStringLiteral("No such file or directory"));
 }
 
 TEST_F(AtomicFileTest, CancelledOrAbandonedWriteLeavesTheOldFile)
@@ -120,18 +112,6 @@ TEST_F(AtomicFileTest, CancelledOrAbandonedWriteLeavesTheOldFile)
     EXPECT_FALSE(cancelled.commit());
     EXPECT_EQ(readAll(target), "old");
     EXPECT_EQ(namesIn(m_dir.path()), QStringList{"old.txt"});
-}
-
-TEST_F(AtomicFileTest, DeviceWritesLandInTheFile)
-{
-    const QString target = path("device.bin");
-    fileio::AtomicFile file(target);
-    ASSERT_TRUE(file.open());
-    QIODevice* device = file.device();
-    ASSERT_EQ(device->write("head,"), 5);
-    ASSERT_TRUE(file.write("tail"));
-    ASSERT_TRUE(file.commit());
-    EXPECT_EQ(readAll(target), "head,tail");
 }
 
 TEST_F(AtomicFileTest, CopiedFileCanBePatchedInPlace)
@@ -158,55 +138,43 @@ TEST_F(AtomicFileTest, CopiedFileCanBePatchedInPlace)
 }
 
 // Names that exist and are not regular files are never replaced: a FIFO
-// with a reader, /dev/null as root, a folder.
-struct Unwritable {
-    const char* why;
-    const char* reason;
-    bool (*make)(const QString& path);
-};
-
-class UnwritableTargetTest : public AtomicFileTest, public ::testing::WithParamInterface<Unwritable> {};
-
-TEST_P(UnwritableTargetTest, IsRefusedAndLeftAsItWas)
+// (with a reader, a write would go to it), a folder, a link to a FIFO.
+TEST_F(AtomicFileTest, TargetsThatAreNotRegularFilesAreRefusedAndLeftAsTheyWere)
 {
-    const QString target = path("target");
-    ASSERT_TRUE(GetParam().make(target));
-    const mode_t before = modeOf(target);
-    fileio::AtomicFile file(target);
-    EXPECT_FALSE(file.open());
-    EXPECT_EQ(file.errorString(), QString::fromUtf8(GetParam().reason));
-    EXPECT_FALSE(file.write("x"));
-    EXPECT_FALSE(file.commit());
-    EXPECT_EQ(modeOf(target), before);
+    const auto fifo = [](const QString& p) { return ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0; };
+    const struct {
+        const char* name;
+        const char* reason;
+        std::function<bool(const QString&)> make;
+    } rows[] = {
+        {"fifo", "Not a regular file", fifo},
+        {"folder", "Is a directory", [](const QString& p) { return QDir().mkdir(p); }},
+        {"link-to-fifo", "Not a regular file", [&](const QString& p) { return fifo(p + ".fifo") && QFile::link(p + ".fifo", p); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString target = path(row.name);
+        ASSERT_TRUE(row.make(target));
+        const mode_t before = modeOf(target);
+        fileio::AtomicFile file(target);
+        EXPECT_FALSE(file.open());
+        EXPECT_EQ(file.errorString(), QString::fromUtf8(row.reason));
+        EXPECT_FALSE(file.write("x"));
+        EXPECT_FALSE(file.commit());
+        EXPECT_EQ(modeOf(target), before);
+        EXPECT_EQ(fileio::unwritableTargetReason(target), QString::fromUtf8(row.reason));
+    }
     EXPECT_EQ(namesIn(m_dir.path()).filter("mirrorvane"), QStringList());
-    EXPECT_EQ(fileio::unwritableTargetReason(target), QString::fromUtf8(GetParam().reason));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Targets, UnwritableTargetTest,
-    ::testing::Values(
-        Unwritable{"Fifo", "Not a regular file",
-                   [](const QString& p) { return ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0; }},
-        Unwritable{"Folder", "Is a directory", [](const QString& p) { return QDir().mkdir(p); }},
-        Unwritable{"LinkToFifo", "Not a regular file",
-                   [](const QString& p) {
-                       return ::mkfifo(QFile::encodeName(p + ".fifo").constData(), 0600) == 0
-                              && QFile::link(p + ".fifo", p);
-                   }}),
-    [](const auto& row) { return std::string(row.param.why); });
-
-TEST_F(AtomicFileTest, MissingFolderGivesTheSystemsReason)
-{
-    EXPECT_EQ(fileio::writeFileAtomically(path("no/such/file"), "x"), QStringLiteral("No such file or directory"));
 }
 
 // A nearly full disk: the old file must survive whether the failure comes
 // from a large write or from the last few kilobytes that a buffered writer
 // would still hold at commit.
+enum class Road { Write, DeviceWrites, CopyFromAnotherFileSystem };
 struct FullDiskCase {
     const char* why;
     qsizetype size;
-    bool throughDevice;
+    Road road;
 };
 
 class FullDiskTest : public ::testing::TestWithParam<FullDiskCase> {
@@ -241,13 +209,19 @@ protected:
 TEST_P(FullDiskTest, OldFileSurvivesAndTheReasonIsTheSystems)
 {
     const QByteArray bytes = pattern(GetParam().size);
+    const QString source = m_dir.path() + "/source.bin";
+    writePlain(source, bytes);
+    QFile in(source);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
     fileio::AtomicFile file(m_old);
     ASSERT_TRUE(file.open());
-    if (GetParam().throughDevice) {
+    switch (GetParam().road) {
+    case Road::Write: file.write(bytes); break;
+    case Road::DeviceWrites:
         for (qsizetype at = 0; at < bytes.size(); at += 1000)
             file.device()->write(bytes.mid(at, 1000));
-    } else {
-        file.write(bytes);
+        break;
+    case Road::CopyFromAnotherFileSystem: file.copyFrom(in, bytes.size()); break;
     }
     EXPECT_FALSE(file.commit());
     EXPECT_EQ(file.errorString(), QStringLiteral("No space left on device"));
@@ -255,30 +229,16 @@ TEST_P(FullDiskTest, OldFileSurvivesAndTheReasonIsTheSystems)
     EXPECT_EQ(namesIn(m_folder), (QStringList{"filler", "old.bin"}));
 }
 
-TEST_P(FullDiskTest, CopyFromAnotherFileSystemStopsAtTheFullDisk)
-{
-    if (GetParam().throughDevice)
-        return;  // the device makes no difference to a copy
-    const QString source = m_dir.path() + "/source.bin";
-    writePlain(source, pattern(GetParam().size));
-    QFile in(source);
-    ASSERT_TRUE(in.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
-    fileio::AtomicFile file(m_old);
-    ASSERT_TRUE(file.open());
-    EXPECT_FALSE(file.copyFrom(in, GetParam().size) && file.commit());
-    EXPECT_EQ(file.errorString(), QStringLiteral("No space left on device"));
-    EXPECT_EQ(readAll(m_old), "the old file");
-    EXPECT_EQ(namesIn(m_folder), (QStringList{"filler", "old.bin"}));
-}
-
 INSTANTIATE_TEST_SUITE_P(Sizes, FullDiskTest,
-                         ::testing::Values(FullDiskCase{"JustOverTheFreeSpace", 12 * 1024, false},
-                                           FullDiskCase{"ManyTimesTheFreeSpace", 1024 * 1024, false},
-                                           FullDiskCase{"SmallWritesThroughTheDevice", 12 * 1024, true}),
+                         ::testing::Values(FullDiskCase{"JustOverTheFreeSpace", 12 * 1024, Road::Write},
+                                           FullDiskCase{"ManyTimesTheFreeSpace", 1024 * 1024, Road::Write},
+                                           FullDiskCase{"SmallWritesThroughTheDevice", 12 * 1024, Road::DeviceWrites},
+                                           FullDiskCase{"CopyJustOverTheFreeSpace", 12 * 1024, Road::CopyFromAnotherFileSystem},
+                                           FullDiskCase{"CopyManyTimesTheFreeSpace", 1024 * 1024, Road::CopyFromAnotherFileSystem}),
                          [](const auto& row) { return std::string(row.param.why); });
 
-// Reading: never hang on a FIFO, never read a folder, say why.
-TEST_F(AtomicFileTest, OnlyRegularFilesAreOpenedForReading)
+// Reading: never hang on a FIFO, never read a folder, say why; stop at the limit.
+TEST_F(AtomicFileTest, OnlyRegularFilesAreReadAndOnlyUpToTheLimit)
 {
     const QString fifo = path("pipe.txt");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
@@ -286,24 +246,19 @@ TEST_F(AtomicFileTest, OnlyRegularFilesAreOpenedForReading)
     EXPECT_EQ(fileio::openRegularFile(file, fifo), QStringLiteral("Not a regular file"));
     EXPECT_FALSE(file.isOpen());
     EXPECT_EQ(fileio::readRegularFile(m_dir.path(), 100).error, QStringLiteral("Is a directory"));
-    EXPECT_EQ(fileio::readRegularFile(path("missing"), 100).error, QStringLiteral("No such file or directory"));
+    const fileio::ReadResult missing = fileio::readRegularFile(path("missing"), 100);
+    EXPECT_EQ(missing.error, QStringLiteral("No such file or directory"));
+    EXPECT_TRUE(missing.bytes.isEmpty());
 
-    const QString text = path("note.txt");
-    writePlain(text, "12345");
-    QFile note;
-    ASSERT_EQ(fileio::openRegularFile(note, text), QString());
-    EXPECT_EQ(note.readAll(), "12345");
-}
-
-TEST_F(AtomicFileTest, ReadingStopsAtTheLimit)
-{
     const QString text = path("note.txt");
     writePlain(text, pattern(70000));
     EXPECT_EQ(fileio::readRegularFile(text, 70000).bytes, pattern(70000));
     const fileio::ReadResult over = fileio::readRegularFile(text, 69999);
     EXPECT_FALSE(over.ok());
     EXPECT_TRUE(over.bytes.isEmpty());
-    EXPECT_EQ(fileio::readRegularFile(path("missing"), 1).bytes, QByteArray());
+    QFile note;
+    ASSERT_EQ(fileio::openRegularFile(note, text), QString());
+    EXPECT_EQ(note.read(5), pattern(5));
 }
 
 }  // namespace

@@ -112,33 +112,16 @@ TEST(HostilePictures, JpegBombsAreRefusedFromTheirMarkersWithinAMemoryCap)
 TEST(HostilePictures, PngDamageAndDepth)
 {
     const QImage source = picturetest::noisyImage(20, 10, 3);
-    {
-        SCOPED_TRACE("bad checksum on the pixel data");
-        QByteArray png = picturetest::encoded(source, "png");
-        const qsizetype idat = png.indexOf("IDAT");
-        const int length = (uchar(png[idat - 4]) << 24) | (uchar(png[idat - 3]) << 16) | (uchar(png[idat - 2]) << 8) | uchar(png[idat - 1]);
-        png[idat + 4 + length] = static_cast<char>(png[idat + 4 + length] ^ 1);
-        EXPECT_EQ(picture::decodePicture(png).error,
-                  QStringLiteral("The PNG file is damaged: the checksum of its IDAT chunk is wrong"));
-    }
-    {
-        SCOPED_TRACE("16 bits a channel, narrowed to the working 8");
-        QImage deep = source.convertToFormat(QImage::Format_RGBX64);
-        const picture::LoadResult loaded = picture::decodePicture(picturetest::encoded(deep, "png"));
-        ASSERT_TRUE(loaded.ok()) << qPrintable(loaded.error);
-        EXPECT_TRUE(sameRgb(loaded.image, source));
-    }
-    {
-        SCOPED_TRACE("a message of line breaks hidden in a PNG reads back");
-        QImage carrier = picturetest::noisyImage(300, 300, 4);
-        std::string lines;
-        for (int i = 0; i < 9000; ++i)
-            lines += "\r\n";
-        ASSERT_EQ(stego::hideBytes(picture::surfaceOf(carrier), lines).outcome, stego::HideOutcome::Hidden);
-        const picture::LoadResult loaded = picture::decodePicture(picturetest::encoded(carrier, "png"));
-        ASSERT_TRUE(loaded.ok());
-        EXPECT_EQ(stego::readMessage(picture::surfaceOf(loaded.image)).text, lines);
-    }
+    QByteArray png = picturetest::encoded(source, "png");
+    const qsizetype idat = png.indexOf("IDAT");
+    const int length = (uchar(png[idat - 4]) << 24) | (uchar(png[idat - 3]) << 16) | (uchar(png[idat - 2]) << 8) | uchar(png[idat - 1]);
+    png[idat + 4 + length] = static_cast<char>(png[idat + 4 + length] ^ 1);
+    EXPECT_EQ(picture::decodePicture(png).error, QStringLiteral("The PNG file is damaged: the checksum of its IDAT chunk is wrong"));
+
+    // 16 bits a channel, narrowed to the working 8.
+    const picture::LoadResult deep = picture::decodePicture(picturetest::encoded(source.convertToFormat(QImage::Format_RGBX64), "png"));
+    ASSERT_TRUE(deep.ok()) << qPrintable(deep.error);
+    EXPECT_TRUE(sameRgb(deep.image, source));
 }
 
 // A 16-bit RGB PNG of width x height, every pixel the same grey, made
