@@ -24,7 +24,6 @@
 
 namespace {
 
-// Sets an environment variable for the lifetime of the guard.
 struct ScopedEnv {
     const char* name;
     std::optional<QByteArray> old;

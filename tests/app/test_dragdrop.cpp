@@ -16,10 +16,10 @@ using namespace apptest;
 
 class DragDropTest : public WindowTest {
 protected:
+    // Taken when it came in, taken again when let go, and what the drag source is told happened.
     struct Outcome {
-        bool entered;           // the drag was taken when it came in
-        bool dropped;           // and again when it was let go
-        Qt::DropAction action;  // what the drag source is told happened
+        bool entered, dropped;
+        Qt::DropAction action;
     };
 
     // Drags `urls` and `text` onto `target` with Shift held (asking for a
@@ -126,11 +126,7 @@ TEST_F(DragDropTest, TextFileRunsOpenTextWhereverItLandsAndTheBoxKeepsDroppedTex
 TEST_F(DragDropTest, DragsThatAreNotOneLocalFileAreRefused)
 {
     const QUrl file = pictureFile(10, 10);
-    const struct {
-        const char* why;
-        QList<QUrl> urls;
-        Qt::DropActions offered;
-    } rows[] = {
+    const std::tuple<const char*, QList<QUrl>, Qt::DropActions> rows[] = {
         {"two files", {file, file}, Qt::CopyAction},
         {"a web address", {QUrl("https://example.com/p.bmp")}, Qt::CopyAction},
         {"a folder", {QUrl::fromLocalFile(m_dir.path())}, Qt::CopyAction},
@@ -138,8 +134,8 @@ TEST_F(DragDropTest, DragsThatAreNotOneLocalFileAreRefused)
         {"a file offered only as a move", {file}, Qt::MoveAction},
     };
     setText("kept");
-    for (const auto& row : rows)
-        EXPECT_FALSE(drop(child("Picture1"), row.urls, file.toLocalFile(), row.offered).entered) << row.why;
+    for (const auto& [why, urls, offered] : rows)
+        EXPECT_FALSE(drop(child("Picture1"), urls, file.toLocalFile(), offered).entered) << why;
     EXPECT_EQ(picture(), m_start);
     EXPECT_EQ(text(), "kept");
     EXPECT_TRUE(platform.boxes.isEmpty());

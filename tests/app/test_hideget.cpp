@@ -10,15 +10,8 @@ using namespace apptest;
 
 const QString kTooMuch = QStringLiteral("Too much text to hide in the image!");
 
-class HideText : public WindowTest {
-protected:
-    void hide(const QString& message)
-    {
-        setText(message);
-        window->Command1_Click();
-    }
-};
-using GetText = HideText;
+using HideText = WindowTest;
+using GetText = WindowTest;
 
 TEST_F(HideText, RoundTripsShowingTheBusyTitleBeforeAnyPixelChanges)
 {
@@ -173,10 +166,7 @@ TEST_F(GetText, FoundTextIsShownBeforeTheEventLoopPassAndTheEncryptedBox)
 TEST_F(GetText, TextTooLongForTheBoxIsOfferedAsAFile)
 {
     usePicture(900, 900);
-    QString lines;
-    for (int i = 0; i <= 100000; ++i)
-        lines += QStringLiteral("\r\n");
-    hide(lines);
+    hide(QStringLiteral("\r\n").repeated(100001));
     ASSERT_EQ(window->imageChanged(), 1) << qPrintable(status());
     setText(QStringLiteral("typed"));
     platform.boxes.clear();

@@ -36,18 +36,15 @@ TEST_F(WindowTest, EveryStatusSentenceShowsWholeAt96To144Dpi)
     const QString family = QFontInfo(label->font()).family();
     ASSERT_TRUE(family.startsWith(QLatin1String("Liberation")) || family.startsWith(QLatin1String("DejaVu")))
         << "the desktop's fonts are missing: " << qPrintable(family);
-    const char* sentences[] = {
-        "THIS IMAGE DOES NOT HAVE A MIRROR VANE SECRET TEXT MESSAGE",
-        "The text has characters that cannot be hidden in the image.",
-        "There is no hidden text in this image to display.",
-        "Too much text to hide in the image!",
-    };
     for (const int dpi : {96, 120, 144}) {
         QImage device(1, 1, QImage::Format_RGB32);
         device.setDotsPerMeterX(qRound(dpi / 0.0254));
         device.setDotsPerMeterY(qRound(dpi / 0.0254));
         const QFontMetricsF metrics(label->font(), &device);
-        for (const char* sentence : sentences) {
+        for (const char* sentence : {"THIS IMAGE DOES NOT HAVE A MIRROR VANE SECRET TEXT MESSAGE",
+                                     "The text has characters that cannot be hidden in the image.",
+                                     "There is no hidden text in this image to display.",
+                                     "Too much text to hide in the image!"}) {
             // Widget geometry scales with the desktop, so compare in 96-dpi pixels.
             const qreal needed = metrics.horizontalAdvance(QString::fromLatin1(sentence)) * 96 / dpi;
             EXPECT_LE(needed, label->contentsRect().width()) << dpi << " dpi: " << sentence;

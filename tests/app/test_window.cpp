@@ -34,25 +34,21 @@ TEST(StartUp, DisplayBelow32BitsPerPixelIsRefusedWithOneMessage)
 
 TEST(StartUp, BothDialogsStartInTheDocumentsFolderOrItsFallbacks)
 {
-    const struct {
-        const char* why;
-        QString documents;
-        std::optional<QString> userProfile;
-        QString expected;
-    } rows[] = {
+    // Why, documents folder, USERPROFILE, where both dialogs start.
+    const std::tuple<const char*, QString, std::optional<QString>, QString> rows[] = {
         {"documents folder wins", "/home/ann/Documents", "/home/ann", "/home/ann/Documents"},
         {"no documents folder: the profile", "", "/home/ann", "/home/ann"},
         {"neither: nowhere in particular", "", std::nullopt, ""},
     };
-    for (const auto& row : rows) {
+    for (const auto& [why, documents, userProfile, expected] : rows) {
         RecordingPlatform platform;
-        platform.documents = row.documents;
-        if (row.userProfile)
-            platform.environment.insert(QStringLiteral("USERPROFILE"), *row.userProfile);
+        platform.documents = documents;
+        if (userProfile)
+            platform.environment.insert(QStringLiteral("USERPROFILE"), *userProfile);
         app::Stego1 window(platform);
         ASSERT_TRUE(window.Form_Load());
-        EXPECT_EQ(window.commonDialog1().folder, row.expected) << row.why;
-        EXPECT_EQ(window.dialog2().folder, row.expected) << row.why;
+        EXPECT_EQ(window.commonDialog1().folder, expected) << why;
+        EXPECT_EQ(window.dialog2().folder, expected) << why;
     }
 }
 
@@ -127,12 +123,11 @@ TEST_F(WindowTest, LogoClickTogglesAllSevenMenusWhileTheClientAreaStaysFixed)
     window->hide();
 }
 
-class ButtonAndMenu : public WindowTest {
-protected:
+TEST_F(WindowTest, EachButtonRunsTheSameCommandAsItsMenuEntry)
+{
     // Runs `activate` on a fresh window that holds a text and a clipboard, and
     // returns what it visibly did.
-    QString run(const std::function<void()>& activate)
-    {
+    const auto run = [this](const std::function<void()>& activate) {
         platform = {};
         start();
         setText(QStringLiteral("Meet at the old mill\r\nat noon"));
@@ -148,11 +143,7 @@ protected:
         for (const QUrl& url : platform.openedUrls)
             seen << "url:" + url.toString();
         return seen.join('\n');
-    }
-};
-
-TEST_F(ButtonAndMenu, EachButtonRunsTheSameCommandAsItsMenuEntry)
-{
+    };
     const QString nothing = run([] {});
     for (const auto& [button, entry] : {std::pair{"Command1", "mnuStegoHideText"}, {"Command2", "mnuStegoGetText"},
                                         {"Command3", "mnuFileLoadText"}, {"Command4", "mnuFileLoadImage"},

@@ -79,12 +79,17 @@ protected:
     QImage picture() const { return window->canvas()->image().copy(); }
     void usePicture(int width, int height) { window->canvas()->setImage(patternImage(width, height)); }
 
+    void hide(const QString& message)
+    {
+        setText(message);
+        window->Command1_Click();
+    }
+
     // Hides `message` in the working picture, leaving it unsaved: the most a
     // failing command could lose.  The boxes seen so far are forgotten.
     void hideUnsaved(const QString& message = QStringLiteral("unsaved message"))
     {
-        setText(message);
-        window->Command1_Click();
+        hide(message);
         ASSERT_EQ(window->imageChanged(), 1) << qPrintable(status());
         platform.boxes.clear();
     }

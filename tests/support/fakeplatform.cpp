@@ -4,26 +4,31 @@
 
 namespace testsupport {
 
+namespace {
+// The next scripted answer, or `fallback` once the script has run out.
+template <typename T>
+T takeFront(std::deque<T>& queue, T fallback)
+{
+    if (!queue.empty()) {
+        fallback = std::move(queue.front());
+        queue.pop_front();
+    }
+    return fallback;
+}
+}  // namespace
+
 platform::Answer FakePlatform::messageBox(const platform::MessageBox& box, QWidget*)
 {
     boxes.append(box);
     if (onMessageBox)
         onMessageBox(box);
-    if (answers.empty())
-        return box.defaultButton;
-    const platform::Answer answer = answers.front();
-    answers.pop_front();
-    return answer;
+    return takeFront(answers, box.defaultButton);
 }
 
 std::optional<QString> FakePlatform::fileDialog(const platform::FileDialog& dialog, QWidget*)
 {
     dialogs.append(dialog);
-    if (dialogAnswers.empty())
-        return std::nullopt;
-    const std::optional<QString> answer = dialogAnswers.front();
-    dialogAnswers.pop_front();
-    return answer;
+    return takeFront<std::optional<QString>>(dialogAnswers, std::nullopt);
 }
 
 bool FakePlatform::openUrl(const QUrl& url, std::function<void()> onLateFailure)
@@ -36,17 +41,8 @@ bool FakePlatform::openUrl(const QUrl& url, std::function<void()> onLateFailure)
 
 void FakePlatform::failLateOpeners()
 {
-    while (!m_lateFailures.empty()) {
-        const std::function<void()> failure = std::move(m_lateFailures.front());
-        m_lateFailures.pop_front();
-        failure();
-    }
-}
-
-std::optional<QString> FakePlatform::environmentVariable(const QString& name)
-{
-    const auto it = environment.constFind(name);
-    return it == environment.constEnd() ? std::nullopt : std::optional<QString>(it.value());
+    while (!m_lateFailures.empty())
+        takeFront<std::function<void()>>(m_lateFailures, {})();
 }
 
 const platform::MessageBox& FakePlatform::lastBox() const

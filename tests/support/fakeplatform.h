@@ -60,7 +60,10 @@ public:
     }
     int displayBitsPerPixel() override { return bitsPerPixel; }
     QString documentsFolder() override { return documents; }
-    std::optional<QString> environmentVariable(const QString& name) override;
+    std::optional<QString> environmentVariable(const QString& name) override
+    {
+        return environment.contains(name) ? std::optional(environment.value(name)) : std::nullopt;
+    }
     void processEvents() override
     {
         ++processEventsCalls;

@@ -17,11 +17,7 @@ std::string repeated(const char* piece, std::size_t times)
 TEST(HiddenTextLimits, CharactersAndLinesAsTheBoxWouldCountThem)
 {
     const std::size_t lines = text::kMostHiddenLinesShown;
-    const struct {
-        const char* why;
-        std::string text;
-        bool fits;
-    } rows[] = {
+    const std::tuple<const char*, std::string, bool> rows[] = {
         {"empty", "", true},
         {"exactly the most characters", std::string(text::kMostHiddenCharactersShown, 'c'), true},
         {"one character over", std::string(text::kMostHiddenCharactersShown + 1, 'c'), false},
@@ -30,10 +26,8 @@ TEST(HiddenTextLimits, CharactersAndLinesAsTheBoxWouldCountThem)
         {"one line over with lone CRs", std::string(lines, '\r'), false},
         {"LF then CR is two breaks", repeated("x\n\r", lines / 2), false},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        EXPECT_EQ(text::fitsTextBox(row.text), row.fits);
-    }
+    for (const auto& [why, hidden, fits] : rows)
+        EXPECT_EQ(text::fitsTextBox(hidden), fits) << why;
 }
 
 TEST_F(TextCommandsTest, ATooLongHiddenTextIsOfferedAsAFile)

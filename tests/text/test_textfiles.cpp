@@ -69,23 +69,20 @@ TEST(TextFileEncoding, Windows1252HiddenTextAsAFileMatchesTheBoxRoute)
 // Open Text and a picture's found text each replace the box as one undoable edit.
 TEST_F(TextCommandsTest, OpenReplacesTheTextAsOneUndoableEditAndFocusesTheBox)
 {
-    const struct {
-        const char* why;
-        QByteArray bytes;
-        QString expected;  // as textBoxText gives it
-    } rows[] = {
+    // Why, the file, the box's text as textBoxText gives it.
+    const std::tuple<const char*, QByteArray, QString> rows[] = {
         {"empty file", {}, {}},
         {"LF breaks", "one\ntwo\n", QStringLiteral("one\r\ntwo\r\n")},
         {"exactly the largest file read", QByteArray(text::kMaxTextFileBytes, 'x'),
          QString(text::kMaxTextFileBytes, u'x')},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
+    for (const auto& [why, bytes, expected] : rows) {
+        SCOPED_TRACE(why);
         m_elsewhere->setFocus();
         text::setTextBoxText(m_text1, QStringLiteral("typed before"));
-        m_platform.dialogAnswers.push_back(writeFile(QStringLiteral("message.txt"), row.bytes));
+        m_platform.dialogAnswers.push_back(writeFile(QStringLiteral("message.txt"), bytes));
         text::openText(m_context);
-        EXPECT_EQ(boxText(), row.expected);
+        EXPECT_EQ(boxText(), expected);
         EXPECT_TRUE(text1HasFocus());
         m_text1->undo();
         EXPECT_EQ(boxText(), QStringLiteral("typed before"));
@@ -130,19 +127,15 @@ TEST_F(TextCommandsTest, DialogsStartInTheCurrentFolderAndOnlyACompletedOneMoves
 // (as one undoable edit) only when that succeeded.
 TEST_F(TextCommandsTest, HandedOverFilesChangeTheBoxOnlyWhenAnApplicationTookThem)
 {
-    const struct {
-        const char* why;
-        QString name;
-        QByteArray bytes;
-        QString replacement;
-    } rows[] = {
+    // Why, the file's name and bytes, what the box shows once it is handed over.
+    const std::tuple<const char*, QString, QByteArray, QString> rows[] = {
         {"one byte over the largest file read", QStringLiteral("big.txt"), QByteArray(text::kMaxTextFileBytes + 1, 'x'),
          QStringLiteral("A Large Text File Opened - Re-Directed To Default Text Application!")},
         {"the ending is compared with its case", QStringLiteral("README.TXT"), "short", QString()},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        const QString path = writeFile(row.name, row.bytes);
+    for (const auto& [why, name, bytes, replacement] : rows) {
+        SCOPED_TRACE(why);
+        const QString path = writeFile(name, bytes);
         const platform::MessageBox noApplication{
             QStringLiteral("Mirrorvane Alert"),
             QStringLiteral("No application is registered to open this file:\r\n") + QDir::toNativeSeparators(path),
@@ -157,7 +150,7 @@ TEST_F(TextCommandsTest, HandedOverFilesChangeTheBoxOnlyWhenAnApplicationTookThe
         m_platform.boxes.clear();
         text::openTextFile(m_context, path);
         EXPECT_EQ(m_platform.openedUrls.constLast(), QUrl::fromLocalFile(path));
-        EXPECT_EQ(boxText(), row.replacement);
+        EXPECT_EQ(boxText(), replacement);
         EXPECT_TRUE(m_platform.boxes.isEmpty());
         m_text1->undo();
         EXPECT_EQ(boxText(), QStringLiteral("typed before"));
@@ -165,7 +158,7 @@ TEST_F(TextCommandsTest, HandedOverFilesChangeTheBoxOnlyWhenAnApplicationTookThe
         // An opener still running when the command ends and failing later.
         m_platform.openUrlFailsLate = true;
         text::openTextFile(m_context, path);
-        EXPECT_EQ(boxText(), row.replacement);
+        EXPECT_EQ(boxText(), replacement);
         m_platform.failLateOpeners();
         m_platform.openUrlFailsLate = false;
         EXPECT_TRUE(sameBox(m_platform.lastBox(), noApplication));
@@ -183,12 +176,8 @@ TEST_F(TextCommandsTest, SavedTextsOpenUnchangedAndHideAsWindows1252)
             everyByte += static_cast<char>(b);
     }
     const std::u16string every = stego::decodeWindows1252(everyByte);
-    const struct {
-        const char* why;
-        QString text;
-        QByteArray file;                  // empty: not pinned
-        std::optional<std::string> hidden; // nothing: cannot be hidden
-    } rows[] = {
+    // Why, the text, the file saved (empty: not pinned), the bytes hidden (nothing: cannot be hidden).
+    const std::tuple<const char*, QString, QByteArray, std::optional<std::string>> rows[] = {
         {"code page letters, a no-break space and breaks", QStringLiteral("Caf\u00E9 \u20AC\u00A0na\u00EFve\n2\n"),
          "Caf\xC3\xA9 \xE2\x82\xAC\xC2\xA0na\xC3\xAFve\n2\n", "Caf\xE9 \x80\xA0na\xEFve\r\n2\r\n"},
         {"every Windows-1252 character", QString::fromStdU16String(every), {}, everyByte},
@@ -197,18 +186,16 @@ TEST_F(TextCommandsTest, SavedTextsOpenUnchangedAndHideAsWindows1252)
         {"a soft line break typed as Shift+Enter", QStringLiteral("one\u2028two"), "one\ntwo", "one\r\ntwo"},
     };
     const QString path = writeFile(QStringLiteral("saved.txt"), QByteArray(1000, 'o'));
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        text::setTextBoxText(m_text1, row.text);
+    for (const auto& [why, typed, file, hidden] : rows) {
+        SCOPED_TRACE(why);
+        text::setTextBoxText(m_text1, typed);
         const QString before = boxText();
-        const stego::EncodeResult hidden = text::textBoxWindows1252(m_text1);
-        EXPECT_EQ(hidden.ok() ? std::optional(hidden.bytes) : std::nullopt, row.hidden);
+        const stego::EncodeResult encoded = text::textBoxWindows1252(m_text1);
+        EXPECT_EQ(encoded.ok() ? std::optional(encoded.bytes) : std::nullopt, hidden);
 
         m_platform.dialogAnswers = {path, path};
         text::saveText(m_context);
-        if (!row.file.isEmpty()) {
-            EXPECT_EQ(readFile(path), row.file);
-        }
+        EXPECT_TRUE(file.isEmpty() || readFile(path) == file) << readFile(path).toStdString();
         text::clearText(m_context);
         text::openText(m_context);
         EXPECT_EQ(boxText(), before);
@@ -223,10 +210,7 @@ TEST_F(TextCommandsTest, SavedTextsOpenUnchangedAndHideAsWindows1252)
 TEST(TextBoxWindows1252, AgreesWithConvertingThenEncoding)
 {
     const QString sixteen = QStringLiteral("0123456789abcdef");
-    const struct {
-        const char* why;
-        QString text;
-    } rows[] = {
+    const std::pair<const char*, QString> rows[] = {
         {"empty box", QString()},
         {"exactly one copied group", sixteen},
         {"a break as the last character of a group", QString(15, u'a') + QStringLiteral("\nb")},
@@ -235,10 +219,10 @@ TEST(TextBoxWindows1252, AgreesWithConvertingThenEncoding)
         {"a letter in the second half of a group", QString(11, u'x') + QStringLiteral("\u00e9") + QString(20, u'y')},
         {"one character outside the code page, late", sixteen + sixteen + QStringLiteral("\u0100")},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
+    for (const auto& [why, typed] : rows) {
+        SCOPED_TRACE(why);
         QPlainTextEdit box;
-        box.setPlainText(row.text);
+        box.setPlainText(typed);
         const QString crlf = text::textBoxText(&box);
         const stego::EncodeResult plain = stego::encodeWindows1252(std::u16string_view(
             reinterpret_cast<const char16_t*>(crlf.utf16()), static_cast<std::size_t>(crlf.size())));
