@@ -2,8 +2,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
 #include <string_view>
 
 #include <fcntl.h>
@@ -21,17 +19,34 @@ namespace {
 // In the child: puts `stream` on descriptor `target`.
 void place(Stream stream, int target, int pipeEnd, int terminal)
 {
-    switch (stream) {
-    case Stream::Pipe: dup2(pipeEnd, target); break;
-    case Stream::Terminal: dup2(terminal, target); break;
-    case Stream::Full: {
+    if (stream == Stream::Closed) {
+        close(target);
+    } else if (stream == Stream::Full) {
         const int full = open("/dev/full", O_WRONLY);
         dup2(full, target);
         close(full);
-        break;
+    } else {
+        dup2(stream == Stream::Pipe ? pipeEnd : terminal, target);
     }
-    case Stream::Closed: close(target); break;
-    }
+}
+
+// The parent's end of a pipe, or -1 (and closed) when the stream is no pipe.
+int parentEnd(Stream stream, int fd)
+{
+    if (stream == Stream::Pipe)
+        return fd;
+    close(fd);
+    return -1;
+}
+
+// execve's form: pointers into `strings`, then a null.
+std::vector<char*> pointers(std::vector<std::string>& strings)
+{
+    std::vector<char*> result;
+    for (std::string& s : strings)
+        result.push_back(s.data());
+    result.push_back(nullptr);
+    return result;
 }
 
 }  // namespace
@@ -43,22 +58,17 @@ Outcome launch(const Launch& launch)
     int master = -1, slave = -1;
     if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0)
         return {};
-    const bool terminal = launch.in == Stream::Terminal || launch.out == Stream::Terminal;
-    if (terminal) {
-        termios settings{};
-        cfmakeraw(&settings);
+    if (launch.in == Stream::Terminal || launch.out == Stream::Terminal) {
+        termios raw{};
+        cfmakeraw(&raw);
         // An output-only terminal is raw, so the bytes arrive as written; an
         // input terminal keeps line editing, where Ctrl+D ends the input.
-        if (openpty(&master, &slave, nullptr, launch.in == Stream::Terminal ? nullptr : &settings, nullptr) != 0)
+        if (openpty(&master, &slave, nullptr, launch.in == Stream::Terminal ? nullptr : &raw, nullptr) != 0)
             return {};
     }
 
     std::vector<std::string> args = launch.args;
     args.insert(args.begin(), launch.program.empty() ? std::string(MIRRORVANE_CLI) : launch.program);
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
     // No display: the tool must not need one.  Built before fork, since the
     // child may only make async-signal-safe calls.
     std::vector<std::string> environment;
@@ -68,17 +78,13 @@ Outcome launch(const Launch& launch)
             && !variable.starts_with("QT_QPA_PLATFORM="))
             environment.emplace_back(variable);
     }
-    std::vector<char*> envp;
-    for (std::string& variable : environment)
-        envp.push_back(variable.data());
-    envp.push_back(nullptr);
+    const std::vector<char*> argv = pointers(args), envp = pointers(environment);
 
     const pid_t child = fork();
     if (child == 0) {
-        if (launch.addressSpace != 0) {
-            const rlimit limit{launch.addressSpace, launch.addressSpace};
+        const rlimit limit{launch.addressSpace, launch.addressSpace};
+        if (launch.addressSpace != 0)
             setrlimit(RLIMIT_AS, &limit);
-        }
         place(launch.in, 0, inPipe[0], slave);
         place(launch.out, 1, outPipe[1], slave);
         dup2(errPipe[1], 2);
@@ -88,33 +94,26 @@ Outcome launch(const Launch& launch)
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
-    close(inPipe[0]);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    if (slave != -1)
-        close(slave);
-
-    Outcome outcome;
-    int input = launch.in == Stream::Pipe ? inPipe[1] : -1;
-    if (launch.in != Stream::Pipe)
-        close(inPipe[1]);
-    if (input != -1)
-        fcntl(input, F_SETFL, fcntl(input, F_GETFL) | O_NONBLOCK);
+    for (int fd : {inPipe[0], outPipe[1], errPipe[1], slave})
+        if (fd != -1)
+            close(fd);
     if (launch.in == Stream::Terminal) {
         // Typed text, then Ctrl+D at the start of a line.
         const QByteArray typed = launch.input + "\x04";
         (void)!write(master, typed.constData(), static_cast<size_t>(typed.size()));
     }
+    int input = parentEnd(launch.in, inPipe[1]), output = parentEnd(launch.out, outPipe[0]), error = errPipe[0];
+    if (input != -1)
+        fcntl(input, F_SETFL, fcntl(input, F_GETFL) | O_NONBLOCK);
+    // Endless input is this block again and again, up to a bound that a
+    // program reading it all has failed long before.
     const QByteArray endless(64 * 1024, 'a');
-    constexpr long long kEndlessLimit = 256LL << 20;  // a program that reads it all has failed anyway
-    int output = launch.out == Stream::Pipe ? outPipe[0] : -1;
-    if (launch.out != Stream::Pipe)
-        close(outPipe[0]);
-    int error = errPipe[0];
-    int terminalOut = master;
-    while (output != -1 || error != -1 || terminalOut != -1) {
+    const long long inputEnd = launch.endlessInput ? 256LL << 20 : launch.input.size();
+
+    Outcome outcome;
+    while (output != -1 || error != -1 || master != -1) {
         std::vector<pollfd> fds;
-        for (int fd : {output, error, terminalOut})
+        for (int fd : {output, error, master})
             if (fd != -1)
                 fds.push_back({fd, POLLIN, 0});
         if (input != -1)
@@ -130,9 +129,7 @@ Outcome launch(const Launch& launch)
                 const ssize_t put = write(input, source.constData() + offset, static_cast<size_t>(source.size() - offset));
                 if (put > 0)
                     outcome.inputTaken += put;
-                const bool done = launch.endlessInput ? outcome.inputTaken >= kEndlessLimit
-                                                      : outcome.inputTaken >= source.size();
-                if ((put < 0 && errno != EAGAIN) || done) {
+                if ((put < 0 && errno != EAGAIN) || outcome.inputTaken >= inputEnd) {
                     close(input);
                     input = -1;
                 }
@@ -145,22 +142,20 @@ Outcome launch(const Launch& launch)
                 continue;
             }
             close(p.fd);
-            for (int* fd : {&output, &error, &terminalOut})
+            for (int* fd : {&output, &error, &master})
                 if (*fd == p.fd)
                     *fd = -1;
         }
     }
-    for (int fd : {input, output, error, terminalOut})
+    for (int fd : {input, output, error, master})
         if (fd != -1)
             close(fd);
     int status = 0;
     rusage usage{};
     wait4(child, &status, 0, &usage);
     outcome.peakKilobytes = usage.ru_maxrss;
-    if (WIFEXITED(status))
-        outcome.status = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status))
-        outcome.signal = WTERMSIG(status);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return outcome;
 }
 

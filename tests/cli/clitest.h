@@ -45,12 +45,22 @@ protected:
     std::string write(const std::string& name, const QByteArray& bytes) const
     {
         QFile f(QString::fromStdString(path(name)));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()) << name;
         return path(name);
     }
 
+    static bool exists(const std::string& file) { return QFile::exists(QString::fromStdString(file)); }
+
     QTemporaryDir m_dir;
 };
+
+// Ended with `status`, having said something on standard error that holds
+// `words`, every line of it under the program's prefix.
+inline ::testing::AssertionResult ended(const Outcome& o, int status, const QByteArray& words = {})
+{
+    if (o.status == status && !o.err.isEmpty() && o.err.contains(words) && allPrefixed(o.err))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "status " << o.status << ", standard error: " << o.err.toStdString();
+}
 
 }  // namespace clitest

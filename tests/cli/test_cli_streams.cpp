@@ -30,16 +30,13 @@ TEST_F(Cli, DashIsStandardInputAndOutputThroughPipes)
         const Outcome hidden = run({"hide", "-", "-", "--text", text, "--format", format}, picture);
         ASSERT_EQ(hidden.status, 0) << hidden.err.toStdString();
         EXPECT_TRUE(hidden.out.startsWith(format == std::string("png") ? "\x89PNG" : "BM"));
-        EXPECT_FALSE(QFile::exists(QString::fromStdString(path("-")))) << "no file named -";
+        EXPECT_FALSE(exists(path("-"))) << "no file named -";
 
         EXPECT_EQ(run({"reveal", "-"}, hidden.out).out.toStdString(), text);
         EXPECT_EQ(run({"capacity", "-"}, hidden.out).out, "376\n");
     }
 
-    // Standard input cannot be both the picture and the text.
-    const Outcome o = run({"hide", "-", path("o.bmp")}, picture);
-    EXPECT_EQ(o.status, 1);
-    EXPECT_TRUE(allPrefixed(o.err));
+    EXPECT_TRUE(ended(run({"hide", "-", path("o.bmp")}, picture), 1)) << "standard input as the picture and the text";
 }
 
 TEST_F(Cli, AFailedStandardOutputIsReported)
@@ -52,11 +49,8 @@ TEST_F(Cli, AFailedStandardOutputIsReported)
     for (const auto& [stream, reason] : {std::pair{Stream::Full, "No space left on device"},
                                          std::pair{Stream::Closed, "Bad file descriptor"}}) {
         for (const auto& args : commands) {
-            SCOPED_TRACE(args[0] + (stream == Stream::Full ? " > /dev/full" : " >&-"));
-            const Outcome o = run(args, {}, stream);
-            EXPECT_EQ(o.status, 2);
-            EXPECT_TRUE(o.err.endsWith(QByteArray("mirrorvane-cli: cannot write standard output: ") + reason + "\n"))
-                << o.err.toStdString();
+            EXPECT_TRUE(ended(run(args, {}, stream), 2, QByteArray("mirrorvane-cli: cannot write standard output: ") + reason + "\n"))
+                << args[0] << (stream == Stream::Full ? " > /dev/full" : " >&-");
         }
     }
     // With standard output closed, no file the program opens takes its place.
@@ -82,15 +76,13 @@ TEST_F(Cli, NamesThatAreNotUtf8AreRefusedAndNoOtherFileIsTouched)
         {"hide", picture, path("o.bmp"), "--text-file", path("t\xFF.txt")},
     };
     for (const auto& args : commands) {
-        SCOPED_TRACE(args[0]);
         const Outcome o = run(args);
-        EXPECT_EQ(o.status, 2);
-        EXPECT_TRUE(o.err.contains("is not valid UTF-8")) << o.err.toStdString();
+        EXPECT_TRUE(ended(o, 2, "is not valid UTF-8")) << args[0];
         EXPECT_TRUE(o.err.contains("\\xFF") || o.err.contains("\\xE9")) << "the byte is shown escaped";
         EXPECT_TRUE(o.out.isEmpty()) << "the look-alike picture's capacity is not printed";
     }
     EXPECT_EQ(read(lookalikeOut), "keep me");
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(path("o.bmp"))));
+    EXPECT_FALSE(exists(path("o.bmp")));
     EXPECT_EQ(::access(path("out\xFF.bmp").c_str(), F_OK), -1);
     ::unlink(latin1.c_str());  // Qt's clean-up cannot name it either
 }
@@ -109,10 +101,8 @@ TEST_F(Cli, TerminalsGetAHintAndEscapedControls)
     EXPECT_EQ(run({"reveal", out}).out, hostile) << "redirected: the bytes exactly";
     for (const std::string raw : {"", "--raw"}) {
         o = raw.empty() ? run({"reveal", out}, {}, Stream::Terminal) : run({"reveal", out, raw}, {}, Stream::Terminal);
-        EXPECT_EQ(o.status, 0);
+        EXPECT_TRUE(ended(o, 0, "shown as \\xHH")) << raw;
         EXPECT_EQ(o.out, "a\\x1B]2;owned\\x07b\tc\r\nd\\x7F") << raw;
-        EXPECT_TRUE(o.err.contains("shown as \\xHH")) << o.err.toStdString();
-        EXPECT_TRUE(allPrefixed(o.err));
     }
 
     o = run({"hide", out, "-", "--text", "x"}, {}, Stream::Terminal);
@@ -139,12 +129,8 @@ TEST_F(Cli, OutputsThatAreNotRegularFilesAreRefused)
         targets.push_back(link);
     else
         std::cout << "[  SKIPPED ] a device output: mknod needs root\n";
-    for (const std::string& target : targets) {
-        SCOPED_TRACE(target);
-        const Outcome o = run({"hide", picture, target, "--text", "x"});
-        EXPECT_EQ(o.status, 2);
-        EXPECT_TRUE(o.err.contains(QByteArray::fromStdString(target))) << o.err.toStdString();
-    }
+    for (const std::string& target : targets)
+        EXPECT_TRUE(ended(run({"hide", picture, target, "--text", "x"}), 2, QByteArray::fromStdString(target)));
     struct stat st {};
     EXPECT_TRUE(::stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
     if (targets.size() == 2) {
@@ -156,19 +142,18 @@ TEST_F(Cli, OutputsThatAreNotRegularFilesAreRefused)
 TEST_F(Cli, TextWithoutEndIsRefusedAfterWhatThePictureHolds)
 {
     const std::string picture = save(patternImage(64, 48), "in.png"), out = path("o.bmp");
-    Launch endless;
-    endless.args = {"hide", picture, out};
-    endless.endlessInput = true;
     // Under ulimit -v of 2 GB, except with ASan, whose shadow memory needs more.
 #ifndef __SANITIZE_ADDRESS__
-    endless.addressSpace = 2000000ULL * 1024;
+    const unsigned long long addressSpace = 2000000ULL * 1024;
+#else
+    const unsigned long long addressSpace = 0;
 #endif
-    const Outcome o = launch(endless);
-    EXPECT_EQ(o.status, 4) << o.err.toStdString();
+    const Outcome o = launch({.args = {"hide", picture, out}, .endlessInput = true, .addressSpace = addressSpace});
+    EXPECT_EQ(o.status, 4);
     EXPECT_EQ(o.err, "mirrorvane-cli: The Message has at least 1 characters more than the image can accommodate\n");
     // The picture holds 1,000 characters; a pipe buffers at most a megabyte.
     EXPECT_LT(o.inputTaken, 2LL << 20) << "the program stopped reading";
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(out)));
+    EXPECT_FALSE(exists(out));
 }
 
 TEST_F(Cli, ALowPictureOfAnyWidthTakesConstantMemory)
@@ -230,18 +215,14 @@ TEST_F(FullDisk, AShortWriteKeepsTheOldFileAndSaysWhy)
     // Noise: a BMP of eleven pages, a PNG hardly smaller.
     const QImage noise = picturetest::noisyImage(150, 100, 1);
     const std::string picture = save(noise, "in.png");
-    const std::string target = m_mount + "/out.bmp";
-    QFile old(QString::fromStdString(target));
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old picture") == 11);
-    old.close();
+    const std::string target = write("small/out.bmp", "old picture");
     // Ten pages free: the write fails in its last block; none: in its first, large one.
     for (const qint64 free : {qint64(10 * 4096), qint64(0)}) {
         SCOPED_TRACE(free);
         leaveFree(free);
         for (const char* format : {"bmp", "png"}) {
-            const Outcome o = run({"hide", picture, target, "--text", "x", "--format", format});
-            EXPECT_EQ(o.status, 2) << format;
-            EXPECT_TRUE(o.err.contains("No space left on device")) << o.err.toStdString();
+            EXPECT_TRUE(ended(run({"hide", picture, target, "--text", "x", "--format", format}), 2, "No space left on device"))
+                << format;
             EXPECT_EQ(read(target), "old picture");
         }
         EXPECT_EQ(QDir(QString::fromStdString(m_mount)).entryList(QDir::Files).size(), 2) << "no temporary left";
@@ -251,19 +232,15 @@ TEST_F(FullDisk, AShortWriteKeepsTheOldFileAndSaysWhy)
 TEST_F(Cli, CompletionScriptsLoadInEveryShell)
 {
     const QString dir = QStringLiteral(MIRRORVANE_COMPLETIONS);
-    struct Shell {
-        const char* name;
-        QStringList args;
-        QByteArray expected;  // in the completions offered after "mirrorvane-cli h"
-    };
-    const std::vector<Shell> shells = {
+    // `expected` is among what each offers after "mirrorvane-cli h".
+    const struct { const char* name; QStringList args; QByteArray expected; } shells[] = {
         {"bash", {"-c", "source " + dir + "/bash/mirrorvane-cli && COMP_WORDS=(mirrorvane-cli h) COMP_CWORD=1 && "
                         "_mirrorvane_cli_complete && echo \"${COMPREPLY[@]}\""}, "hide"},
         {"zsh", {"-fc", "fpath=(" + dir + "/zsh $fpath); autoload -Uz compinit && compinit -u -D && "
                         "autoload +X _mirrorvane-cli && print $_comps[mirrorvane-cli]"}, "_mirrorvane-cli"},
         {"fish", {"--no-config", "-c", "source " + dir + "/fish/mirrorvane-cli.fish; complete -C'mirrorvane-cli h'"}, "hide"},
     };
-    for (const Shell& shell : shells) {
+    for (const auto& shell : shells) {
         SCOPED_TRACE(shell.name);
         const QString program = QStandardPaths::findExecutable(QString::fromLatin1(shell.name));
         if (program.isEmpty()) {

@@ -50,10 +50,7 @@ mode_t modeOf(const QString& path)
 
 QByteArray pattern(qsizetype size)
 {
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>('a' + i % 23);
-    return bytes;
+    return QByteArray("abcdefghijklmnopqrstuvw").repeated(size / 23 + 1).left(size);
 }
 
 class AtomicFileTest : public ::testing::Test {
@@ -142,11 +139,7 @@ TEST_F(AtomicFileTest, CopiedFileCanBePatchedInPlace)
 TEST_F(AtomicFileTest, TargetsThatAreNotRegularFilesAreRefusedAndLeftAsTheyWere)
 {
     const auto fifo = [](const QString& p) { return ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0; };
-    const struct {
-        const char* name;
-        const char* reason;
-        std::function<bool(const QString&)> make;
-    } rows[] = {
+    const struct { const char* name; const char* reason; std::function<bool(const QString&)> make; } rows[] = {
         {"fifo", "Not a regular file", fifo},
         {"folder", "Is a directory", [](const QString& p) { return QDir().mkdir(p); }},
         {"link-to-fifo", "Not a regular file", [&](const QString& p) { return fifo(p + ".fifo") && QFile::link(p + ".fifo", p); }},
@@ -171,11 +164,7 @@ TEST_F(AtomicFileTest, TargetsThatAreNotRegularFilesAreRefusedAndLeftAsTheyWere)
 // from a large write or from the last few kilobytes that a buffered writer
 // would still hold at commit.
 enum class Road { Write, DeviceWrites, CopyFromAnotherFileSystem };
-struct FullDiskCase {
-    const char* why;
-    qsizetype size;
-    Road road;
-};
+struct FullDiskCase { const char* why; qsizetype size; Road road; };
 
 class FullDiskTest : public ::testing::TestWithParam<FullDiskCase> {
 protected:

@@ -26,11 +26,7 @@ QByteArray validBmp()
 
 TEST(BmpFormat, ForgedHeadersAreRefusedWithTheirReason)
 {
-    const struct {
-        const char* why;
-        std::function<void(QByteArray&)> forge;
-        const char* sentence;
-    } rows[] = {
+    const struct { const char* why; std::function<void(QByteArray&)> forge; const char* sentence; } rows[] = {
         {"not a BMP", [](QByteArray& b) { b[1] = 'X'; }, "The file is not a BMP picture"},
         {"cut inside the header", [](QByteArray& b) { b.truncate(30); }, "The BMP file ends inside its header"},
         {"unknown header size", [](QByteArray& b) { put32(b, 14, 41); },

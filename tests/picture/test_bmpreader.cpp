@@ -37,42 +37,27 @@ TEST(BmpReader, DirectAndPaletteKindsGiveQtsColours)
 }
 
 // A run-length BMP with palette entries 0 (10, 20, 30), 1 red, 2 green, 3 blue.
+const QRgb kPalette[] = {qRgb(10, 20, 30), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
+
 QByteArray rleBmp(int width, int height, int bits, const QByteArray& data)
 {
-    const QList<QRgb> palette = {qRgb(10, 20, 30), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
-    const int offset = 14 + 40 + 4 * static_cast<int>(palette.size());
-    QByteArray b(offset, '\0');
-    b[0] = 'B';
-    b[1] = 'M';
-    put32(b, 2, static_cast<quint32>(offset + data.size()));
-    put32(b, 10, static_cast<quint32>(offset));
-    put32(b, 14, 40);
-    put32(b, 18, static_cast<quint32>(width));
-    put32(b, 22, static_cast<quint32>(height));
-    put16(b, 26, 1);
+    QByteArray b = bmpBytes(QImage(width, height, QImage::Format_RGB32)).left(54 + 16) + data;
+    put32(b, 2, static_cast<quint32>(b.size()));
+    put32(b, 10, 54 + 16);
     put16(b, 28, static_cast<quint32>(bits));
     put32(b, 30, bits == 8 ? 1 : 2);
-    put32(b, 46, static_cast<quint32>(palette.size()));
-    for (int i = 0; i < palette.size(); ++i)
-        put32(b, 54 + 4 * i, palette[i] & 0xFFFFFFu);
-    return b + data;
+    put32(b, 34, 0);
+    put32(b, 46, 4);
+    for (int i = 0; i < 4; ++i)
+        put32(b, 54 + 4 * i, kPalette[i] & 0xFFFFFFu);
+    return b;
 }
 
-struct Defined {
-    int x;
-    int yFromBottom;
-    int index;
-};
+struct Defined { int x; int yFromBottom; int index; };
 
 TEST(BmpReader, RunLengthPixelsTheFileSkipsAreBlack)
 {
-    const QRgb colours[] = {qRgb(10, 20, 30), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
-    const struct {
-        const char* why;
-        int bits;
-        const char* hex;
-        std::vector<Defined> defined;
-    } rows[] = {
+    const struct { const char* why; int bits; const char* hex; std::vector<Defined> defined; } rows[] = {
         {"run, then end of picture", 8, "02010001", {{0, 0, 1}, {1, 0, 1}}},
         {"delta jumps over pixels", 8, "0102" "00020201" "0103" "0001", {{0, 0, 2}, {3, 1, 3}}},
         {"delta past the corner stops at the last pixel", 8, "00026464" "0101", {{3, 2, 1}}},
@@ -92,7 +77,7 @@ TEST(BmpReader, RunLengthPixelsTheFileSkipsAreBlack)
         QImage expected(4, 3, QImage::Format_RGB32);
         expected.fill(Qt::black);
         for (const Defined& d : row.defined)
-            expected.setPixel(d.x, 2 - d.yFromBottom, colours[d.index]);
+            expected.setPixel(d.x, 2 - d.yFromBottom, kPalette[d.index]);
         EXPECT_TRUE(sameRgb(loaded.image, expected));
     }
 }
@@ -115,25 +100,15 @@ TEST(BmpReader, NothingOfEarlierPicturesReachesASparseRunLengthPicture)
 TEST(BmpReader, RefusalsNameWhatIsWrong)
 {
     const QByteArray valid = bmpBytes(noisyImage(6, 4, 1));
-    const struct {
-        const char* why;
-        std::function<void(QByteArray&)> damage;
-        QString sentence;
-    } rows[] = {
+    const struct { const char* why; std::function<void(QByteArray&)> damage; QString sentence; } rows[] = {
         {"last row cut short", [](QByteArray& b) { b.chop(1); }, "The file ends before the picture's last pixel"},
         {"16 bits, cut short (left to Qt's reader)", [](QByteArray& b) { put16(b, 28, 16); b.chop(40); },
          "The file ends before the picture's last pixel"},
         {"palette picture cut short", [](QByteArray& b) { put16(b, 28, 8); b.chop(80); },
          "The file ends before the picture's last pixel"},
         {"core header of 32767 x 32767 with a palette", [](QByteArray& b) {
-             b = b.left(26);
-             put32(b, 10, 26);
-             put32(b, 14, 12);
-             put16(b, 18, 32767);
-             put16(b, 20, 32767);
-             put16(b, 22, 1);
-             put16(b, 24, 8);
-             b += QByteArray(64, '\x01');
+             b = bmpBytes(QImage(1, 1, QImage::Format_RGB32), {.infoSize = 12}) + QByteArray(64, '\x01');
+             put16(b, 18, 32767); put16(b, 20, 32767); put16(b, 24, 8);
          },
          "The picture is too large: 32767 x 32767 pixels need 4096 MB, more than the 1024 MB allowed"},
         {"wider than the ceiling allows", [](QByteArray& b) { put32(b, 18, 100000); put32(b, 22, 100000); },

@@ -85,11 +85,7 @@ QByteArray withRepeatedScans(QByteArray jpeg, int scans)
 TEST(HostilePictures, JpegBombsAreRefusedFromTheirMarkersWithinAMemoryCap)
 {
     const QByteArray small = progressiveJpeg(picturetest::noisyImage(64, 48, 1));
-    const struct {
-        const char* why;
-        QByteArray bytes;
-        QString sentence;
-    } rows[] = {
+    const struct { const char* why; QByteArray bytes; QString sentence; } rows[] = {
         {"3000 scans over a 16384 x 16384 frame", withRepeatedScans(withFrame(small, 16384, 16384, 3), 3000),
          "The JPEG picture has more than 100 scans, far more than any camera or editor writes, so it is refused as damaged"},
         {"progressive CMYK declaring 16384 x 16384", withFrame(small, 16384, 16384, 4),

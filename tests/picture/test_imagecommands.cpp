@@ -146,12 +146,7 @@ TEST_F(ImageCommandsTest, OpenAsksFirstForAnUnsavedMessageAndLosesNothingUntilAL
 
 TEST_F(ImageCommandsTest, SizeRuleChoosesFullViewOrStretchedPreview)
 {
-    const struct {
-        const char* why;
-        int width;
-        int height;
-        bool preview;
-    } rows[] = {
+    const struct { const char* why; int width; int height; bool preview; } rows[] = {
         {"exactly the viewport fits", 337, 281, false},
         {"one pixel wider is previewed", 338, 10, true},
         {"one pixel taller is previewed", 10, 282, true},
@@ -236,11 +231,7 @@ TEST_F(ImageCommandsTest, FailedSaveKeepsTheFlag)
 
 TEST(ProposedSaveName, OnlyTheFinalExtensionIsReplacedInAnyCase)
 {
-    const struct {
-        const char* why;
-        const char* opened;
-        const char* proposed;
-    } rows[] = {
+    const struct { const char* why; const char* opened; const char* proposed; } rows[] = {
         {"jpg becomes bmp", R"(E:\pics\holiday.jpg)", R"(E:\pics\holiday.bmp)"},
         {"a folder named like a picture stays", R"(E:\pics.jpg\holiday.jpg)", R"(E:\pics.jpg\holiday.bmp)"},
         {"upper-case extension is replaced too", R"(D:\HOLIDAY.JPG)", R"(D:\HOLIDAY.bmp)"},

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QImageWriter>
 #include <QTemporaryDir>
-#include <QtEndian>
 
 namespace {
 
@@ -37,11 +36,7 @@ TEST_F(ImageIoTest, ContentNotNameDecidesAndDamagedFilesAreRefused)
     const QImage source = patternImage(13, 7);  // odd width: BMP rows are padded
     const QByteArray png = encoded(source, "png"), bmp = encoded(source, "bmp");
     enum Expect { Exact, Opens, Refused };
-    const struct {
-        const char* name;
-        QByteArray bytes;
-        Expect expect;
-    } rows[] = {
+    const struct { const char* name; QByteArray bytes; Expect expect; } rows[] = {
         {"png-named.bmp", png, Exact},
         {"bmp-named.gif", bmp, Exact},
         {"jpeg-named.bmp", encoded(source, "jpeg"), Opens},
@@ -83,10 +78,7 @@ TEST_F(ImageIoTest, SavedBmpIsTheUncompressed24BitFileQtsWriterMakesByteForByte)
 {
     // Widths around the four-pixel groups the rows are packed in and the
     // four-byte row padding; a tall one spans more than one write block.
-    const struct {
-        const char* why;
-        QImage image;
-    } rows[] = {
+    const struct { const char* why; QImage image; } rows[] = {
         {"four pixels, no padding", patternImage(4, 3)},
         {"five pixels: one after a group", patternImage(5, 4)},
         {"seven pixels: three after a group", patternImage(7, 2)},
@@ -101,12 +93,7 @@ TEST_F(ImageIoTest, SavedBmpIsTheUncompressed24BitFileQtsWriterMakesByteForByte)
         image.setDotsPerMeterY(2835);
         ASSERT_EQ(picture::saveBmp(image, target), QString());
         QFile file(target);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
-        ASSERT_GE(bytes.size(), 54);
-        EXPECT_EQ(qFromLittleEndian<quint16>(bytes.constData() + 28), 24) << "bits per pixel";
-        EXPECT_EQ(qFromLittleEndian<quint32>(bytes.constData() + 30), 0u) << "compression";
-        EXPECT_TRUE(bytes == encoded(image.convertToFormat(QImage::Format_RGB32), "bmp"));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly) && file.readAll() == encoded(image.convertToFormat(QImage::Format_RGB32), "bmp"));
     }
 }
 

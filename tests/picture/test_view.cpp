@@ -64,13 +64,7 @@ TEST_F(PictureViewTest, WidgetsFollowTheModelThroughSuccessiveLayouts)
 
     // Later layouts start from the bars' start-up values, and a handler
     // (canvas = -value) runs only for a bar whose value changes.
-    const struct {
-        const char* why;
-        int width;
-        int height;
-        double left;
-        double top;
-    } rows[] = {
+    const struct { const char* why; int width; int height; double left; double top; } rows[] = {
         {"same size keeps the fractional centring", 256, 256, 40.5, 12.5},
         {"100 x 100 moves by the changed values", 100, 100, 118, 90},
         {"only the height changes", 256, 100, 40.5, 90},

@@ -99,39 +99,31 @@ T* control(const QWidget& box, const char* name)
     return widget;
 }
 
-// The captions composed at load must fit their labels in the box's font.
-TEST(AboutBox, CaptionsFitAndTheIconIsTheOwners)
+// Shown modally over its owner, with its icon, until OK closes it; the
+// captions composed at load fit their labels in the box's font.
+TEST(AboutBox, ShownModallyOverTheOwnerWithCaptionsThatFitUntilOkClosesIt)
 {
     testsupport::FakePlatform fake;
     QWidget owner;
     QPixmap red(32, 32);
     red.fill(Qt::red);
     owner.setWindowIcon(QIcon(red));
-    shell::frmAbout box(fake, &owner);
-
-    const QLabel* description = control<QLabel>(box, "lblDescription");
-    const QStringList lines = description->text().split(QLatin1Char('\n'));
-    const QFontMetrics bold(description->font());
-    for (const QString& line : lines)
-        EXPECT_LE(bold.horizontalAdvance(line), description->width()) << line.toStdString();
-    EXPECT_LE(lines.size() * bold.lineSpacing(), description->height());
-    const QLabel* disclaimer = control<QLabel>(box, "lblDisclaimer");
-    EXPECT_LE(disclaimer->heightForWidth(disclaimer->width()), disclaimer->height());
-
-    const QImage icon = control<QLabel>(box, "picIcon")->pixmap().toImage();
-    EXPECT_EQ(icon.pixelColor(icon.width() / 2, icon.height() / 2), QColor(Qt::red));
-}
-
-TEST(AboutBox, ShownModallyOverTheOwnerUntilOkClosesIt)
-{
-    testsupport::FakePlatform fake;
-    QWidget owner;
     QWidget* shown = nullptr;
     QObject context;  // cancels the timer should showAbout return without waiting
     QTimer::singleShot(0, &context, [&] {
         shown = QApplication::activeModalWidget();
         ASSERT_NE(shown, nullptr) << "showAbout returned before showing a modal box";
         EXPECT_EQ(shown->parentWidget(), &owner);
+        const QLabel* description = control<QLabel>(*shown, "lblDescription");
+        const QStringList lines = description->text().split(QLatin1Char('\n'));
+        const QFontMetrics bold(description->font());
+        for (const QString& line : lines)
+            EXPECT_LE(bold.horizontalAdvance(line), description->width()) << line.toStdString();
+        EXPECT_LE(lines.size() * bold.lineSpacing(), description->height());
+        const QLabel* disclaimer = control<QLabel>(*shown, "lblDisclaimer");
+        EXPECT_LE(disclaimer->heightForWidth(disclaimer->width()), disclaimer->height());
+        const QImage icon = control<QLabel>(*shown, "picIcon")->pixmap().toImage();
+        EXPECT_EQ(icon.pixelColor(icon.width() / 2, icon.height() / 2), QColor(Qt::red));
         control<QPushButton>(*shown, "cmdOK")->click();
     });
     shell::showAbout(fake, &owner);

@@ -146,30 +146,26 @@ TEST(CodePage, RefusalNamesDistinctOffendersInOrderUpToTheLimit)
     EXPECT_EQ(encodeWindows1252(text, 2).unencodable, (std::vector<char32_t>{0x80, 0x1F600}));
 }
 
-TEST(EncryptedText, NeedsBothKindsOfMarker)
+// Both kinds of marker, in either order; a text read in pieces gets the same
+// answer wherever the pieces break, markers split across them included.
+TEST(EncryptedText, NeedsBothKindsOfMarkerWhereverThePiecesBreak)
 {
-    EXPECT_TRUE(isEncryptedText(u"xK 01y\u00e9 Kz"));
-    EXPECT_TRUE(isEncryptedText(u"\u00e9kK then Kk02"));
-    EXPECT_FALSE(isEncryptedText(u"Kk02 alone"));
-    EXPECT_FALSE(isEncryptedText(u"\u00e9kK alone"));
-    EXPECT_FALSE(isEncryptedText(u"k 01 \u00e9 K")) << "small k first is no marker";
-    EXPECT_FALSE(isEncryptedText(u"K 01 \u00e9 k")) << "small k last is no marker";
-    EXPECT_FALSE(isEncryptedText(u"K 01 e K")) << "a plain e is not the accented one";
-}
-
-// A text read in pieces gets the same answer wherever the pieces break,
-// markers split across two or three pieces included.
-TEST(EncryptedText, PiecesAnswerAsTheWholeText)
-{
-    for (const std::string_view text : {"xK 01y\xE9 Kz", "\xE9kKKk02", "Kk02 alone", "K 0\xE9 K1", "\xE9k K 02"}) {
-        const bool whole = isEncryptedText(stego::decodeWindows1252(text));
+    const std::pair<std::string_view, bool> rows[] = {
+        {"xK 01y\xE9 Kz", true}, {"\xE9kK then Kk02", true}, {"\xE9kKKk02", true},
+        {"Kk02 alone", false}, {"\xE9kK alone", false}, {"K 0\xE9 K1", false}, {"\xE9k K 02", false},
+        {"k 01 \xE9 K", false},  // small k first is no marker
+        {"K 01 \xE9 k", false},  // nor small k last
+        {"K 01 e K", false},      // a plain e is not the accented one
+    };
+    for (const auto& [text, encrypted] : rows) {
+        EXPECT_EQ(isEncryptedText(decodeWindows1252(text)), encrypted) << text;
         for (std::size_t first = 0; first <= text.size(); ++first) {
             for (std::size_t second = first; second <= text.size(); ++second) {
-                stego::EncryptedTextScanner scanner;
+                EncryptedTextScanner scanner;
                 scanner.feed(text.substr(0, first));
                 scanner.feed(text.substr(first, second - first));
                 scanner.feed(text.substr(second));
-                EXPECT_EQ(scanner.encrypted(), whole) << first << ' ' << second;
+                EXPECT_EQ(scanner.encrypted(), encrypted) << text << ' ' << first << ' ' << second;
             }
         }
     }
