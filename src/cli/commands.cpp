@@ -9,7 +9,9 @@
 #include "picture/bmpstream.h"
 #include "picture/filenames.h"
 #include "stego/codepage.h"
+#include "stego/body.h"
 #include "stego/message.h"
+#include "stego/sentences.h"
 
 #include <mirrorvane/version.h>
 
@@ -21,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <unistd.h>
 
@@ -29,7 +32,7 @@ namespace cli {
 const char* const kHelp =
     "Usage: mirrorvane-cli capacity PICTURE\n"
     "       mirrorvane-cli hide PICTURE OUTPUT [--text TEXT | --text-file FILE]\n"
-    "                           [--format bmp|png] [--raw]\n"
+    "                           [--format bmp|png] [--raw | --utf8]\n"
     "       mirrorvane-cli reveal PICTURE [--raw]\n"
     "\n"
     "Hides a text in the lowest bits of a picture's pixels and reads it back.\n"
@@ -47,7 +50,10 @@ const char* const kHelp =
     "                    byte-order mark is dropped\n"
     "  --format bmp|png  the kind of OUTPUT, whatever its name\n"
     "  --raw             the text is bytes of the Windows-1252 code page as they\n"
-    "                    stand, not UTF-8\n"
+    "                    stand, not UTF-8; reveal --raw writes the hidden bytes\n"
+    "  --utf8            hide a text that Windows-1252 cannot hold as UTF-8 (behind\n"
+    "                    the mark EF BB BF); older versions and other programs\n"
+    "                    show it garbled; a Windows-1252 text is hidden as always\n"
     "  -h, --help        show this help and exit\n"
     "  --version         show the version and exit\n"
     "\n"
@@ -56,21 +62,16 @@ const char* const kHelp =
     "The text survives only lossless copies of OUTPUT: a messenger, a social\n"
     "network or a site that recompresses or resizes the picture destroys it.\n"
     "\n"
-    "Exit status: 0 done, 1 usage error or a character Windows-1252 cannot hold,\n"
+    "A text Windows-1252 holds takes one byte a character and every version\n"
+    "reads it; a UTF-8 text takes 3 bytes for the mark and 1 to 4 a character.\n"
+    "A text holding \"end message\", the phrase that ends a hidden text, is refused.\n"
+    "\n"
+    "Exit status: 0 done, 1 usage error, a character Windows-1252 cannot hold\n"
+    "without --utf8, or a text that would read back cut short,\n"
     "2 a file that cannot be read or written, 3 no hidden message, 4 too much text.\n";
 
 namespace {
 
-constexpr std::string_view kNoMessageText = "THIS IMAGE DOES NOT HAVE A MIRROR VANE SECRET TEXT MESSAGE";
-constexpr std::string_view kNoEndText =
-    "The image starts with a Mirror Vane secret text message, but the message has no end marker.";
-// The window shows the same lines in its encrypted-text box.
-constexpr std::string_view kEncryptedNotice[] = {
-    "You have an Encrypted Text Message!",
-    "You require Lockharbour (and the Password)",
-    "to Decrypt and read this message!",
-    "Lockharbour is available from www.lockharbour.example",
-};
 constexpr std::size_t kListedCharacters = 10;
 
 const QString kStandardStream = QStringLiteral("-");
@@ -188,10 +189,9 @@ QString describeCharacters(const std::vector<char32_t>& characters)
 }
 
 // `atLeast` when the text was not read to its end, so only a lower bound is known.
-int tooMuchText(double excess, bool atLeast = false)
+int tooMuchText(double excess, bool utf8, bool atLeast = false)
 {
-    complainLine("The Message has " + std::string(atLeast ? "at least " : "") + stego::formatExcess(excess, ".")
-                 + " characters more than the image can accommodate");
+    complainLine(stego::tooMuchTextSentence(stego::formatExcess(excess, "."), utf8, atLeast));
     return kTooMuchText;
 }
 
@@ -200,37 +200,40 @@ int tooMuchText(double excess, bool atLeast = false)
 int takeText(const Arguments& args, const Picture& picture, std::string& codes)
 {
     const std::int64_t capacity = stego::textCapacity(picture.width, picture.height);
+    const TextOptions options{.raw = args.raw, .utf8 = args.utf8};
     TextOutcome text;
     if (args.text) {
-        text = convertText(*args.text, capacity, args.raw);
+        text = convertText(*args.text, capacity, options);
     } else if (args.textFile && *args.textFile != kStandardStream) {
         QFile file(*args.textFile);
         if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), file.errorString()));
-        text = readText(file.handle(), capacity, args.raw);
+        text = readText(file.handle(), capacity, options);
         if (text.kind == TextOutcome::ReadError)
             return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), text.error));
     } else {
         if (isTerminal(STDIN_FILENO))
             complainLine(std::string_view("reading the text to hide from standard input until end of file (Ctrl+D)"));
-        text = readText(STDIN_FILENO, capacity, args.raw);
+        text = readText(STDIN_FILENO, capacity, options);
         if (text.kind == TextOutcome::ReadError)
             return complain(kFileError, QStringLiteral("cannot read the text from standard input: %1").arg(text.error));
     }
 
     switch (text.kind) {
     case TextOutcome::Ok:
+        if (stego::cutShortAt(text.codes))
+            return complain(kUsage, QString::fromStdString(stego::cutShortSentence()));
         codes = std::move(text.codes);
         return kOk;
     case TextOutcome::NotUtf8:
         return usageError(QStringLiteral("the text is not valid UTF-8; use --raw to hide its bytes as they are"));
     case TextOutcome::Unencodable:
-        return complain(kUsage, QStringLiteral("the text has characters that Windows-1252 cannot hold: %1")
-                                    .arg(describeCharacters(text.unencodable)));
+        complainLine(QStringLiteral("the text has characters that Windows-1252 cannot hold: %1")
+                         .arg(describeCharacters(text.unencodable)));
+        return complain(kUsage, QString::fromLatin1(stego::kUtf8Hint));
     case TextOutcome::TooLong:
-        // Reading stops one character past the picture's room.
-        return tooMuchText(stego::excessCharacters(text.characters + stego::kMarkerLength, picture.width, picture.height),
-                           !text.complete);
+        return tooMuchText(stego::excessCharacters(text.length + stego::kMarkerLength, picture.width, picture.height),
+                           text.utf8, !text.complete);
     case TextOutcome::ReadError:
         break;
     }
@@ -251,7 +254,7 @@ QString writePictureFile(const DecodedPicture& image, bool png, const QString& p
 
 int capacity(const Arguments& args)
 {
-    if (args.positional.size() != 1 || args.text || args.textFile || args.raw || args.formatGiven)
+    if (args.positional.size() != 1 || args.text || args.textFile || args.raw || args.utf8 || args.formatGiven)
         return usageError(QStringLiteral("capacity takes one PICTURE and no options"));
     const Picture picture = openPicture(args.positional[0], true);
     if (!picture.ok())
@@ -284,7 +287,7 @@ int hideInPlace(Picture& picture, const std::string& codes, const QString& pictu
                                                        }});
     }
     if (hidden.report.outcome == stego::HideOutcome::TooMuchText)
-        return tooMuchText(hidden.report.excess);
+        return tooMuchText(hidden.report.excess, stego::bodyEncoding(codes) == stego::BodyEncoding::Utf8);
     if (!hidden.error.isEmpty())
         return complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(picturePath), hidden.error));
     if (file && (hidden.sinkFailed || !file->commit()))
@@ -296,6 +299,8 @@ int hide(const Arguments& args)
 {
     if (args.positional.size() != 2)
         return usageError(QStringLiteral("hide takes a PICTURE and an OUTPUT"));
+    if (args.raw && args.utf8)
+        return usageError(QStringLiteral("--raw and --utf8 cannot be given together: --raw hides the bytes as they are"));
     const QString& picturePath = args.positional[0];
     const QString& outputPath = args.positional[1];
     const bool textFromInput = !args.text && (!args.textFile || *args.textFile == kStandardStream);
@@ -325,7 +330,7 @@ int hide(const Arguments& args)
     const DecodedPicture& image = *picture.decoded;
     const stego::HideReport report = stego::hideBytes(picture.decoded->pixels(), codes);
     if (report.outcome == stego::HideOutcome::TooMuchText)
-        return tooMuchText(report.excess);
+        return tooMuchText(report.excess, stego::bodyEncoding(codes) == stego::BodyEncoding::Utf8);
     if (outputPath == kStandardStream) {
         // A failed write to standard output is reported once, at the end.
         StandardOutputDevice device;
@@ -340,16 +345,32 @@ int hide(const Arguments& args)
 // Writes a found text to standard output piece by piece, as it is read, so
 // that a text of any length costs a few megabytes at most: on a terminal
 // with control characters escaped, with --raw as its bytes, else as UTF-8.
-// Windows-1252 maps byte for byte, so pieces convert on their own.
+// Windows-1252 maps byte for byte, so pieces convert on their own; a UTF-8
+// body is already UTF-8 once its mark is dropped.
 class RevealedTextWriter {
 public:
     explicit RevealedTextWriter(bool raw) : m_raw(raw), m_terminal(isTerminal(STDOUT_FILENO)) {}
+
+    // Before the first piece.
+    void begin(stego::BodyEncoding encoding)
+    {
+        m_utf8 = encoding == stego::BodyEncoding::Utf8;
+        m_markLeft = m_utf8 && !m_raw ? stego::kUtf8Mark.size() : 0;
+        m_encrypted = stego::EncryptedTextScanner(m_utf8);
+    }
 
     bool write(std::string_view codes)
     {
         m_encrypted.feed(codes);
         if (m_raw && !m_terminal) {
             writeOut(codes);
+            return true;
+        }
+        if (m_utf8 && !m_raw) {
+            const std::size_t mark = std::min(m_markLeft, codes.size());
+            m_markLeft -= mark;
+            codes.remove_prefix(mark);
+            writeOut(m_terminal ? escapeUtf8(codes) : std::string(codes));
             return true;
         }
         const std::u16string text = stego::decodeWindows1252(codes);
@@ -369,20 +390,65 @@ public:
         // The text comes before the notice when both go to one terminal.
         flushOut();
         if (m_encrypted.encrypted())
-            for (const std::string_view line : kEncryptedNotice)
+            for (const std::string& line : stego::encryptedTextNotice())
                 complainLine(line);
     }
 
 private:
+    // UTF-8 for a terminal: C0 controls other than TAB, LF and CR, DEL and
+    // the C1 controls (C2 80 .. C2 9F) as \xHH of their bytes.  A C2 at a
+    // piece's end waits for the byte that tells.
+    std::string escapeUtf8(std::string_view utf8)
+    {
+        std::string out;
+        if (utf8.empty())
+            return out;
+        out.reserve(utf8.size() + 1);
+        const auto byteAt = [utf8](std::size_t i) { return static_cast<unsigned char>(utf8[i]); };
+        std::size_t i = 0;
+        if (std::exchange(m_pendingC2, false)) {
+            if (byteAt(0) <= 0x9F) {
+                appendEscape(out, 0xC2);
+                appendEscape(out, byteAt(i++));
+            } else {
+                out.push_back('\xC2');
+            }
+        }
+        for (; i < utf8.size(); ++i) {
+            const unsigned char b = byteAt(i);
+            if (b == 0xC2 && i + 1 == utf8.size()) {
+                m_pendingC2 = true;
+            } else if (b == 0xC2 && byteAt(i + 1) <= 0x9F) {
+                appendEscape(out, b);
+                appendEscape(out, byteAt(++i));
+            } else if ((b < 0x20 && b != '\t' && b != '\n' && b != '\r') || b == 0x7F) {
+                appendEscape(out, b);
+            } else {
+                out.push_back(static_cast<char>(b));
+            }
+        }
+        return out;
+    }
+
+    void appendEscape(std::string& out, unsigned char b)
+    {
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        out += {'\\', 'x', kDigits[b >> 4], kDigits[b & 0xF]};
+        m_escaped = true;
+    }
+
     bool m_raw;
     bool m_terminal;
+    bool m_utf8 = false;
+    std::size_t m_markLeft = 0;
+    bool m_pendingC2 = false;  // a C2 ended the last piece
     bool m_escaped = false;
     stego::EncryptedTextScanner m_encrypted;
 };
 
 int reveal(const Arguments& args)
 {
-    if (args.positional.size() != 1 || args.text || args.textFile || args.formatGiven)
+    if (args.positional.size() != 1 || args.text || args.textFile || args.utf8 || args.formatGiven)
         return usageError(QStringLiteral("reveal takes one PICTURE"));
     Picture picture = openPicture(args.positional[0], true);
     if (!picture.ok())
@@ -392,26 +458,34 @@ int reveal(const Arguments& args)
     if (picture.bmpFile) {
         // Read in place: only the pixels the text lies in, and the text
         // itself handed on in pieces.
+        stego::BodyEncoding encoding = stego::BodyEncoding::Windows1252;
+        bool begun = false;
         const picture::BmpReveal revealed = picture::revealBmp(
-            *picture.bmpFile, [&writer](QByteArrayView piece) {
+            *picture.bmpFile,
+            [&](QByteArrayView piece) {
+                if (!std::exchange(begun, true))
+                    writer.begin(encoding);
                 return writer.write(std::string_view(piece.data(), static_cast<std::size_t>(piece.size())));
-            });
+            },
+            encoding);
         if (!revealed.ok())
             return complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(args.positional[0]), revealed.error));
         result.outcome = revealed.result.outcome;
     } else {
         result = stego::readMessage(picture.decoded->pixels());
-        if (result.outcome == stego::ReadOutcome::Found)
+        if (result.outcome == stego::ReadOutcome::Found) {
+            writer.begin(stego::bodyEncoding(result.text));
             writer.write(result.text);
+        }
     }
     if (result.outcome == stego::ReadOutcome::NoStartMarker) {
-        complainLine(kNoMessageText);
+        complainLine(stego::kNoMessageSentence);
         return kNoMessage;
     }
     if (result.outcome == stego::ReadOutcome::NoEndMarker) {
         // Under 40 pixels the start marker is never tested, so there is no
         // start to speak of.
-        complainLine(picture.width * picture.height >= 40 ? kNoEndText : kNoMessageText);
+        complainLine(picture.width * picture.height >= 40 ? stego::kNoEndMarkerSentence : stego::kNoMessageSentence);
         return kNoMessage;
     }
     writer.finish();

@@ -108,14 +108,17 @@ ReadResult readMessage(ConstPixelSurface surface);
 // "Kk02") and a three-character marker ("\u00e9 K", "\u00e9kK") anywhere.
 bool isEncryptedText(std::u16string_view text) noexcept;
 
-// The same test over a hidden text's Windows-1252 bytes arriving in
-// pieces, for texts too long to hold: feed the pieces in order, then ask.
+// The same test over a hidden text's bytes arriving in pieces, for texts
+// too long to hold: feed the pieces in order, then ask.  The bytes are
+// Windows-1252, or UTF-8 with `utf8`.
 class EncryptedTextScanner {
 public:
-    void feed(std::string_view windows1252);
+    explicit EncryptedTextScanner(bool utf8 = false) : m_utf8(utf8) {}
+    void feed(std::string_view bytes);
     bool encrypted() const noexcept { return m_fourCharacter && m_threeCharacter; }
 
 private:
+    bool m_utf8;
     std::string m_tail;  // the last three bytes, where a marker may begin
     bool m_fourCharacter = false;
     bool m_threeCharacter = false;

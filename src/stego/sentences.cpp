@@ -1,0 +1,37 @@
+#include "sentences.h"
+
+#include "message.h"
+
+namespace stego {
+
+std::vector<std::string> encryptedTextNotice()
+{
+    return {"You have an Encrypted Text Message!", "You require Lockharbour (and the Password)",
+            "to Decrypt and read this message!", "Lockharbour is available from www.lockharbour.example"};
+}
+
+std::string tooMuchTextSentence(std::string_view excess, bool utf8, bool atLeast)
+{
+    std::string sentence = "The Message has ";
+    if (atLeast)
+        sentence += "at least ";
+    sentence.append(excess);
+    sentence += utf8 ? " bytes more than the image can accommodate as UTF-8"
+                     : " characters more than the image can accommodate";
+    return sentence;
+}
+
+std::string cutShortSentence()
+{
+    return "The text cannot be hidden: it holds the phrase \"" + std::string(kEndMarker)
+           + "\", which marks where a hidden text ends, so it would read back cut short there.";
+}
+
+std::string utf8Question(std::string_view characters)
+{
+    return "These characters cannot be hidden in an image as it has always been done: " + std::string(characters)
+           + "\r\n\r\nThe text can be hidden as UTF-8, which older versions and other programs show garbled. "
+             "Hide it as UTF-8?";
+}
+
+}  // namespace stego
