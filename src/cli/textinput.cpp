@@ -172,7 +172,10 @@ TextOutcome TextConverter::finish(bool complete)
         outcome.kind = TextOutcome::TooLong;
         return outcome;
     }
-    outcome.codes = outcome.utf8 ? stego::utf8Body(m_utf8) : std::move(m_windows1252);
+    if (m_options.raw)
+        outcome.codes = std::move(m_windows1252);
+    else
+        outcome.codes = outcome.utf8 ? stego::utf8Body(m_utf8) : stego::windows1252Body(std::move(m_windows1252));
     return outcome;
 }
 

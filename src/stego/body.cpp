@@ -138,25 +138,11 @@ std::string utf8Body(std::string_view utf8)
     return body;
 }
 
-BodyResult encodeBody(std::u16string_view text, bool allowUtf8, std::size_t maxReported)
+std::string windows1252Body(std::string bytes)
 {
-    BodyResult result;
-    EncodeResult windows1252 = encodeWindows1252(text, maxReported);
-    if (windows1252.ok()) {
-        result.bytes = std::move(windows1252.bytes);
-        return result;
-    }
-    std::optional<std::string> utf8 = allowUtf8 ? utf16ToUtf8(text) : std::nullopt;
-    if (!utf8) {
-        // Without UTF-8, or with a lone surrogate that no encoding holds.
-        result.unencodable = std::move(windows1252.unencodable);
-        if (allowUtf8)
-            std::erase_if(result.unencodable, [](char32_t c) { return c < 0xD800 || c > 0xDFFF; });
-        return result;
-    }
-    result.bytes = utf8Body(*utf8);
-    result.encoding = BodyEncoding::Utf8;
-    return result;
+    if (bodyEncoding(bytes) == BodyEncoding::Windows1252)
+        return bytes;
+    return utf8Body(*utf16ToUtf8(decodeWindows1252(bytes)));
 }
 
 std::optional<std::int64_t> cutShortAt(std::string_view body) noexcept

@@ -14,7 +14,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace stego {
 
@@ -63,20 +62,14 @@ std::string_view bodyText(std::string_view body, BodyEncoding encoding) noexcept
 // UTF-8 cannot carry.
 std::optional<std::string> utf16ToUtf8(std::u16string_view text);
 
-struct BodyResult {
-    std::string bytes;                  // the body; empty when `unencodable` is not
-    BodyEncoding encoding = BodyEncoding::Windows1252;
-    std::vector<char32_t> unencodable;  // characters Windows-1252 lacks, when UTF-8 was not allowed
-    bool ok() const noexcept { return unencodable.empty(); }
-};
-
-// The body of a text: Windows-1252 whenever it holds every character, else
-// with `allowUtf8` the mark and the text in UTF-8.  A lone surrogate is
-// never encodable.
-BodyResult encodeBody(std::u16string_view text, bool allowUtf8, std::size_t maxReported = 10);
-
 // The mark and `utf8` as a body.
 std::string utf8Body(std::string_view utf8);
+
+// The body for a text's Windows-1252 bytes: those bytes, unless they would
+// read back as UTF-8 (a text that starts with the mark's characters, "\u00EF\u00BB\u00BF",
+// and goes on like UTF-8); such a text is hidden as UTF-8, so that it reads
+// back as it was.
+std::string windows1252Body(std::string bytes);
 
 // Where reading the framed `body` would stop short: the offset in the body
 // at which the first end marker of start marker + body + end marker begins,

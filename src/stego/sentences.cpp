@@ -29,9 +29,9 @@ std::string cutShortSentence()
 
 std::string utf8Question(std::string_view characters)
 {
-    return "These characters cannot be hidden in an image as it has always been done: " + std::string(characters)
-           + "\r\n\r\nThe text can be hidden as UTF-8, which older versions and other programs show garbled. "
-             "Hide it as UTF-8?";
+    return "These characters are outside the code page every version reads: " + std::string(characters)
+           + "\r\n\r\nThe text can be hidden as UTF-8 instead, which older versions and other programs show "
+             "garbled.\r\n\r\nHide it as UTF-8?";
 }
 
 }  // namespace stego
