@@ -693,9 +693,11 @@ bool Stego1::takeBody(std::string& body)
                                       platform::Icon::Question, platform::Buttons::YesNo, platform::Answer::No},
                                      this)
                == platform::Answer::Yes) {
-        const QString crlf = text::textBoxText(Text1);
-        body = stego::utf8Body(*stego::utf16ToUtf8(
-            std::u16string_view(reinterpret_cast<const char16_t*>(crlf.utf16()), static_cast<std::size_t>(crlf.size()))));
+        // The box's own form of the text, its line breaks made CR LF on the way.
+        const QString raw = Text1->document()->toRawText();
+        body = *stego::utf16ToUtf8(
+            std::u16string_view(reinterpret_cast<const char16_t*>(raw.utf16()), static_cast<std::size_t>(raw.size())),
+            stego::kUtf8Mark, true);
         return true;
     }
     Label4->setText(QStringLiteral("The text has characters that cannot be hidden in the image."));

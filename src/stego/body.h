@@ -58,9 +58,12 @@ BodyEncoding bodyEncoding(std::string_view body) noexcept;
 // Windows-1252 bytes as they are otherwise.
 std::string_view bodyText(std::string_view body, BodyEncoding encoding) noexcept;
 
-// UTF-16 text in UTF-8, or nothing when it holds a lone surrogate, which
-// UTF-8 cannot carry.
-std::optional<std::string> utf16ToUtf8(std::u16string_view text);
+// UTF-16 text in UTF-8 after `prefix` (kUtf8Mark makes it a body), or
+// nothing when it holds a lone surrogate, which UTF-8 cannot carry.  With
+// `breaksAsCrLf` every LF and every line or paragraph separator becomes CR
+// LF, as a text box's lines are hidden.
+std::optional<std::string> utf16ToUtf8(std::u16string_view text, std::string_view prefix = {},
+                                       bool breaksAsCrLf = false);
 
 // The mark and `utf8` as a body.
 std::string utf8Body(std::string_view utf8);
