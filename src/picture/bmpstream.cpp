@@ -35,7 +35,6 @@ namespace picture {
 namespace {
 
 constexpr std::int64_t kBlockBytes = std::int64_t(4) << 20;     // one read or write of the copy
-constexpr std::int64_t kHeadPixels = 39;                         // the start marker's 13 characters
 constexpr std::size_t kFeedChunk = std::size_t(1) << 16;         // characters decoded between end-marker searches
 
 const QString kNotStreamable = QStringLiteral("The picture is not an uncompressed 24 or 32-bit BMP");
@@ -364,7 +363,7 @@ public:
     {
         const std::int64_t h = m_l.height;
         const std::int64_t total = m_l.width * h;
-        for (std::int64_t p = 0; p < std::min(total, kHeadPixels); ++p) {
+        for (std::int64_t p = 0; p < std::min(total, stego::kStartMarkerPixels); ++p) {
             std::array<char, 4> pixel{};
             if (!readAt(m_in, m_l.rowOffset(p % h) + static_cast<std::uint64_t>(p / h * m_l.bytesPerPixel()),
                         pixel.data(), 3))
@@ -372,12 +371,12 @@ public:
             if (m_scan.feedPixel(lowBits(reinterpret_cast<const std::uint8_t*>(pixel.data()))))
                 return finish();
         }
-        if (total <= kHeadPixels || m_scan.beginBody())
+        if (total <= stego::kStartMarkerPixels || m_scan.beginBody())
             return finish();
         const std::int64_t last = total - total % 3;  // pixels past the last whole triple carry nothing
-        m_found.reserve((last - kHeadPixels) / 3);
+        m_found.reserve((last - stego::kStartMarkerPixels) / 3);
         std::int64_t bandPixels = m_bands.firstPixels;
-        std::int64_t p = kHeadPixels;
+        std::int64_t p = stego::kStartMarkerPixels;
         while (p < last) {
             const std::int64_t x = p / h;
             std::int64_t columns = 1;
@@ -554,7 +553,7 @@ inline void patchPixel(std::uint8_t* pixel, unsigned byte, int place) noexcept
 {
     // Bit 0 of blue, of green and of red for each three-bit value.
     static constexpr std::uint32_t kSpread[8] = {0, 0x1, 0x100, 0x101, 0x10000, 0x10001, 0x10100, 0x10101};
-    const unsigned bits = place == 2 ? (byte << 1) & 6U : (byte >> (5 - 3 * place)) & 7U;
+    const unsigned bits = stego::bitsOfPlace(static_cast<std::uint8_t>(byte), place);
     const std::uint32_t keep = place == 2 ? 0xFFFEFEFFU : 0xFFFEFEFEU;
     if constexpr (std::endian::native == std::endian::little) {
         std::uint32_t word = 0;

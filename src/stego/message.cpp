@@ -29,7 +29,6 @@ constexpr std::int64_t kBand = 16;
 constexpr std::int64_t kMinBandHeight = 16;
 constexpr std::int64_t kChunkRows = 48;      // rows staged at a time when hiding
 constexpr std::int64_t kPrefetchRows = 32;   // how far ahead of the walk rows are fetched
-constexpr std::int64_t kHeadPixels = 39;     // the start marker's 13 characters
 constexpr std::size_t kHeadChars = 13;
 
 // kPlaced[4 * b + k]: the bits of byte b that pixel k of its triple carries,
@@ -39,10 +38,11 @@ constexpr std::array<std::uint32_t, 1024> makePlacedBits()
 {
     std::array<std::uint32_t, 1024> table{};
     for (std::uint32_t b = 0; b < 256; ++b) {
-        auto bit = [b](int n) { return (b >> n) & 1U; };
-        table[4 * b + 0] = bit(7) << 16 | bit(6) << 8 | bit(5);
-        table[4 * b + 1] = bit(4) << 16 | bit(3) << 8 | bit(2);
-        table[4 * b + 2] = bit(1) << 16 | bit(0) << 8 | kThirdPixelFlag;
+        for (int k = 0; k < 3; ++k) {
+            const std::uint32_t bits = bitsOfPlace(static_cast<std::uint8_t>(b), k);
+            table[4 * b + static_cast<std::uint32_t>(k)] =
+                (bits >> 2) << 16 | ((bits >> 1) & 1U) << 8 | (bits & 1U) | (k == 2 ? kThirdPixelFlag : 0U);
+        }
     }
     return table;
 }
@@ -260,8 +260,7 @@ private:
 
     char charAt(std::int64_t c) const noexcept
     {
-        const std::uint32_t nine = lowBitsAt(3 * c) << 6 | lowBitsAt(3 * c + 1) << 3 | lowBitsAt(3 * c + 2);
-        return static_cast<char>(nine >> 1);
+        return static_cast<char>(characterOfPlaces(lowBitsAt(3 * c), lowBitsAt(3 * c + 1), lowBitsAt(3 * c + 2)));
     }
 
     // Characters wholly inside column x, from its character `fromGroup` on.
@@ -425,11 +424,11 @@ ReadResult readMessage(ConstPixelSurface surface)
     MessageScanner scanner;
     // The first 13 characters, where the end-marker test already runs but
     // the start marker has not been checked yet.
-    for (std::int64_t p = 0; p < std::min(total, kHeadPixels); ++p)
+    for (std::int64_t p = 0; p < std::min(total, kStartMarkerPixels); ++p)
         if (scanner.feedPixel(lowBits(pixelAt(surface.pixels, surface.stride, surface.height, p))))
             return resultOf(scanner);
     // Only a 40th pixel starts the 14th triple, where the start marker is checked.
-    if (total <= kHeadPixels || scanner.beginBody())
+    if (total <= kStartMarkerPixels || scanner.beginBody())
         return resultOf(scanner);
     BodyScanner(surface, scanner).run();
     return resultOf(scanner);

@@ -43,13 +43,11 @@ bool MessageScanner::feedPixel(std::uint32_t bits)
         return true;
     if (m_place == 0 && m_state == State::Head && m_head.size() == kHeadCharacters && beginBody())
         return true;
-    m_code = m_code << 3 | bits;
+    m_bits[m_place] = bits;
     if (++m_place < 3)
         return false;
     m_place = 0;
-    const auto c = static_cast<char>(m_code >> 1);
-    m_code = 0;
-    return addCharacter(c);
+    return addCharacter(static_cast<char>(characterOfPlaces(m_bits[0], m_bits[1], m_bits[2])));
 }
 
 bool MessageScanner::beginBody()

@@ -66,7 +66,7 @@ private:
     TextSink m_sink;
     State m_state = State::Head;
     bool m_sinkFailed = false;
-    std::uint32_t m_code = 0;
+    std::uint32_t m_bits[3] = {};  // the current triple's pixels so far
     int m_place = 0;
     std::string m_head;  // the first 13 characters
     std::string m_held;  // body characters that may yet begin the end marker
