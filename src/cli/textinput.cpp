@@ -68,7 +68,9 @@ void TextConverter::take(char32_t c, std::string_view bytes)
     ++m_characters;
     m_utf8Bytes += static_cast<std::int64_t>(bytes.size());
     const int b = c <= 0xFFFF ? stego::unicodeToWindows1252(static_cast<char16_t>(c)) : -1;
-    if (b < 0 && m_seen.insert(c).second) {
+    // With UTF-8 allowed the first offender settles the encoding; without,
+    // the refusal names them all.
+    if (b < 0 && (m_unencodable.empty() || !m_options.utf8) && m_seen.insert(c).second) {
         m_unencodable.push_back(c);
         m_windows1252 = std::string();  // no longer of use
     }

@@ -38,6 +38,10 @@ TEST_F(Cli, Utf8TextsRoundTripOnEveryRoad)
     EXPECT_TRUE(ended(shown, 0, "shown as \\xHH"));
     EXPECT_TRUE(shown.out.contains("C1:\\xC2\\x9B.") && shown.out.contains("\xC5\x81")) << shown.out.toStdString();
 
+    // The encrypted-text markers are looked for in the decoded text.
+    ASSERT_EQ(run({kHide, bmp, path("e.bmp"), kText, "K 01 \xC3\xA9 K \xC5\x81", kUtf8}).status, 0);
+    EXPECT_TRUE(ended(run({kReveal, path("e.bmp")}), 0, "You have an Encrypted Text Message!"));
+
     // A Windows-1252 text is hidden as always, --utf8 or not.
     ASSERT_EQ(run({kHide, bmp, path("plain.bmp"), kText, "caf\xC3\xA9"}).status, 0);
     ASSERT_EQ(run({kHide, bmp, path("plain8.bmp"), kText, "caf\xC3\xA9", kUtf8}).status, 0);
