@@ -62,16 +62,21 @@ ReadResult readRegularFile(const QString& path, qint64 maxBytes);
 bool isStream(const QString& path);
 
 // How many bytes copyToUnnamedFile shows its `limit` at most.
-inline constexpr qint64 kStreamHeadBytes = 64;
+inline constexpr qint64 kStreamHeadBytes = 256;
 
 // Copies what the descriptor `input` gives into a new unnamed file in the
 // temporary folder: nothing is left behind whatever stops the process.
 // `limit` sees the first kStreamHeadBytes bytes (fewer when the input is
 // shorter) and returns how many bytes to keep; reading stops there.  On
-// success `copy` is open read-only (plus `extraMode`) at its start, and its
-// fileName() opens the same content again.  Returns the reason on failure.
+// success `copy` is open read-only (plus `extraMode`) at its start; its
+// reopenableName() opens the same content again.  Returns the reason on
+// failure.
 QString copyToUnnamedFile(int input, QFile& copy, const std::function<qint64(QByteArrayView head)>& limit,
                           QIODevice::OpenMode extraMode = {});
+
+// A name that opens the file `file` has open, for as long as it stays open,
+// even when the file has no name of its own.
+QString reopenableName(const QFileDevice& file);
 
 // The reason a file cannot be written over `path` before anything is
 // written, or empty: an existing name that is not a regular file (a FIFO, a

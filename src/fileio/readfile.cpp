@@ -176,7 +176,12 @@ QString copyToUnnamedFile(int input, QFile& copy, const std::function<qint64(QBy
     }
     if (::lseek(fd, 0, SEEK_SET) != 0)
         return failed(errno);
-    return adopt(copy, fd, QString::fromLatin1(sys::descriptorPath(fd)), QIODevice::ReadOnly | extraMode);
+    return adopt(copy, fd, QString(), QIODevice::ReadOnly | extraMode);
+}
+
+QString reopenableName(const QFileDevice& file)
+{
+    return QString::fromLatin1(sys::descriptorPath(file.handle()));
 }
 
 }  // namespace fileio

@@ -50,6 +50,9 @@ bool writeRows(png_structp png, png_infop info, const QImage& pixels)
 {
     if (setjmp(png_jmpbuf(png)))
         return false;
+    // PNG's own limit, 2^31-1 pixels a side, rather than libpng's default
+    // of a million, which refuses pictures every reader can take.
+    png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
     png_set_IHDR(png, info, static_cast<png_uint_32>(pixels.width()), static_cast<png_uint_32>(pixels.height()), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, kPngCompressionLevel);
