@@ -18,6 +18,7 @@ namespace {
 
 // The decoders' limit on a picture file's size (1,040 MB).
 constexpr qint64 kPictureFileLimit = qint64(1024 + 16) << 20;
+static_assert(fileio::kStreamHeadBytes >= qint64(picture::bmp::kHeadBytes), "a BMP's headers fit in the head");
 
 qint64 bytesToKeep(QByteArrayView head)
 {

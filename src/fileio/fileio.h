@@ -13,10 +13,11 @@
 // mode, access control list and user attributes, is synced and only then
 // linked in and renamed over the target.  On any failure the target is
 // untouched and the temporary gone; a signal that stops the process leaves
-// nothing either.  QSaveFile does not do for us: it ignores a failed flush
-// of its last buffered block in the Qt versions we build against, names its
-// temporary after the target (too long near the 255-byte limit), and creates
-// it readable by others before the target's mode is applied.
+// nothing either (a file system without unnamed files gets a hidden named
+// temporary, which the stopping signals remove).  QSaveFile is no help: it
+// ignores a failed flush of its last buffered block in the Qt versions we
+// build against, names its temporary after the target (too long near the
+// 255-byte limit), and creates it readable by others until it is complete.
 //
 // Links are followed by the kernel, so its protections apply (a link planted
 // in a sticky, world-writable folder by another user is refused); the same

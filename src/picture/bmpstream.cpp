@@ -776,6 +776,7 @@ BmpReveal revealBmp(QIODevice& in, const ByteSink& textSink)
 BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink)
 {
     BmpHide result;
+    g_positionedReadError.store(0);
     if (!in.isSequential() && !in.seek(0)) {
         result.error = readError(in);
         return result;
