@@ -218,6 +218,18 @@ TEST_F(CliFiles, PicturesThroughPipesAreCopiedOnceAndBounded)
     EXPECT_LT(endless.inputTaken, hidden.size() + (4LL << 20));
 }
 
+// A PNG too wide to be read again is refused, to a file and to a pipe alike.
+TEST_F(CliFiles, APngTooWideToOpenAgainIsRefused)
+{
+    const std::string wide = write("in/wide.bmp", picturetest::bmpBytes(patternImage(1000001, 2)));
+    for (const std::string& output : {path("out/wide.png"), std::string("-")}) {
+        const Outcome o = run({"hide", wide, output, "--text", "x", "--format", "png"});
+        EXPECT_TRUE(ended(o, 2, "wider or taller than 1,000,000 pixels")) << output;
+        EXPECT_TRUE(o.out.isEmpty());
+    }
+    EXPECT_EQ(namesIn("out"), QStringList{"old.bmp"});
+}
+
 TEST_F(CliFiles, AFullTemporaryFolderGivesTheSystemsReason)
 {
     const std::string tmp = path("tmp");
