@@ -19,6 +19,8 @@ MIRRORVANE_TEST_PACKAGES=(
   desktop-file-utils appstream groff-base dpkg-dev file lintian
   # the shells whose completion scripts the CLI tests load
   zsh fish
+  # access lists set on a saved file's predecessor (setfacl)
+  acl
 )
 
 MIRRORVANE_FUZZERS=(read_scan text_decoder load_picture bmp_reader)

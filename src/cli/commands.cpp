@@ -3,6 +3,7 @@
 #include "codecs.h"
 #include "exitstatus.h"
 #include "output.h"
+#include "picturestream.h"
 #include "textinput.h"
 
 #include "fileio/fileio.h"
@@ -14,7 +15,6 @@
 #include <mirrorvane/version.h>
 
 #include <QFile>
-#include <QTemporaryFile>
 
 #include <cstdio>
 #include <memory>
@@ -91,10 +91,10 @@ int usageError(const QString& sentence)
 // What a command works on: an uncompressed 24 or 32-bit BMP file is read in
 // place, in constant memory, whatever its size; anything else is decoded.
 struct Picture {
-    // A picture from standard input is kept in a temporary file first, so
-    // that it meets exactly the checks of a named file and a BMP of any
-    // size can still be read in place.
-    std::unique_ptr<QTemporaryFile> copy;
+    // A picture from standard input or another stream is kept in an unnamed
+    // copy first, so that it meets exactly the checks of a named file and a
+    // BMP of any size can still be read in place.
+    std::unique_ptr<QFile> copy;
     std::unique_ptr<QFile> bmpFile;           // set when the BMP is read in place
     std::unique_ptr<DecodedPicture> decoded;  // the decoded picture otherwise
     std::int64_t width = 0, height = 0;
@@ -102,38 +102,18 @@ struct Picture {
     bool ok() const { return status == kOk; }
 };
 
-// Copies standard input into `copy`; the reason on failure.
-QString keepStandardInput(QTemporaryFile& copy)
-{
-    QFile input;
-    if (!copy.open())
-        return copy.errorString();
-    if (!input.open(stdin, QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return input.errorString();
-    QByteArray block(1 << 20, Qt::Uninitialized);
-    for (;;) {
-        const qint64 got = input.read(block.data(), block.size());
-        if (got < 0)
-            return input.errorString();
-        if (got == 0)
-            return copy.flush() ? QString() : copy.errorString();
-        if (copy.write(block.constData(), got) != got)
-            return copy.errorString();
-    }
-}
-
 Picture openPicture(const QString& path, bool inPlace)
 {
     Picture picture;
     const QString named = path == kStandardStream ? QStringLiteral("from standard input") : shown(path);
     QString file = path;
-    if (path == kStandardStream) {
-        picture.copy = std::make_unique<QTemporaryFile>();
-        if (const QString error = keepStandardInput(*picture.copy); !error.isEmpty()) {
-            picture.status = complain(kFileError, QStringLiteral("cannot read the picture from standard input: %1").arg(error));
+    if (isPictureStream(path)) {
+        picture.copy = std::make_unique<QFile>();
+        if (const QString error = keepPictureStream(path, *picture.copy); !error.isEmpty()) {
+            picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, error));
             return picture;
         }
-        file = picture.copy->fileName();
+        file = fileio::reopenableName(*picture.copy);
     }
     if (inPlace) {
         auto bmp = std::make_unique<QFile>();
@@ -327,9 +307,11 @@ int hide(const Arguments& args)
     if (report.outcome == stego::HideOutcome::TooMuchText)
         return tooMuchText(report.excess);
     if (outputPath == kStandardStream) {
-        // A failed write to standard output is reported once, at the end.
+        // A failed write to standard output is reported once, at the end;
+        // the encoder's own refusal here.
         StandardOutputDevice device;
-        image.write(png, device);
+        if (const QString error = image.write(png, device); !error.isEmpty())
+            return complain(kFileError, QStringLiteral("cannot write the picture to standard output: %1").arg(error));
         return kOk;
     }
     if (const QString error = writePictureFile(image, png, outputPath); !error.isEmpty())

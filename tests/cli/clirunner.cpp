@@ -78,6 +78,8 @@ Outcome launch(const Launch& launch)
             && !variable.starts_with("QT_QPA_PLATFORM="))
             environment.emplace_back(variable);
     }
+    // First, so they win over the test's own (getenv takes the first).
+    environment.insert(environment.begin(), launch.environment.begin(), launch.environment.end());
     const std::vector<char*> argv = pointers(args), envp = pointers(environment);
 
     const pid_t child = fork();
@@ -124,8 +126,9 @@ Outcome launch(const Launch& launch)
             if (p.revents == 0)
                 continue;
             if (p.fd == input) {
-                const QByteArray& source = launch.endlessInput ? endless : launch.input;
-                const long long offset = launch.endlessInput ? 0 : outcome.inputTaken;
+                const bool head = outcome.inputTaken < launch.input.size();
+                const QByteArray& source = head ? launch.input : endless;
+                const long long offset = head ? outcome.inputTaken : 0;
                 const ssize_t put = write(input, source.constData() + offset, static_cast<size_t>(source.size() - offset));
                 if (put > 0)
                     outcome.inputTaken += put;
