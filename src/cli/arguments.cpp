@@ -86,6 +86,8 @@ ParseError parse(int argc, char** argv, Arguments& args)
             if (!args.textFile)
                 return notUtf8(*given);
         } else if (matches("--format")) {
+            if (args.formatGiven)
+                return usage(QStringLiteral("give the format once, with --format"));
             const auto given = value("--format");
             if (given == std::optional<std::string_view>("png"))
                 args.format = OutputFormat::Png;

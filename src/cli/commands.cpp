@@ -2,6 +2,7 @@
 
 #include "codecs.h"
 #include "exitstatus.h"
+#include "guards.h"
 #include "output.h"
 #include "textinput.h"
 
@@ -14,9 +15,12 @@
 #include <mirrorvane/version.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -98,6 +102,7 @@ struct Picture {
     std::unique_ptr<QFile> bmpFile;           // set when the BMP is read in place
     std::unique_ptr<DecodedPicture> decoded;  // the decoded picture otherwise
     std::int64_t width = 0, height = 0;
+    int bitsPerPixel = 0;            // of a BMP read in place
     int status = kOk;                // a failure already reported when not kOk
     bool ok() const { return status == kOk; }
 };
@@ -149,6 +154,7 @@ Picture openPicture(const QString& path, bool inPlace)
                 picture.bmpFile = std::move(bmp);
                 picture.width = probe.layout.width;
                 picture.height = probe.layout.height;
+                picture.bitsPerPixel = probe.layout.bitsPerPixel;
                 return picture;
             }
         }
@@ -164,6 +170,22 @@ Picture openPicture(const QString& path, bool inPlace)
     picture.width = pixels.width;
     picture.height = pixels.height;
     return picture;
+}
+
+// Decodes the BMP that openPicture opened to read in place; false, reported,
+// when it cannot be.
+bool decodeInstead(Picture& picture, const QString& path)
+{
+    const QString file = picture.copy ? picture.copy->fileName() : path;
+    picture.bmpFile.reset();
+    QString error;
+    if (const Codecs* decoders = codecs(error); decoders != nullptr)
+        picture.decoded = decoders->load(file, error);
+    if (picture.decoded)
+        return true;
+    const QString named = path == kStandardStream ? QStringLiteral("from standard input") : shown(path);
+    picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, error));
+    return false;
 }
 
 // "x (U+0078)" for each character, the code alone for one that would not
@@ -190,8 +212,11 @@ QString describeCharacters(const std::vector<char32_t>& characters)
 // `atLeast` when the text was not read to its end, so only a lower bound is known.
 int tooMuchText(double excess, bool atLeast = false)
 {
-    complainLine("The Message has " + std::string(atLeast ? "at least " : "") + stego::formatExcess(excess, ".")
-                 + " characters more than the image can accommodate");
+    const std::string amount = stego::formatExcess(excess, ".");
+    // The lower bound is a whole number, and "at least 1" is one character.
+    const std::string characters = atLeast && amount == "1" ? " character" : " characters";
+    complainLine("The Message has " + std::string(atLeast ? "at least " : "") + amount + characters
+                 + " more than the image can accommodate");
     return kTooMuchText;
 }
 
@@ -205,8 +230,12 @@ int takeText(const Arguments& args, const Picture& picture, std::string& codes)
         text = convertText(*args.text, capacity, args.raw);
     } else if (args.textFile && *args.textFile != kStandardStream) {
         QFile file(*args.textFile);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), file.errorString()));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            // In the system's words, as a folder given as PICTURE is refused.
+            const QString reason = QFileInfo(*args.textFile).isDir() ? QString::fromLocal8Bit(std::strerror(EISDIR))
+                                                                    : file.errorString();
+            return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), reason));
+        }
         text = readText(file.handle(), capacity, args.raw);
         if (text.kind == TextOutcome::ReadError)
             return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), text.error));
@@ -305,6 +334,10 @@ int hide(const Arguments& args)
     // and terminal commands at worst.
     if (outputPath == kStandardStream && isTerminal(STDOUT_FILENO))
         return usageError(QStringLiteral("standard output is a terminal; redirect it to a file or a pipe to receive the picture"));
+    if (args.format == OutputFormat::ByName) {
+        if (const QString lossy = picture::lossyFormatNamed(outputPath); !lossy.isEmpty())
+            return complain(kUsage, lossyOutputRefusal(outputPath, lossy));
+    }
     // Checked before any work: a folder, a device or a FIFO is never
     // replaced by a picture file.
     if (outputPath != kStandardStream) {
@@ -319,6 +352,10 @@ int hide(const Arguments& args)
     std::string codes;
     if (const int status = takeText(args, picture, codes); status != kOk)
         return status;
+    // The copy keeps the input's layout, which is the promised 24-bit BMP
+    // only when the input is one; a 32-bit input would keep its alpha.
+    if (picture.bmpFile && picture.bitsPerPixel != 24 && !decodeInstead(picture, picturePath))
+        return picture.status;
     if (picture.bmpFile)
         return hideInPlace(picture, codes, picturePath, outputPath);
 
@@ -363,11 +400,11 @@ public:
     // After the last piece: the notes that go to standard error.
     void finish()
     {
+        // The text comes before the notes when both go to one terminal.
+        flushOut();
         if (m_escaped)
             complainLine(std::string_view("control characters of the message are shown as \\xHH, the hidden byte; "
                                           "redirect standard output to get them as they are"));
-        // The text comes before the notice when both go to one terminal.
-        flushOut();
         if (m_encrypted.encrypted())
             for (const std::string_view line : kEncryptedNotice)
                 complainLine(line);
@@ -422,6 +459,8 @@ int reveal(const Arguments& args)
 
 int run(const Arguments& args)
 {
+    if (const int status = refusePictureFromTerminal(args); status != kOk)
+        return status;
     if (args.help) {
         writeOut(kHelp);
         return kOk;

@@ -21,6 +21,7 @@ struct Launch {
     bool endlessInput = false;      // keep writing to standard input until the program stops reading
     Stream in = Stream::Pipe;
     Stream out = Stream::Pipe;
+    bool errToOut = false;          // standard error shares standard output, as on one terminal
     // Extra shell-like resource limit: address space in bytes, 0 for none.
     unsigned long long addressSpace = 0;
 };

@@ -104,6 +104,15 @@ TEST_F(Cli, TerminalsGetAHintAndEscapedControls)
         EXPECT_TRUE(ended(o, 0, "shown as \\xHH")) << raw;
         EXPECT_EQ(o.out, "a\\x1B]2;owned\\x07b\tc\r\nd\\x7F") << raw;
     }
+    o = launch({.args = {"reveal", out}, .out = Stream::Terminal, .errToOut = true});
+    EXPECT_TRUE(o.out.startsWith("a\\x1B]2;owned") && o.out.endsWith("as they are\n")) << "the note follows the text";
+
+    // No picture can come from a terminal: waiting would look like a hang.
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"capacity", "-"}, {"reveal", "-"}, {"hide", "-", out}, {"hide", "-", out, "--text", "x"}}) {
+        o = launch({.args = args, .in = Stream::Terminal});
+        EXPECT_TRUE(ended(o, 2, "standard input is a terminal")) << args[0] << " " << args.size();
+    }
 
     o = run({"hide", out, "-", "--text", "x"}, {}, Stream::Terminal);
     EXPECT_EQ(o.status, 1) << "no picture bytes on a terminal";
@@ -150,7 +159,7 @@ TEST_F(Cli, TextWithoutEndIsRefusedAfterWhatThePictureHolds)
 #endif
     const Outcome o = launch({.args = {"hide", picture, out}, .endlessInput = true, .addressSpace = addressSpace});
     EXPECT_EQ(o.status, 4);
-    EXPECT_EQ(o.err, "mirrorvane-cli: The Message has at least 1 characters more than the image can accommodate\n");
+    EXPECT_EQ(o.err, "mirrorvane-cli: The Message has at least 1 character more than the image can accommodate\n");
     // The picture holds 1,000 characters; a pipe buffers at most a megabyte.
     EXPECT_LT(o.inputTaken, 2LL << 20) << "the program stopped reading";
     EXPECT_FALSE(exists(out));
