@@ -56,6 +56,9 @@ check_tree() {
   if [ -f "$desktop" ]; then
     desktop-file-validate "$desktop" || fail "desktop-file-validate"
     grep -q '^Exec=mirrorvane\b' "$desktop" || fail "the desktop entry does not start mirrorvane"
+    # Claiming text would make Mirrorvane the desktop's text editor (and give
+    # it a mailcap line), and a large .txt it hands on would come back to it.
+    grep -q '^MimeType=.*text/' "$desktop" && fail "the desktop entry claims a text type"
   else
     fail "no desktop entry"
   fi
@@ -63,6 +66,7 @@ check_tree() {
   metainfo=$prefix/share/metainfo/$id.metainfo.xml
   if [ -f "$metainfo" ]; then
     appstreamcli validate --no-net --pedantic "$metainfo" || fail "appstreamcli validate"
+    grep -q '<mediatype>text/' "$metainfo" && fail "the AppStream file claims a text type"
   else
     fail "no AppStream file"
   fi
