@@ -79,6 +79,11 @@ check_tree() {
       warnings=$(zcat "$manpage" | groff -man -Tutf8 -ww -z 2>&1)
       [ -z "$warnings" ] || fail "man page $page: $warnings"
     fi
+    if [ -f "$manpage" ]; then
+      zcat "$manpage" | grep -q '^\.B MIRRORVANE_VERBOSE' || fail "man page $page: no MIRRORVANE_VERBOSE in ENVIRONMENT"
+      # What older versions did and the README no longer says.
+      zcat "$manpage" | grep -q -e 'always saved as BMP' -e 'written as ANSI' && fail "man page $page: out of date"
+    fi
   done
 
   local completion
