@@ -1,12 +1,10 @@
 // mirrorvane-cli at its edges: odd standard streams, names and outputs, a
-// full disk, endless input and the shell completions.
+// full disk and endless input.
 #include "clitest.h"
 
 #include "picture/bmpfiles.h"
 
 #include <QDir>
-#include <QProcess>
-#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstring>
@@ -235,35 +233,6 @@ TEST_F(FullDisk, AShortWriteKeepsTheOldFileAndSaysWhy)
             EXPECT_EQ(read(target), "old picture");
         }
         EXPECT_EQ(QDir(QString::fromStdString(m_mount)).entryList(QDir::Files).size(), 2) << "no temporary left";
-    }
-}
-
-TEST_F(Cli, CompletionScriptsLoadInEveryShell)
-{
-    const QString dir = QStringLiteral(MIRRORVANE_COMPLETIONS);
-    // `expected` is among what each offers after "mirrorvane-cli h".
-    const struct { const char* name; QStringList args; QByteArray expected; } shells[] = {
-        {"bash", {"-c", "source " + dir + "/bash/mirrorvane-cli && COMP_WORDS=(mirrorvane-cli h) COMP_CWORD=1 && "
-                        "_mirrorvane_cli_complete && echo \"${COMPREPLY[@]}\""}, "hide"},
-        {"zsh", {"-fc", "fpath=(" + dir + "/zsh $fpath); autoload -Uz compinit && compinit -u -D && "
-                        "autoload +X _mirrorvane-cli && print $_comps[mirrorvane-cli]"}, "_mirrorvane-cli"},
-        {"fish", {"--no-config", "-c", "source " + dir + "/fish/mirrorvane-cli.fish; complete -C'mirrorvane-cli h'"}, "hide"},
-    };
-    for (const auto& shell : shells) {
-        SCOPED_TRACE(shell.name);
-        const QString program = QStandardPaths::findExecutable(QString::fromLatin1(shell.name));
-        if (program.isEmpty()) {
-            std::cout << "[  SKIPPED ] " << shell.name << " is not installed\n";
-            continue;
-        }
-        QProcess process;
-        process.setWorkingDirectory(m_dir.path());
-        process.start(program, shell.args);
-        ASSERT_TRUE(process.waitForFinished(30000));
-        const QByteArray err = process.readAllStandardError();
-        EXPECT_EQ(process.exitCode(), 0) << err.toStdString();
-        EXPECT_TRUE(err.isEmpty()) << err.toStdString();
-        EXPECT_TRUE(process.readAllStandardOutput().contains(shell.expected));
     }
 }
 
