@@ -14,6 +14,7 @@
 #include <QFrame>
 #include <QLabel>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -93,7 +94,7 @@ void loadChosenFile(PictureCommandContext& context, const QString& path)
                            static_cast<double>(canvas->image().height())};
     if (needsPreview(viewportSize, pictureSize)) {
         const QSize area = view.pictureAreaSize();
-        view.showPreview(makePreview(canvas->image(), area.width(), area.height()));
+        view.showPreview(makePreview(canvas->image(), area.width(), area.height(), view.pictureArea()->devicePixelRatioF()));
     } else {
         view.showFullView();
     }
@@ -201,11 +202,15 @@ QString proposedSaveName(const QString& loadedImagePath)
     return QStringLiteral("Stego Picture.bmp");
 }
 
-QImage makePreview(const QImage& image, int width, int height)
+QImage makePreview(const QImage& image, int width, int height, qreal ratio)
 {
     if (image.isNull() || width <= 0 || height <= 0)
         return {};
-    return image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    ratio = std::max<qreal>(ratio, 1);
+    QImage preview = image.scaled(qRound(width * ratio), qRound(height * ratio), Qt::IgnoreAspectRatio,
+                                  Qt::SmoothTransformation);
+    preview.setDevicePixelRatio(ratio);
+    return preview;
 }
 
 }  // namespace picture
