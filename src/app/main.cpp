@@ -2,6 +2,7 @@
 #include "picture/librarymessages.h"
 #include "platform/qtplatform.h"
 #include "stego1.h"
+#include "titlebar.h"
 
 #include <QApplication>
 
@@ -33,6 +34,7 @@ int main(int argc, char* argv[])
         return 0;
     QApplication::setWindowIcon(window.windowIcon());
     window.show();
+    app::replaceQtDecoration(&window);
 
     // "mirrorvane FILE", as the desktop entry's %f gives it.
     if (line.file)
