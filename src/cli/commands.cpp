@@ -62,7 +62,8 @@ const char* const kHelp =
     "The text survives only lossless copies of OUTPUT: a messenger, a social\n"
     "network or a site that recompresses or resizes the picture destroys it.\n"
     "\n"
-    "Texts, file names and output are UTF-8 whatever the locale.\n"
+    "--text and a terminal follow the locale's encoding; files, pipes and file\n"
+    "names are UTF-8 whatever the locale.\n"
     "\n"
     "Exit status: 0 done, 1 usage error or a character Windows-1252 cannot hold,\n"
     "2 a file that cannot be read or written, 3 no hidden message, 4 too much text.\n";
@@ -407,8 +408,7 @@ public:
         // The text comes before the notes when both go to one terminal.
         flushOut();
         if (m_escaped)
-            complainLine(std::string_view("control characters of the message are shown as \\xHH, the hidden byte; "
-                                          "redirect standard output to get them as they are"));
+            complainLine(terminalEscapeNote());
         if (m_encrypted.encrypted())
             for (const std::string_view line : kEncryptedNotice)
                 complainLine(line);

@@ -7,6 +7,7 @@
 #include <QDir>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
@@ -121,6 +122,33 @@ TEST_F(Cli, TerminalsGetAHintAndEscapedControls)
         ASSERT_EQ(run({"hide", picture, out, "--text", text}).status, 0) << text;
         EXPECT_EQ(run({"reveal", out}).out, text);
     }
+}
+
+// Under a Latin-1 locale --text is typed in Latin-1 and a terminal shows
+// Latin-1; files and pipes stay UTF-8.
+TEST_F(Cli, TheLocalesEncodingIsFollowedForTheTextArgumentAndTheTerminal)
+{
+    const std::string locales = path("locales");
+    const std::string make = "localedef -i en_US -f ISO-8859-1 '" + locales + "/en_US.ISO-8859-1' 2>/dev/null";
+    if (std::system(("mkdir -p '" + locales + "' && " + make).c_str()) != 0)
+        GTEST_SKIP() << "cannot build a Latin-1 locale (localedef and the locales package are needed)";
+    const QByteArray oldLocpath = qgetenv("LOCPATH"), oldAll = qgetenv("LC_ALL");
+    qputenv("LOCPATH", QByteArray::fromStdString(locales));
+    qputenv("LC_ALL", "en_US.ISO-8859-1");
+    const std::string picture = save(patternImage(40, 40), "in.png"), out = path("o.bmp");
+    const Outcome hidden = run({"hide", picture, out, "--text", "caf\xE9 \xA4"});
+    const Outcome piped = run({"reveal", out});
+    const Outcome shown = run({"reveal", out}, {}, Stream::Terminal);
+    ASSERT_EQ(run({"hide", picture, out, "--text", "\x80", "--raw"}).status, 0) << "the euro sign, which Latin-1 lacks";
+    const Outcome lacking = run({"reveal", out}, {}, Stream::Terminal);
+    qputenv("LOCPATH", oldLocpath);
+    oldAll.isNull() ? void(qunsetenv("LC_ALL")) : void(qputenv("LC_ALL", oldAll));
+
+    EXPECT_EQ(hidden.status, 0) << hidden.err.toStdString();
+    EXPECT_EQ(piped.out, "caf\xC3\xA9 \xC2\xA4");
+    EXPECT_EQ(shown.out, "caf\xE9 \xA4");
+    EXPECT_EQ(lacking.out, "\\x80");
+    EXPECT_TRUE(ended(lacking, 0, "characters ISO-8859-1 lacks are shown as \\xHH"));
 }
 
 TEST_F(Cli, OutputsThatAreNotRegularFilesAreRefused)
