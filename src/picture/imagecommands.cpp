@@ -159,6 +159,9 @@ void saveImage(PictureCommandContext& context)
     // written, and a name typed without an extension gets the type's; a
     // name ending in .png is a PNG whatever the type.
     dialog.filter = QStringLiteral("Image (*.bmp);;") + kPngEntry;
+    // Shown first every time: a PNG type left from the last save would sit
+    // beside the proposed ".bmp" name.
+    dialog.selectedFilter.clear();
     dialog.overwritePrompt = true;
     dialog.fileName = proposedSaveName(context.loadedImagePath);
     dialog.defaultSuffix = QStringLiteral("bmp");
