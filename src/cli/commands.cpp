@@ -8,6 +8,7 @@
 
 #include "fileio/fileio.h"
 #include "picture/bmpstream.h"
+#include "picture/bmpwiden.h"
 #include "picture/filenames.h"
 #include "stego/codepage.h"
 #include "stego/message.h"
@@ -107,7 +108,7 @@ struct Picture {
     std::unique_ptr<QFile> bmpFile;           // set when the BMP is read in place
     std::unique_ptr<DecodedPicture> decoded;  // the decoded picture otherwise
     std::int64_t width = 0, height = 0;
-    int bitsPerPixel = 0;            // of a BMP read in place
+    picture::bmp::Layout layout;     // of a BMP read in place
     int status = kOk;                // a failure already reported when not kOk
     bool ok() const { return status == kOk; }
 };
@@ -159,7 +160,7 @@ Picture openPicture(const QString& path, bool inPlace)
                 picture.bmpFile = std::move(bmp);
                 picture.width = probe.layout.width;
                 picture.height = probe.layout.height;
-                picture.bitsPerPixel = probe.layout.bitsPerPixel;
+                picture.layout = probe.layout;
                 return picture;
             }
         }
@@ -175,22 +176,6 @@ Picture openPicture(const QString& path, bool inPlace)
     picture.width = pixels.width;
     picture.height = pixels.height;
     return picture;
-}
-
-// Decodes the BMP that openPicture opened to read in place; false, reported,
-// when it cannot be.
-bool decodeInstead(Picture& picture, const QString& path)
-{
-    const QString file = picture.copy ? picture.copy->fileName() : path;
-    picture.bmpFile.reset();
-    QString error;
-    if (const Codecs* decoders = codecs(error); decoders != nullptr)
-        picture.decoded = decoders->load(file, error);
-    if (picture.decoded)
-        return true;
-    const QString named = path == kStandardStream ? QStringLiteral("from standard input") : shown(path);
-    picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, error));
-    return false;
 }
 
 // "x (U+0078)" for each character, the code alone for one that would not
@@ -294,16 +279,28 @@ int capacity(const Arguments& args)
     return kOk;
 }
 
-// Copies the BMP with the text in its pixels, block by block.
+// Copies the BMP with the text in its pixels, block by block.  A copy
+// keeps the input's layout, which is the promised 24-bit BMP only when the
+// input is one: a 32-bit BMP is rewritten as 24-bit instead (its fourth
+// byte, an alpha to some viewers, would make the output transparent).
 int hideInPlace(Picture& picture, const std::string& codes, const QString& picturePath, const QString& outputPath)
 {
     picture::BmpHide hidden;
     std::unique_ptr<fileio::AtomicFile> file;
+    const bool copy = picture.layout.bitsPerPixel == 24;
     if (outputPath == kStandardStream) {
-        hidden = picture::hideBmp(*picture.bmpFile, codes, [](QByteArrayView bytes) {
+        const picture::ByteSink toOutput = [](QByteArrayView bytes) {
             writeOut(std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
             return true;  // a failure is reported once, at the end
-        });
+        };
+        hidden = copy ? picture::hideBmp(*picture.bmpFile, codes, toOutput)
+                      : picture::hideBmpAs24(*picture.bmpFile, picture.layout, codes, toOutput);
+    } else if (!copy) {
+        file = std::make_unique<fileio::AtomicFile>(outputPath);
+        if (!file->open())
+            return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), file->errorString()));
+        hidden = picture::hideBmpAs24(*picture.bmpFile, picture.layout, codes,
+                                      [&](QByteArrayView bytes) { return file->write(bytes); });
     } else {
         file = std::make_unique<fileio::AtomicFile>(outputPath);
         if (!file->open())
@@ -357,10 +354,6 @@ int hide(const Arguments& args)
     std::string codes;
     if (const int status = takeText(args, picture, codes); status != kOk)
         return status;
-    // The copy keeps the input's layout, which is the promised 24-bit BMP
-    // only when the input is one; a 32-bit input would keep its alpha.
-    if (picture.bmpFile && picture.bitsPerPixel != 24 && !decodeInstead(picture, picturePath))
-        return picture.status;
     if (picture.bmpFile)
         return hideInPlace(picture, codes, picturePath, outputPath);
 

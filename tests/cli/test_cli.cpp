@@ -151,9 +151,9 @@ TEST_F(Cli, FileErrorsNameTheFile)
 
 TEST_F(Cli, EveryRouteHidesTheSamePixelsAndRevealsTheUtf8Text)
 {
-    // 24-bit BMPs are read in place, a PNG and a 32-bit BMP decoded; the
-    // output is a PNG by --format, else by its extension in any case, else a
-    // 24-bit BMP, whatever the input's layout.
+    // 24 and 32-bit BMPs are read in place (a 32-bit one rewritten as 24-bit),
+    // a PNG decoded; the output is a PNG by --format, else by its extension
+    // in any case, else a 24-bit BMP, whatever the input's layout.
     const QImage image = patternImage(57, 33);
     const QByteArray text = "Gr\xC3\xBC\xC3\x9F" "e, 5 \xE2\x82\xAC\r\nline two\n\t";
     const std::string bmp = save(image, "in24.bmp");
