@@ -295,12 +295,6 @@ int hideInPlace(Picture& picture, const std::string& codes, const QString& pictu
         };
         hidden = copy ? picture::hideBmp(*picture.bmpFile, codes, toOutput)
                       : picture::hideBmpAs24(*picture.bmpFile, picture.layout, codes, toOutput);
-    } else if (!copy) {
-        file = std::make_unique<fileio::AtomicFile>(outputPath);
-        if (!file->open())
-            return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), file->errorString()));
-        hidden = picture::hideBmpAs24(*picture.bmpFile, picture.layout, codes,
-                                      [&](QByteArrayView bytes) { return file->write(bytes); });
     } else {
         file = std::make_unique<fileio::AtomicFile>(outputPath);
         if (!file->open())
@@ -308,11 +302,13 @@ int hideInPlace(Picture& picture, const std::string& codes, const QString& pictu
         // The picture is copied file to file and only the message's pixels
         // are written over: for most of the file nothing passes through here.
         QFile& in = *picture.bmpFile;
-        hidden = picture::hideBmp(in, codes,
-                                  picture::PatchedCopy{[&](qint64 size) { return file->copyFrom(in, size); },
-                                                       [&](std::uint64_t at, QByteArrayView bytes) {
-                                                           return file->writeAt(static_cast<qint64>(at), bytes);
-                                                       }});
+        hidden = copy ? picture::hideBmp(in, codes,
+                                         picture::PatchedCopy{[&](qint64 size) { return file->copyFrom(in, size); },
+                                                              [&](std::uint64_t at, QByteArrayView bytes) {
+                                                                  return file->writeAt(static_cast<qint64>(at), bytes);
+                                                              }})
+                      : picture::hideBmpAs24(in, picture.layout, codes,
+                                             [&](QByteArrayView bytes) { return file->write(bytes); });
     }
     if (hidden.report.outcome == stego::HideOutcome::TooMuchText)
         return tooMuchText(hidden.report.excess);
