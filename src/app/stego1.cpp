@@ -584,7 +584,7 @@ void Stego1::openDroppedFile(const QString& path)
     QMetaObject::invokeMethod(
         this,
         [this, path] {
-            if (path.endsWith(QLatin1String(".txt"))) {
+            if (text::isTextFileName(path)) {
                 text::TextCommandContext context{m_platform, this, Text1, Label4, m_commonDialog1};
                 text::openTextFile(context, path);
                 return;
@@ -756,6 +756,12 @@ bool Stego1::ReadMessage()
 
     SetBusyCaption(0);
     if (tooLong) {
+        // A text too long to show is still examined, on its bytes: the
+        // notice says what the file offered next will hold.
+        stego::EncryptedTextScanner scanner(utf8);
+        scanner.feed(found);
+        if (scanner.encrypted())
+            showEncryptedNotice();
         text::TextCommandContext context{m_platform, this, Text1, Label4, m_commonDialog1};
         text::offerToSaveHiddenText(context, found, utf8);
         return false;
@@ -767,18 +773,22 @@ bool Stego1::ReadMessage()
     // answers as its CR LF form would, without converting a million characters.
     const QString t = Text1->document()->toRawText();
     if (stego::isEncryptedText(
-            std::u16string_view(reinterpret_cast<const char16_t*>(t.utf16()), static_cast<std::size_t>(t.size())))) {
-        QStringList lines;
-        for (const std::string& line : stego::encryptedTextNotice())
-            lines.append(QString::fromStdString(line));
-        lines.insert(lines.size() - 1, QString());
-        m_platform.messageBox({platform::alertTitle(), lines.join(kCrLf), platform::Icon::Information,
-                               platform::Buttons::Ok, platform::Answer::Ok},
-                              this);
-    } else {
+            std::u16string_view(reinterpret_cast<const char16_t*>(t.utf16()), static_cast<std::size_t>(t.size()))))
+        showEncryptedNotice();
+    else
         Text1->viewport()->update();
-    }
     return true;
+}
+
+void Stego1::showEncryptedNotice()
+{
+    QStringList lines;
+    for (const std::string& line : stego::encryptedTextNotice())
+        lines.append(QString::fromStdString(line));
+    lines.insert(lines.size() - 1, QString());
+    m_platform.messageBox({platform::alertTitle(), lines.join(kCrLf), platform::Icon::Information,
+                           platform::Buttons::Ok, platform::Answer::Ok},
+                          this);
 }
 
 // --- Commands that live in other modules ---

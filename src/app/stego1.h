@@ -120,6 +120,7 @@ private:
     bool takeBody(std::string& body);
     void HideMessage(const std::string& textBytes);
     void SetBusyCaption(std::int16_t state);
+    void showEncryptedNotice();
     bool confirmExit();
     // Takes a drag that carries one local file as a copy; false leaves it alone.
     static bool acceptFileDrag(QDropEvent* event, QString* path = nullptr);

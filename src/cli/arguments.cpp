@@ -1,6 +1,7 @@
 #include "arguments.h"
 
 #include "exitstatus.h"
+#include "localeencoding.h"
 #include "output.h"
 
 #include <QByteArrayView>
@@ -88,6 +89,8 @@ ParseError parse(int argc, char** argv, Arguments& args)
             if (!args.textFile)
                 return notUtf8(*given);
         } else if (matches("--format")) {
+            if (args.formatGiven)
+                return usage(QStringLiteral("give the format once, with --format"));
             const auto given = value("--format");
             if (given == std::optional<std::string_view>("png"))
                 args.format = OutputFormat::Png;
@@ -100,6 +103,18 @@ ParseError parse(int argc, char** argv, Arguments& args)
             return usage(QStringLiteral("unknown option %1").arg(shown(QString::fromUtf8(arg.data(), static_cast<qsizetype>(arg.size())))));
         }
     }
+    return {};
+}
+
+ParseError followLocale(Arguments& args)
+{
+    if (!args.text || args.raw || localeEncoding().empty())
+        return {};
+    std::optional<std::string> utf8 = localeToUtf8(*args.text);
+    if (!utf8)
+        return usage(QStringLiteral("the text is not valid in the locale's encoding, %1")
+                         .arg(QString::fromStdString(localeEncoding())));
+    args.text = std::move(utf8);
     return {};
 }
 

@@ -37,4 +37,8 @@ struct ParseError {
 // since no Qt file call could reach the file they name.
 ParseError parse(int argc, char** argv, Arguments& args);
 
+// The text of --text, typed in the locale's encoding, as UTF-8 (unless
+// --raw takes it as bytes).  Once the locale is set.
+ParseError followLocale(Arguments& args);
+
 }  // namespace cli

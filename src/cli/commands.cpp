@@ -2,11 +2,14 @@
 
 #include "codecs.h"
 #include "exitstatus.h"
+#include "guards.h"
 #include "output.h"
+#include "picturestream.h"
 #include "textinput.h"
 
 #include "fileio/fileio.h"
 #include "picture/bmpstream.h"
+#include "picture/bmpwiden.h"
 #include "picture/filenames.h"
 #include "stego/codepage.h"
 #include "stego/body.h"
@@ -16,9 +19,11 @@
 #include <mirrorvane/version.h>
 
 #include <QFile>
-#include <QTemporaryFile>
+#include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,7 +53,9 @@ const char* const kHelp =
     "  --text TEXT       the text to hide\n"
     "  --text-file FILE  read the text to hide from FILE; a leading UTF-8\n"
     "                    byte-order mark is dropped\n"
-    "  --format bmp|png  the kind of OUTPUT, whatever its name\n"
+    "  --format bmp|png  the kind of OUTPUT, whatever its name; without it an\n"
+    "                    OUTPUT named .jpg, .jpeg or .gif is refused, as that\n"
+    "                    lossy format would destroy the hidden text\n"
     "  --raw             the text is bytes of the Windows-1252 code page as they\n"
     "                    stand, not UTF-8; reveal --raw writes the hidden bytes\n"
     "  --utf8            hide a text that Windows-1252 cannot hold as UTF-8 (behind\n"
@@ -65,6 +72,8 @@ const char* const kHelp =
     "A text Windows-1252 holds takes one byte a character and every version\n"
     "reads it; a UTF-8 text takes 3 bytes for the mark and 1 to 4 a character.\n"
     "A text holding \"end message\", the phrase that ends a hidden text, is refused.\n"
+    "--text and a terminal follow the locale's encoding; files, pipes and file\n"
+    "names are UTF-8 whatever the locale.\n"
     "\n"
     "Exit status: 0 done, 1 usage error, a character Windows-1252 cannot hold\n"
     "without --utf8, or a text that would read back cut short,\n"
@@ -92,49 +101,30 @@ int usageError(const QString& sentence)
 // What a command works on: an uncompressed 24 or 32-bit BMP file is read in
 // place, in constant memory, whatever its size; anything else is decoded.
 struct Picture {
-    // A picture from standard input is kept in a temporary file first, so
-    // that it meets exactly the checks of a named file and a BMP of any
-    // size can still be read in place.
-    std::unique_ptr<QTemporaryFile> copy;
+    // A picture from standard input or another stream is kept in an unnamed
+    // copy first, so that it meets exactly the checks of a named file and a
+    // BMP of any size can still be read in place.
+    std::unique_ptr<QFile> copy;
     std::unique_ptr<QFile> bmpFile;           // set when the BMP is read in place
     std::unique_ptr<DecodedPicture> decoded;  // the decoded picture otherwise
     std::int64_t width = 0, height = 0;
+    picture::bmp::Layout layout;     // of a BMP read in place
     int status = kOk;                // a failure already reported when not kOk
     bool ok() const { return status == kOk; }
 };
-
-// Copies standard input into `copy`; the reason on failure.
-QString keepStandardInput(QTemporaryFile& copy)
-{
-    QFile input;
-    if (!copy.open())
-        return copy.errorString();
-    if (!input.open(stdin, QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return input.errorString();
-    QByteArray block(1 << 20, Qt::Uninitialized);
-    for (;;) {
-        const qint64 got = input.read(block.data(), block.size());
-        if (got < 0)
-            return input.errorString();
-        if (got == 0)
-            return copy.flush() ? QString() : copy.errorString();
-        if (copy.write(block.constData(), got) != got)
-            return copy.errorString();
-    }
-}
 
 Picture openPicture(const QString& path, bool inPlace)
 {
     Picture picture;
     const QString named = path == kStandardStream ? QStringLiteral("from standard input") : shown(path);
     QString file = path;
-    if (path == kStandardStream) {
-        picture.copy = std::make_unique<QTemporaryFile>();
-        if (const QString error = keepStandardInput(*picture.copy); !error.isEmpty()) {
-            picture.status = complain(kFileError, QStringLiteral("cannot read the picture from standard input: %1").arg(error));
+    if (isPictureStream(path)) {
+        picture.copy = std::make_unique<QFile>();
+        if (const QString error = keepPictureStream(path, *picture.copy); !error.isEmpty()) {
+            picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, error));
             return picture;
         }
-        file = picture.copy->fileName();
+        file = fileio::reopenableName(*picture.copy);
     }
     if (inPlace) {
         auto bmp = std::make_unique<QFile>();
@@ -150,6 +140,7 @@ Picture openPicture(const QString& path, bool inPlace)
                 picture.bmpFile = std::move(bmp);
                 picture.width = probe.layout.width;
                 picture.height = probe.layout.height;
+                picture.layout = probe.layout;
                 return picture;
             }
         }
@@ -206,8 +197,12 @@ int takeText(const Arguments& args, const Picture& picture, std::string& codes)
         text = convertText(*args.text, capacity, options);
     } else if (args.textFile && *args.textFile != kStandardStream) {
         QFile file(*args.textFile);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), file.errorString()));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            // In the system's words, as a folder given as PICTURE is refused.
+            const QString reason = QFileInfo(*args.textFile).isDir() ? QString::fromLocal8Bit(std::strerror(EISDIR))
+                                                                    : file.errorString();
+            return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), reason));
+        }
         text = readText(file.handle(), capacity, options);
         if (text.kind == TextOutcome::ReadError)
             return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), text.error));
@@ -263,16 +258,22 @@ int capacity(const Arguments& args)
     return kOk;
 }
 
-// Copies the BMP with the text in its pixels, block by block.
+// Copies the BMP with the text in its pixels, block by block.  A copy
+// keeps the input's layout, which is the promised 24-bit BMP only when the
+// input is one: a 32-bit BMP is rewritten as 24-bit instead (its fourth
+// byte, an alpha to some viewers, would make the output transparent).
 int hideInPlace(Picture& picture, const std::string& codes, const QString& picturePath, const QString& outputPath)
 {
     picture::BmpHide hidden;
     std::unique_ptr<fileio::AtomicFile> file;
+    const bool copy = picture.layout.bitsPerPixel == 24;
     if (outputPath == kStandardStream) {
-        hidden = picture::hideBmp(*picture.bmpFile, codes, [](QByteArrayView bytes) {
+        const picture::ByteSink toOutput = [](QByteArrayView bytes) {
             writeOut(std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
             return true;  // a failure is reported once, at the end
-        });
+        };
+        hidden = copy ? picture::hideBmp(*picture.bmpFile, codes, toOutput)
+                      : picture::hideBmpAs24(*picture.bmpFile, picture.layout, codes, toOutput);
     } else {
         file = std::make_unique<fileio::AtomicFile>(outputPath);
         if (!file->open())
@@ -280,11 +281,13 @@ int hideInPlace(Picture& picture, const std::string& codes, const QString& pictu
         // The picture is copied file to file and only the message's pixels
         // are written over: for most of the file nothing passes through here.
         QFile& in = *picture.bmpFile;
-        hidden = picture::hideBmp(in, codes,
-                                  picture::PatchedCopy{[&](qint64 size) { return file->copyFrom(in, size); },
-                                                       [&](std::uint64_t at, QByteArrayView bytes) {
-                                                           return file->writeAt(static_cast<qint64>(at), bytes);
-                                                       }});
+        hidden = copy ? picture::hideBmp(in, codes,
+                                         picture::PatchedCopy{[&](qint64 size) { return file->copyFrom(in, size); },
+                                                              [&](std::uint64_t at, QByteArrayView bytes) {
+                                                                  return file->writeAt(static_cast<qint64>(at), bytes);
+                                                              }})
+                      : picture::hideBmpAs24(in, picture.layout, codes,
+                                             [&](QByteArrayView bytes) { return file->write(bytes); });
     }
     if (hidden.report.outcome == stego::HideOutcome::TooMuchText)
         return tooMuchText(hidden.report.excess, stego::bodyEncoding(codes) == stego::BodyEncoding::Utf8);
@@ -310,6 +313,10 @@ int hide(const Arguments& args)
     // and terminal commands at worst.
     if (outputPath == kStandardStream && isTerminal(STDOUT_FILENO))
         return usageError(QStringLiteral("standard output is a terminal; redirect it to a file or a pipe to receive the picture"));
+    if (args.format == OutputFormat::ByName) {
+        if (const QString lossy = picture::lossyFormatNamed(outputPath); !lossy.isEmpty())
+            return complain(kUsage, lossyOutputRefusal(outputPath, lossy));
+    }
     // Checked before any work: a folder, a device or a FIFO is never
     // replaced by a picture file.
     if (outputPath != kStandardStream) {
@@ -332,9 +339,11 @@ int hide(const Arguments& args)
     if (report.outcome == stego::HideOutcome::TooMuchText)
         return tooMuchText(report.excess, stego::bodyEncoding(codes) == stego::BodyEncoding::Utf8);
     if (outputPath == kStandardStream) {
-        // A failed write to standard output is reported once, at the end.
+        // A failed write to standard output is reported once, at the end;
+        // the encoder's own refusal here.
         StandardOutputDevice device;
-        image.write(png, device);
+        if (const QString error = image.write(png, device); !error.isEmpty())
+            return complain(kFileError, QStringLiteral("cannot write the picture to standard output: %1").arg(error));
         return kOk;
     }
     if (const QString error = writePictureFile(image, png, outputPath); !error.isEmpty())
@@ -384,11 +393,10 @@ public:
     // After the last piece: the notes that go to standard error.
     void finish()
     {
-        if (m_escaped)
-            complainLine(std::string_view("control characters of the message are shown as \\xHH, the hidden byte; "
-                                          "redirect standard output to get them as they are"));
-        // The text comes before the notice when both go to one terminal.
+        // The text comes before the notes when both go to one terminal.
         flushOut();
+        if (m_escaped)
+            complainLine(terminalEscapeNote());
         if (m_encrypted.encrypted())
             for (const std::string& line : stego::encryptedTextNotice())
                 complainLine(line);
@@ -496,6 +504,8 @@ int reveal(const Arguments& args)
 
 int run(const Arguments& args)
 {
+    if (const int status = refusePictureFromTerminal(args); status != kOk)
+        return status;
     if (args.help) {
         writeOut(kHelp);
         return kOk;

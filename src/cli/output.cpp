@@ -1,10 +1,13 @@
 #include "output.h"
 
+#include "localeencoding.h"
+
 #include <QDir>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -48,29 +51,55 @@ void guardStandardDescriptors()
     }
 }
 
+// Standard output is written with our own buffer rather than stdio's:
+// glibc drops its buffered bytes when a write fails, so a write that a
+// signal interrupts (EINTR) could not be retried.
+namespace {
+
+constexpr std::size_t kOutBufferBytes = std::size_t(1) << 16;
+std::string g_outBuffer;
+
+void writeAllOut(const char* data, std::size_t size)
+{
+    while (size > 0 && g_outError == 0) {
+        const ssize_t put = ::write(STDOUT_FILENO, data, size);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            g_outError = put < 0 ? errno : EIO;
+            break;
+        }
+        data += put;
+        size -= static_cast<std::size_t>(put);
+    }
+}
+
+}  // namespace
+
 void writeOut(std::string_view bytes)
 {
     if (bytes.empty() || g_outError != 0)
         return;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size())
-        g_outError = errno != 0 ? errno : EIO;
+    if (g_outBuffer.size() + bytes.size() > kOutBufferBytes)
+        flushOut();
+    if (bytes.size() >= kOutBufferBytes)
+        writeAllOut(bytes.data(), bytes.size());
+    else
+        g_outBuffer.append(bytes);
 }
 
 void flushOut()
 {
-    errno = 0;
-    if (std::fflush(stdout) != 0 && g_outError == 0)
-        g_outError = errno != 0 ? errno : EIO;
+    writeAllOut(g_outBuffer.data(), g_outBuffer.size());
+    g_outBuffer.clear();
 }
 
 QString finishOut()
 {
     flushOut();
-    if (std::ferror(stdout) && g_outError == 0)
-        g_outError = EIO;
-    errno = 0;
-    if (std::fclose(stdout) != 0 && g_outError == 0)
-        g_outError = errno != 0 ? errno : EIO;
+    // Closed once: Linux frees the descriptor even when close says EINTR.
+    if (::close(STDOUT_FILENO) != 0 && errno != EINTR && g_outError == 0)
+        g_outError = errno;
     return g_outError == 0 ? QString() : QString::fromLocal8Bit(std::strerror(g_outError));
 }
 
@@ -138,8 +167,34 @@ QString shownBytes(std::string_view name)
     return out + QLatin1Char('"');
 }
 
+std::string terminalEscapeNote()
+{
+    const std::string what = localeEncoding().empty()
+                                 ? "control characters of the message are"
+                                 : "control characters of the message and characters " + localeEncoding() + " lacks are";
+    return what + " shown as \\xHH, the hidden byte; redirect standard output to get them as they are";
+}
+
 std::string escapeForTerminal(std::string_view codes, std::u16string_view text, bool utf8, bool& escaped)
 {
+    // A locale of another encoding gets its own bytes, and the hidden byte
+    // of a character it has not got, escaped like a control.
+    if (const std::array<std::string, 256>* locale = utf8 ? localeCharacters() : nullptr) {
+        std::string bytes;
+        bytes.reserve(codes.size());
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            const auto byte = static_cast<unsigned char>(codes[i]);
+            const char32_t c = text[i];
+            const std::string& encoded = (*locale)[byte];
+            if (encoded.empty() || (isControl(c) && c != '\t' && c != '\n' && c != '\r')) {
+                bytes += hexEscape(byte);
+                escaped = true;
+            } else {
+                bytes += encoded;
+            }
+        }
+        return bytes;
+    }
     std::u16string out;
     out.reserve(codes.size());
     for (std::size_t i = 0; i < codes.size(); ++i) {

@@ -4,16 +4,24 @@
 //
 // Reading: only regular files are opened, so a FIFO or a device that carries
 // a picture's or a text's name cannot hang the program in open() or read().
+// A stream the user means to give (standard input, `<(cat x.bmp)`) is read
+// once into an unnamed copy, bounded, and the copy is read like a file.
 //
 // Writing: a file is replaced only when its whole new content is on disk.
-// The bytes go to a temporary file beside the target, every write is
-// checked, the temporary is synced and only then renamed over the target.
-// On any failure the target is untouched and the temporary removed.  This
-// is what QSaveFile promises, minus two faults of the Qt versions we build
-// against: commit() does not check the flush of its last buffered block (a
-// nearly full disk loses the tail and reports success), and its temporary
-// is the target's name plus six characters, so a target whose name is near
-// the file system's 255-byte limit cannot be replaced.
+// The bytes go to an unnamed temporary file (mode 0600) in the target's
+// folder, every write is checked, the temporary gets the target's owner,
+// mode, access control list and user attributes, is synced and only then
+// linked in and renamed over the target.  On any failure the target is
+// untouched and the temporary gone; a signal that stops the process leaves
+// nothing either (a file system without unnamed files gets a hidden named
+// temporary, which the stopping signals remove).  QSaveFile is no help: it
+// ignores a failed flush of its last buffered block in the Qt versions we
+// build against, names its temporary after the target (too long near the
+// 255-byte limit), and creates it readable by others until it is complete.
+//
+// Links are followed by the kernel, so its protections apply (a link planted
+// in a sticky, world-writable folder by another user is refused); the same
+// rule is applied here for systems that leave that protection off.
 //
 // Every reason returned is one phrase for the user, the system's own where
 // there is one ("No space left on device", "Permission denied").
@@ -27,6 +35,8 @@
 
 #include <functional>
 #include <memory>
+
+#include <sys/stat.h>
 
 class QIODevice;
 
@@ -48,9 +58,30 @@ struct ReadResult {
 // more than `maxBytes` is refused before anything is read.
 ReadResult readRegularFile(const QString& path, qint64 maxBytes);
 
+// True when `path` names a FIFO, a socket or a character device: a stream
+// that can be read once only.
+bool isStream(const QString& path);
+
+// How many bytes copyToUnnamedFile shows its `limit` at most.
+inline constexpr qint64 kStreamHeadBytes = 256;
+
+// Copies what the descriptor `input` gives into a new unnamed file in the
+// temporary folder: nothing is left behind whatever stops the process.
+// `limit` sees the first kStreamHeadBytes bytes (fewer when the input is
+// shorter) and returns how many bytes to keep; reading stops there.  On
+// success `copy` is open read-only (plus `extraMode`) at its start; its
+// reopenableName() opens the same content again.  Returns the reason on
+// failure.
+QString copyToUnnamedFile(int input, QFile& copy, const std::function<qint64(QByteArrayView head)>& limit,
+                          QIODevice::OpenMode extraMode = {});
+
+// A name that opens the file `file` has open, for as long as it stays open,
+// even when the file has no name of its own.
+QString reopenableName(const QFileDevice& file);
+
 // The reason a file cannot be written over `path` before anything is
 // written, or empty: an existing name that is not a regular file (a FIFO, a
-// device, a folder) is never replaced.
+// device, a folder) is never replaced, nor a file the user may not write.
 QString unwritableTargetReason(const QString& path);
 
 // A file written in full, or not at all.
@@ -62,7 +93,10 @@ QString unwritableTargetReason(const QString& path);
 // After the first failure every later call fails too and keeps the first
 // reason, so a writer may check once at the end.  A link is followed: the
 // file it points to is replaced and the link kept.  A new file gets the
-// permissions the process's umask allows; a replaced one keeps its own.
+// permissions the process's umask allows; a replaced one keeps its owner,
+// group, mode bits, access control list and user.* attributes, or the save
+// fails with the reason.  A file the user may not write is refused
+// ("Permission denied"), as `cp` would.
 class AtomicFile {
 public:
     explicit AtomicFile(const QString& path);
@@ -91,11 +125,20 @@ public:
 private:
     class Device;
     bool fail(const QString& reason);
+    bool openTarget();
+    bool openTemporary();
+    bool giveName();
 
-    QString m_path;        // as given
-    QString m_targetPath;  // the file to replace, links followed
-    QString m_tempPath;
-    QFile m_temp;
+    QString m_path;             // as given
+    int m_folder = -1;          // the folder of the file replaced (O_PATH)
+    QString m_folderShown;      // its name, for reasons
+    QByteArray m_name;          // the name replaced in it
+    int m_target = -1;          // the file replaced, -1 for a new one
+    struct stat m_status {};    // its status when opened
+    bool m_createdTarget = false;  // made empty through a dangling link
+    int m_fd = -1;              // the temporary
+    QByteArray m_tempName;      // empty while the temporary has no name
+    int m_guard = -1;           // its slot in the signal guard
     std::unique_ptr<Device> m_device;
     QString m_error;
     bool m_committed = false;

@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -76,6 +77,11 @@ int positionedHandle(const QIODevice& in)
     return file != nullptr && (in.openMode() & QIODevice::Unbuffered) != 0 ? file->handle() : -1;
 }
 
+// The errno of the first positioned read that failed since the last probe:
+// the QFile around the descriptor knows nothing of it, and the system's
+// reason is the one to report.
+std::atomic<int> g_positionedReadError{0};
+
 // A positioned read: one pread on an unbuffered file (one system call a
 // row slice, where seek and read would be two), seek and read otherwise.
 bool readAt(QIODevice& in, std::uint64_t at, char* to, qint64 n)
@@ -85,6 +91,10 @@ bool readAt(QIODevice& in, std::uint64_t at, char* to, qint64 n)
             const ssize_t got = ::pread(handle, to, static_cast<std::size_t>(n), static_cast<off_t>(at));
             if (got < 0 && errno == EINTR)
                 continue;
+            if (got < 0) {
+                int none = 0;
+                g_positionedReadError.compare_exchange_strong(none, errno);
+            }
             if (got <= 0)
                 return false;
             to += got;
@@ -105,6 +115,8 @@ inline std::uint8_t lowBits(const std::uint8_t* pixel) noexcept
 
 QString readError(QIODevice& in)
 {
+    if (const int error = g_positionedReadError.load(); error != 0 && positionedHandle(in) >= 0)
+        return kReadFailed.arg(QString::fromLocal8Bit(std::strerror(error)));
     const QString reason = in.errorString();
     return in.atEnd() || reason.isEmpty() || reason == QLatin1String("Unknown error")
                ? QString::fromLatin1(bmp::kTruncatedSentence)
@@ -714,10 +726,15 @@ bool refuseTooMuchText(const bmp::Layout& l, std::string_view textBytes, BmpHide
 BmpProbe probeBmp(QIODevice& in)
 {
     BmpProbe probe;
+    g_positionedReadError.store(0);
     std::array<char, bmp::kHeadBytes> head{};
-    if (!in.seek(0))
+    // A file that cannot be read is reported as such, not as another kind.
+    const qint64 got = in.seek(0) ? readUpTo(in, head.data(), static_cast<qint64>(head.size())) : -1;
+    if (got < 0) {
+        probe.streamable = true;
+        probe.error = readError(in);
         return probe;
-    const qint64 got = readUpTo(in, head.data(), static_cast<qint64>(head.size()));
+    }
     if (got < 2 || head[0] != 'B' || head[1] != 'M')
         return probe;
     const bmp::Parsed parsed = bmp::parse({reinterpret_cast<const std::uint8_t*>(head.data()), static_cast<std::size_t>(got)});
@@ -766,6 +783,7 @@ BmpReveal revealBmp(QIODevice& in, const ByteSink& textSink, stego::BodyEncoding
 BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink)
 {
     BmpHide result;
+    g_positionedReadError.store(0);
     if (!in.isSequential() && !in.seek(0)) {
         result.error = readError(in);
         return result;

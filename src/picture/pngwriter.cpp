@@ -79,6 +79,12 @@ QString writePng(const QImage& image, QIODevice& device)
 {
     if (image.isNull())
         return QStringLiteral("There is no picture to save");
+    // PNG itself allows 2^31-1 pixels a side, but libpng's readers, ours
+    // among them, stop at its default limit: a wider file could not be
+    // opened again, and its hidden text would be lost.
+    if (image.width() > PNG_USER_WIDTH_MAX || image.height() > PNG_USER_HEIGHT_MAX)
+        return QStringLiteral("A PNG file wider or taller than %L1 pixels could not be opened again; write a BMP instead")
+            .arg(PNG_USER_WIDTH_MAX);
     QImage converted;
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32) {
         converted = image.convertToFormat(QImage::Format_RGB32);

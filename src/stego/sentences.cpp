@@ -16,8 +16,10 @@ std::string tooMuchTextSentence(std::string_view excess, bool utf8, bool atLeast
     if (atLeast)
         sentence += "at least ";
     sentence.append(excess);
-    sentence += utf8 ? " bytes more than the image can accommodate as UTF-8"
-                     : " characters more than the image can accommodate";
+    // A lower bound is a whole number, and "at least 1" is one of them.
+    const bool one = atLeast && excess == "1";
+    sentence += utf8 ? (one ? " byte" : " bytes") : (one ? " character" : " characters");
+    sentence += utf8 ? " more than the image can accommodate as UTF-8" : " more than the image can accommodate";
     return sentence;
 }
 

@@ -78,6 +78,8 @@ Outcome launch(const Launch& launch)
             && !variable.starts_with("QT_QPA_PLATFORM="))
             environment.emplace_back(variable);
     }
+    // First, so they win over the test's own (getenv takes the first).
+    environment.insert(environment.begin(), launch.environment.begin(), launch.environment.end());
     const std::vector<char*> argv = pointers(args), envp = pointers(environment);
 
     const pid_t child = fork();
@@ -87,7 +89,7 @@ Outcome launch(const Launch& launch)
             setrlimit(RLIMIT_AS, &limit);
         place(launch.in, 0, inPipe[0], slave);
         place(launch.out, 1, outPipe[1], slave);
-        dup2(errPipe[1], 2);
+        dup2(launch.errToOut ? 1 : errPipe[1], 2);
         for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1], master, slave})
             if (fd > 2)
                 close(fd);
@@ -124,8 +126,9 @@ Outcome launch(const Launch& launch)
             if (p.revents == 0)
                 continue;
             if (p.fd == input) {
-                const QByteArray& source = launch.endlessInput ? endless : launch.input;
-                const long long offset = launch.endlessInput ? 0 : outcome.inputTaken;
+                const bool head = outcome.inputTaken < launch.input.size();
+                const QByteArray& source = head ? launch.input : endless;
+                const long long offset = head ? outcome.inputTaken : 0;
                 const ssize_t put = write(input, source.constData() + offset, static_cast<size_t>(source.size() - offset));
                 if (put > 0)
                     outcome.inputTaken += put;

@@ -18,9 +18,11 @@ struct Launch {
     std::vector<std::string> args;  // after the program's name
     std::string program{};          // the built mirrorvane-cli when empty
     QByteArray input{};             // written to a piped standard input, then closed
-    bool endlessInput = false;      // keep writing to standard input until the program stops reading
+    bool endlessInput = false;      // after `input`, keep writing until the program stops reading
+    std::vector<std::string> environment{};  // NAME=value, added to the test's own
     Stream in = Stream::Pipe;
     Stream out = Stream::Pipe;
+    bool errToOut = false;          // standard error shares standard output, as on one terminal
     // Extra shell-like resource limit: address space in bytes, 0 for none.
     unsigned long long addressSpace = 0;
 };

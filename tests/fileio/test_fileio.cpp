@@ -11,12 +11,15 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 
@@ -158,6 +161,96 @@ TEST_F(AtomicFileTest, TargetsThatAreNotRegularFilesAreRefusedAndLeftAsTheyWere)
         EXPECT_EQ(fileio::unwritableTargetReason(target), QString::fromUtf8(row.reason));
     }
     EXPECT_EQ(namesIn(m_dir.path()).filter("mirrorvane"), QStringList());
+}
+
+// What a replaced file keeps, as cp --preserve=all keeps it.  Modes are the
+// exact bits (Qt's permissions() reports root's access instead), owners are
+// another user's where root saves.
+TEST_F(AtomicFileTest, ReplacedFilesKeepOwnerModeAccessListAndUserAttributes)
+{
+    const passwd* nobody = ::getpwnam("nobody");
+    const bool root = ::geteuid() == 0 && nobody != nullptr;
+    const struct { const char* why; mode_t mode; } rows[] = {
+        {"read-only, which root may replace", 0444}, {"no access at all", 0000},
+        {"the group's only", 0070}, {"set-group-id", 02750},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const QString target = path("kept.bin");
+        const QByteArray native = QFile::encodeName(target);
+        writePlain(target, "old");
+        if (root) {
+            ASSERT_EQ(::chown(native.constData(), nobody->pw_uid, nobody->pw_gid), 0);
+        }
+        ASSERT_EQ(::chmod(native.constData(), row.mode), 0);
+        struct stat before {};
+        ASSERT_EQ(::stat(native.constData(), &before), 0);
+        const QString reason = fileio::writeFileAtomically(target, "new");
+        if (!root && (row.mode & S_IWUSR) == 0) {
+            EXPECT_EQ(reason, QStringLiteral("Permission denied")) << "as cp and > refuse it";
+            EXPECT_EQ(readAll(target), "<unreadable>");
+            continue;
+        }
+        ASSERT_EQ(reason, QString());
+        struct stat after {};
+        ASSERT_EQ(::stat(native.constData(), &after), 0);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_gid, before.st_gid);
+        ASSERT_EQ(::chmod(native.constData(), 0600), 0);
+        EXPECT_EQ(readAll(target), "new");
+    }
+
+    // An access list whose mask keeps the group from writing, and a user's
+    // attribute, on file systems that hold them.
+    const QString target = path("listed.bin");
+    const QByteArray native = QFile::encodeName(target);
+    writePlain(target, "old");
+    if (::setxattr(native.constData(), "user.origin", "camera", 6, 0) != 0)
+        GTEST_SKIP() << "this file system holds no user attributes: " << std::strerror(errno);
+    const QByteArray command = "setfacl -m u:nobody:rw,g::rw,m::r " + native + " 2>/dev/null";
+    if (std::system(command.constData()) != 0)
+        GTEST_SKIP() << "setfacl (package acl) is missing or this file system holds no access lists";
+    const auto attribute = [&](const char* name) {
+        QByteArray value(256, Qt::Uninitialized);
+        const ssize_t got = ::getxattr(native.constData(), name, value.data(), static_cast<std::size_t>(value.size()));
+        return got < 0 ? QByteArray("<none>") : value.left(got);
+    };
+    const QByteArray list = attribute("system.posix_acl_access");
+    const mode_t mode = modeOf(target);
+    ASSERT_EQ(fileio::writeFileAtomically(target, "new"), QString());
+    EXPECT_EQ(attribute("system.posix_acl_access"), list);
+    EXPECT_EQ(modeOf(target), mode) << "the mask stays the group bits: the group cannot write";
+    EXPECT_EQ(attribute("user.origin"), "camera");
+}
+
+// Until it is complete the new content has no name and no bits for others:
+// nobody watching the folder can open it.
+TEST_F(AtomicFileTest, TheTemporaryIsNamelessAndPrivateUntilCommitted)
+{
+    const QString target = path("private.bin");
+    writePlain(target, "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0644), 0);
+    fileio::AtomicFile file(target);
+    ASSERT_TRUE(file.open());
+    ASSERT_TRUE(file.write("private secret"));
+    EXPECT_EQ(namesIn(m_dir.path()), QStringList{"private.bin"});
+    int temporaries = 0;
+    for (int fd = 3; fd < 1024; ++fd) {
+        const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+        char resolved[4096];
+        const ssize_t got = ::readlink(link.constData(), resolved, sizeof resolved);
+        struct stat status {};
+        if (got > 0 && QByteArray(resolved, got).startsWith(QFile::encodeName(m_dir.path()))
+            && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 3) {
+            ++temporaries;
+            EXPECT_EQ(status.st_mode & 0077, 0u);
+        }
+    }
+    EXPECT_EQ(temporaries, 1);
+    ASSERT_TRUE(file.commit());
+    EXPECT_EQ(modeOf(target) & 0777, 0644u);
+    EXPECT_EQ(readAll(target), "private secret");
 }
 
 // A nearly full disk: the old file must survive whether the failure comes

@@ -1,0 +1,29 @@
+#include "guards.h"
+
+#include "exitstatus.h"
+#include "output.h"
+
+#include <unistd.h>
+
+namespace cli {
+
+int refusePictureFromTerminal(const Arguments& args)
+{
+    const bool takesPicture = args.command == QLatin1String("capacity") || args.command == QLatin1String("hide")
+                              || args.command == QLatin1String("reveal");
+    if (args.help || args.version || !takesPicture || args.positional.empty()
+        || args.positional.front() != QLatin1String("-") || !isTerminal(STDIN_FILENO))
+        return kOk;
+    complainLine(std::string_view("cannot read the picture from standard input: standard input is a terminal; "
+                                  "redirect a picture into it or name the picture file"));
+    return kFileError;
+}
+
+QString lossyOutputRefusal(const QString& output, const QString& format)
+{
+    return QStringLiteral("%1 names a %2 picture, a format that would destroy the hidden text; "
+                          "write BMP or PNG (a .bmp or .png name), or give --format bmp or --format png")
+        .arg(shown(output), format);
+}
+
+}  // namespace cli

@@ -1,0 +1,60 @@
+#include "picturestream.h"
+
+#include "fileio/fileio.h"
+#include "picture/bmpformat.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <span>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+// The decoders' limit on a picture file's size (1,040 MB).
+constexpr qint64 kPictureFileLimit = qint64(1024 + 16) << 20;
+static_assert(fileio::kStreamHeadBytes >= qint64(picture::bmp::kHeadBytes), "a BMP's headers fit in the head");
+
+qint64 bytesToKeep(QByteArrayView head)
+{
+    if (head.startsWith("BM")) {
+        const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(head.data()),
+                                     std::min<std::size_t>(static_cast<std::size_t>(head.size()), picture::bmp::kHeadBytes));
+        const picture::bmp::Parsed parsed = picture::bmp::parse(bytes);
+        if (parsed.ok() && parsed.layout.uncompressed()
+            && parsed.layout.pixelEnd < static_cast<std::uint64_t>(std::numeric_limits<qint64>::max()))
+            return static_cast<qint64>(parsed.layout.pixelEnd);
+    }
+    return kPictureFileLimit + 1;
+}
+
+}  // namespace
+
+bool isPictureStream(const QString& path)
+{
+    return path == QLatin1String("-") || fileio::isStream(path);
+}
+
+QString keepPictureStream(const QString& path, QFile& copy)
+{
+    if (path == QLatin1String("-"))
+        return fileio::copyToUnnamedFile(STDIN_FILENO, copy, bytesToKeep);
+    // A FIFO waits here for its writer, as `cat` would.
+    const QByteArray native = QFile::encodeName(path);
+    int input = -1;
+    do
+        input = ::open(native.constData(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    while (input < 0 && errno == EINTR);
+    if (input < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    const QString error = fileio::copyToUnnamedFile(input, copy, bytesToKeep);
+    ::close(input);
+    return error;
+}
+
+}  // namespace cli

@@ -1,0 +1,174 @@
+// Injected system call failures for the CLI's tests, preloaded into the
+// real binary (LD_PRELOAD).  Configured by the environment:
+//
+//   MIRRORVANE_FAULT       call:errno:times  e.g. "fsync:4:1" (EINTR once);
+//                          times 0 fails every call from the first on; a
+//                          negative errno raises that signal instead
+//   MIRRORVANE_NO_TMPFILE  set: unnamed files (O_TMPFILE) are refused, as on
+//                          a file system without them
+//   MIRRORVANE_FAULT_PATH  only descriptors whose file's path holds this
+//                          text are touched (for renameat and linkat: the
+//                          new name's path)
+//
+// close really closes before it reports its failure, as Linux does.
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+template <typename Function>
+Function real(const char* name)
+{
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+// `fd`'s path, or with `name` the path of `name` in the folder `fd`.
+bool concerns(int fd, const char* name = nullptr)
+{
+    const char* wanted = std::getenv("MIRRORVANE_FAULT_PATH");
+    if (wanted == nullptr)
+        return false;
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char target[8192];
+    const ssize_t got = fd == AT_FDCWD ? 0 : readlink(link, target, 4096);
+    if (got < 0)
+        return false;
+    target[got] = '\0';
+    if (name != nullptr)
+        std::snprintf(target + got, sizeof target - static_cast<std::size_t>(got), "/%s", name);
+    return std::strstr(target, wanted) != nullptr;
+}
+
+// True, with errno set, when this call is to fail.
+bool injected(const char* call, int fd, const char* name = nullptr)
+{
+    static int failures = 0;
+    const char* spec = std::getenv("MIRRORVANE_FAULT");
+    if (spec == nullptr)
+        return false;
+    const std::size_t length = std::strlen(call);
+    if (std::strncmp(spec, call, length) != 0 || spec[length] != ':' || !concerns(fd, name))
+        return false;
+    char* rest = nullptr;
+    const int error = static_cast<int>(std::strtol(spec + length + 1, &rest, 10));
+    const int times = *rest == ':' ? static_cast<int>(std::strtol(rest + 1, nullptr, 10)) : 0;
+    if (times != 0 && failures >= times)
+        return false;
+    ++failures;
+    if (error < 0) {
+        std::raise(-error);
+        return false;
+    }
+    errno = error;
+    return true;
+}
+
+// O_TMPFILE holds O_DIRECTORY's bit too: both must be set.
+bool refusedTemporary(int flags)
+{
+    return (flags & O_TMPFILE) == O_TMPFILE && std::getenv("MIRRORVANE_NO_TMPFILE") != nullptr;
+}
+
+mode_t modeArgument(int flags, va_list arguments)
+{
+    return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) ssize_t write(int fd, const void* data, size_t size)
+{
+    if (injected("write", fd))
+        return -1;
+    return real<ssize_t (*)(int, const void*, size_t)>("write")(fd, data, size);
+}
+
+__attribute__((visibility("default"))) ssize_t pread(int fd, void* data, size_t size, off_t at)
+{
+    if (injected("pread", fd))
+        return -1;
+    return real<ssize_t (*)(int, void*, size_t, off_t)>("pread")(fd, data, size, at);
+}
+
+__attribute__((visibility("default"))) ssize_t pread64(int fd, void* data, size_t size, off_t at)
+{
+    if (injected("pread", fd))
+        return -1;
+    return real<ssize_t (*)(int, void*, size_t, off_t)>("pread64")(fd, data, size, at);
+}
+
+__attribute__((visibility("default"))) ssize_t read(int fd, void* data, size_t size)
+{
+    if (injected("read", fd))
+        return -1;
+    return real<ssize_t (*)(int, void*, size_t)>("read")(fd, data, size);
+}
+
+__attribute__((visibility("default"))) int fsync(int fd)
+{
+    if (injected("fsync", fd))
+        return -1;
+    return real<int (*)(int)>("fsync")(fd);
+}
+
+__attribute__((visibility("default"))) int close(int fd)
+{
+    const bool fail = injected("close", fd);
+    const int result = real<int (*)(int)>("close")(fd);
+    return fail ? -1 : result;
+}
+
+__attribute__((visibility("default"))) int renameat(int fromFolder, const char* from, int toFolder, const char* to)
+{
+    if (injected("rename", toFolder, to))
+        return -1;
+    return real<int (*)(int, const char*, int, const char*)>("renameat")(fromFolder, from, toFolder, to);
+}
+
+__attribute__((visibility("default"))) int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags)
+{
+    if (injected("link", toFolder, to))
+        return -1;
+    return real<int (*)(int, const char*, int, const char*, int)>("linkat")(fromFolder, from, toFolder, to, flags);
+}
+
+__attribute__((visibility("default"))) int openat(int folder, const char* path, int flags, ...)
+{
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = modeArgument(flags, arguments);
+    va_end(arguments);
+    if (refusedTemporary(flags)) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    return real<int (*)(int, const char*, int, ...)>("openat")(folder, path, flags, mode);
+}
+
+__attribute__((visibility("default"))) int open(const char* path, int flags, ...)
+{
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = modeArgument(flags, arguments);
+    va_end(arguments);
+    if (refusedTemporary(flags)) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    return real<int (*)(const char*, int, ...)>("open")(path, flags, mode);
+}
+
+}  // extern "C"
