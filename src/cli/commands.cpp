@@ -2,6 +2,7 @@
 
 #include "codecs.h"
 #include "exitstatus.h"
+#include "localeencoding.h"
 #include "guards.h"
 #include "output.h"
 #include "picturestream.h"
@@ -403,38 +404,41 @@ public:
     }
 
 private:
-    // UTF-8 for a terminal: C0 controls other than TAB, LF and CR, DEL and
-    // the C1 controls (C2 80 .. C2 9F) as \xHH of their bytes.  A C2 at a
-    // piece's end waits for the byte that tells.
-    std::string escapeUtf8(std::string_view utf8)
+    // UTF-8 for a terminal: C0 controls other than TAB, LF and CR, DEL, the
+    // C1 controls (C2 80 .. C2 9F) and, in a locale of another encoding,
+    // the characters it lacks, as \xHH of their bytes; the rest in the
+    // locale's encoding.  A character cut by a piece's end waits for the
+    // rest of it (the body is valid UTF-8).
+    std::string escapeUtf8(std::string_view piece)
     {
+        m_partial.append(piece);
+        const std::string_view utf8 = m_partial;
+        const bool convert = !localeEncoding().empty();
         std::string out;
-        if (utf8.empty())
-            return out;
-        out.reserve(utf8.size() + 1);
-        const auto byteAt = [utf8](std::size_t i) { return static_cast<unsigned char>(utf8[i]); };
+        out.reserve(utf8.size());
         std::size_t i = 0;
-        if (std::exchange(m_pendingC2, false)) {
-            if (byteAt(0) <= 0x9F) {
-                appendEscape(out, 0xC2);
-                appendEscape(out, byteAt(i++));
-            } else {
-                out.push_back('\xC2');
+        while (i < utf8.size()) {
+            const auto b = static_cast<unsigned char>(utf8[i]);
+            const std::size_t length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+            if (i + length > utf8.size())
+                break;
+            const std::string_view character = utf8.substr(i, length);
+            i += length;
+            const bool control = (b < 0x20 && b != '\t' && b != '\n' && b != '\r') || b == 0x7F
+                                 || (b == 0xC2 && static_cast<unsigned char>(character[1]) <= 0x9F);
+            if (!control && !convert) {
+                out.append(character);
+                continue;
             }
-        }
-        for (; i < utf8.size(); ++i) {
-            const unsigned char b = byteAt(i);
-            if (b == 0xC2 && i + 1 == utf8.size()) {
-                m_pendingC2 = true;
-            } else if (b == 0xC2 && byteAt(i + 1) <= 0x9F) {
-                appendEscape(out, b);
-                appendEscape(out, byteAt(++i));
-            } else if ((b < 0x20 && b != '\t' && b != '\n' && b != '\r') || b == 0x7F) {
-                appendEscape(out, b);
-            } else {
-                out.push_back(static_cast<char>(b));
+            const std::optional<std::string> shown = control ? std::nullopt : utf8CharacterToLocale(character);
+            if (shown) {
+                out += *shown;
+                continue;
             }
+            for (const char byte : character)
+                appendEscape(out, static_cast<unsigned char>(byte));
         }
+        m_partial.erase(0, i);
         return out;
     }
 
@@ -449,7 +453,7 @@ private:
     bool m_terminal;
     bool m_utf8 = false;
     std::size_t m_markLeft = 0;
-    bool m_pendingC2 = false;  // a C2 ended the last piece
+    std::string m_partial;  // a character cut by the last piece's end
     bool m_escaped = false;
     stego::EncryptedTextScanner m_encrypted;
 };
