@@ -676,7 +676,8 @@ void Stego1::Command1_Click()
 // is not hidden; the status line says so.
 bool Stego1::takeBody(std::string& body)
 {
-    stego::EncodeResult encoded = text::textBoxWindows1252(Text1);
+    const QString raw = Text1->document()->toRawText();
+    stego::EncodeResult encoded = text::rawTextWindows1252(raw);
     if (encoded.ok()) {
         body = stego::windows1252Body(std::move(encoded.bytes));
         return true;
@@ -694,7 +695,6 @@ bool Stego1::takeBody(std::string& body)
                                      this)
                == platform::Answer::Yes) {
         // The box's own form of the text, its line breaks made CR LF on the way.
-        const QString raw = Text1->document()->toRawText();
         body = *stego::utf16ToUtf8(
             std::u16string_view(reinterpret_cast<const char16_t*>(raw.utf16()), static_cast<std::size_t>(raw.size())),
             stego::kUtf8Mark, true);

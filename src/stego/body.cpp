@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace stego {
 
@@ -104,8 +105,10 @@ std::optional<std::string> utf16ToUtf8(std::u16string_view text, std::string_vie
     // Written through a pointer into room for the longest result (three
     // bytes a unit), then cut to size: a million characters is a few
     // milliseconds of Hide Text, not a million appends.
-    std::string out(prefix.size() + 3 * text.size() + 1, '\0');  // one more: two bytes are written for one
-    char* o = out.data();
+    // Uninitialised room: clearing three bytes a unit would cost more than
+    // the copy into the result.
+    const std::unique_ptr<char[]> room(new char[prefix.size() + 3 * text.size() + 1]);  // one more: two bytes are written for one
+    char* o = room.get();
     o = std::copy(prefix.begin(), prefix.end(), o);
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n; ++i) {
@@ -143,8 +146,7 @@ std::optional<std::string> utf16ToUtf8(std::u16string_view text, std::string_vie
         }
         *o++ = static_cast<char>(0x80 | (c & 0x3F));
     }
-    out.resize(static_cast<std::size_t>(o - out.data()));
-    return out;
+    return std::string(room.get(), static_cast<std::size_t>(o - room.get()));
 }
 
 std::string utf8Body(std::string_view utf8)

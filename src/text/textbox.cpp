@@ -148,7 +148,11 @@ stego::EncodeResult offendersFrom(const QString& raw, qsizetype from)
 
 stego::EncodeResult textBoxWindows1252(const QPlainTextEdit* box)
 {
-    const QString raw = box->document()->toRawText();
+    return rawTextWindows1252(box->document()->toRawText());
+}
+
+stego::EncodeResult rawTextWindows1252(const QString& raw)
+{
     const char16_t* in = reinterpret_cast<const char16_t*>(raw.utf16());
     const qsizetype n = raw.size();
     // Counted without branches, so the compiler can do it many characters a step.
