@@ -23,6 +23,7 @@ struct Arguments {
     OutputFormat format = OutputFormat::ByName;
     bool formatGiven = false;
     bool raw = false;
+    bool utf8 = false;
     bool help = false;
     bool version = false;
 };

@@ -40,6 +40,9 @@ void setTextBoxText(QPlainTextEdit* box, const QString& text);
 // pass: the same result as encodeWindows1252(textBoxText(box)), without
 // the million-character copies in between.
 stego::EncodeResult textBoxWindows1252(const QPlainTextEdit* box);
+// The same from the box's raw text (QTextDocument::toRawText), for a caller
+// that needs that text again.
+stego::EncodeResult rawTextWindows1252(const QString& raw);
 // Replaces the box's text with Windows-1252 bytes as one undoable edit, line
 // breaks as setTextBoxText takes them: a hidden text found in a picture must
 // not take the user's typed text beyond Ctrl+Z.
