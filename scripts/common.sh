@@ -97,8 +97,8 @@ mirrorvane_fuzz() {
   mkdir -p "$work/corpus"
   [ -f "fuzzers/$target.dict" ] && dict=(-dict="fuzzers/$target.dict")
   # A picture may take up to the reader's 1024 MB allocation limit and one
-  # conversion of that size; a 16-bit PNG is decoded at twice that before it
-  # is narrowed.  Any single allocation beyond it is a finding.
+  # conversion of that size; libjpeg's whole-image buffers stay within the
+  # rest of a 2 GB budget.  Any single allocation beyond it is a finding.
   UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} "$dir/bin/fuzz_$target" -timeout=60 -rss_limit_mb=4096 -malloc_limit_mb=2100 \
     -artifact_prefix="$work/" "${dict[@]}" "$@" "$work/corpus" "fuzzers/corpus/$target" >"$log" 2>&1 || status=$?
   local runs

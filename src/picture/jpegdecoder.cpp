@@ -24,9 +24,9 @@ namespace picture {
 
 namespace {
 
-// What libjpeg may hold besides the picture: its whole-image coefficients
-// for a progressive or multi-scan file, with the decoded picture, stay
-// within this.
+// What opening a JPEG may hold: the picture already open, the decoded
+// picture, a turned copy of it and libjpeg's whole-image coefficients (a
+// progressive or multi-scan file) together stay within this.
 constexpr std::int64_t kDecodeBudgetBytes = std::int64_t(2 * kAllocationLimitMB) << 20;
 
 // One APP1 segment at most; the orientation is all that is read from it.
