@@ -9,18 +9,21 @@
 #include "picture/imageio.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 
 #include <cstdint>
 
 namespace picture {
 
+// Each reads `in` from its position on, as far as the picture needs.
 // `heldBytes` is the picture already open, counted in the decoding budget.
-// `quickLook` runs the marker pre-check first, which refuses most bombs
-// before libjpeg starts; the decoder holds the same limits without it.
-LoadResult decodeJpeg(const QByteArray& bytes, std::int64_t heldBytes = 0, bool quickLook = true);
-LoadResult decodePng(const QByteArray& bytes);
-LoadResult decodeGif(const QByteArray& bytes);
+// `quickLook` runs the marker pre-check first on bytes in memory or a file
+// of a few megabytes, which refuses most bombs before libjpeg starts; the
+// decoder holds the same limits without it.
+LoadResult decodeJpeg(QIODevice& in, std::int64_t heldBytes = 0, bool quickLook = true);
+LoadResult decodePng(QIODevice& in);
+LoadResult decodeGif(QIODevice& in);
 
 // Qt's reader of `format` on the bytes, for what the program's own decoders
 // leave to it; converted to the working format, every pixel opaque.

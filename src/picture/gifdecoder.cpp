@@ -29,67 +29,85 @@ std::int64_t le16(const QByteArray& b, qsizetype at)
     return std::uint8_t(b[at]) | std::uint8_t(b[at + 1]) << 8;
 }
 
-qsizetype paletteBytes(std::uint8_t flags)
+qsizetype paletteBytes(char flags)
 {
     return (flags & 0x80) != 0 ? 3 * (qsizetype(2) << (flags & 7)) : 0;
 }
 
-// Position after the sub-blocks starting at `pos` and their terminator, or
-// past the end when they are cut short.
-qsizetype skipSubBlocks(const QByteArray& b, qsizetype pos)
+// Sub-blocks up to their terminator, appended to `out` (when given) up to
+// `budget` data bytes; false when the file ends first.
+bool readSubBlocks(QIODevice& in, QByteArray* out, std::int64_t budget = -1)
 {
-    while (pos < b.size() && b[pos] != 0)
-        pos += 1 + std::uint8_t(b[pos]);
-    return pos + 1;
-}
-
-// The first frame as a GIF of its own, or the bytes as they are when their
-// structure cannot be followed that far (Qt's reader then says what is wrong).
-QByteArray firstFrameOnly(const QByteArray& b)
-{
-    constexpr qsizetype kHeader = 13;
-    if (b.size() < kHeader)
-        return b;
-    qsizetype pos = kHeader + paletteBytes(std::uint8_t(b[10]));
-    QByteArray control;  // the frame's graphic control extension: transparency
-    while (pos < b.size()) {
-        const std::uint8_t block = std::uint8_t(b[pos]);
-        if (block == 0x21 && pos + 1 < b.size()) {
-            const qsizetype end = skipSubBlocks(b, pos + 2);
-            if (end > b.size())
-                return b;
-            if (std::uint8_t(b[pos + 1]) == 0xF9)
-                control = b.mid(pos, end - pos);
-            pos = end;
+    char length = 0;
+    std::int64_t data = 0;
+    while (in.getChar(&length) && length != 0) {
+        const auto n = std::uint8_t(length);
+        if (out == nullptr) {
+            if (in.skip(n) != n)
+                return false;
             continue;
         }
-        if (block != 0x2C || pos + 11 > b.size())
-            return b;
-        const qsizetype frame = pos;
-        const std::int64_t budget = lzwBound(le16(b, pos + 5) * le16(b, pos + 7));
-        pos += 10 + paletteBytes(std::uint8_t(b[pos + 9])) + 1;  // descriptor, palette, code size
-        std::int64_t data = 0;
-        while (pos < b.size() && b[pos] != 0 && data < budget) {
-            data += std::uint8_t(b[pos]);
-            pos += 1 + std::uint8_t(b[pos]);
-        }
-        if (pos > b.size())
-            return b;
-        return b.left(kHeader + paletteBytes(std::uint8_t(b[10]))) + control + b.mid(frame, pos - frame)
-               + QByteArray("\0\x3B", 2);
+        if (budget >= 0 && data >= budget)
+            return true;  // the pixels cannot need the rest
+        const QByteArray block = in.read(n);
+        *out += length + block;
+        data += n;
+        if (block.size() != n)
+            return false;
     }
-    return b;
+    return length == 0;
+}
+
+// The first frame as a GIF of its own, read from `in` as far as it needs:
+// the header and palette, the frame's graphic control (its transparency),
+// the frame with no more data than its pixels can need.  When the file
+// cannot be followed that far, what was read and the rest go to Qt's reader,
+// which says what is wrong.
+QByteArray firstFrameOnly(QIODevice& in)
+{
+    QByteArray gif = in.read(13);
+    if (gif.size() < 13)
+        return gif;
+    gif += in.read(paletteBytes(gif[10]));
+    QByteArray control;
+    char block = 0;
+    while (in.getChar(&block)) {
+        if (block == 0x21) {
+            char label = 0;
+            if (!in.getChar(&label))
+                break;
+            QByteArray extension = QByteArray(1, block) + label;
+            const bool keep = std::uint8_t(label) == 0xF9;
+            if (!readSubBlocks(in, keep ? &extension : nullptr))
+                return gif + extension;
+            if (keep)
+                control = extension + '\0';
+            continue;
+        }
+        if (block != 0x2C)
+            return gif + block + in.readAll();
+        QByteArray frame = QByteArray(1, block) + in.read(9);
+        if (frame.size() < 10)
+            return gif + control + frame;
+        frame += in.read(paletteBytes(frame[9]) + 1);  // palette, code size
+        const std::int64_t budget = lzwBound(le16(frame, 5) * le16(frame, 7));
+        if (!readSubBlocks(in, &frame, budget))
+            return gif + control + frame;
+        return gif + control + frame + QByteArray("\0\x3B", 2);
+    }
+    return gif;
 }
 
 }  // namespace
 
-LoadResult decodeGif(const QByteArray& bytes)
+LoadResult decodeGif(QIODevice& in)
 {
-    // Qt allocates the logical screen, not the frame, so a few-byte GIF can
-    // ask for gigabytes behind a 1 x 1 frame.
-    if (bytes.size() >= 10) {
-        const std::int64_t width = le16(bytes, 6);
-        const std::int64_t height = le16(bytes, 8);
+    const QByteArray head = in.peek(10);
+    if (head.size() == 10) {
+        // Qt allocates the logical screen, not the frame, so a few-byte GIF
+        // can ask for gigabytes behind a 1 x 1 frame.
+        const std::int64_t width = le16(head, 6);
+        const std::int64_t height = le16(head, 8);
         if (const QString tooLarge = tooLargeError(width, height); !tooLarge.isEmpty())
             return {QImage(), tooLarge};
         // Qt's GIF reader stops one pixel short of the ceiling.
@@ -100,7 +118,7 @@ LoadResult decodeGif(const QByteArray& bytes)
                                   .arg(height)
                                   .arg(kMaxGifPixels)};
     }
-    return readWithQt(firstFrameOnly(bytes), "gif", kAllocationLimitMB);
+    return readWithQt(firstFrameOnly(in), "gif", kAllocationLimitMB);
 }
 
 }  // namespace picture

@@ -132,6 +132,8 @@ QString damagedError(const char* format)
 
 namespace {
 
+LoadResult decodeFormat(QIODevice& in, qint64 heldBytes);
+
 LoadResult readAndDecode(const QString& path, FileKinds kinds, qint64 heldBytes)
 {
     QFile file;
@@ -158,6 +160,10 @@ LoadResult readAndDecode(const QString& path, FileKinds kinds, qint64 heldBytes)
             return {std::move(decoded.image), std::move(decoded.error)};
         }
     }
+    // Every other file is read by its decoder as far as the picture needs,
+    // a piece at a time: metadata and data past the last row cost no memory.
+    if (kinds == FileKinds::RegularOnly && file.seek(0))
+        return decodeFormat(file, heldBytes);
     // A pipe has no size to check first: read up to one byte past the limit,
     // in pieces, so a short stream does not reserve the limit's memory.
     constexpr qint64 kPiece = qint64(1) << 20;
@@ -209,26 +215,26 @@ LoadResult decodeBmpBytes(const QByteArray& bytes)
     return readWithQt(bytes, "bmp", kAllocationLimitMB);
 }
 
-LoadResult decodeFormat(const QByteArray& bytes, qint64 heldBytes)
+LoadResult decodeFormat(QIODevice& in, qint64 heldBytes)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
+    const LibraryOutputMuffle muffle;
     // The content decides, so a JPEG saved under a .bmp name still opens.
-    const QByteArray format = QImageReader::imageFormat(&buffer);
+    const qint64 start = in.pos();
+    const QByteArray format = QImageReader::imageFormat(&in);
+    in.seek(start);
     if (format == "jpeg")
-        return decodeJpeg(bytes, heldBytes);
+        return decodeJpeg(in, heldBytes);
     if (format == "png")
-        return decodePng(bytes);
+        return decodePng(in);
     if (format == "gif")
-        return decodeGif(bytes);
+        return decodeGif(in);
     if (format == "bmp")
-        return decodeBmpBytes(bytes);
+        return decodeBmpBytes(in.readAll());
     // Qt's other plugins (TIFF, icons, text formats such as XPM) stay out: a
     // file that one of them happens to claim would otherwise open as a
     // picture nobody asked for.
-    return failure(bytes.isEmpty() ? QStringLiteral("The file is empty")
-                                   : QStringLiteral("The file is not a BMP, JPEG, GIF or PNG picture"));
+    return failure(in.size() == 0 ? QStringLiteral("The file is empty")
+                                  : QStringLiteral("The file is not a BMP, JPEG, GIF or PNG picture"));
 }
 
 }  // namespace
@@ -268,11 +274,13 @@ LoadResult readWithQt(const QByteArray& bytes, const char* format, int allocatio
 
 LoadResult decodePicture(const QByteArray& bytes, qint64 heldBytes)
 {
-    const LibraryOutputMuffle muffle;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
     // Every decoder checks the sizes it is told before allocating, but a
     // picture within them can still meet a machine without the memory.
     try {
-        return decodeFormat(bytes, heldBytes);
+        return decodeFormat(buffer, heldBytes);
     } catch (const std::bad_alloc&) {
         return failure(notEnoughMemoryError());
     }

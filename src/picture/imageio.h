@@ -20,18 +20,20 @@ namespace picture {
 // order, and far below what a forged header can ask for (60000 x 60000 is
 // 13 GB).  Qt's own default, 128 MB, would refuse a 40-megapixel photo.
 //
-// What opening costs, at most: the file's bytes while they are decoded (up
-// to kMaxPictureFileBytes; an uncompressed BMP is read in blocks instead),
-// plus 2 GB for the picture already open (`heldBytes` below), the new
-// picture and the decoder's own buffers together.  Only a JPEG comes near
-// that: libjpeg's whole-image coefficients for a progressive file, and a
-// second picture for a moment while a photo is given a quarter turn, are
-// counted before it starts, and refused past it.  Measured: with a
-// 16384 x 16384 picture open, opening a 16384 x 16384 JPEG (a 30 MB file)
-// peaks 2081 MB above where the load started; a progressive or turned one
-// of that size is refused beside it, and opens alone at 1821 and 2084 MB.
-// Metadata and data past the last row are neither kept nor decoded, so a
-// small picture costs little whatever its file carries.
+// What opening costs, at most: 2 GB for the picture already open
+// (`heldBytes` below), the new picture and the decoder's own buffers
+// together.  Only a JPEG comes near that: libjpeg's whole-image coefficients
+// for a progressive file, and a second picture for a moment while a photo
+// is given a quarter turn, are counted before it starts, and refused past
+// it.  A file is read by its decoder a piece at a time, as far as the
+// picture needs, so metadata and data past the last row cost neither memory
+// nor decoding; only a BMP of other than 24 or 32 bits, a JPEG of up to
+// 64 MB (for the quick look at its markers) and a picture from a pipe are
+// held whole while they are decoded.  Measured: with a 16384 x 16384
+// picture open, opening a 16384 x 16384 JPEG (a 30 MB file) peaks 2081 MB
+// above where the load started; a progressive or turned one of that size is
+// refused beside it, and opens alone at 1821 and 2084 MB.  The command-line
+// tool answers every hostile picture of the tests within 100 MB.
 inline constexpr int kAllocationLimitMB = 1024;
 
 struct LoadResult {
@@ -49,8 +51,8 @@ enum class FileKinds {
     AnyReadable,  // pipes too (`<(cat x.bmp)`, /dev/stdin), for the command-line tool
 };
 
-// Reads the whole file once and decodes those bytes (decodePicture), so what
-// is judged and what is decoded are the same, however the file changes.
+// Reads the file once, judging it as it is decoded, so what is judged and
+// what is decoded are the same, however the file changes.
 // `heldBytes`: the memory of the picture that stays open while this one is
 // read, counted in the budget above.  Running out of memory is a refusal
 // like any other, never an exception.

@@ -8,6 +8,7 @@
 #include "picture/decoders.h"
 #include "picture/headercheck.h"
 
+#include <QBuffer>
 #include <QImage>
 #include <QTransform>
 
@@ -32,7 +33,54 @@ constexpr std::int64_t kDecodeBudgetBytes = std::int64_t(2 * kAllocationLimitMB)
 // One APP1 segment at most; the orientation is all that is read from it.
 constexpr std::size_t kMaxExifBytes = 65535;
 
+// Files up to this size are read whole and given the marker pre-check,
+// which refuses a scan bomb at once; larger ones are read piece by piece, so
+// a file padded with metadata costs its reading and no memory.
+constexpr qint64 kQuickLookBytes = qint64(64) << 20;
+constexpr qint64 kPieceBytes = 64 * 1024;
+
 enum class Stop { None, Library, TooManyScans };
+
+// libjpeg's input from a device, a piece at a time.  At the end it hands
+// out an end marker, as libjpeg's own sources do, and the picture's rest
+// stays grey.
+struct DeviceSource {
+    jpeg_source_mgr source{};
+    QIODevice* in = nullptr;
+    JOCTET piece[kPieceBytes];
+};
+
+boolean fillPiece(j_decompress_ptr cinfo)
+{
+    auto* s = reinterpret_cast<DeviceSource*>(cinfo->src);
+    qint64 got = s->in->read(reinterpret_cast<char*>(s->piece), kPieceBytes);
+    if (got <= 0) {
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        s->piece[0] = 0xFF;
+        s->piece[1] = JPEG_EOI;
+        got = 2;
+    }
+    s->source.next_input_byte = s->piece;
+    s->source.bytes_in_buffer = static_cast<std::size_t>(got);
+    return TRUE;
+}
+
+void skipBytes(j_decompress_ptr cinfo, long count)
+{
+    auto* s = reinterpret_cast<DeviceSource*>(cinfo->src);
+    if (count <= 0)
+        return;
+    if (std::size_t(count) <= s->source.bytes_in_buffer) {
+        s->source.next_input_byte += count;
+        s->source.bytes_in_buffer -= std::size_t(count);
+        return;
+    }
+    const qint64 beyond = count - qint64(s->source.bytes_in_buffer);
+    s->source.bytes_in_buffer = 0;
+    s->in->skip(beyond);  // past the end, the next piece is the end marker
+}
+
+void noOperation(j_decompress_ptr) {}
 
 // Everything libjpeg's callbacks reach, in one place that outlives every
 // longjmp: nothing with a destructor lives in the frames that jump.
@@ -41,6 +89,7 @@ struct Decoder {
     jpeg_error_mgr errors{};
     jpeg_progress_mgr progress{};
     std::jmp_buf jump{};
+    DeviceSource input{};
     Stop stop = Stop::None;
     bool created = false;
     std::size_t exifSize = 0;
@@ -87,7 +136,7 @@ void countScans(j_common_ptr cinfo)
 int nextByte(j_decompress_ptr cinfo)
 {
     jpeg_source_mgr* source = cinfo->src;
-    // The memory source never suspends: at the end it hands out an EOI.
+    // The source never suspends: at the end it hands out an end marker.
     if (source->bytes_in_buffer == 0 && !source->fill_input_buffer(cinfo))
         jumpOut(reinterpret_cast<j_common_ptr>(cinfo));
     --source->bytes_in_buffer;
@@ -160,14 +209,18 @@ QImage oriented(QImage image, int orientation)
 }
 
 // The headers up to the first scan; false when libjpeg gave up.
-bool readHeader(Decoder& d, const QByteArray& bytes)
+bool readHeader(Decoder& d)
 {
     if (setjmp(d.jump) != 0)
         return false;
     jpeg_create_decompress(&d.cinfo);
     d.created = true;
-    jpeg_mem_src(&d.cinfo, reinterpret_cast<const unsigned char*>(bytes.constData()),
-                 static_cast<unsigned long>(bytes.size()));
+    d.input.source.init_source = noOperation;
+    d.input.source.fill_input_buffer = fillPiece;
+    d.input.source.skip_input_data = skipBytes;
+    d.input.source.resync_to_restart = jpeg_resync_to_restart;
+    d.input.source.term_source = noOperation;
+    d.cinfo.src = &d.input.source;
     jpeg_set_marker_processor(&d.cinfo, JPEG_APP0 + 1, readApp1);
     d.cinfo.progress = &d.progress;
     jpeg_read_header(&d.cinfo, TRUE);
@@ -247,11 +300,24 @@ QString libraryError(const Decoder& d)
 
 }  // namespace
 
-LoadResult decodeJpeg(const QByteArray& bytes, std::int64_t heldBytes, bool quickLook)
+LoadResult decodeJpeg(QIODevice& in, std::int64_t heldBytes, bool quickLook)
 {
-    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                             static_cast<std::size_t>(bytes.size()));
-    if (quickLook) {
+    // Bytes in memory, and a file small enough to hold, get the quick look
+    // at their markers, which refuses most bombs before libjpeg starts.
+    QBuffer whole;
+    QIODevice* source = &in;
+    const QByteArray* bytes = nullptr;
+    if (const auto* buffer = qobject_cast<const QBuffer*>(&in)) {
+        bytes = &buffer->data();
+    } else if (!in.isSequential() && in.size() - in.pos() <= kQuickLookBytes) {
+        whole.setData(in.readAll());
+        whole.open(QIODevice::ReadOnly);
+        source = &whole;
+        bytes = &whole.data();
+    }
+    if (quickLook && bytes != nullptr) {
+        const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes->constData()),
+                                                 static_cast<std::size_t>(bytes->size()));
         if (const QString refusal = refusalFor(headercheck::jpegFacts(data), heldBytes); !refusal.isEmpty())
             return {QImage(), refusal};
     }
@@ -262,7 +328,8 @@ LoadResult decodeJpeg(const QByteArray& bytes, std::int64_t heldBytes, bool quic
     d->errors.output_message = dropMessage;
     d->cinfo.client_data = d.get();
     d->progress.progress_monitor = countScans;
-    if (!readHeader(*d, bytes))
+    d->input.in = source;
+    if (!readHeader(*d))
         return {QImage(), libraryError(*d)};
 
     jpeg_decompress_struct& cinfo = d->cinfo;

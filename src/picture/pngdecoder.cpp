@@ -5,13 +5,14 @@
 // into the picture.
 
 #include "picture/decoders.h"
-#include "picture/headercheck.h"
 
 #include <QImage>
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstring>
+#include <memory>
+#include <string_view>
 
 #include <png.h>
 
@@ -29,12 +30,12 @@ constexpr png_alloc_size_t kMaxChunkBytes = 8000000;
 constexpr png_uint_32 kMaxStoredChunks = 100;
 
 // Pieces the file is handed to libpng in; what follows the end chunk is not.
-constexpr std::size_t kPieceBytes = 64 * 1024;
+constexpr qint64 kPieceBytes = 64 * 1024;
 
-[[noreturn]] void jumpOut(png_structp png, png_const_charp)
-{
-    png_longjmp(png, 1);
-}
+struct Reading;
+Reading& readingOf(png_structp png);
+
+[[noreturn]] void jumpOut(png_structp png, png_const_charp message);
 
 void dropWarning(png_structp, png_const_charp) {}
 
@@ -49,6 +50,8 @@ struct Reading {
     QString refusal;               // set before libpng is stopped for a reason of the program's own
     bool ended = false;            // the end chunk was reached, every row before it
     bool transparentGrey = false;
+    char damagedChunk[5] = {};     // a critical chunk whose checksum is wrong
+    char piece[kPieceBytes];
     Reading() = default;
     Reading(const Reading&) = delete;
     Reading& operator=(const Reading&) = delete;
@@ -58,6 +61,15 @@ struct Reading {
 Reading& readingOf(png_structp png)
 {
     return *static_cast<Reading*>(png_get_progressive_ptr(png));
+}
+
+// libpng names the chunk ("IDAT: CRC error"); the user hears which.
+void jumpOut(png_structp png, png_const_charp message)
+{
+    const std::string_view text(message);
+    if (text.size() == 4 + std::strlen(": CRC error") && text.ends_with(": CRC error"))
+        std::memcpy(readingOf(png).damagedChunk, message, 4);
+    png_longjmp(png, 1);
 }
 
 // The transformations that turn every kind into the working format's bytes.
@@ -123,7 +135,7 @@ void onRow(png_structp png, png_bytep row, png_uint_32 y, int)
 
 // Hands the file over piece by piece up to its end chunk; false when
 // libpng gave up.
-bool readRows(Reading& r, const QByteArray& bytes)
+bool readRows(Reading& r, QIODevice& in)
 {
     if (setjmp(png_jmpbuf(r.png)) != 0)
         return false;
@@ -137,33 +149,32 @@ bool readRows(Reading& r, const QByteArray& bytes)
     png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks, int(sizeof kSkippedChunks / 5));
     png_set_benign_errors(r.png, 1);
     png_set_progressive_read_fn(r.png, &r, onHeader, onRow, onEnd);
-    auto* data = reinterpret_cast<png_bytep>(const_cast<char*>(bytes.constData()));
-    const auto size = static_cast<std::size_t>(bytes.size());
-    for (std::size_t at = 0; at < size && !r.ended; at += kPieceBytes)
-        png_process_data(r.png, r.info, data + at, std::min(kPieceBytes, size - at));
+    while (!r.ended) {
+        const qint64 got = in.read(r.piece, kPieceBytes);
+        if (got <= 0)
+            break;
+        png_process_data(r.png, r.info, reinterpret_cast<png_bytep>(r.piece), static_cast<std::size_t>(got));
+    }
     return true;
 }
 
 }  // namespace
 
-LoadResult decodePng(const QByteArray& bytes)
+LoadResult decodePng(QIODevice& in)
 {
-    // libpng refuses a critical chunk with a wrong checksum without saying
-    // which; the quick look names it.
-    const headercheck::PngFacts facts = headercheck::pngFacts(
-        {reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())});
-    if (!facts.damagedChunk.empty())
-        return {QImage(), QStringLiteral("The PNG file is damaged: the checksum of its %1 chunk is wrong")
-                              .arg(QString::fromStdString(facts.damagedChunk))};
-
-    Reading r;
+    const auto reading = std::make_unique<Reading>();
+    Reading& r = *reading;
     r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, jumpOut, dropWarning);
     if (r.png != nullptr)
         r.info = png_create_info_struct(r.png);
     if (r.info == nullptr)
         return {QImage(), notEnoughMemoryError()};
-    if (!readRows(r, bytes))
+    if (!readRows(r, in)) {
+        if (r.damagedChunk[0] != '\0')
+            return {QImage(), QStringLiteral("The PNG file is damaged: the checksum of its %1 chunk is wrong")
+                                  .arg(QString::fromLatin1(r.damagedChunk))};
         return {QImage(), r.refusal.isEmpty() ? damagedError("png") : r.refusal};
+    }
     if (!r.ended)
         return {QImage(), damagedError("png")};
     QImage image = std::move(r.image);
