@@ -1,8 +1,8 @@
 #pragma once
 
-// The per-format decoders behind decodePicture, and the sentences they share.
-// Each takes the whole file's bytes, holds its own limits inside the library
-// it drives (the picture ceiling before any pixel is allocated, and whatever
+// The per-format decoders behind decodePicture and loadPicture, and the
+// sentences they share.  Each holds its own limits inside the library it
+// drives (the picture ceiling before any pixel is allocated, and whatever
 // else that format can be made to cost), and gives back the picture in the
 // working format or one sentence saying why not.
 

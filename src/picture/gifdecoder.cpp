@@ -14,14 +14,12 @@ namespace picture {
 
 namespace {
 
-// LZW data a frame of `pixels` can need: every code but the clear codes
-// gives at least one pixel and is at most 12 bits; an encoder that clears
-// the table as often as it gives a pixel stays within twice that.  The
-// sub-blocks add a length byte for every 255 data bytes.
+// LZW data bytes a frame of `pixels` can need: every code but the clear
+// codes gives at least one pixel and is at most 12 bits; an encoder that
+// clears the table as often as it gives a pixel stays within twice that.
 std::int64_t lzwBound(std::int64_t pixels)
 {
-    const std::int64_t data = 3 * pixels + 1024;
-    return data + data / 255 + 1;
+    return 3 * pixels + 1024;
 }
 
 std::int64_t le16(const QByteArray& b, qsizetype at)

@@ -1,16 +1,13 @@
 #pragma once
 
-// Decisions taken from a JPEG's or PNG's own structure before any decoder
-// sees the file.  Standard C++ only.
+// Decisions taken from a JPEG's own structure before libjpeg sees the file.
+// Standard C++ only.
 //
-// JPEG: libjpeg holds a whole-image coefficient buffer for a progressive or
-// multi-scan file, outside Qt's allocation limit, and decodes every scan over
-// the whole frame, so a small file with thousands of scans costs minutes.
-// Both are known from the markers alone.
-//
-// PNG: libpng refuses a critical chunk with a wrong checksum, and Qt then
-// says only "Unable to read image data"; a 16-bit PNG is decoded at 8 bytes
-// a pixel before it is narrowed.
+// libjpeg holds a whole-image coefficient buffer for a progressive or
+// multi-scan file and decodes every scan over the whole frame, so a small
+// file with thousands of scans costs minutes.  Both are known from the
+// markers alone; the decoder holds the same limits while it runs, and this
+// look only refuses the obvious before it starts.
 
 #include <cstdint>
 #include <span>
@@ -44,13 +41,5 @@ JpegFacts jpegFacts(std::span<const std::uint8_t> bytes);
 // scan limit, or why the decoder cannot read it at all; empty when it may
 // be decoded.  `budgetNote` ends the sentence about the budget.
 std::string jpegRefusal(const JpegFacts& facts, std::int64_t budgetBytes, std::string_view budgetNote = {});
-
-struct PngFacts {
-    bool valid = false;       // a PNG signature and an IHDR chunk
-    int bitDepth = 0;
-    std::string damagedChunk; // the first critical chunk whose checksum is wrong
-};
-
-PngFacts pngFacts(std::span<const std::uint8_t> bytes);
 
 }  // namespace picture::headercheck
