@@ -1,13 +1,54 @@
 // A hidden text too long for the box: where the limits fall, and the offer
-// to save it to a file instead.
+// to save it to a file instead; and the longest texts the box does take,
+// laid out and repainted in bounded time.
 #include "textfixture.h"
 
+#include <QCoreApplication>
+#include <QFont>
 #include <QLocale>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
 
 namespace {
 
 using testsupport::isFailureBox;
 using texttest::TextCommandsTest;
+
+// Ends the test program when a step outlasts its time: a layout gone
+// quadratic would otherwise hold the suite for minutes.
+class Watchdog {
+public:
+    Watchdog(std::chrono::seconds limit, std::string what)
+        : m_thread([this, limit, what = std::move(what)] {
+              std::unique_lock lock(m_mutex);
+              if (!m_done.wait_for(lock, limit, [this] { return m_finished; })) {
+                  std::fprintf(stderr, "%s took over %lld s\n", what.c_str(), static_cast<long long>(limit.count()));
+                  std::_Exit(EXIT_FAILURE);
+              }
+          })
+    {
+    }
+    ~Watchdog()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_finished = true;
+        }
+        m_done.notify_one();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+    bool m_finished = false;
+    std::thread m_thread;
+};
 
 std::string repeated(const char* piece, std::size_t times)
 {
@@ -62,6 +103,30 @@ TEST_F(TextCommandsTest, ATooLongHiddenTextIsOfferedAsAFile)
     ASSERT_EQ(m_platform.boxes.size(), 2);
     EXPECT_TRUE(isFailureBox(m_platform.boxes[1], QStringLiteral("The text file could not be saved:"),
                              pathOf(QStringLiteral("missing/hidden.txt"))));
+}
+
+TEST(HiddenTextLayout, TheLongestTextsLayOutAndRepaintInBoundedTime)
+{
+    text::TextBox box;  // as the window sets it up
+    box.resize(345, 281);
+    box.setFont(QFont(QStringLiteral("Arial"), 10));
+    text::adaptWrappingToLongRuns(&box);
+    box.show();
+    box.setFocus();
+    QCoreApplication::processEvents();  // the window is exposed: until then nothing paints
+    const std::pair<const char*, char> rows[] = {
+        {"no-break spaces, where word wrapping finds no break", '\xA0'},
+        {"soft hyphens, invisible, so one line holds them all", '\xAD'},
+    };
+    for (const auto& [why, byte] : rows) {
+        const std::string hidden(text::kMostHiddenCharactersShown, byte);
+        // Each takes a second or two; before the mends, half a minute to minutes.
+        const Watchdog watchdog(std::chrono::seconds(15), why);
+        text::setTextBoxWindows1252(&box, hidden);
+        for (int blink = 0; blink < 5; ++blink)
+            box.viewport()->repaint();
+        EXPECT_EQ(text::textBoxWindows1252(&box).bytes, hidden) << why;
+    }
 }
 
 }  // namespace
