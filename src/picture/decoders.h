@@ -1,0 +1,32 @@
+#pragma once
+
+// The per-format decoders behind decodePicture, and the sentences they share.
+// Each takes the whole file's bytes, holds its own limits inside the library
+// it drives (the picture ceiling before any pixel is allocated, and whatever
+// else that format can be made to cost), and gives back the picture in the
+// working format or one sentence saying why not.
+
+#include "picture/imageio.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+namespace picture {
+
+LoadResult decodeJpeg(const QByteArray& bytes);
+LoadResult decodePng(const QByteArray& bytes);
+LoadResult decodeGif(const QByteArray& bytes);
+
+// Qt's reader of `format` on the bytes, for what the program's own decoders
+// leave to it; converted to the working format, every pixel opaque.
+LoadResult readWithQt(const QByteArray& bytes, const char* format, int allocationLimitMB);
+
+// Why a picture of width x height is refused, or empty when it fits the ceiling.
+QString tooLargeError(std::int64_t width, std::int64_t height);
+QString notEnoughMemoryError();
+// "The <FORMAT> picture's data is damaged or cut short".
+QString damagedError(const char* format);
+
+}  // namespace picture
