@@ -21,7 +21,7 @@ MIRRORVANE_TEST_PACKAGES=(
   zsh fish
 )
 
-MIRRORVANE_FUZZERS=(read_scan text_decoder load_picture bmp_reader)
+MIRRORVANE_FUZZERS=(read_scan text_decoder load_picture bmp_reader jpeg_markers)
 
 mirrorvane_missing_packages() {
   local missing=() p

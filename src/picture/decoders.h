@@ -15,7 +15,9 @@
 
 namespace picture {
 
-LoadResult decodeJpeg(const QByteArray& bytes);
+// `quickLook` runs the marker pre-check first, which refuses most bombs
+// before libjpeg starts; the decoder holds the same limits without it.
+LoadResult decodeJpeg(const QByteArray& bytes, bool quickLook = true);
 LoadResult decodePng(const QByteArray& bytes);
 LoadResult decodeGif(const QByteArray& bytes);
 

@@ -111,6 +111,10 @@ JpegFacts jpegFacts(std::span<const std::uint8_t> b)
             ++pos;
             continue;
         }
+        if (marker == 0x00) {  // a stuffed zero between segments is stray data to libjpeg too, not a marker
+            pos += 2;
+            continue;
+        }
         if (marker == 0xD9)
             break;
         if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
@@ -120,8 +124,12 @@ JpegFacts jpegFacts(std::span<const std::uint8_t> b)
         const std::size_t length = be16(b, pos + 2);
         const std::size_t segment = pos + 4;
         const std::size_t end = pos + 2 + length;
-        if (length < 2 || end > b.size())
+        if (end > b.size())
             break;
+        if (length < 2) {  // libjpeg reads on after the length of a segment it skips
+            pos += 4;
+            continue;
+        }
         if (isFrameMarker(marker) && !facts.frameFound && length >= 8) {
             facts.frameFound = true;
             facts.precision = b[segment];

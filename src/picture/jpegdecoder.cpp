@@ -100,11 +100,8 @@ boolean readApp1(j_decompress_ptr cinfo)
 {
     Decoder& decoder = decoderOf(reinterpret_cast<j_common_ptr>(cinfo));
     const int high = nextByte(cinfo);
+    // A length below 2 is read past, as libjpeg does with segments it skips.
     const long length = long(high << 8 | nextByte(cinfo)) - 2;
-    if (length < 0) {
-        cinfo->err->msg_code = JERR_BAD_LENGTH;
-        jumpOut(reinterpret_cast<j_common_ptr>(cinfo));
-    }
     if (decoder.exifSize != 0) {
         if (length > 0)
             cinfo->src->skip_input_data(cinfo, length);
@@ -242,14 +239,15 @@ QString libraryError(const Decoder& d)
 
 }  // namespace
 
-LoadResult decodeJpeg(const QByteArray& bytes)
+LoadResult decodeJpeg(const QByteArray& bytes, bool quickLook)
 {
-    // The quick look at the markers refuses most bombs before libjpeg starts.
     const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                              static_cast<std::size_t>(bytes.size()));
-    if (const std::string refusal = headercheck::jpegRefusal(headercheck::jpegFacts(data), kDecodeBudgetBytes);
-        !refusal.empty())
-        return {QImage(), QString::fromStdString(refusal)};
+    if (quickLook) {
+        if (const std::string refusal = headercheck::jpegRefusal(headercheck::jpegFacts(data), kDecodeBudgetBytes);
+            !refusal.empty())
+            return {QImage(), QString::fromStdString(refusal)};
+    }
 
     const auto d = std::make_unique<Decoder>();
     d->cinfo.err = jpeg_std_error(&d->errors);

@@ -1,7 +1,6 @@
 // PNG through libpng directly, so its limits apply and nothing is read that
-// the picture does not need: no text or profile chunks are kept, and reading
-// stops once the last row is complete, so compressed data past it is never
-// inflated.  Every kind (palette, grey, 16 bits, alpha, interlaced) is turned
+// the picture does not need: no text or profile chunks are kept, and
+// compressed data past the last row is stepped over, never inflated.  Every kind (palette, grey, 16 bits, alpha, interlaced) is turned
 // into the working format's bytes by libpng as the rows are read, straight
 // into the picture.
 
@@ -29,20 +28,8 @@ constexpr png_byte kSkippedChunks[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf";
 constexpr png_alloc_size_t kMaxChunkBytes = 8000000;
 constexpr png_uint_32 kMaxStoredChunks = 100;
 
-struct Source {
-    const png_byte* data;
-    std::size_t size;
-    std::size_t at = 0;
-};
-
-void readBytes(png_structp png, png_bytep out, std::size_t count)
-{
-    auto* source = static_cast<Source*>(png_get_io_ptr(png));
-    if (count > source->size - source->at)
-        png_error(png, "cut short");
-    std::memcpy(out, source->data + source->at, count);
-    source->at += count;
-}
+// Pieces the file is handed to libpng in; what follows the end chunk is not.
+constexpr std::size_t kPieceBytes = 64 * 1024;
 
 [[noreturn]] void jumpOut(png_structp png, png_const_charp)
 {
@@ -51,79 +38,109 @@ void readBytes(png_structp png, png_bytep out, std::size_t count)
 
 void dropWarning(png_structp, png_const_charp) {}
 
-struct Png {
+// libpng's progressive reader: it calls back with the header and each row
+// as the pieces arrive, and it stops inflating when the last row is
+// complete, stepping over any compressed data left (the sequential reader
+// inflates all of it, to check there is nothing).
+struct Reading {
     png_structp png = nullptr;
     png_infop info = nullptr;
-    int passes = 1;
+    QImage image;
+    QString refusal;               // set before libpng is stopped for a reason of the program's own
+    bool ended = false;            // the end chunk was reached, every row before it
     bool transparentGrey = false;
-    Png() = default;
-    Png(const Png&) = delete;
-    Png& operator=(const Png&) = delete;
-    ~Png() { png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr); }
+    Reading() = default;
+    Reading(const Reading&) = delete;
+    Reading& operator=(const Reading&) = delete;
+    ~Reading() { png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr); }
 };
 
-// The chunks before the pixel data, and the transformations to the working
-// format; false when libpng gave up.
-bool readInfo(Png& p, Source& source)
+Reading& readingOf(png_structp png)
 {
-    if (setjmp(png_jmpbuf(p.png)) != 0)
-        return false;
-    png_set_read_fn(p.png, &source, readBytes);
-    // The picture ceiling is the program's own, checked next; libpng's
-    // default million-pixel side would refuse a valid 1,000,001 x 2 picture.
-    png_set_user_limits(p.png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
-    png_set_chunk_malloc_max(p.png, kMaxChunkBytes);
-    png_set_chunk_cache_max(p.png, kMaxStoredChunks);
-    png_set_keep_unknown_chunks(p.png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
-    png_set_keep_unknown_chunks(p.png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks, int(sizeof kSkippedChunks / 5));
-    png_set_benign_errors(p.png, 1);
-    png_read_info(p.png, p.info);
+    return *static_cast<Reading*>(png_get_progressive_ptr(png));
+}
 
-    const png_byte colorType = png_get_color_type(p.png, p.info);
-    const png_byte bitDepth = png_get_bit_depth(p.png, p.info);
+// The transformations that turn every kind into the working format's bytes.
+void setTransformations(png_structp png, png_infop info, Reading& r)
+{
+    const png_byte colorType = png_get_color_type(png, info);
+    const png_byte bitDepth = png_get_bit_depth(png, info);
     png_colorp palette = nullptr;
     int entries = 0;
-    if (colorType == PNG_COLOR_TYPE_PALETTE && png_get_PLTE(p.png, p.info, &palette, &entries) != 0
-        && entries > 0 && entries < 1 << bitDepth) {
+    if (colorType == PNG_COLOR_TYPE_PALETTE && png_get_PLTE(png, info, &palette, &entries) != 0 && entries > 0
+        && entries < 1 << bitDepth) {
         // An index past the palette's end takes the first entry's colour.
         png_color padded[PNG_MAX_PALETTE_LENGTH];
         std::fill(std::copy(palette, palette + entries, padded), padded + (1 << bitDepth), palette[0]);
-        png_set_PLTE(p.png, p.info, padded, 1 << bitDepth);
+        png_set_PLTE(png, info, padded, 1 << bitDepth);
     }
     // A transparent grey value is black, where every other transparent
     // pixel keeps its stored colour.
-    p.transparentGrey = colorType == PNG_COLOR_TYPE_GRAY && bitDepth <= 8 && png_get_valid(p.png, p.info, PNG_INFO_tRNS) != 0;
+    r.transparentGrey = colorType == PNG_COLOR_TYPE_GRAY && bitDepth <= 8 && png_get_valid(png, info, PNG_INFO_tRNS) != 0;
 
-    png_set_expand(p.png);          // palette to RGB, grey below 8 bits to 8
-    png_set_scale_16(p.png);        // 16 bits a channel to 8, rounded
-    png_set_gray_to_rgb(p.png);
-    png_set_bgr(p.png);
-    if (!p.transparentGrey) {
-        png_set_strip_alpha(p.png);
-        png_set_filler(p.png, 0xFF, PNG_FILLER_AFTER);
+    png_set_expand(png);    // palette to RGB, grey below 8 bits to 8
+    png_set_scale_16(png);  // 16 bits a channel to 8, rounded
+    png_set_gray_to_rgb(png);
+    png_set_bgr(png);
+    if (!r.transparentGrey) {
+        png_set_strip_alpha(png);
+        png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
     }
-    p.passes = png_set_interlace_handling(p.png);
-    png_read_update_info(p.png, p.info);
-    return true;
+    png_set_interlace_handling(png);
 }
 
-bool readRows(Png& p, QImage& image)
+void onHeader(png_structp png, png_infop info)
 {
-    if (setjmp(png_jmpbuf(p.png)) != 0)
+    Reading& r = readingOf(png);
+    const png_uint_32 width = png_get_image_width(png, info);
+    const png_uint_32 height = png_get_image_height(png, info);
+    // Nothing with a destructor may be alive where libpng jumps out.
+    r.refusal = tooLargeError(width, height);
+    if (!r.refusal.isEmpty())
+        png_error(png, "too large");
+    setTransformations(png, info, r);
+    png_read_update_info(png, info);
+    if (png_get_rowbytes(png, info) != png_size_t(width) * 4)
+        png_error(png, "unexpected row size");
+    r.image = QImage(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
+    if (r.image.isNull()) {
+        r.refusal = notEnoughMemoryError();
+        png_error(png, "no memory");
+    }
+}
+
+void onEnd(png_structp png, png_infop)
+{
+    readingOf(png).ended = true;
+}
+
+void onRow(png_structp png, png_bytep row, png_uint_32 y, int)
+{
+    Reading& r = readingOf(png);
+    if (row != nullptr && y < png_uint_32(r.image.height()))
+        png_progressive_combine_row(png, r.image.scanLine(static_cast<int>(y)), row);
+}
+
+// Hands the file over piece by piece up to its end chunk; false when
+// libpng gave up.
+bool readRows(Reading& r, const QByteArray& bytes)
+{
+    if (setjmp(png_jmpbuf(r.png)) != 0)
         return false;
-    for (int pass = 0; pass < p.passes; ++pass) {
-        for (int y = 0; y < image.height(); ++y)
-            png_read_row(p.png, image.scanLine(y), nullptr);
-    }
-    // png_read_end is not called: what follows the last row (more IDAT
-    // data, text chunks) is never read.
-    if (p.transparentGrey) {
-        for (int y = 0; y < image.height(); ++y) {
-            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x)
-                row[x] = qAlpha(row[x]) == 0 ? 0xFF000000U : row[x] | 0xFF000000U;
-        }
-    }
+    // The picture ceiling is the program's own, checked at the header;
+    // libpng's default million-pixel side would refuse a valid 1,000,001 x 2
+    // picture.
+    png_set_user_limits(r.png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
+    png_set_chunk_malloc_max(r.png, kMaxChunkBytes);
+    png_set_chunk_cache_max(r.png, kMaxStoredChunks);
+    png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks, int(sizeof kSkippedChunks / 5));
+    png_set_benign_errors(r.png, 1);
+    png_set_progressive_read_fn(r.png, &r, onHeader, onRow, onEnd);
+    auto* data = reinterpret_cast<png_bytep>(const_cast<char*>(bytes.constData()));
+    const auto size = static_cast<std::size_t>(bytes.size());
+    for (std::size_t at = 0; at < size && !r.ended; at += kPieceBytes)
+        png_process_data(r.png, r.info, data + at, std::min(kPieceBytes, size - at));
     return true;
 }
 
@@ -139,31 +156,28 @@ LoadResult decodePng(const QByteArray& bytes)
         return {QImage(), QStringLiteral("The PNG file is damaged: the checksum of its %1 chunk is wrong")
                               .arg(QString::fromStdString(facts.damagedChunk))};
 
-    Png p;
-    p.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, jumpOut, dropWarning);
-    if (p.png != nullptr)
-        p.info = png_create_info_struct(p.png);
-    if (p.info == nullptr)
+    Reading r;
+    r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, jumpOut, dropWarning);
+    if (r.png != nullptr)
+        r.info = png_create_info_struct(r.png);
+    if (r.info == nullptr)
         return {QImage(), notEnoughMemoryError()};
-    Source source{reinterpret_cast<const png_byte*>(bytes.constData()), static_cast<std::size_t>(bytes.size())};
-    if (!readInfo(p, source))
+    if (!readRows(r, bytes))
+        return {QImage(), r.refusal.isEmpty() ? damagedError("png") : r.refusal};
+    if (!r.ended)
         return {QImage(), damagedError("png")};
-
-    const png_uint_32 width = png_get_image_width(p.png, p.info);
-    const png_uint_32 height = png_get_image_height(p.png, p.info);
-    if (const QString tooLarge = tooLargeError(width, height); !tooLarge.isEmpty())
-        return {QImage(), tooLarge};
-    if (png_get_rowbytes(p.png, p.info) != png_size_t(width) * 4)
-        return {QImage(), damagedError("png")};
-    QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
-    if (image.isNull())
-        return {QImage(), notEnoughMemoryError()};
-    if (!readRows(p, image))
-        return {QImage(), damagedError("png")};
+    QImage image = std::move(r.image);
+    if (r.transparentGrey) {
+        for (int y = 0; y < image.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                row[x] = qAlpha(row[x]) == 0 ? 0xFF000000U : row[x] | 0xFF000000U;
+        }
+    }
     // The resolution, as Qt's reader sets it, so a saved BMP says the same.
-    if (const png_uint_32 x = png_get_x_pixels_per_meter(p.png, p.info); x > 0)
+    if (const png_uint_32 x = png_get_x_pixels_per_meter(r.png, r.info); x > 0)
         image.setDotsPerMeterX(static_cast<int>(x));
-    if (const png_uint_32 y = png_get_y_pixels_per_meter(p.png, p.info); y > 0)
+    if (const png_uint_32 y = png_get_y_pixels_per_meter(r.png, r.info); y > 0)
         image.setDotsPerMeterY(static_cast<int>(y));
     return {std::move(image), QString()};
 }

@@ -3,6 +3,7 @@
 // files a shell hands over through a pipe.
 
 #include "bmpfiles.h"
+#include "picture/decoders.h"
 #include "picture/imageio.h"
 #include "picture/librarymessages.h"
 #include "pictures.h"
@@ -29,10 +30,12 @@ namespace {
 using picturetest::sameRgb;
 
 // Runs `body` in a child process whose address space may grow only
-// `extraMB` past what it starts with; true when `body` returned true there.
-// A decoder that tries to allocate past the cap fails instead of taking the
-// machine's memory, so the body's check of the outcome fails too.
-bool passesWithin(long extraMB, const std::function<bool()>& body)
+// `extraMB` past what it starts with, and which may use `cpuSeconds` of
+// processor time; true when `body` returned true there.  A decoder that
+// tries to allocate past the cap fails instead of taking the machine's
+// memory, so the body's check of the outcome fails too; one that runs past
+// the time is killed.
+bool passesWithin(long extraMB, const std::function<bool()>& body, int cpuSeconds = 60)
 {
     const pid_t child = fork();
     if (child == 0) {
@@ -41,6 +44,8 @@ bool passesWithin(long extraMB, const std::function<bool()>& body)
         const rlim_t cap = static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + (extraMB << 20));
         const rlimit limit{cap, cap};
         setrlimit(RLIMIT_AS, &limit);
+        const rlimit cpu{rlim_t(cpuSeconds), rlim_t(cpuSeconds)};
+        setrlimit(RLIMIT_CPU, &cpu);
         _exit(body() ? 0 : 1);
     }
     int status = 0;
@@ -82,11 +87,19 @@ QByteArray withRepeatedScans(QByteArray jpeg, int scans)
     return jpeg.insert(end, scan.repeated(scans));
 }
 
-TEST(HostilePictures, JpegBombsAreRefusedFromTheirMarkersWithinAMemoryCap)
+// Stuffed zeros right after the start, then a comment holding an end
+// marker: a reader that takes FF 00 for a marker with a length lands on
+// that false end and never sees the frame; libjpeg skips the stray bytes.
+QByteArray behindStuffedZeros(const QByteArray& jpeg)
+{
+    return QByteArray(jpeg).insert(2, QByteArray::fromHex("FF000008" "FFFE0006" "0000FFD9"));
+}
+
+TEST(HostilePictures, JpegBombsAreRefusedWithinAMemoryCapWithAndWithoutTheMarkerPrecheck)
 {
     const QByteArray small = progressiveJpeg(picturetest::noisyImage(64, 48, 1));
     const struct { const char* why; QByteArray bytes; QString sentence; } rows[] = {
-        {"3000 scans over a 16384 x 16384 frame", withRepeatedScans(withFrame(small, 16384, 16384, 3), 3000),
+        {"3000 scans over a 2048 x 2048 frame", withRepeatedScans(withFrame(small, 2048, 2048, 3), 3000),
          "The JPEG picture has more than 100 scans, far more than any camera or editor writes, so it is refused as damaged"},
         {"progressive CMYK declaring 16384 x 16384", withFrame(small, 16384, 16384, 4),
          "The JPEG picture would need 3072 MB to decode, more than the 2048 MB allowed"},
@@ -97,12 +110,124 @@ TEST(HostilePictures, JpegBombsAreRefusedFromTheirMarkersWithinAMemoryCap)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        EXPECT_TRUE(passesWithin(200, [&] { return picture::decodePicture(row.bytes).error == row.sentence; }))
-            << "expected: " << qPrintable(row.sentence) << "\nreader says: " << qPrintable(picture::decodePicture(row.bytes).error);
+        const struct { const char* road; QByteArray bytes; bool quickLook; } roads[] = {
+            {"as it is", row.bytes, true},
+            {"behind stuffed zeros", behindStuffedZeros(row.bytes), true},
+            {"libjpeg alone", row.bytes, false},
+        };
+        for (const auto& road : roads) {
+            SCOPED_TRACE(road.road);
+            const auto decode = [&] { return picture::decodeJpeg(road.bytes, road.quickLook).error; };
+            EXPECT_TRUE(passesWithin(200, [&] { return decode() == row.sentence; }, 5)) << "reader says: " << qPrintable(decode());
+        }
     }
-    // An ordinary progressive photo of the same kind still opens.
-    const picture::LoadResult ordinary = picture::decodePicture(small);
-    EXPECT_TRUE(ordinary.ok()) << qPrintable(ordinary.error);
+    // An ordinary progressive photo of the same kind still opens, behind stuffed zeros too.
+    EXPECT_TRUE(picture::decodePicture(small).ok());
+    EXPECT_TRUE(sameRgb(picture::decodePicture(behindStuffedZeros(small)).image, picture::decodePicture(small).image));
+}
+
+QByteArray pngChunk(const char* type, const QByteArray& data)
+{
+    QByteArray c(4, '\0');
+    qToBigEndian<quint32>(static_cast<quint32>(data.size()), c.data());
+    const QByteArray body = QByteArray(type) + data;
+    QByteArray crc(4, '\0');
+    qToBigEndian<quint32>(static_cast<quint32>(::crc32(0, reinterpret_cast<const Bytef*>(body.constData()), static_cast<uInt>(body.size()))), crc.data());
+    return c + body + crc;
+}
+
+// A zlib stream of `head` followed by `zeroMB` megabytes of zeros, made in
+// moments: once the window holds zeros, one flushed block of a megabyte of
+// zeros decodes the same wherever it is repeated.
+QByteArray zlibWithZeros(const QByteArray& head, int zeroMB)
+{
+    z_stream z{};
+    deflateInit(&z, 9);
+    const QByteArray zeros(1 << 20, '\0');
+    const auto pass = [&](const QByteArray& in, int flush) {
+        QByteArray out(int(deflateBound(&z, uLong(in.size()))) + 64, '\0');
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
+        z.avail_in = uInt(in.size());
+        z.next_out = reinterpret_cast<Bytef*>(out.data());
+        z.avail_out = uInt(out.size());
+        deflate(&z, flush);
+        return out.left(out.size() - qsizetype(z.avail_out));
+    };
+    QByteArray stream = pass(head + zeros, Z_SYNC_FLUSH);
+    const QByteArray repeated = pass(zeros, Z_SYNC_FLUSH);
+    stream += repeated.repeated(zeroMB - 1) + pass({}, Z_FINISH);
+    deflateEnd(&z);
+    return stream;
+}
+
+// An 8 x 8 RGB PNG with `beforeData` among its chunks and `zeroMB`
+// megabytes of zeros compressed after its rows.
+QByteArray smallPng(const QByteArray& beforeData = {}, int zeroMB = 0)
+{
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(8, header.data());
+    qToBigEndian<quint32>(8, header.data() + 4);
+    header[8] = 8;  // bits a channel
+    header[9] = 2;  // RGB
+    QByteArray rows;
+    for (int y = 0; y < 8; ++y)
+        rows += QByteArray(1, '\0') + QByteArray(24, char(30 * y));
+    const QByteArray data = zeroMB > 0 ? zlibWithZeros(rows, zeroMB) : qCompress(rows).mid(4);
+    return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header) + beforeData + pngChunk("IDAT", data) + pngChunk("IEND", {});
+}
+
+// An 8 x 8 GIF frame coded with a clear code before every pixel (the
+// loosest coding an encoder may use), then `extraCodes` more codes.
+QByteArray gifWithLzwTail(int extraCodes)
+{
+    QByteArray lzw;
+    quint32 bits = 0;
+    int count = 0;
+    const auto put = [&](quint32 code) {  // 3-bit codes, least significant bit first
+        bits |= code << count;
+        for (count += 3; count >= 8; count -= 8, bits >>= 8)
+            lzw += char(bits & 0xFF);
+    };
+    for (int i = 0; i < 64 + extraCodes; ++i) {
+        put(4);  // clear
+        put(i < 64 ? 1 : 2);
+    }
+    put(5);  // end
+    lzw += char(bits);
+    QByteArray gif = QByteArray("GIF89a\x08\x00\x08\x00\x81\x00\x00", 13) + QByteArray::fromHex("000000C86432070809FFFFFF")
+                     + QByteArray::fromHex("2C000000000800080000") + char(2);
+    for (qsizetype i = 0; i < lzw.size(); i += 255) {
+        const QByteArray block = lzw.mid(i, 255);
+        gif += char(block.size()) + block;
+    }
+    return gif + QByteArray("\0\x3B", 2);
+}
+
+// Small pictures with huge metadata or excess data open, as the picture
+// they are, within a second's processor time and 100 MB besides their bytes.
+TEST(HostilePictures, SmallPicturesOpenInBoundedTimeAndMemoryWhateverTheyCarry)
+{
+    QByteArray textChunks;
+    for (int i = 0; i < 100; ++i) {  // each inflates to 16 MB
+        textChunks += pngChunk("zTXt", QByteArray("Comment\0\0", 9) + zlibWithZeros({}, 16));
+        textChunks += pngChunk("iTXt", QByteArray("Comment\0\1\0\0\0", 13) + zlibWithZeros({}, 16));
+    }
+    const QByteArray jpeg = picturetest::encoded(picturetest::noisyImage(64, 48, 2), "jpeg");
+    const QByteArray comment = QByteArray::fromHex("FFFEFFFF") + QByteArray(65533, 'c');
+    const QByteArray app1 = QByteArray::fromHex("FFE1FFFF") + QByteArray(65533, 'a');
+    const struct { const char* why; QByteArray bytes; QSize size; } rows[] = {
+        {"PNG with 200 text chunks of 16 MB each", smallPng(textChunks), {8, 8}},
+        {"PNG whose data inflates 2 GB past its rows", smallPng({}, 2048), {8, 8}},
+        {"GIF frame followed by 700,000 codes", gifWithLzwTail(700000), {8, 8}},
+        {"JPEG padded with 20 MB of comments", QByteArray(jpeg).insert(2, comment.repeated(320)), {64, 48}},
+        {"JPEG padded with 20 MB of APP1 segments", QByteArray(jpeg).insert(2, app1.repeated(320)), {64, 48}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_TRUE(passesWithin(100 + (row.bytes.size() >> 20), [&] { return picture::decodePicture(row.bytes).image.size() == row.size; }, 1))
+            << qPrintable(picture::decodePicture(row.bytes).error);
+    }
+    EXPECT_EQ(picture::decodePicture(gifWithLzwTail(700000)).image.pixel(7, 7), qRgb(200, 100, 50));
 }
 
 TEST(HostilePictures, PngDamageAndDepth)
@@ -124,14 +249,6 @@ TEST(HostilePictures, PngDamageAndDepth)
 // directly (Qt would hold the whole 16-bit picture to write it).
 QByteArray uniformDeepPng(int width, int height)
 {
-    auto chunk = [](const char* type, const QByteArray& data) {
-        QByteArray c(4, '\0');
-        qToBigEndian<quint32>(static_cast<quint32>(data.size()), c.data());
-        const QByteArray body = QByteArray(type) + data;
-        QByteArray crc(4, '\0');
-        qToBigEndian<quint32>(static_cast<quint32>(::crc32(0, reinterpret_cast<const Bytef*>(body.constData()), static_cast<uInt>(body.size()))), crc.data());
-        return c + body + crc;
-    };
     QByteArray header(13, '\0');
     qToBigEndian<quint32>(static_cast<quint32>(width), header.data());
     qToBigEndian<quint32>(static_cast<quint32>(height), header.data() + 4);
@@ -143,7 +260,7 @@ QByteArray uniformDeepPng(int width, int height)
         raw[y * rowBytes] = 0;  // no filter
     QByteArray deflated = qCompress(raw, 1).mid(4);  // qCompress puts the length first
     raw.clear();
-    return QByteArray("\x89PNG\r\n\x1A\n", 8) + chunk("IHDR", header) + chunk("IDAT", deflated) + chunk("IEND", {});
+    return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", deflated) + pngChunk("IEND", {});
 }
 
 TEST(HostilePictures, SixteenBitPngAtHalfTheCeilingOpens)
