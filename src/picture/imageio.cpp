@@ -3,6 +3,7 @@
 #include "picture/bmpreader.h"
 #include "picture/decoders.h"
 #include "picture/librarymessages.h"
+#include "picture/webpdecoder.h"
 
 #include "fileio/fileio.h"
 
@@ -209,6 +210,8 @@ LoadResult decodeFormat(const QByteArray& bytes)
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     // The content decides, so a JPEG saved under a .bmp name still opens.
+    if (isWebp(bytes))
+        return decodeWebp(bytes);
     const QByteArray format = QImageReader::imageFormat(&buffer);
     if (format == "jpeg")
         return decodeJpeg(bytes);
@@ -222,7 +225,7 @@ LoadResult decodeFormat(const QByteArray& bytes)
     // file that one of them happens to claim would otherwise open as a
     // picture nobody asked for.
     return failure(bytes.isEmpty() ? QStringLiteral("The file is empty")
-                                   : QStringLiteral("The file is not a BMP, JPEG, GIF or PNG picture"));
+                                   : QStringLiteral("The file is not a BMP, JPEG, GIF, PNG or WebP picture"));
 }
 
 }  // namespace

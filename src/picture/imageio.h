@@ -45,9 +45,9 @@ enum class FileKinds {
 // is judged and what is decoded are the same, however the file changes.
 LoadResult loadPicture(const QString& path, FileKinds kinds = FileKinds::RegularOnly);
 
-// Decodes BMP, JPEG, GIF or PNG, whatever the file's name says.  Palette
+// Decodes BMP, JPEG, GIF, PNG or WebP, whatever the file's name says.  Palette
 // pictures become their entries' colours (a transparent entry keeps its
-// colour), alpha is dropped, an animated GIF gives its first frame and a
+// colour), alpha is dropped, an animated GIF or WebP gives its first frame and a
 // JPEG's orientation tag is applied.  Pixels a BMP leaves undefined are
 // black.  Every refusal is one sentence naming what is wrong.
 LoadResult decodePicture(const QByteArray& bytes);

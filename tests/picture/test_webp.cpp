@@ -1,0 +1,127 @@
+// WebP pictures through the window's open road: every kind libwebp writes
+// opens as libwebp itself decodes it, and forged or damaged files are
+// refused within the memory the ceiling allows.
+
+#include "childlimits.h"
+#include "picture/imageio.h"
+#include "pictures.h"
+#include "webpfiles.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+
+namespace {
+
+using picturetest::libwebpPixels;
+using picturetest::passesWithin;
+using picturetest::patternImage;
+using picturetest::sameRgb;
+using picturetest::webpAnimation;
+using picturetest::webpStill;
+
+// A picture whose alpha runs through every value, fully transparent pixels
+// included, over colours that must survive.
+QImage translucentImage(int width, int height)
+{
+    QImage image = patternImage(width, height, 7).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, (image.pixel(x, y) & 0xFFFFFFu) | (quint32((x * 7 + y * 13) % 256) << 24));
+    return image;
+}
+
+TEST(Webp, EveryKindOpensAsLibwebpDecodesIt)
+{
+    QTemporaryDir dir;
+    const QImage opaque = patternImage(61, 37);
+    const QImage translucent = translucentImage(61, 37);
+    QImage secondFrame = opaque;
+    secondFrame.invertPixels();
+    const struct { const char* why; QByteArray file; QImage exact; } rows[] = {
+        {"lossy", webpStill(opaque, false), {}},
+        {"lossy with an alpha plane", webpStill(translucent, false), {}},
+        {"lossless, every pixel kept", webpStill(opaque, true), opaque},
+        {"lossless with alpha: a transparent pixel keeps its colour", webpStill(translucent, true), translucent},
+        {"animated: its first frame", webpAnimation({opaque, secondFrame}), opaque},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const QString path = dir.filePath(QStringLiteral("picture.WEBP"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(row.file) == row.file.size());
+        file.close();
+        const picture::LoadResult loaded = picture::loadPicture(path);
+        ASSERT_TRUE(loaded.ok()) << qPrintable(loaded.error);
+        EXPECT_EQ(loaded.image.format(), QImage::Format_RGB32);
+        EXPECT_TRUE(sameRgb(loaded.image, libwebpPixels(row.file)));
+        if (!row.exact.isNull()) {
+            EXPECT_TRUE(sameRgb(loaded.image, row.exact));
+        }
+        EXPECT_EQ(loaded.image.pixel(0, 0) >> 24, 0xFFu) << "opaque, as the working format is";
+    }
+}
+
+// The VP8L header's 14-bit width and height, each stored less one.
+QByteArray withLosslessSize(QByteArray file, int width, int height)
+{
+    const qsizetype at = file.indexOf("VP8L") + 8;
+    EXPECT_EQ(file[at], '\x2F');
+    quint32 bits = qFromLittleEndian<quint32>(file.constData() + at + 1);
+    bits = (bits & 0xF0000000u) | quint32(width - 1) | quint32(height - 1) << 14;
+    qToLittleEndian(bits, file.data() + at + 1);
+    return file;
+}
+
+// The VP8 key frame's 14-bit width and height, scaling bits cleared.
+QByteArray withLossySize(QByteArray file, int width, int height)
+{
+    const qsizetype at = file.indexOf("\x9D\x01\x2A");
+    EXPECT_GT(at, 0);
+    qToLittleEndian(quint16(width), file.data() + at + 3);
+    qToLittleEndian(quint16(height), file.data() + at + 5);
+    return file;
+}
+
+// An extended header of an animation whose canvas is `width` x `height`.
+QByteArray withCanvasSize(QByteArray file, int width, int height)
+{
+    const qsizetype at = file.indexOf("VP8X") + 12;
+    const auto put24 = [&](qsizetype pos, int value) {
+        for (int i = 0; i < 3; ++i)
+            file[pos + i] = char((value - 1) >> (8 * i));
+    };
+    put24(at, width);
+    put24(at + 3, height);
+    return file;
+}
+
+TEST(Webp, ForgedSizesAndDamageAreRefusedWithinTheCeiling)
+{
+    const QByteArray lossless = webpStill(patternImage(16, 16), true);
+    const QByteArray lossy = webpStill(patternImage(16, 16), false);
+    const QByteArray animation = webpAnimation({patternImage(16, 16), patternImage(16, 16, 1)});
+    const QString damaged = QStringLiteral("The WebP picture's data is damaged or cut short");
+    // Within the ceiling the picture and libwebp's own whole-picture buffer
+    // (lossless decoding keeps one) may both be allocated; nothing more.
+    const long withinCeilingMB = 2 * picture::kAllocationLimitMB + 200;
+    const struct { const char* why; QByteArray file; long capMB; QString sentence; } rows[] = {
+        {"lossless declaring 16383 x 16383 in a few hundred bytes", withLosslessSize(lossless, 16383, 16383),
+         withinCeilingMB, damaged},
+        {"lossy declaring 16383 x 16383 in a few hundred bytes", withLossySize(lossy, 16383, 16383), withinCeilingMB,
+         damaged},
+        {"an animation on a 60000 x 60000 canvas", withCanvasSize(animation, 60000, 60000), 100,
+         QStringLiteral("The picture is too large: 60000 x 60000 pixels need 13733 MB, more than the 1024 MB allowed")},
+        {"cut short", lossy.left(lossy.size() / 2), 100, damaged},
+        {"the header alone", lossless.left(12), 100, damaged},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_LT(row.file.size(), 2000);
+        EXPECT_TRUE(passesWithin(row.capMB, [&] { return picture::decodePicture(row.file).error == row.sentence; }))
+            << "reader says: " << qPrintable(picture::decodePicture(row.file).error);
+    }
+}
+
+}  // namespace
