@@ -1,6 +1,6 @@
 // WebP pictures through the window's open road: every kind libwebp writes
-// opens as libwebp itself decodes it, and forged or damaged files are
-// refused within the memory the ceiling allows.
+// opens as libwebp itself decodes it, and a few bytes declaring the largest
+// picture open or are refused within the memory the ceiling allows.
 
 #include "childlimits.h"
 #include "picture/imageio.h"
@@ -97,7 +97,7 @@ QByteArray withCanvasSize(QByteArray file, int width, int height)
     return file;
 }
 
-TEST(Webp, ForgedSizesAndDamageAreRefusedWithinTheCeiling)
+TEST(Webp, HugeDeclaredSizesOpenOrAreRefusedWithinTheCeiling)
 {
     const QByteArray lossless = webpStill(patternImage(16, 16), true);
     const QByteArray lossy = webpStill(patternImage(16, 16), false);
@@ -116,6 +116,12 @@ TEST(Webp, ForgedSizesAndDamageAreRefusedWithinTheCeiling)
         {"cut short", lossy.left(lossy.size() / 2), 100, damaged},
         {"the header alone", lossless.left(12), 100, damaged},
     };
+    // A genuine one, which opens: one colour over 16383 x 16383 in 38 bytes.
+    const QByteArray flat = QByteArray::fromHex("524946461e000000574542505650384c110000002ffebfff0f0750b3ce34b3ff8188e87f0000");
+    EXPECT_TRUE(passesWithin(withinCeilingMB, [&] {
+        const picture::LoadResult loaded = picture::decodePicture(flat);
+        return loaded.image.size() == QSize(16383, 16383) && loaded.image.pixel(16382, 16382) == 0xFF336699u;
+    }));
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         EXPECT_LT(row.file.size(), 2000);
