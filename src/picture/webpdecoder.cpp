@@ -56,6 +56,8 @@ VP8StatusCode decodeInto(const std::uint8_t* data, std::size_t size, QImage& ima
     return status;
 }
 
+// Every time, not only when a header flags alpha: the flags are hints, and a
+// lossless bitstream under a header that says "no alpha" may still carry it.
 void forceOpaque(QImage& image)
 {
     for (int y = 0; y < image.height(); ++y) {
@@ -104,8 +106,7 @@ LoadResult firstFrame(const std::uint8_t* data, std::size_t size, int canvasWidt
                                             frame.y_offset, width, height);
     if (status != VP8_STATUS_OK)
         return failure(statusError(status));
-    if (frame.has_alpha)
-        forceOpaque(canvas.image);
+    forceOpaque(canvas.image);
     return canvas;
 }
 
@@ -132,8 +133,7 @@ LoadResult decodeWebp(const QByteArray& bytes)
     const VP8StatusCode status = decodeInto(data, size, decoded.image, 0, 0, features.width, features.height);
     if (status != VP8_STATUS_OK)
         return failure(statusError(status));
-    if (features.has_alpha)
-        forceOpaque(decoded.image);
+    forceOpaque(decoded.image);
     return decoded;
 }
 

@@ -44,15 +44,15 @@ inline QByteArray webpStill(const QImage& image, bool lossless)
     return bytes;
 }
 
-// The frames, all the size of the first, as a lossless animation.
-inline QByteArray webpAnimation(const QList<QImage>& frames)
+// The frames, all the size of the first, as an animation.
+inline QByteArray webpAnimation(const QList<QImage>& frames, bool lossless = true)
 {
     WebPAnimEncoderOptions options;
     EXPECT_TRUE(WebPAnimEncoderOptionsInit(&options));
     WebPAnimEncoder* encoder = WebPAnimEncoderNew(frames[0].width(), frames[0].height(), &options);
     WebPConfig config;
     EXPECT_TRUE(WebPConfigInit(&config));
-    config.lossless = 1;
+    config.lossless = lossless ? 1 : 0;
     int timestamp = 0;
     for (const QImage& frame : frames) {
         const QImage argb = frame.convertToFormat(QImage::Format_ARGB32);
