@@ -8,10 +8,10 @@
 #include <QLocale>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
+#include <functional>
+#include <future>
 #include <thread>
 
 namespace {
@@ -19,36 +19,21 @@ namespace {
 using testsupport::isFailureBox;
 using texttest::TextCommandsTest;
 
-// Ends the test program when a step outlasts its time: a layout gone
-// quadratic would otherwise hold the suite for minutes.
-class Watchdog {
-public:
-    Watchdog(std::chrono::seconds limit, std::string what)
-        : m_thread([this, limit, what = std::move(what)] {
-              std::unique_lock lock(m_mutex);
-              if (!m_done.wait_for(lock, limit, [this] { return m_finished; })) {
-                  std::fprintf(stderr, "%s took over %lld s\n", what.c_str(), static_cast<long long>(limit.count()));
-                  std::_Exit(EXIT_FAILURE);
-              }
-          })
-    {
-    }
-    ~Watchdog()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_finished = true;
+// Runs `body`, ending the test program if it outlasts `limit`: a layout
+// gone quadratic would otherwise hold the suite for minutes.
+void runWithin(std::chrono::seconds limit, const char* what, const std::function<void()>& body)
+{
+    std::promise<void> done;
+    std::thread watchdog([limit, what, finished = done.get_future()] {
+        if (finished.wait_for(limit) == std::future_status::timeout) {
+            std::fprintf(stderr, "%s took over %lld s\n", what, static_cast<long long>(limit.count()));
+            std::_Exit(EXIT_FAILURE);
         }
-        m_done.notify_one();
-        m_thread.join();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_done;
-    bool m_finished = false;
-    std::thread m_thread;
-};
+    });
+    body();
+    done.set_value();
+    watchdog.join();
+}
 
 std::string repeated(const char* piece, std::size_t times)
 {
@@ -121,10 +106,11 @@ TEST(HiddenTextLayout, TheLongestTextsLayOutAndRepaintInBoundedTime)
     for (const auto& [why, byte] : rows) {
         const std::string hidden(text::kMostHiddenCharactersShown, byte);
         // Each takes a second or two; before the mends, half a minute to minutes.
-        const Watchdog watchdog(std::chrono::seconds(15), why);
-        text::setTextBoxWindows1252(&box, hidden);
-        for (int blink = 0; blink < 5; ++blink)
-            box.viewport()->repaint();
+        runWithin(std::chrono::seconds(15), why, [&] {
+            text::setTextBoxWindows1252(&box, hidden);
+            for (int blink = 0; blink < 5; ++blink)
+                box.viewport()->repaint();
+        });
         EXPECT_EQ(text::textBoxWindows1252(&box).bytes, hidden) << why;
     }
 }
