@@ -15,9 +15,10 @@
 
 namespace picture {
 
+// `heldBytes` is the picture already open, counted in the decoding budget.
 // `quickLook` runs the marker pre-check first, which refuses most bombs
 // before libjpeg starts; the decoder holds the same limits without it.
-LoadResult decodeJpeg(const QByteArray& bytes, bool quickLook = true);
+LoadResult decodeJpeg(const QByteArray& bytes, std::int64_t heldBytes = 0, bool quickLook = true);
 LoadResult decodePng(const QByteArray& bytes);
 LoadResult decodeGif(const QByteArray& bytes);
 

@@ -88,8 +88,17 @@ LoadResult decodeGif(const QByteArray& bytes)
     // Qt allocates the logical screen, not the frame, so a few-byte GIF can
     // ask for gigabytes behind a 1 x 1 frame.
     if (bytes.size() >= 10) {
-        if (const QString tooLarge = tooLargeError(le16(bytes, 6), le16(bytes, 8)); !tooLarge.isEmpty())
+        const std::int64_t width = le16(bytes, 6);
+        const std::int64_t height = le16(bytes, 8);
+        if (const QString tooLarge = tooLargeError(width, height); !tooLarge.isEmpty())
             return {QImage(), tooLarge};
+        // Qt's GIF reader stops one pixel short of the ceiling.
+        constexpr std::int64_t kMaxGifPixels = (std::int64_t(1) << 28) - 1;
+        if (width * height > kMaxGifPixels)
+            return {QImage(), QStringLiteral("The GIF picture is too large: %1 x %2 pixels, more than the %3 the GIF reader holds")
+                                  .arg(width)
+                                  .arg(height)
+                                  .arg(kMaxGifPixels)};
     }
     return readWithQt(firstFrameOnly(bytes), "gif", kAllocationLimitMB);
 }

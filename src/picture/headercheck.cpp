@@ -165,7 +165,7 @@ JpegFacts jpegFacts(std::span<const std::uint8_t> b)
     return facts;
 }
 
-std::string jpegRefusal(const JpegFacts& facts, std::int64_t budgetBytes)
+std::string jpegRefusal(const JpegFacts& facts, std::int64_t budgetBytes, std::string_view budgetNote)
 {
     if (!facts.frameFound)
         return {};
@@ -177,11 +177,11 @@ std::string jpegRefusal(const JpegFacts& facts, std::int64_t budgetBytes)
     if (facts.scans > kMaxJpegScans)
         return "The JPEG picture has more than " + std::to_string(kMaxJpegScans)
                + " scans, far more than any camera or editor writes, so it is refused as damaged";
-    const std::int64_t need = facts.coefficientBytes + 4 * facts.width * facts.height;
+    const std::int64_t need = facts.coefficientBytes + facts.turnBytes + 4 * facts.width * facts.height;
     if (need > budgetBytes) {
         constexpr std::int64_t kMB = std::int64_t(1) << 20;
         return "The JPEG picture would need " + std::to_string(ceilDiv(need, kMB)) + " MB to decode, more than the "
-               + std::to_string(budgetBytes / kMB) + " MB allowed";
+               + std::to_string(budgetBytes / kMB) + " MB allowed" + std::string(budgetNote);
     }
     return {};
 }

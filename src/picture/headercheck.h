@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace picture::headercheck {
 
@@ -31,16 +32,18 @@ struct JpegFacts {
     bool lossless = false;
     int scans = 0;
     std::int64_t coefficientBytes = 0;  // libjpeg's whole-image buffer; 0 when it needs none
+    std::int64_t turnBytes = 0;         // the second picture a quarter turn needs for a moment
     bool frameFound = false;
 };
 
 // Reads the markers of a JPEG file, stepping over the entropy-coded data.
 JpegFacts jpegFacts(std::span<const std::uint8_t> bytes);
 
-// Why the JPEG cannot be decoded within `budgetBytes` (coefficients and the
-// decoded picture at 4 bytes a pixel together) and the scan limit, or why
-// the decoder cannot read it at all; empty when it may be decoded.
-std::string jpegRefusal(const JpegFacts& facts, std::int64_t budgetBytes);
+// Why the JPEG cannot be decoded within `budgetBytes` (coefficients, the
+// decoded picture at 4 bytes a pixel and any turned copy together) and the
+// scan limit, or why the decoder cannot read it at all; empty when it may
+// be decoded.  `budgetNote` ends the sentence about the budget.
+std::string jpegRefusal(const JpegFacts& facts, std::int64_t budgetBytes, std::string_view budgetNote = {});
 
 struct PngFacts {
     bool valid = false;       // a PNG signature and an IHDR chunk

@@ -60,7 +60,9 @@ void showFailure(PictureCommandContext& context, const QString& what, const QStr
 void loadChosenFile(PictureCommandContext& context, const QString& path)
 {
     std::optional<platform::BusyCursor> busy(std::in_place, context.platform);
-    LoadResult loaded = loadPicture(path);
+    // The old picture stays until the new one has opened (a refused file
+    // changes nothing), so the two are counted together.
+    LoadResult loaded = loadPicture(path, FileKinds::RegularOnly, context.view.canvas()->image().sizeInBytes());
     if (!loaded.ok()) {
         busy.reset();  // no hourglass over the box
         showFailure(context, QStringLiteral("The picture could not be opened:"), path, loaded.error);

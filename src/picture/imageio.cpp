@@ -101,6 +101,12 @@ void packBgrRow(const quint32* in, int width, uchar* out)
 
 QString tooLargeError(std::int64_t width, std::int64_t height)
 {
+    // A row of the working picture must stay below 2 GB bits, Qt's limit.
+    constexpr std::int64_t kMaxRowPixels = (std::numeric_limits<int>::max() - 31) / 32;
+    if (width > kMaxRowPixels)
+        return QStringLiteral("The picture is too wide: %1 pixels a row, more than the %2 a row can hold")
+            .arg(width)
+            .arg(kMaxRowPixels);
     // Each side is below 2^32, so their product fits; four bytes a pixel
     // might not, so the limit is compared in pixels.
     const std::int64_t pixels = width * height;
@@ -127,7 +133,7 @@ QString damagedError(const char* format)
 
 namespace {
 
-LoadResult readAndDecode(const QString& path, FileKinds kinds)
+LoadResult readAndDecode(const QString& path, FileKinds kinds, qint64 heldBytes)
 {
     QFile file;
     if (kinds == FileKinds::RegularOnly) {
@@ -168,15 +174,15 @@ LoadResult readAndDecode(const QString& path, FileKinds kinds)
     }
     if (bytes.size() > kMaxPictureFileBytes)
         return failure(fileTooLargeError());
-    return decodePicture(bytes);
+    return decodePicture(bytes, heldBytes);
 }
 
 }  // namespace
 
-LoadResult loadPicture(const QString& path, FileKinds kinds)
+LoadResult loadPicture(const QString& path, FileKinds kinds, qint64 heldBytes)
 {
     try {
-        return readAndDecode(path, kinds);
+        return readAndDecode(path, kinds, heldBytes);
     } catch (const std::bad_alloc&) {
         return failure(notEnoughMemoryError());
     }
@@ -204,7 +210,7 @@ LoadResult decodeBmpBytes(const QByteArray& bytes)
     return readWithQt(bytes, "bmp", kAllocationLimitMB);
 }
 
-LoadResult decodeFormat(const QByteArray& bytes)
+LoadResult decodeFormat(const QByteArray& bytes, qint64 heldBytes)
 {
     QBuffer buffer;
     buffer.setData(bytes);
@@ -214,7 +220,7 @@ LoadResult decodeFormat(const QByteArray& bytes)
         return decodeWebp(bytes);
     const QByteArray format = QImageReader::imageFormat(&buffer);
     if (format == "jpeg")
-        return decodeJpeg(bytes);
+        return decodeJpeg(bytes, heldBytes);
     if (format == "png")
         return decodePng(bytes);
     if (format == "gif")
@@ -263,13 +269,13 @@ LoadResult readWithQt(const QByteArray& bytes, const char* format, int allocatio
     return {std::move(image), QString()};
 }
 
-LoadResult decodePicture(const QByteArray& bytes)
+LoadResult decodePicture(const QByteArray& bytes, qint64 heldBytes)
 {
     const LibraryOutputMuffle muffle;
     // Every decoder checks the sizes it is told before allocating, but a
     // picture within them can still meet a machine without the memory.
     try {
-        return decodeFormat(bytes);
+        return decodeFormat(bytes, heldBytes);
     } catch (const std::bad_alloc&) {
         return failure(notEnoughMemoryError());
     }

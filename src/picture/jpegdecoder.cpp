@@ -222,6 +222,14 @@ headercheck::JpegFacts factsOf(const jpeg_decompress_struct& cinfo)
     return facts;
 }
 
+// The refusal for `facts` within what the picture already open leaves of
+// the budget.
+QString refusalFor(const headercheck::JpegFacts& facts, std::int64_t heldBytes)
+{
+    return QString::fromStdString(headercheck::jpegRefusal(facts, kDecodeBudgetBytes - heldBytes,
+                                                           heldBytes > 0 ? " beside the picture already open" : ""));
+}
+
 QString libraryError(const Decoder& d)
 {
     switch (d.errors.msg_code) {
@@ -229,7 +237,7 @@ QString libraryError(const Decoder& d)
     case JERR_NO_BACKING_STORE:
         return notEnoughMemoryError();
     case JERR_BAD_PRECISION:
-        return QString::fromStdString(headercheck::jpegRefusal(factsOf(d.cinfo), kDecodeBudgetBytes));
+        return refusalFor(factsOf(d.cinfo), 0);
     case JERR_SOF_UNSUPPORTED:
         return QStringLiteral("The JPEG picture is stored in a way (lossless or hierarchical) this program cannot read");
     default:
@@ -239,14 +247,13 @@ QString libraryError(const Decoder& d)
 
 }  // namespace
 
-LoadResult decodeJpeg(const QByteArray& bytes, bool quickLook)
+LoadResult decodeJpeg(const QByteArray& bytes, std::int64_t heldBytes, bool quickLook)
 {
     const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                              static_cast<std::size_t>(bytes.size()));
     if (quickLook) {
-        if (const std::string refusal = headercheck::jpegRefusal(headercheck::jpegFacts(data), kDecodeBudgetBytes);
-            !refusal.empty())
-            return {QImage(), QString::fromStdString(refusal)};
+        if (const QString refusal = refusalFor(headercheck::jpegFacts(data), heldBytes); !refusal.isEmpty())
+            return {QImage(), refusal};
     }
 
     const auto d = std::make_unique<Decoder>();
@@ -261,13 +268,17 @@ LoadResult decodeJpeg(const QByteArray& bytes, bool quickLook)
     jpeg_decompress_struct& cinfo = d->cinfo;
     if (const QString tooLarge = tooLargeError(cinfo.image_width, cinfo.image_height); !tooLarge.isEmpty())
         return {QImage(), tooLarge};
-    const headercheck::JpegFacts facts = factsOf(cinfo);
-    if (const std::string refusal = headercheck::jpegRefusal(facts, kDecodeBudgetBytes); !refusal.empty())
-        return {QImage(), QString::fromStdString(refusal)};
+    // The EXIF block comes before the frame, so the turn is known here.
+    const int orientation = exifOrientation(d->exif, d->exifSize);
+    headercheck::JpegFacts facts = factsOf(cinfo);
+    if (orientation >= 5)
+        facts.turnBytes = 4 * facts.width * facts.height;
+    if (const QString refusal = refusalFor(facts, heldBytes); !refusal.isEmpty())
+        return {QImage(), refusal};
     const std::int64_t pictureBytes = 4 * facts.width * facts.height;
-    // What is left of the budget once the picture is counted; libjpeg
+    // What is left of the budget once the pictures are counted; libjpeg
     // refuses a whole-image buffer beyond it rather than take more.
-    cinfo.mem->max_memory_to_use = static_cast<long>(kDecodeBudgetBytes - pictureBytes);
+    cinfo.mem->max_memory_to_use = static_cast<long>(kDecodeBudgetBytes - heldBytes - pictureBytes - facts.turnBytes);
 
     const bool cmyk = cinfo.out_color_space == JCS_CMYK;
     if (cinfo.out_color_space == JCS_RGB || cinfo.out_color_space == JCS_GRAYSCALE)
@@ -285,7 +296,7 @@ LoadResult decodeJpeg(const QByteArray& bytes, bool quickLook)
             return {QImage(), libraryError(*d)};
         headercheck::JpegFacts counted = facts;
         counted.scans = headercheck::kMaxJpegScans + 1;
-        return {QImage(), QString::fromStdString(headercheck::jpegRefusal(counted, kDecodeBudgetBytes))};
+        return {QImage(), refusalFor(counted, heldBytes)};
     }
     // The resolution, as Qt's reader sets it, so a saved BMP says the same.
     if (cinfo.density_unit == 1) {
@@ -295,7 +306,6 @@ LoadResult decodeJpeg(const QByteArray& bytes, bool quickLook)
         image.setDotsPerMeterX(int(100. * cinfo.X_density));
         image.setDotsPerMeterY(int(100. * cinfo.Y_density));
     }
-    const int orientation = exifOrientation(d->exif, d->exifSize);
     if (orientation != 1) {
         image = oriented(std::move(image), orientation);
         if (image.isNull())
