@@ -217,7 +217,7 @@ LoadResult decodeFormat(const QByteArray& bytes, qint64 heldBytes)
     buffer.open(QIODevice::ReadOnly);
     // The content decides, so a JPEG saved under a .bmp name still opens.
     if (isWebp(bytes))
-        return decodeWebp(bytes);
+        return decodeWebp(bytes, heldBytes);
     const QByteArray format = QImageReader::imageFormat(&buffer);
     if (format == "jpeg")
         return decodeJpeg(bytes, heldBytes);

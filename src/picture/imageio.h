@@ -23,10 +23,11 @@ namespace picture {
 // What opening costs, at most: the file's bytes while they are decoded (up
 // to kMaxPictureFileBytes; an uncompressed BMP is read in blocks instead),
 // plus 2 GB for the picture already open (`heldBytes` below), the new
-// picture and the decoder's own buffers together.  Only a JPEG comes near
-// that: libjpeg's whole-image coefficients for a progressive file, and a
-// second picture for a moment while a photo is given a quarter turn, are
-// counted before it starts, and refused past it.  Measured: with a
+// picture and the decoder's own buffers together.  Only a JPEG and a
+// lossless WebP come near that: libjpeg's whole-image coefficients for a
+// progressive file, a second picture for a moment while a photo is given a
+// quarter turn, and libwebp's own copy of a lossless picture are counted
+// before decoding starts, and refused past it.  Measured: with a
 // 16384 x 16384 picture open, opening a 16384 x 16384 JPEG (a 30 MB file)
 // peaks 2081 MB above where the load started; a progressive or turned one
 // of that size is refused beside it, and opens alone at 1821 and 2084 MB.

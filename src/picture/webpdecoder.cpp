@@ -67,11 +67,36 @@ void forceOpaque(QImage& image)
     }
 }
 
-// An empty picture of the canvas size, or one sentence why there is none.
-LoadResult allocate(int width, int height)
+// What decoding may hold besides the picture already open: the new picture
+// and libwebp's own buffers, as for a JPEG.
+constexpr std::int64_t kDecodeBudgetBytes = std::int64_t(2 * kAllocationLimitMB) << 20;
+
+// libwebp's buffers beside ours for `bitstream`: a lossless one is decoded
+// whole into its own picture (its references reach back anywhere), plus a
+// few rows; a lossy one needs rows only, and its alpha plane whole.
+std::int64_t libraryBytes(const WebPBitstreamFeatures& bitstream)
+{
+    const std::int64_t width = bitstream.width;
+    const std::int64_t pixels = width * bitstream.height;
+    if (bitstream.format == 2)
+        return 4 * (pixels + 17 * width);
+    return bitstream.has_alpha ? pixels : 0;
+}
+
+// An empty picture of width x height for `bitstream` to be decoded into, or
+// one sentence why there is none.
+LoadResult allocate(int width, int height, const WebPBitstreamFeatures& bitstream, std::int64_t heldBytes)
 {
     if (const QString tooLarge = tooLargeError(width, height); !tooLarge.isEmpty())
         return failure(tooLarge);
+    const std::int64_t need = 4 * std::int64_t(width) * height + libraryBytes(bitstream);
+    if (heldBytes + need > kDecodeBudgetBytes) {
+        constexpr std::int64_t kMB = std::int64_t(1) << 20;
+        return failure(QStringLiteral("The WebP picture would need %1 MB to decode, more than the %2 MB allowed%3")
+                           .arg((need + kMB - 1) / kMB)
+                           .arg((kDecodeBudgetBytes - heldBytes) / kMB)
+                           .arg(heldBytes > 0 ? QStringLiteral(" beside the picture already open") : QString()));
+    }
     QImage image(width, height, QImage::Format_RGB32);
     if (image.isNull())
         return failure(notEnoughMemoryError());
@@ -80,7 +105,7 @@ LoadResult allocate(int width, int height)
 
 // The first frame, on a canvas that starts transparent (black once alpha is
 // dropped) as a player shows it; frames after it are never looked at.
-LoadResult firstFrame(const std::uint8_t* data, std::size_t size, int canvasWidth, int canvasHeight)
+LoadResult firstFrame(const std::uint8_t* data, std::size_t size, int canvasWidth, int canvasHeight, std::int64_t heldBytes)
 {
     const WebPData whole{data, size};
     const std::unique_ptr<WebPDemuxer, decltype(&WebPDemuxDelete)> demux(WebPDemux(&whole), WebPDemuxDelete);
@@ -91,19 +116,18 @@ LoadResult firstFrame(const std::uint8_t* data, std::size_t size, int canvasWidt
 
     // The frame's own bitstream must be the size its frame header declares,
     // and the frame must lie on the canvas.
-    int width = 0;
-    int height = 0;
-    if (!WebPGetInfo(frame.fragment.bytes, frame.fragment.size, &width, &height) || width != frame.width
-        || height != frame.height || frame.x_offset < 0 || frame.y_offset < 0
-        || frame.x_offset + width > canvasWidth || frame.y_offset + height > canvasHeight)
+    WebPBitstreamFeatures bitstream;
+    if (WebPGetFeatures(frame.fragment.bytes, frame.fragment.size, &bitstream) != VP8_STATUS_OK
+        || bitstream.width != frame.width || bitstream.height != frame.height || frame.x_offset < 0
+        || frame.y_offset < 0 || frame.x_offset + frame.width > canvasWidth || frame.y_offset + frame.height > canvasHeight)
         return failure(statusError(VP8_STATUS_BITSTREAM_ERROR));
 
-    LoadResult canvas = allocate(canvasWidth, canvasHeight);
+    LoadResult canvas = allocate(canvasWidth, canvasHeight, bitstream, heldBytes);
     if (!canvas.ok())
         return canvas;
     canvas.image.fill(0xFF000000u);
     const VP8StatusCode status = decodeInto(frame.fragment.bytes, frame.fragment.size, canvas.image, frame.x_offset,
-                                            frame.y_offset, width, height);
+                                            frame.y_offset, frame.width, frame.height);
     if (status != VP8_STATUS_OK)
         return failure(statusError(status));
     forceOpaque(canvas.image);
@@ -117,7 +141,7 @@ bool isWebp(const QByteArray& bytes)
     return bytes.size() >= 12 && bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP";
 }
 
-LoadResult decodeWebp(const QByteArray& bytes)
+LoadResult decodeWebp(const QByteArray& bytes, std::int64_t heldBytes)
 {
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
     const auto size = static_cast<std::size_t>(bytes.size());
@@ -125,9 +149,9 @@ LoadResult decodeWebp(const QByteArray& bytes)
     if (const VP8StatusCode status = WebPGetFeatures(data, size, &features); status != VP8_STATUS_OK)
         return failure(statusError(status));
     if (features.has_animation)
-        return firstFrame(data, size, features.width, features.height);
+        return firstFrame(data, size, features.width, features.height, heldBytes);
 
-    LoadResult decoded = allocate(features.width, features.height);
+    LoadResult decoded = allocate(features.width, features.height, features, heldBytes);
     if (!decoded.ok())
         return decoded;
     const VP8StatusCode status = decodeInto(data, size, decoded.image, 0, 0, features.width, features.height);

@@ -8,6 +8,8 @@
 
 #include <QByteArray>
 
+#include <cstdint>
+
 namespace picture {
 
 // True when `bytes` begin as every WebP file does: "RIFF", four bytes of
@@ -17,8 +19,9 @@ bool isWebp(const QByteArray& bytes);
 // The picture in the working format, alpha dropped (a transparent pixel keeps
 // the colour stored with it).  An animated WebP gives its first frame, placed
 // on its canvas as the animation shows it, over black.  The size the header
-// declares is held to the ceiling before any pixel is decoded, and the pixels
-// are decoded straight into the picture handed back.
-LoadResult decodeWebp(const QByteArray& bytes);
+// declares is held to the ceiling, and with libwebp's own buffers and
+// `heldBytes` (the picture already open) to the decoding budget, before any
+// pixel is decoded; the pixels go straight into the picture handed back.
+LoadResult decodeWebp(const QByteArray& bytes, std::int64_t heldBytes = 0);
 
 }  // namespace picture
