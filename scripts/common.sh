@@ -4,7 +4,7 @@
 # What building and running the two programs needs (./run).
 MIRRORVANE_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev libpng-dev libjpeg-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libpng-dev libjpeg-dev libwebp-dev
   # the window's Arial is drawn in Liberation Sans; Wayland needs its own plugin
   fonts-liberation2 fonts-dejavu-core qt6-wayland
 )

@@ -67,7 +67,7 @@ const char* const kHelp =
     "  --version         show the version and exit\n"
     "\n"
     "A PICTURE, OUTPUT or FILE of - is standard input or standard output.\n"
-    "PICTURE may be BMP, JPEG, GIF or PNG.\n"
+    "PICTURE may be BMP, JPEG, GIF, PNG or WebP; OUTPUT is always BMP or PNG.\n"
     "The text survives only lossless copies of OUTPUT: a messenger, a social\n"
     "network or a site that recompresses or resizes the picture destroys it.\n"
     "\n"

@@ -127,7 +127,7 @@ void openImage(PictureCommandContext& context)
     platform::FileDialog& dialog = context.commonDialog1;
     dialog.mode = platform::FileDialogMode::Open;
     dialog.title = QStringLiteral("Select An Image File To Open");
-    dialog.filter = QStringLiteral("Images (*.bmp *.jpg *.jpeg *.gif *.png)");
+    dialog.filter = QStringLiteral("Images (*.bmp *.jpg *.jpeg *.gif *.png *.webp)");
     dialog.existingOnly = true;
     dialog.hideReadOnly = true;
     const std::optional<QString> chosen = context.platform.fileDialog(dialog, context.window);
@@ -198,8 +198,9 @@ QString proposedSaveName(const QString& loadedImagePath)
     // as the target for BMP content.
     if (loadedImagePath.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive))
         return loadedImagePath;
-    static const std::array<QLatin1String, 4> replaced{QLatin1String(".jpg"), QLatin1String(".jpeg"),
-                                                       QLatin1String(".gif"), QLatin1String(".png")};
+    static const std::array<QLatin1String, 5> replaced{QLatin1String(".jpg"), QLatin1String(".jpeg"),
+                                                       QLatin1String(".gif"), QLatin1String(".png"),
+                                                       QLatin1String(".webp")};
     for (const QLatin1String extension : replaced) {
         if (loadedImagePath.endsWith(extension, Qt::CaseInsensitive))
             return loadedImagePath.left(loadedImagePath.size() - extension.size()) + QLatin1String(".bmp");

@@ -3,6 +3,7 @@
 #include "picture/bmpreader.h"
 #include "picture/decoders.h"
 #include "picture/librarymessages.h"
+#include "picture/webpdecoder.h"
 
 #include "fileio/fileio.h"
 
@@ -220,6 +221,9 @@ LoadResult decodeFormat(QIODevice& in, qint64 heldBytes)
     const LibraryOutputMuffle muffle;
     // The content decides, so a JPEG saved under a .bmp name still opens.
     const qint64 start = in.pos();
+    // libwebp decodes from memory only, so a WebP is held whole.
+    if (isWebp(in.peek(12)))
+        return decodeWebp(in.readAll(), heldBytes);
     const QByteArray format = QImageReader::imageFormat(&in);
     in.seek(start);
     if (format == "jpeg")
@@ -234,7 +238,7 @@ LoadResult decodeFormat(QIODevice& in, qint64 heldBytes)
     // file that one of them happens to claim would otherwise open as a
     // picture nobody asked for.
     return failure(in.size() == 0 ? QStringLiteral("The file is empty")
-                                  : QStringLiteral("The file is not a BMP, JPEG, GIF or PNG picture"));
+                                  : QStringLiteral("The file is not a BMP, JPEG, GIF, PNG or WebP picture"));
 }
 
 }  // namespace

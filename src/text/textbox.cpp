@@ -1,5 +1,6 @@
 #include "textbox.h"
 
+#include <QEvent>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTextBlock>
@@ -85,6 +86,29 @@ QString toLf(QString widgetText)
             c = u'\n';
     }
     return widgetText;
+}
+
+TextBox::TextBox(QWidget* parent)
+    : QPlainTextEdit(parent)
+{
+    dropKerning();
+}
+
+void TextBox::changeEvent(QEvent* event)
+{
+    // The base class hands a changed widget font on to the document.
+    QPlainTextEdit::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        dropKerning();
+}
+
+void TextBox::dropKerning()
+{
+    QFont font = document()->defaultFont();
+    if (!font.kerning())
+        return;
+    font.setKerning(false);
+    document()->setDefaultFont(font);
 }
 
 QMimeData* TextBox::createMimeDataFromSelection() const
@@ -213,7 +237,8 @@ bool hasLongRun(QStringView text, qsizetype limit)
 {
     qsizetype run = 0;
     for (const QChar c : text) {
-        run = c.isSpace() ? 0 : run + 1;
+        const bool breaks = c.isSpace() && c.decompositionTag() != QChar::NoBreak;
+        run = breaks ? 0 : run + 1;
         if (run > limit)
             return true;
     }
