@@ -5,6 +5,7 @@
 
 #include "fileio/fileio.h"
 #include "picture/bmpstream.h"
+#include "picture/picturesize.h"
 
 #include <string_view>
 
@@ -23,19 +24,54 @@ int usageError(const QString& sentence)
     return kUsage;
 }
 
+namespace {
+
+QString named(const QString& path)
+{
+    return path == kStandardStream ? QStringLiteral("from standard input") : shown(path);
+}
+
+int unreadable(const QString& path, const QString& reason)
+{
+    return complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named(path), reason));
+}
+
+// The name that opens the picture: `path` itself, or for a stream the
+// unnamed copy kept in `picture`.  Empty, reported, when the copy failed.
+QString openableName(Picture& picture, const QString& path)
+{
+    if (!isPictureStream(path))
+        return path;
+    picture.copy = std::make_unique<QFile>();
+    if (const QString error = keepPictureStream(path, *picture.copy); !error.isEmpty()) {
+        picture.status = unreadable(path, error);
+        return {};
+    }
+    return fileio::reopenableName(*picture.copy);
+}
+
+void decode(Picture& picture, const QString& path, const QString& file)
+{
+    QString error;
+    if (const Codecs* decoders = codecs(error); decoders != nullptr)
+        picture.decoded = decoders->load(file, error);
+    if (!picture.decoded) {
+        picture.status = unreadable(path, error);
+        return;
+    }
+    const stego::PixelSurface pixels = picture.decoded->pixels();
+    picture.width = pixels.width;
+    picture.height = pixels.height;
+}
+
+}  // namespace
+
 Picture openPicture(const QString& path, bool inPlace)
 {
     Picture picture;
-    const QString named = path == kStandardStream ? QStringLiteral("from standard input") : shown(path);
-    QString file = path;
-    if (isPictureStream(path)) {
-        picture.copy = std::make_unique<QFile>();
-        if (const QString error = keepPictureStream(path, *picture.copy); !error.isEmpty()) {
-            picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, error));
-            return picture;
-        }
-        file = fileio::reopenableName(*picture.copy);
-    }
+    const QString file = openableName(picture, path);
+    if (file.isEmpty())
+        return picture;
     if (inPlace) {
         auto bmp = std::make_unique<QFile>();
         // A file that cannot be opened is left to the decoder, which says why.
@@ -43,7 +79,7 @@ Picture openPicture(const QString& path, bool inPlace)
         if (fileio::openRegularFile(*bmp, file, QIODevice::Unbuffered).isEmpty()) {
             const picture::BmpProbe probe = picture::probeBmp(*bmp);
             if (probe.streamable && !probe.error.isEmpty()) {
-                picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, probe.error));
+                picture.status = unreadable(path, probe.error);
                 return picture;
             }
             if (probe.streamable) {
@@ -54,16 +90,25 @@ Picture openPicture(const QString& path, bool inPlace)
             }
         }
     }
-    QString error;
-    if (const Codecs* decoders = codecs(error); decoders != nullptr)
-        picture.decoded = decoders->load(file, error);
-    if (!picture.decoded) {
-        picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, error));
+    decode(picture, path, file);
+    return picture;
+}
+
+Picture measurePicture(const QString& path)
+{
+    Picture picture;
+    const QString file = openableName(picture, path);
+    if (file.isEmpty())
         return picture;
+    QFile opened;
+    if (fileio::openRegularFile(opened, file).isEmpty()) {
+        if (const picture::HeaderSize size = picture::headerSize(opened); size.known) {
+            picture.width = size.width;
+            picture.height = size.height;
+            return picture;
+        }
     }
-    const stego::PixelSurface pixels = picture.decoded->pixels();
-    picture.width = pixels.width;
-    picture.height = pixels.height;
+    decode(picture, path, file);
     return picture;
 }
 

@@ -39,4 +39,8 @@ struct Picture {
 // every other kind, the picture is decoded.
 Picture openPicture(const QString& path, bool inPlace);
 
+// Only the size: from the headers when they settle it (any size, nothing
+// decoded, no pixels kept), else by decoding the picture.
+Picture measurePicture(const QString& path);
+
 }  // namespace cli

@@ -96,7 +96,7 @@ int capacity(const Arguments& args)
     const bool labelled = args.positional.size() > 1;
     int status = kOk;
     for (const QString& path : args.positional) {
-        const Picture picture = openPicture(path, true);
+        const Picture picture = measurePicture(path);
         if (!picture.ok()) {
             status = picture.status;
             continue;

@@ -67,6 +67,11 @@ TEST_F(Cli, CapacityOfSeveralPicturesIsLabelled)
     EXPECT_TRUE(ended(o, 2, "missing.png"));
     EXPECT_EQ(o.out, QByteArray("9\t") + a.c_str() + "\n276\t" + path("b\\x09c.png").c_str() + "\n9\t-\n");
     EXPECT_EQ(run({"capacity", b}).out, "276\n") << "one picture: the bare number";
+    // 300 megapixels, above what the decoders take, and no pixel data at
+    // all: the header alone answers.
+    const std::string huge = write("huge.png", QByteArray::fromHex("89504e470d0a1a0a0000000d4948445200004e2000003a980802000000"
+                                                                   "82acb44e0000000049454e44ae426082"));
+    EXPECT_EQ(run({"capacity", huge}).out, "99999976\n");
     EXPECT_TRUE(ended(run({"capacity", "-", "-"}), 1, "standard input can give only one PICTURE"));
     EXPECT_TRUE(ended(run({"capacity", a, "-q"}), 1, "-q is an option of check only"));
     EXPECT_TRUE(ended(run({"check", a, "-o", path("x.txt")}), 1, "-o is an option of reveal only"));
