@@ -56,6 +56,9 @@ check_tree() {
   if [ -f "$desktop" ]; then
     desktop-file-validate "$desktop" || fail "desktop-file-validate"
     grep -q '^Exec=mirrorvane\b' "$desktop" || fail "the desktop entry does not start mirrorvane"
+    # Claiming text would make Mirrorvane the desktop's text editor (and give
+    # it a mailcap line), and a large .txt it hands on would come back to it.
+    grep -q '^MimeType=.*text/' "$desktop" && fail "the desktop entry claims a text type"
   else
     fail "no desktop entry"
   fi
@@ -63,6 +66,7 @@ check_tree() {
   metainfo=$prefix/share/metainfo/$id.metainfo.xml
   if [ -f "$metainfo" ]; then
     appstreamcli validate --no-net --pedantic "$metainfo" || fail "appstreamcli validate"
+    grep -q '<mediatype>text/' "$metainfo" && fail "the AppStream file claims a text type"
   else
     fail "no AppStream file"
   fi
@@ -74,6 +78,11 @@ check_tree() {
     elif command -v groff >/dev/null; then
       warnings=$(zcat "$manpage" | groff -man -Tutf8 -ww -z 2>&1)
       [ -z "$warnings" ] || fail "man page $page: $warnings"
+    fi
+    if [ -f "$manpage" ]; then
+      zcat "$manpage" | grep -q '^\.B MIRRORVANE_VERBOSE' || fail "man page $page: no MIRRORVANE_VERBOSE in ENVIRONMENT"
+      # What older versions did and the README no longer says.
+      zcat "$manpage" | grep -q -e 'always saved as BMP' -e 'written as ANSI' && fail "man page $page: out of date"
     fi
   done
 

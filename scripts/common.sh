@@ -17,12 +17,14 @@ MIRRORVANE_TEST_PACKAGES=(
   clang-14 libclang-rt-14-dev
   # checks of the install tree and the Debian package
   desktop-file-utils appstream groff-base dpkg-dev file lintian
-  # the shells whose completion scripts the CLI tests load
+  # the shells whose completion scripts the CLI tests drive
   zsh fish
   # access lists set on a saved file's predecessor (setfacl)
   acl
   # the PNG writer's output checked by an independent reader
   pngcheck
+  # the Latin-1 locale the CLI tests build with localedef
+  locales
 )
 
 MIRRORVANE_FUZZERS=(read_scan text_decoder load_picture bmp_reader)

@@ -47,14 +47,37 @@ cli_options_of("" top_options top_valued)
 string(REPLACE ";" " " top_words "${cli_commands};${top_options}")
 
 set(bash "${banner}
+# Replies go through mapfile: names with spaces or wildcards stay whole.  A
+# value completed inside \"--option=\" keeps that prefix unless = breaks words.
+_${cli_program}_reply()
+{
+    mapfile -t COMPREPLY < <(\"\$@\")
+    if [[ -n \$prefix && \$COMP_WORDBREAKS != *=* ]]; then
+        COMPREPLY=(\"\${COMPREPLY[@]/#/\$prefix}\")
+    fi
+}
+
 _${cli_program}_complete()
 {
-    local cur=\${COMP_WORDS[COMP_CWORD]} prev=\${COMP_WORDS[COMP_CWORD-1]}
-    local command= position=0 i
+    local cur=\${COMP_WORDS[COMP_CWORD]} prev=\${COMP_WORDS[COMP_CWORD-1]} prefix=
+    # --format=png: one word, or three (\"--format\" \"=\" \"png\") where = breaks words.
+    if [[ \$cur == --*=* ]]; then
+        prev=\${cur%%=*} prefix=\${cur%%=*}= cur=\${cur#*=}
+    elif [[ \$cur == = && \$prev == --* ]]; then
+        cur=
+    elif [[ \$prev == = && COMP_CWORD -ge 2 ]]; then
+        prev=\${COMP_WORDS[COMP_CWORD-2]}
+    fi
+    local command= position=0 ended= i
     for ((i = 1; i < COMP_CWORD; i++)); do
+        if [[ -n \$ended ]]; then
+            if [[ -z \$command ]]; then command=\${COMP_WORDS[i]}; else ((position++)); fi
+            continue
+        fi
         case \${COMP_WORDS[i]} in
-            ${valued_case}) ((i++)) ;;
-            -*) ;;
+            ${valued_case}) if [[ \${COMP_WORDS[i+1]} == = ]]; then ((i += 2)); else ((i++)); fi ;;
+            --) ended=1 ;;
+            -?*|=) ;;
             *) if [[ -z \$command ]]; then command=\${COMP_WORDS[i]}; else ((position++)); fi ;;
         esac
     done
@@ -65,16 +88,16 @@ foreach(entry IN LISTS cli_options)
   if(opt_value STREQUAL "text")
     string(APPEND bash "        ${opt_name}) return ;;\n")
   elseif(opt_value STREQUAL "file")
-    string(APPEND bash "        ${opt_name}) compopt -o filenames 2>/dev/null; COMPREPLY=(\$(compgen -f -- \"\$cur\")); return ;;\n")
+    string(APPEND bash "        ${opt_name}) compopt -o filenames 2>/dev/null; _${cli_program}_reply compgen -f -- \"\$cur\"; return ;;\n")
   elseif(NOT opt_value STREQUAL "")
     string(REPLACE "," " " choices "${opt_value}")
-    string(APPEND bash "        ${opt_name}) COMPREPLY=(\$(compgen -W \"${choices}\" -- \"\$cur\")); return ;;\n")
+    string(APPEND bash "        ${opt_name}) _${cli_program}_reply compgen -W \"${choices}\" -- \"\$cur\"; return ;;\n")
   endif()
 endforeach()
 string(APPEND bash "    esac
     local options= files=
     case \$command in
-        '') COMPREPLY=(\$(compgen -W \"${top_words}\" -- \"\$cur\")); return ;;
+        '') _${cli_program}_reply compgen -W \"${top_words}\" -- \"\$cur\"; return ;;
 ")
 foreach(command IN LISTS cli_commands)
   cli_options_of(${command} options valued)
@@ -84,8 +107,8 @@ foreach(command IN LISTS cli_commands)
 endforeach()
 string(APPEND bash "        *) return ;;
     esac
-    if [[ \$cur == -* ]]; then
-        COMPREPLY=(\$(compgen -W \"\$options\" -- \"\$cur\"))
+    if [[ \$cur == -* && -z \$ended ]]; then
+        _${cli_program}_reply compgen -W \"\$options\" -- \"\$cur\"
         return
     fi
     local kinds=(\$files)
@@ -94,18 +117,18 @@ string(APPEND bash "        *) return ;;
     compopt -o filenames 2>/dev/null
     case \$kind in
         picture|pictures)
-            COMPREPLY=(\$(compgen -d -- \"\$cur\"))
+            _${cli_program}_reply compgen -d -- \"\$cur\"
             local name
             while IFS= read -r name; do
                 case \${name,,} in ${picture_case}) COMPREPLY+=(\"\$name\") ;; esac
             done < <(compgen -f -- \"\$cur\") ;;
-        output) COMPREPLY=(\$(compgen -f -- \"\$cur\")) ;;
+        output) _${cli_program}_reply compgen -f -- \"\$cur\" ;;
     esac
 }
 complete -F _${cli_program}_complete ${cli_program}
 ")
-string(REPLACE "-" "_" bash_function "_${cli_program}_complete")
-string(REPLACE "_${cli_program}_complete" "${bash_function}" bash "${bash}")
+string(REPLACE "-" "_" bash_prefix "_${cli_program}_")
+string(REPLACE "_${cli_program}_" "${bash_prefix}" bash "${bash}")
 file(WRITE ${completions_dir}/bash/${cli_program} "${bash}")
 
 # ---- zsh ----
@@ -134,12 +157,10 @@ foreach(command IN LISTS cli_commands)
 endforeach()
 string(APPEND zsh ")\nlocal picture='_files -g \"*.(#i)(${picture_alternatives})(-.)\"'\n")
 string(APPEND zsh "local curcontext=\$curcontext state line\ntypeset -A opt_args\n\n_arguments -C \\\n")
+# The program takes its options anywhere, before the command too.
 foreach(entry IN LISTS cli_options)
-  cli_option("${entry}")
-  if("*" IN_LIST opt_commands)
-    cli_zsh_spec("${entry}" spec)
-    string(APPEND zsh "    ${spec} \\\n")
-  endif()
+  cli_zsh_spec("${entry}" spec)
+  string(APPEND zsh "    ${spec} \\\n")
 endforeach()
 string(APPEND zsh "    '1:command:->command' \\\n    '*::argument:->argument'\n\ncase \$state in\n")
 string(APPEND zsh "    command) _describe -t commands command commands ;;\n    argument)\n        case \$words[1] in\n")
@@ -201,8 +222,48 @@ foreach(entry IN LISTS cli_options)
   endif()
   string(APPEND fish "complete -c ${cli_program}${condition} ${flag}${value} -d '${about}'\n")
 endforeach()
-# File arguments.
+# File arguments: by their place after the command, pictures by extension.
+string(REPLACE "-" "_" fish_prefix "__${cli_program}")
+string(REPLACE ";" " " valued_words "${valued_all}")
+string(APPEND fish "
+# How many words before the cursor are not options: 1 (the command) while
+# its first file is typed, 2 for its second.
+function ${fish_prefix}_words
+    set -l words (commandline -opc)
+    set -e words[1]
+    set -l count 0
+    set -l skip 0
+    for word in $words
+        if test $skip = 1
+            set skip 0
+        else if contains -- $word ${valued_words}
+            set skip 1
+        else if not string match -q -- '-?*' $word
+            set count (math $count + 1)
+        end
+    end
+    echo $count
+end
+
+# Folders, and the files whose extension names a picture the program reads.
+function ${fish_prefix}_pictures
+    for name in (__fish_complete_path (commandline -ct) | string split -f1 \\t)
+        if string match -q -- '*/' $name; or string match -qir -- '\\.(${picture_alternatives})\$' $name
+            printf '%s\\n' $name
+        end
+    end
+end
+")
 foreach(command IN LISTS cli_commands)
-  string(APPEND fish "complete -c ${cli_program} -n '__fish_seen_subcommand_from ${command}' -F\n")
+  set(words 1)
+  foreach(kind IN LISTS cli_files_${command})
+    set(condition "__fish_seen_subcommand_from ${command}; and test (${fish_prefix}_words) -eq ${words}")
+    if(kind STREQUAL "picture")
+      string(APPEND fish "complete -c ${cli_program} -n '${condition}' -a '(${fish_prefix}_pictures)'\n")
+    else()
+      string(APPEND fish "complete -c ${cli_program} -n '${condition}' -F\n")
+    endif()
+    math(EXPR words "${words} + 1")
+  endforeach()
 endforeach()
 file(WRITE ${completions_dir}/fish/${cli_program}.fish "${fish}")

@@ -582,7 +582,7 @@ void Stego1::openDroppedFile(const QString& path)
     QMetaObject::invokeMethod(
         this,
         [this, path] {
-            if (path.endsWith(QLatin1String(".txt"))) {
+            if (text::isTextFileName(path)) {
                 text::TextCommandContext context{m_platform, this, Text1, Label4, m_commonDialog1};
                 text::openTextFile(context, path);
                 return;
@@ -715,6 +715,12 @@ bool Stego1::ReadMessage()
 
     SetBusyCaption(0);
     if (tooLong) {
+        // A text too long to show is still examined, on its bytes: the
+        // notice says what the file offered next will hold.
+        stego::EncryptedTextScanner scanner;
+        scanner.feed(result.text);
+        if (scanner.encrypted())
+            showEncryptedNotice();
         text::TextCommandContext context{m_platform, this, Text1, Label4, m_commonDialog1};
         text::offerToSaveHiddenText(context, result.text);
         return false;
@@ -726,20 +732,24 @@ bool Stego1::ReadMessage()
     // answers as its CR LF form would, without converting a million characters.
     const QString t = Text1->document()->toRawText();
     if (stego::isEncryptedText(
-            std::u16string_view(reinterpret_cast<const char16_t*>(t.utf16()), static_cast<std::size_t>(t.size())))) {
-        m_platform.messageBox(
-            {platform::alertTitle(),
-             QStringList{QStringLiteral("You have an Encrypted Text Message!"),
-                         QStringLiteral("You require Lockharbour (and the Password)"),
-                         QStringLiteral("to Decrypt and read this message!"), QString(),
-                         QStringLiteral("Lockharbour is available from ") + QLatin1String(shell::kCompanionHost)}
-                 .join(kCrLf),
-             platform::Icon::Information, platform::Buttons::Ok, platform::Answer::Ok},
-            this);
-    } else {
+            std::u16string_view(reinterpret_cast<const char16_t*>(t.utf16()), static_cast<std::size_t>(t.size()))))
+        showEncryptedNotice();
+    else
         Text1->viewport()->update();
-    }
     return true;
+}
+
+void Stego1::showEncryptedNotice()
+{
+    m_platform.messageBox(
+        {platform::alertTitle(),
+         QStringList{QStringLiteral("You have an Encrypted Text Message!"),
+                     QStringLiteral("You require Lockharbour (and the Password)"),
+                     QStringLiteral("to Decrypt and read this message!"), QString(),
+                     QStringLiteral("Lockharbour is available from ") + QLatin1String(shell::kCompanionHost)}
+             .join(kCrLf),
+         platform::Icon::Information, platform::Buttons::Ok, platform::Answer::Ok},
+        this);
 }
 
 // --- Commands that live in other modules ---

@@ -119,6 +119,7 @@ private:
     void showLogoForScale();
     void HideMessage(const std::string& textBytes);
     void SetBusyCaption(std::int16_t state);
+    void showEncryptedNotice();
     bool confirmExit();
     // Takes a drag that carries one local file as a copy; false leaves it alone.
     static bool acceptFileDrag(QDropEvent* event, QString* path = nullptr);

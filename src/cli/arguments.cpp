@@ -1,6 +1,7 @@
 #include "arguments.h"
 
 #include "exitstatus.h"
+#include "localeencoding.h"
 #include "output.h"
 
 #include <QByteArrayView>
@@ -99,6 +100,8 @@ ParseError parse(int argc, char** argv, Arguments& args)
         } else if (arg == "-q" || arg == "--quiet") {
             args.quiet = true;
         } else if (matches("--format")) {
+            if (args.formatGiven)
+                return usage(QStringLiteral("give the format once, with --format"));
             const auto given = value("--format");
             if (given == std::optional<std::string_view>("png"))
                 args.format = OutputFormat::Png;
@@ -121,6 +124,18 @@ QString misplacedOption(const Arguments& args)
         return QStringLiteral("-o is an option of reveal only");
     if ((args.nullEnded || args.quiet) && !check)
         return QStringLiteral("%1 is an option of check only").arg(args.quiet ? QStringLiteral("-q") : QStringLiteral("-0"));
+    return {};
+}
+
+ParseError followLocale(Arguments& args)
+{
+    if (!args.text || args.raw || localeEncoding().empty())
+        return {};
+    std::optional<std::string> utf8 = localeToUtf8(*args.text);
+    if (!utf8)
+        return usage(QStringLiteral("the text is not valid in the locale's encoding, %1")
+                         .arg(QString::fromStdString(localeEncoding())));
+    args.text = std::move(utf8);
     return {};
 }
 

@@ -43,4 +43,8 @@ ParseError parse(int argc, char** argv, Arguments& args);
 // outside reveal, -0 and -q outside check), or empty.
 QString misplacedOption(const Arguments& args);
 
+// The text of --text, typed in the locale's encoding, as UTF-8 (unless
+// --raw takes it as bytes).  Once the locale is set.
+ParseError followLocale(Arguments& args);
+
 }  // namespace cli

@@ -2,6 +2,7 @@
 
 #include "codecs.h"
 #include "exitstatus.h"
+#include "guards.h"
 #include "output.h"
 #include "picturesource.h"
 #include "scan.h"
@@ -10,6 +11,7 @@
 
 #include "fileio/fileio.h"
 #include "picture/bmpstream.h"
+#include "picture/bmpwiden.h"
 #include "picture/filenames.h"
 #include "stego/codepage.h"
 #include "stego/message.h"
@@ -17,8 +19,11 @@
 #include <mirrorvane/version.h>
 
 #include <QFile>
+#include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,7 +56,9 @@ const char* const kHelp =
     "  --text TEXT       the text to hide\n"
     "  --text-file FILE  read the text to hide from FILE; a leading UTF-8\n"
     "                    byte-order mark is dropped\n"
-    "  --format bmp|png  the kind of OUTPUT, whatever its name\n"
+    "  --format bmp|png  the kind of OUTPUT, whatever its name; without it an\n"
+    "                    OUTPUT named .jpg, .jpeg or .gif is refused, as that\n"
+    "                    lossy format would destroy the hidden text\n"
     "  --raw             the text is bytes of the Windows-1252 code page as they\n"
     "                    stand, not UTF-8\n"
     "  -o, --output FILE reveal writes the text to FILE, replaced only once the\n"
@@ -67,6 +74,9 @@ const char* const kHelp =
     "they are.\n"
     "The text survives only lossless copies of OUTPUT: a messenger, a social\n"
     "network or a site that recompresses or resizes the picture destroys it.\n"
+    "\n"
+    "--text and a terminal follow the locale's encoding; files, pipes and file\n"
+    "names are UTF-8 whatever the locale.\n"
     "\n"
     "Exit status: 0 done, 1 usage error or a character Windows-1252 cannot hold,\n"
     "2 a file that cannot be read or written, 3 no hidden message, 4 too much text.\n"
@@ -111,8 +121,11 @@ QString describeCharacters(const std::vector<char32_t>& characters)
 // `atLeast` when the text was not read to its end, so only a lower bound is known.
 int tooMuchText(double excess, bool atLeast = false)
 {
-    complainLine("The Message has " + std::string(atLeast ? "at least " : "") + stego::formatExcess(excess, ".")
-                 + " characters more than the image can accommodate");
+    const std::string amount = stego::formatExcess(excess, ".");
+    // The lower bound is a whole number, and "at least 1" is one character.
+    const std::string characters = atLeast && amount == "1" ? " character" : " characters";
+    complainLine("The Message has " + std::string(atLeast ? "at least " : "") + amount + characters
+                 + " more than the image can accommodate");
     return kTooMuchText;
 }
 
@@ -126,8 +139,12 @@ int takeText(const Arguments& args, const Picture& picture, std::string& codes)
         text = convertText(*args.text, capacity, args.raw);
     } else if (args.textFile && *args.textFile != kStandardStream) {
         QFile file(*args.textFile);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), file.errorString()));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            // In the system's words, as a folder given as PICTURE is refused.
+            const QString reason = QFileInfo(*args.textFile).isDir() ? QString::fromLocal8Bit(std::strerror(EISDIR))
+                                                                    : file.errorString();
+            return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), reason));
+        }
         text = readText(file.handle(), capacity, args.raw);
         if (text.kind == TextOutcome::ReadError)
             return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), text.error));
@@ -170,16 +187,22 @@ QString writePictureFile(const DecodedPicture& image, bool png, const QString& p
     return fileio::writeFileAtomically(path, [&](QIODevice& device) { return image.write(png, device); });
 }
 
-// Copies the BMP with the text in its pixels, block by block.
+// Copies the BMP with the text in its pixels, block by block.  A copy
+// keeps the input's layout, which is the promised 24-bit BMP only when the
+// input is one: a 32-bit BMP is rewritten as 24-bit instead (its fourth
+// byte, an alpha to some viewers, would make the output transparent).
 int hideInPlace(Picture& picture, const std::string& codes, const QString& picturePath, const QString& outputPath)
 {
     picture::BmpHide hidden;
     std::unique_ptr<fileio::AtomicFile> file;
+    const bool copy = picture.layout.bitsPerPixel == 24;
     if (outputPath == kStandardStream) {
-        hidden = picture::hideBmp(*picture.bmpFile, codes, [](QByteArrayView bytes) {
+        const picture::ByteSink toOutput = [](QByteArrayView bytes) {
             writeOut(std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
             return true;  // a failure is reported once, at the end
-        });
+        };
+        hidden = copy ? picture::hideBmp(*picture.bmpFile, codes, toOutput)
+                      : picture::hideBmpAs24(*picture.bmpFile, picture.layout, codes, toOutput);
     } else {
         file = std::make_unique<fileio::AtomicFile>(outputPath);
         if (!file->open())
@@ -187,11 +210,13 @@ int hideInPlace(Picture& picture, const std::string& codes, const QString& pictu
         // The picture is copied file to file and only the message's pixels
         // are written over: for most of the file nothing passes through here.
         QFile& in = *picture.bmpFile;
-        hidden = picture::hideBmp(in, codes,
-                                  picture::PatchedCopy{[&](qint64 size) { return file->copyFrom(in, size); },
-                                                       [&](std::uint64_t at, QByteArrayView bytes) {
-                                                           return file->writeAt(static_cast<qint64>(at), bytes);
-                                                       }});
+        hidden = copy ? picture::hideBmp(in, codes,
+                                         picture::PatchedCopy{[&](qint64 size) { return file->copyFrom(in, size); },
+                                                              [&](std::uint64_t at, QByteArrayView bytes) {
+                                                                  return file->writeAt(static_cast<qint64>(at), bytes);
+                                                              }})
+                      : picture::hideBmpAs24(in, picture.layout, codes,
+                                             [&](QByteArrayView bytes) { return file->write(bytes); });
     }
     if (hidden.report.outcome == stego::HideOutcome::TooMuchText)
         return tooMuchText(hidden.report.excess);
@@ -215,6 +240,10 @@ int hide(const Arguments& args)
     // and terminal commands at worst.
     if (outputPath == kStandardStream && isTerminal(STDOUT_FILENO))
         return usageError(QStringLiteral("standard output is a terminal; redirect it to a file or a pipe to receive the picture"));
+    if (args.format == OutputFormat::ByName) {
+        if (const QString lossy = picture::lossyFormatNamed(outputPath); !lossy.isEmpty())
+            return complain(kUsage, lossyOutputRefusal(outputPath, lossy));
+    }
     // Checked before any work: a folder, a device or a FIFO is never
     // replaced by a picture file.
     if (outputPath != kStandardStream) {
@@ -274,11 +303,10 @@ public:
     // After the last piece: the notes that go to standard error.
     void finish()
     {
-        if (m_escaped)
-            complainLine(std::string_view("control characters of the message are shown as \\xHH, the hidden byte; "
-                                          "redirect standard output to get them as they are"));
-        // The text comes before the notice when both go to one terminal.
+        // The text comes before the notes when both go to one terminal.
         flushOut();
+        if (m_escaped)
+            complainLine(terminalEscapeNote());
         if (m_encrypted.encrypted())
             for (const std::string_view line : kEncryptedNotice)
                 complainLine(line);
@@ -356,6 +384,8 @@ int reveal(const Arguments& args)
 
 int run(const Arguments& args)
 {
+    if (const int status = refusePictureFromTerminal(args); status != kOk)
+        return status;
     if (args.help) {
         writeOut(kHelp);
         return kOk;

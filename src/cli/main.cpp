@@ -32,12 +32,15 @@ int main(int argc, char** argv)
     // The arguments are parsed before Qt sees any: QCoreApplication takes
     // out those it thinks are its own.  It is given the program's name only.
     cli::Arguments args;
-    const cli::ParseError error = cli::parse(argc, argv, args);
+    cli::ParseError error = cli::parse(argc, argv, args);
 
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
+    // Sets the locale from the environment, which --text follows.
     QCoreApplication application(qtArgc, qtArgv);
     picture::quietLibraryMessages();
+    if (error.status == 0)
+        error = cli::followLocale(args);
 
     int status = cli::kOk;
     if (error.status != 0) {

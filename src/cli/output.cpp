@@ -1,5 +1,7 @@
 #include "output.h"
 
+#include "localeencoding.h"
+
 #include <QDir>
 
 #include <cerrno>
@@ -165,8 +167,34 @@ QString shownBytes(std::string_view name)
     return out + QLatin1Char('"');
 }
 
+std::string terminalEscapeNote()
+{
+    const std::string what = localeEncoding().empty()
+                                 ? "control characters of the message are"
+                                 : "control characters of the message and characters " + localeEncoding() + " lacks are";
+    return what + " shown as \\xHH, the hidden byte; redirect standard output to get them as they are";
+}
+
 std::string escapeForTerminal(std::string_view codes, std::u16string_view text, bool utf8, bool& escaped)
 {
+    // A locale of another encoding gets its own bytes, and the hidden byte
+    // of a character it has not got, escaped like a control.
+    if (const std::array<std::string, 256>* locale = utf8 ? localeCharacters() : nullptr) {
+        std::string bytes;
+        bytes.reserve(codes.size());
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            const auto byte = static_cast<unsigned char>(codes[i]);
+            const char32_t c = text[i];
+            const std::string& encoded = (*locale)[byte];
+            if (encoded.empty() || (isControl(c) && c != '\t' && c != '\n' && c != '\r')) {
+                bytes += hexEscape(byte);
+                escaped = true;
+            } else {
+                bytes += encoded;
+            }
+        }
+        return bytes;
+    }
     std::u16string out;
     out.reserve(codes.size());
     for (std::size_t i = 0; i < codes.size(); ++i) {

@@ -61,6 +61,10 @@ QString shownBytes(std::string_view name);
 // bytes; `text` is what would be written, one character for each byte when
 // `utf8` is set (the Windows-1252 decoding), else the bytes themselves.
 // Sets `escaped` when anything was replaced.
+// Under a locale of another encoding than UTF-8 (`utf8` set), the text is
+// written in that encoding, and a character it lacks is escaped like a control.
 std::string escapeForTerminal(std::string_view codes, std::u16string_view text, bool utf8, bool& escaped);
+// The note on standard error after a text that escapeForTerminal escaped.
+std::string terminalEscapeNote();
 
 }  // namespace cli

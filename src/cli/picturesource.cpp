@@ -86,6 +86,7 @@ Picture openPicture(const QString& path, bool inPlace)
                 picture.bmpFile = std::move(bmp);
                 picture.width = probe.layout.width;
                 picture.height = probe.layout.height;
+                picture.layout = probe.layout;
                 return picture;
             }
         }

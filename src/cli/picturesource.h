@@ -6,6 +6,8 @@
 #include "codecs.h"
 #include "exitstatus.h"
 
+#include "picture/bmpformat.h"
+
 #include <QFile>
 #include <QString>
 
@@ -31,6 +33,7 @@ struct Picture {
     std::unique_ptr<QFile> bmpFile;           // set when the BMP is read in place
     std::unique_ptr<DecodedPicture> decoded;  // the decoded picture otherwise
     std::int64_t width = 0, height = 0;
+    picture::bmp::Layout layout;     // of a BMP read in place
     int status = kOk;                // a failure already reported when not kOk
     bool ok() const { return status == kOk; }
 };

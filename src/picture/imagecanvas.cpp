@@ -23,6 +23,7 @@ void ImageCanvas::setImage(QImage image)
         image = image.convertToFormat(QImage::Format_RGB32);
     m_image = std::move(image);
     m_face = QImage();
+    m_faceDrawnFor = QImage();
     resize(m_image.size());
     update();
 }
@@ -30,7 +31,10 @@ void ImageCanvas::setImage(QImage image)
 void ImageCanvas::setImage(QImage image, QImage face)
 {
     setImage(std::move(image));
-    m_face = std::move(face);
+    if (face.isNull())
+        return;
+    m_face = std::move(face).convertToFormat(QImage::Format_RGB32);
+    m_faceDrawnFor = m_image.copy();
 }
 
 stego::PixelSurface ImageCanvas::surface()
@@ -45,8 +49,39 @@ stego::ConstPixelSurface ImageCanvas::constSurface() const
 
 void ImageCanvas::pixelsChanged()
 {
-    m_face = QImage();
+    // Hiding a text only touches the lowest bits, which the eye cannot see:
+    // the sharp drawing stays, with those bits, rather than the pixels
+    // blown up to the display's scale as if hiding had spoilt the picture.
+    if (!m_face.isNull() && !followLowBits()) {
+        m_face = QImage();
+        m_faceDrawnFor = QImage();
+    }
     update();
+}
+
+bool ImageCanvas::followLowBits()
+{
+    constexpr QRgb kHighBits = 0xFEFEFE;
+    if (m_faceDrawnFor.size() != m_image.size())
+        return false;
+    for (int y = 0; y < m_image.height(); ++y) {
+        const auto* now = reinterpret_cast<const QRgb*>(m_image.constScanLine(y));
+        const auto* then = reinterpret_cast<const QRgb*>(m_faceDrawnFor.constScanLine(y));
+        for (int x = 0; x < m_image.width(); ++x) {
+            if ((now[x] ^ then[x]) & kHighBits)
+                return false;
+        }
+    }
+    // Each face pixel takes the low bits of the picture pixel it lies in.
+    const double scaleX = double(m_image.width()) / m_face.width();
+    const double scaleY = double(m_image.height()) / m_face.height();
+    for (int fy = 0; fy < m_face.height(); ++fy) {
+        auto* face = reinterpret_cast<QRgb*>(m_face.scanLine(fy));
+        const auto* pixels = reinterpret_cast<const QRgb*>(m_image.constScanLine(int(fy * scaleY)));
+        for (int fx = 0; fx < m_face.width(); ++fx)
+            face[fx] = (face[fx] & ~QRgb(0x010101)) | (pixels[int(fx * scaleX)] & 0x010101);
+    }
+    return true;
 }
 
 void ImageCanvas::setExactPos(double left, double top)

@@ -19,7 +19,8 @@ public:
     void setImage(QImage image);
     // The same, with `face`: a drawing of the picture at a higher resolution
     // (its device pixel ratio set) that scaled displays show instead of the
-    // pixels, until the pixels change or another picture is set.
+    // pixels, until another picture is set.  Changes to the pixels' lowest
+    // bits (a hidden text) are copied into it; any other change retires it.
     void setImage(QImage image, QImage face);
     const QImage& image() const { return m_image; }
 
@@ -40,8 +41,13 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Carries the lowest bits of the pixels into the face; false when the
+    // pixels changed more than that.
+    bool followLowBits();
+
     QImage m_image;
     QImage m_face;
+    QImage m_faceDrawnFor;  // the pixels the face was made for
     double m_left = 0;
     double m_top = 0;
 };

@@ -10,9 +10,11 @@
 #include "platform/boxes.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -21,6 +23,14 @@ namespace picture {
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
+const QString kPngEntry = QStringLiteral("PNG (*.png)");
+
+// Every completed file dialog leaves the process in the chosen file's
+// folder, where the text dialogs open next.
+void enterFolderOf(const QString& path)
+{
+    QDir::setCurrent(QFileInfo(path).absolutePath());
+}
 
 void clearStatus(PictureCommandContext& context)
 {
@@ -84,7 +94,7 @@ void loadChosenFile(PictureCommandContext& context, const QString& path)
                            static_cast<double>(canvas->image().height())};
     if (needsPreview(viewportSize, pictureSize)) {
         const QSize area = view.pictureAreaSize();
-        view.showPreview(makePreview(canvas->image(), area.width(), area.height()));
+        view.showPreview(makePreview(canvas->image(), area.width(), area.height(), view.pictureArea()->devicePixelRatioF()));
     } else {
         view.showFullView();
     }
@@ -124,6 +134,7 @@ void openImage(PictureCommandContext& context)
     dialog.fileName = *chosen;
     if (chosen->isEmpty())
         return;
+    enterFolderOf(*chosen);
     loadChosenFile(context, *chosen);
 }
 
@@ -144,26 +155,35 @@ void saveImage(PictureCommandContext& context)
     platform::FileDialog& dialog = context.dialog2;
     dialog.mode = platform::FileDialogMode::Save;
     dialog.title = QStringLiteral("Save The Image File To");
-    // BMP stays first and the default; picking PNG turns the name's
-    // extension into .png, and the extension decides what is written.
-    dialog.filter = QStringLiteral("Image (*.bmp);;PNG (*.png)");
+    // BMP stays first and the default.  The type chosen decides what is
+    // written, and a name typed without an extension gets the type's; a
+    // name ending in .png is a PNG whatever the type.
+    dialog.filter = QStringLiteral("Image (*.bmp);;") + kPngEntry;
+    // Shown first every time: a PNG type left from the last save would sit
+    // beside the proposed ".bmp" name.
+    dialog.selectedFilter.clear();
     dialog.overwritePrompt = true;
     dialog.fileName = proposedSaveName(context.loadedImagePath);
     dialog.defaultSuffix = QStringLiteral("bmp");
     const std::optional<QString> chosen = context.platform.fileDialog(dialog, context.window);
     if (!chosen || chosen->isEmpty())
         return;
+    enterFolderOf(*chosen);
+    const bool pngChosen = dialog.selectedFilter == kPngEntry;
+    QString path = *chosen;
+    if (pngChosen && QFileInfo(path).suffix().isEmpty())
+        path += QLatin1String(".png");
 
     // The canvas holds every pixel also while a preview stands in for it.
     QString error;
     {
         platform::BusyCursor busy(context.platform);
         const QImage& image = context.view.canvas()->image();
-        error = hasPngExtension(*chosen) ? savePng(image, *chosen) : saveBmp(image, *chosen);
+        error = pngChosen || hasPngExtension(path) ? savePng(image, path) : saveBmp(image, path);
     }
     if (!error.isEmpty()) {
         // The picture stays marked as changed: the hidden message is still unsaved.
-        showFailure(context, QStringLiteral("The picture could not be saved:"), *chosen, error);
+        showFailure(context, QStringLiteral("The picture could not be saved:"), path, error);
         return;
     }
     context.imageChanged = 0;
@@ -185,11 +205,15 @@ QString proposedSaveName(const QString& loadedImagePath)
     return QStringLiteral("Stego Picture.bmp");
 }
 
-QImage makePreview(const QImage& image, int width, int height)
+QImage makePreview(const QImage& image, int width, int height, qreal ratio)
 {
     if (image.isNull() || width <= 0 || height <= 0)
         return {};
-    return image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    ratio = std::max<qreal>(ratio, 1);
+    QImage preview = image.scaled(qRound(width * ratio), qRound(height * ratio), Qt::IgnoreAspectRatio,
+                                  Qt::SmoothTransformation);
+    preview.setDevicePixelRatio(ratio);
+    return preview;
 }
 
 }  // namespace picture

@@ -40,8 +40,10 @@ void saveImage(PictureCommandContext& context);
 // The name Save Image proposes for the picture last opened from `loadedImagePath`.
 QString proposedSaveName(const QString& loadedImagePath);
 
-// The stretched preview of `image`, exactly `width` x `height`, smooth
-// scaling, proportions not kept; null when it cannot be made.
-QImage makePreview(const QImage& image, int width, int height);
+// The stretched preview of `image`, exactly `width` x `height` logical
+// pixels, smooth scaling, proportions not kept; null when it cannot be made.
+// It is drawn in device pixels (`ratio` to a logical one), so that a scaled
+// display shows it sharp.
+QImage makePreview(const QImage& image, int width, int height, qreal ratio = 1);
 
 }  // namespace picture

@@ -39,11 +39,19 @@ struct FileDialog {
                            // Open: patterns match names whatever their letter case.
     QString folder;        // starting folder; empty lets the desktop choose
     QString fileName;      // the name the dialog starts with
-    QString defaultSuffix; // added to a typed name without an extension, without the dot
+    QString defaultSuffix; // added to a typed name without an extension, without the dot;
+                           // a Save dialog adds the chosen entry's own instead
+    QString selectedFilter; // the entry shown first (empty: the first); after a completed
+                            // dialog, the entry the user chose
     bool existingOnly = false;     // Open: only an existing file can be chosen
     bool hideReadOnly = false;     // Open: no read-only check box
     bool overwritePrompt = false;  // Save: ask before replacing a file
 };
+
+// Set by openUrl, in the environment of the opener it starts, to the local
+// file handed over.  A Mirrorvane the opener starts for that file must not
+// hand it on again: that would start Mirrorvane again, without end.
+inline constexpr char kHandedOverVariable[] = "MIRRORVANE_HANDED_OVER";
 
 class Platform {
 public:
@@ -56,8 +64,9 @@ public:
     // centred on the screen.
     virtual Answer messageBox(const MessageBox& box, QWidget* owner = nullptr) = 0;
 
-    // Returns the chosen absolute path, or nothing when the user cancelled.
-    virtual std::optional<QString> fileDialog(const FileDialog& dialog, QWidget* owner = nullptr) = 0;
+    // Returns the chosen absolute path, or nothing when the user cancelled;
+    // a completed dialog leaves the chosen entry in `dialog.selectedFilter`.
+    virtual std::optional<QString> fileDialog(FileDialog& dialog, QWidget* owner = nullptr) = 0;
 
     // The clipboard's plain text; empty when it holds no text.
     virtual QString clipboardText() = 0;

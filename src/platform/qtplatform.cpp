@@ -69,6 +69,14 @@ QWidget* shownOrNone(QWidget* owner)
     return owner && owner->isVisible() ? owner : nullptr;
 }
 
+// "bmp" for "Image (*.bmp)": the suffix of an entry's first pattern, when
+// that is a plain "*.ext"; else empty.
+QString entrySuffix(const QString& entry)
+{
+    static const QRegularExpression first(QStringLiteral(R"(\(\*\.([A-Za-z0-9]+)[\s)])"));
+    return first.match(entry).captured(1);
+}
+
 }  // namespace
 
 int storedBitsPerPixel(int depth)
@@ -122,7 +130,7 @@ Answer QtPlatform::messageBox(const MessageBox& box, QWidget* owner)
     }
 }
 
-std::optional<QString> QtPlatform::fileDialog(const FileDialog& spec, QWidget* owner)
+std::optional<QString> QtPlatform::fileDialog(FileDialog& spec, QWidget* owner)
 {
     // Open dialogs list files whatever the case of their extension.  Save
     // dialogs keep the plain patterns: Qt puts the first pattern's suffix
@@ -140,8 +148,21 @@ std::optional<QString> QtPlatform::fileDialog(const FileDialog& spec, QWidget* o
     if (open)
         options |= QFileDialog::HideNameFilterDetails;  // the bracketed patterns read badly
     dialog.setOptions(options);
+    // The entries as the caller wrote them, in the dialog's order.
+    const QStringList entries = spec.filter.split(QStringLiteral(";;"));
     if (!spec.defaultSuffix.isEmpty())
         dialog.setDefaultSuffix(spec.defaultSuffix);
+    if (const qsizetype shown = entries.indexOf(spec.selectedFilter); shown > 0)
+        dialog.selectNameFilter(dialog.nameFilters().value(shown));
+    // A typed name takes the suffix of the type chosen for it.
+    const auto followEntry = [&dialog, &spec, &entries](const QString& chosen) {
+        const QString suffix = entrySuffix(entries.value(dialog.nameFilters().indexOf(chosen)));
+        dialog.setDefaultSuffix(suffix.isEmpty() ? spec.defaultSuffix : suffix);
+    };
+    if (!open) {
+        followEntry(dialog.selectedNameFilter());
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, followEntry);
+    }
     if (!spec.fileName.isEmpty())
         dialog.selectFile(spec.fileName);
     const NormalPointer pointer;
@@ -150,6 +171,7 @@ std::optional<QString> QtPlatform::fileDialog(const FileDialog& spec, QWidget* o
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty())
         return std::nullopt;
+    spec.selectedFilter = entries.value(dialog.nameFilters().indexOf(dialog.selectedNameFilter()), spec.selectedFilter);
     return files.constFirst();
 }
 
@@ -181,6 +203,12 @@ bool QtPlatform::openUrl(const QUrl& url, std::function<void()> onLateFailure)
     process->setProgram(opener);
     process->setArguments({url.toString(QUrl::FullyEncoded)});
     process->setStandardInputFile(QProcess::nullDevice());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (url.isLocalFile())
+        environment.insert(QLatin1String(kHandedOverVariable), url.toLocalFile());
+    else
+        environment.remove(QLatin1String(kHandedOverVariable));
+    process->setProcessEnvironment(environment);
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->start();
     if (!process->waitForStarted()) {

@@ -8,7 +8,7 @@ namespace platform {
 class QtPlatform final : public Platform {
 public:
     Answer messageBox(const MessageBox& box, QWidget* owner) override;
-    std::optional<QString> fileDialog(const FileDialog& dialog, QWidget* owner) override;
+    std::optional<QString> fileDialog(FileDialog& dialog, QWidget* owner) override;
     QString clipboardText() override;
     void setClipboardText(const QString& text) override;
     void clearClipboard() override;

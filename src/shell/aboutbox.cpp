@@ -44,8 +44,9 @@ QFont boxFont(Style style)
     return font;
 }
 
-// The etched separator: a grey line with a white one a pixel below and to the
-// right of it, both ending at the same column.
+// The etched separator: a shadow line with a highlight a pixel below and to
+// the right of it, both ending at the same column, in the palette's colours
+// (grey and white in a light one), so that a dark palette gets no white rule.
 class EtchedLine : public QWidget {
 public:
     using QWidget::QWidget;
@@ -55,9 +56,9 @@ protected:
     {
         QPainter painter(this);
         const int last = width() - 1;
-        painter.setPen(QColor(0x80, 0x80, 0x80));
+        painter.setPen(palette().color(QPalette::Dark));
         painter.drawLine(0, 0, last, 0);
-        painter.setPen(Qt::white);
+        painter.setPen(palette().color(QPalette::Light));
         painter.drawLine(1, 1, last, 1);
     }
 };

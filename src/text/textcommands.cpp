@@ -36,25 +36,51 @@ void openFailed(TextCommandContext& context, const QString& path, const QString&
 
 // Shows the dialog with the settings `configure` gives it.  A completed
 // dialog leaves the process in the chosen file's folder, which is where both
-// text dialogs open next time.
+// text dialogs open next time, and holds the chosen name, which Open Image
+// (sharing the dialog) starts with; a cancelled one keeps the name it had.
 std::optional<QString> askForFile(TextCommandContext& context, void (*configure)(platform::FileDialog&))
 {
     platform::FileDialog& dialog = context.commonDialog1;
+    const QString heldName = dialog.fileName;
     dialog.filter = textFileFilter();
     dialog.folder = QDir::currentPath();
     configure(dialog);
     std::optional<QString> chosen = context.platform.fileDialog(dialog, context.window);
-    if (!chosen || chosen->isEmpty())
+    if (!chosen || chosen->isEmpty()) {
+        dialog.fileName = heldName;
         return std::nullopt;
+    }
+    dialog.fileName = *chosen;
     QDir::setCurrent(QFileInfo(*chosen).absolutePath());
     return chosen;
 }
 
-platform::MessageBox noApplicationBox(const QString& path)
+// `large`: a ".txt" handed on only for its size, which the user is told too.
+platform::MessageBox noApplicationBox(const QString& path, bool large)
 {
+    const QString sentence = large ? QStringLiteral("This text file is larger than the %L1 bytes Open Text loads, and "
+                                                    "no application is registered to open it:")
+                                         .arg(kMaxTextFileBytes)
+                                   : QStringLiteral("No application is registered to open this file:");
     return platform::okBox(platform::alertTitle(), platform::Icon::Information,
-                           QStringLiteral("No application is registered to open this file:") + kCrLf
-                               + QDir::toNativeSeparators(path));
+                           sentence + kCrLf + QDir::toNativeSeparators(path));
+}
+
+QString canonicalOrAbsolute(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+}
+
+// True when this process was started by the desktop's opener for `path`,
+// which an earlier Mirrorvane handed over: handing it on again would start
+// another Mirrorvane, and so on without end.
+bool handedOverToUs(platform::Platform& desktop, const QString& path)
+{
+    const std::optional<QString> handedOver =
+        desktop.environmentVariable(QLatin1String(platform::kHandedOverVariable));
+    return handedOver && !handedOver->isEmpty() && canonicalOrAbsolute(*handedOver) == canonicalOrAbsolute(path);
 }
 
 // `Text1` becomes `replacement` (one edit the user can undo) only once the
@@ -68,13 +94,14 @@ void handToRegisteredApplication(TextCommandContext& context, const QString& pat
     platform::Platform& desktop = context.platform;
     QPointer<QWidget> window = context.window;
     QPointer<QPlainTextEdit> box = context.text1;
-    const auto lateFailure = [&desktop, window, box, path, replacement, replaced] {
+    const bool large = !replacement.isEmpty();
+    const auto lateFailure = [&desktop, window, box, path, replacement, replaced, large] {
         if (*replaced && box && box->document()->isUndoAvailable() && textBoxText(box) == replacement)
             box->undo();
-        desktop.messageBox(noApplicationBox(path), window);
+        desktop.messageBox(noApplicationBox(path, large), window);
     };
-    if (!context.platform.openUrl(QUrl::fromLocalFile(path), lateFailure)) {
-        context.platform.messageBox(noApplicationBox(path), context.window);
+    if (handedOverToUs(desktop, path) || !desktop.openUrl(QUrl::fromLocalFile(path), lateFailure)) {
+        desktop.messageBox(noApplicationBox(path, large), context.window);
         return;
     }
     replaceTextBoxText(context.text1, replacement);
@@ -147,6 +174,11 @@ QString pasteWarning(qsizetype length)
     return {};
 }
 
+bool isTextFileName(const QString& path)
+{
+    return path.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive);
+}
+
 void openText(TextCommandContext& context)
 {
     context.label4->clear();
@@ -167,7 +199,7 @@ void openTextFile(TextCommandContext& context, const QString& path)
     context.label4->clear();
     // Nothing touches the box until the file has been read, so a file that
     // cannot be read leaves the user's text as it was.
-    if (!path.endsWith(QStringLiteral(".txt"))) {
+    if (!isTextFileName(path)) {
         if (!QFileInfo::exists(path)) {
             QFile probe(path);
             static_cast<void>(probe.open(QIODevice::ReadOnly));  // only for the reason

@@ -34,6 +34,10 @@ void pasteText(TextCommandContext& context);          // mnuEditPasteText_Click
 // Largest ".txt" file read into the box, in bytes.
 inline constexpr qint64 kMaxTextFileBytes = 65500;
 
+// True when Open Text reads `path` into the box rather than handing it on:
+// a name ending in ".txt" in any case, as the dialog's filter lists it.
+bool isTextFileName(const QString& path);
+
 // The box holds any text, but its cost grows with the characters and faster
 // with the lines.  mirrorvane-bench BM_ShowHiddenText_* measured some 0.5 us
 // of processor time a character (a million on one line), and 1.7 us and about

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QCursor>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -59,7 +60,8 @@ protected:
         const QString script = m_dir.filePath(QStringLiteral("xdg-open"));
         QFile file(script);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\nsleep %2\nexit %3\n")
+        file.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\n"
+                                  "printf '%s\\n' \"${MIRRORVANE_HANDED_OVER-unset}\" >> '%1.env'\nsleep %2\nexit %3\n")
                        .arg(log(), QLatin1String(delay))
                        .arg(status)
                        .toUtf8());
@@ -100,6 +102,21 @@ TEST_F(StandInOpener, ExitStatusDecidesWhetherTheFailureBoxShows)
         EXPECT_EQ(platform.boxes.size(), row.boxes);
         EXPECT_EQ(logged(), QStringList{QString::fromLatin1(row.target)});
     }
+}
+
+// What the opener starts for a file learns that Mirrorvane handed it over;
+// a web address carries no such note, not even one Mirrorvane inherited.
+TEST_F(StandInOpener, TheOpenerIsToldWhichFileWasHandedOver)
+{
+    install(0);
+    const ScopedEnv inherited(platform::kHandedOverVariable, "/from/an/earlier/hand-over.txt");
+    platform::QtPlatform desktop;
+    const QString file = m_dir.filePath(QStringLiteral("long letter.txt"));
+    EXPECT_TRUE(desktop.openUrl(QUrl::fromLocalFile(file)));
+    EXPECT_TRUE(desktop.openUrl(QUrl(QStringLiteral("https://www.lockharbour.example/"))));
+    QFile env(log() + QStringLiteral(".env"));
+    ASSERT_TRUE(env.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(env.readAll()), file + QStringLiteral("\nunset\n"));
 }
 
 TEST_F(StandInOpener, AVerdictThatComesLateStillShowsTheBox)
@@ -149,7 +166,8 @@ TEST(DesktopBoxes, ShowTheNormalPointerAndCentreWithoutAShownOwner)
     EXPECT_LE(offCentre.manhattanLength(), 64);
 
     whileModalShows([&](QWidget*) { overBox = QGuiApplication::overrideCursor()->shape(); });
-    desktop.fileDialog({}, nullptr);
+    platform::FileDialog unset;
+    desktop.fileDialog(unset, nullptr);
     EXPECT_EQ(overBox, Qt::ArrowCursor);
 
     ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
@@ -205,6 +223,32 @@ TEST(DesktopFilters, SaveKeepsTheProposedNameWhenTheFilterIsPicked)
     });
     platform::QtPlatform().fileDialog(save, nullptr);
     EXPECT_EQ(proposed, QStringLiteral("holiday.bmp"));
+}
+
+// A name typed without an extension takes the chosen type's suffix, and
+// the command learns which type that was.
+TEST(DesktopFilters, SaveAddsTheChosenTypesSuffixAndReportsTheType)
+{
+    QTemporaryDir dir;
+    platform::FileDialog save;
+    save.mode = platform::FileDialogMode::Save;
+    save.filter = QStringLiteral("Image (*.bmp);;PNG (*.png)");
+    save.folder = dir.path();
+    save.defaultSuffix = QStringLiteral("bmp");
+    whileModalShows([&](QWidget* dialog) {
+        auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_TRUE(types && name);
+        // What a click on the second entry sends.
+        types->setCurrentIndex(1);
+        emit types->activated(1);
+        emit types->textActivated(types->itemText(1));
+        name->setText(QStringLiteral("typed"));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    const std::optional<QString> chosen = platform::QtPlatform().fileDialog(save, nullptr);
+    EXPECT_EQ(chosen, dir.filePath(QStringLiteral("typed.png")));
+    EXPECT_EQ(save.selectedFilter, QStringLiteral("PNG (*.png)"));
 }
 
 TEST(DesktopDepth, EveryDepthStoredIn32BitsCountsAs32)

@@ -162,18 +162,20 @@ TEST_F(GetText, FoundTextIsShownBeforeTheEventLoopPassAndTheEncryptedBox)
 
 }  // namespace
 
-// Too many lines for the box to lay out: offered as a file, the box left empty.
+// Too many lines for the box to lay out: offered as a file, the box left
+// empty; an encrypted one is still reported as such.
 TEST_F(GetText, TextTooLongForTheBoxIsOfferedAsAFile)
 {
     usePicture(900, 900);
-    hide(QStringLiteral("\r\n").repeated(100001));
+    hide(QStringLiteral("K 01 \u00e9 K") + QStringLiteral("\r\n").repeated(100001));
     ASSERT_EQ(window->imageChanged(), 1) << qPrintable(status());
     setText(QStringLiteral("typed"));
     platform.boxes.clear();
-    platform.answers = {Answer::No};
+    platform.answers = {Answer::Ok, Answer::No};
     window->Command2_Click();
-    ASSERT_EQ(platform.boxes.size(), 1);
-    EXPECT_EQ(platform.boxes.front().buttons, Buttons::YesNo);
+    ASSERT_EQ(platform.boxes.size(), 2);
+    EXPECT_TRUE(platform.boxes.front().text.startsWith(QStringLiteral("You have an Encrypted Text Message!")));
+    EXPECT_EQ(platform.boxes.back().buttons, Buttons::YesNo);
     EXPECT_TRUE(text().isEmpty());
     EXPECT_EQ(status(), QStringLiteral("The hidden text is too long to show in the text box."));
     window->text1()->undo();

@@ -3,6 +3,7 @@
 
 #include "windowfixture.h"
 
+#include "app/titlebar.h"
 #include "shell/prompts.h"
 
 #include <QAction>
@@ -11,6 +12,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QToolButton>
 
 #include <algorithm>
 #include <optional>
@@ -88,6 +90,15 @@ TEST_F(WindowTest, ExitAndTheCloseBoxAskOnlyWhileAMessageIsUnsavedAndNoKeepsIt)
     EXPECT_TRUE(window->close());
     EXPECT_TRUE(sameBoxes(platform.boxes, {question}));
     EXPECT_FALSE(window->isVisible());
+
+    // The title bar standing in for Qt's own decoration has the same close box.
+    window->show();
+    hideUnsaved();
+    platform.answers = {Answer::No};
+    auto* bar = new app::TitleBar(window.get());
+    bar->findChild<QToolButton*>(QStringLiteral("closeBox"))->click();
+    EXPECT_TRUE(sameBoxes(platform.boxes, {question}));
+    EXPECT_TRUE(window->isVisible());
 }
 
 // The client area stays 697 x 490 and the window grows by the bar; a hidden

@@ -89,7 +89,7 @@ Outcome launch(const Launch& launch)
             setrlimit(RLIMIT_AS, &limit);
         place(launch.in, 0, inPipe[0], slave);
         place(launch.out, 1, outPipe[1], slave);
-        dup2(errPipe[1], 2);
+        dup2(launch.errToOut ? 1 : errPipe[1], 2);
         for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1], master, slave})
             if (fd > 2)
                 close(fd);

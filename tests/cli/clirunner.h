@@ -22,6 +22,7 @@ struct Launch {
     std::vector<std::string> environment{};  // NAME=value, added to the test's own
     Stream in = Stream::Pipe;
     Stream out = Stream::Pipe;
+    bool errToOut = false;          // standard error shares standard output, as on one terminal
     // Extra shell-like resource limit: address space in bytes, 0 for none.
     unsigned long long addressSpace = 0;
 };

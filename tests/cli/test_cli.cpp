@@ -1,6 +1,8 @@
 // mirrorvane-cli's statuses, output bytes, messages and written pictures.
 #include "clitest.h"
 
+#include "picture/bmpfiles.h"
+
 #include <mirrorvane/version.h>
 
 namespace clitest {
@@ -25,6 +27,7 @@ TEST_F(Cli, HelpVersionCapacityAndUsageErrors)
         {}, {"show", picture}, {kHide, picture, kText, "x"},
         {kHide, picture, out, kText, "x", "--text-file", picture},
         {kHide, picture, out, kText, "x", "--format", "gif"},
+        {kHide, picture, out, kText, "x", "--format", "png", "--format=bmp"},
         {kReveal, picture, "--loud"},
         {kReveal, picture, "--format=png"},
     };
@@ -89,6 +92,13 @@ TEST_F(Cli, RefusalsWriteNoOutput)
     EXPECT_TRUE(ended(run({kHide, picture, out}, "\xC3"), 1)) << "a sequence cut short by the end of the input";
     EXPECT_FALSE(exists(out));
 
+    // A lossy name would lose the text on the next save; --format says the user knows.
+    for (const char* name : {"o.jpg", "o.JPEG", "o.Gif"})
+        EXPECT_TRUE(ended(run({kHide, picture, path(name), kText, "x"}), 1, "would destroy the hidden text")) << name;
+    EXPECT_FALSE(exists(path("o.jpg")) || exists(path("o.JPEG")) || exists(path("o.Gif")));
+    ASSERT_EQ(run({kHide, picture, path("forced.jpg"), kText, "x", "--format", "png"}).status, 0);
+    EXPECT_TRUE(read(path("forced.jpg")).startsWith("\x89PNG"));
+
     write("o.bmp", "keep me");
     EXPECT_EQ(run({kHide, picture, out, kText, "0123456789"}).status, 4);
     EXPECT_EQ(read(out), "keep me");
@@ -128,6 +138,8 @@ TEST_F(Cli, FileErrorsNameTheFile)
         {{kReveal, path("no\x1B]2;title\x07.bmp")}, "no\\x1B]2;title\\x07.bmp"},
         {{kHide, picture, path("no/such/folder/o.bmp"), kText, "hi"}, "folder"},
         {{kHide, picture, path("o.bmp"), "--text-file", path("missing.txt")}, "missing.txt"},
+        {{kHide, picture, path("o.bmp"), "--text-file", m_dir.path().toStdString()}, ": Is a directory"},
+        {{kReveal, m_dir.path().toStdString()}, ": Is a directory"},
     };
     for (const auto& [args, named] : cases) {
         const Outcome o = run(args);
@@ -139,14 +151,16 @@ TEST_F(Cli, FileErrorsNameTheFile)
 
 TEST_F(Cli, EveryRouteHidesTheSamePixelsAndRevealsTheUtf8Text)
 {
-    // 24 and 32-bit BMPs are read in place, a PNG decoded; the output is a
-    // PNG by --format, else by its extension in any case, else a 24-bit BMP.
+    // 24 and 32-bit BMPs are read in place (a 32-bit one rewritten as 24-bit),
+    // a PNG decoded; the output is a PNG by --format, else by its extension
+    // in any case, else a 24-bit BMP, whatever the input's layout.
     const QImage image = patternImage(57, 33);
     const QByteArray text = "Gr\xC3\xBC\xC3\x9F" "e, 5 \xE2\x82\xAC\r\nline two\n\t";
     const std::string bmp = save(image, "in24.bmp");
     const struct { const char* why; std::string input, output; std::vector<std::string> options; bool png; } rows[] = {
         {"24-bit BMP in place", bmp, "out24.bmp", {}, false},
-        {"32-bit BMP in place", save(image.convertToFormat(QImage::Format_ARGB32), "in32.bmp"), "out32.bmp", {}, false},
+        {"32-bit BMP whose alpha is 0: no transparent output",
+         write("in32.bmp", picturetest::bmpBytes(image, {.bits = 32, .infoSize = 124, .padding = 0})), "out32.bmp", {}, false},
         {"PNG decoded", save(image, "in.png"), "from-png.bmp", {}, false},
         {"PNG by extension in capitals", bmp, "OUT.PNG", {}, true},
         {"--format png whatever the name", bmp, "out.img", {"--format", "png"}, true},

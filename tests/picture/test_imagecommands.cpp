@@ -215,6 +215,36 @@ TEST_F(ImageCommandsTest, WholeRoadJpegHideSaveReopen)
     EXPECT_TRUE(png.read(8).startsWith("\x89PNG")) << "PNG bytes, not BMP under a PNG name";
 }
 
+// Every completed dialog moves the working folder, where the text dialogs
+// open; the type chosen in Save Image decides the format and a bare name's suffix.
+TEST_F(ImageCommandsTest, CompletedDialogsMoveTheWorkingFolderAndTheChosenTypeDecides)
+{
+    const QString startFolder = QDir::currentPath();
+    QDir(m_dir.path()).mkpath("pics/out");
+    withFile(picture::openImage, writePicture("pics/a.bmp", patternImage(20, 20)));
+    EXPECT_EQ(QDir::currentPath(), path("pics"));
+    m_platform.dialogAnswers.push_back(std::nullopt);
+    picture::saveImage(m_context);
+    EXPECT_EQ(QDir::currentPath(), path("pics")) << "a cancelled dialog leaves it";
+
+    const std::tuple<const char*, QString, QString, QString, const char*> rows[] = {
+        {"PNG chosen, no extension typed", "PNG (*.png)", "out/typed", "out/typed.png", "\x89PNG"},
+        {"PNG chosen, a name of its own kept", "PNG (*.png)", "out/kept.img", "out/kept.img", "\x89PNG"},
+        {"BMP chosen", "Image (*.bmp)", "out/typed", "out/typed", "BM"},
+    };
+    for (const auto& [why, entry, typed, written, magic] : rows) {
+        SCOPED_TRACE(why);
+        m_platform.chosenFilters.push_back(entry);
+        withFile(picture::saveImage, path("pics/" + typed));
+        EXPECT_TRUE(m_platform.dialogs.constLast().selectedFilter.isEmpty()) << "BMP, the default, shown first";
+        QFile file(path("pics/" + written));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(file.read(4).startsWith(magic));
+        EXPECT_EQ(QDir::currentPath(), path("pics/out"));
+    }
+    QDir::setCurrent(startFolder);
+}
+
 // A folder that is a regular file stops every user, root included; a
 // read-only folder and a full disk are the window's fault tests.
 TEST_F(ImageCommandsTest, FailedSaveKeepsTheFlag)

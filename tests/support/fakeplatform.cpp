@@ -25,10 +25,13 @@ platform::Answer FakePlatform::messageBox(const platform::MessageBox& box, QWidg
     return takeFront(answers, box.defaultButton);
 }
 
-std::optional<QString> FakePlatform::fileDialog(const platform::FileDialog& dialog, QWidget*)
+std::optional<QString> FakePlatform::fileDialog(platform::FileDialog& dialog, QWidget*)
 {
     dialogs.append(dialog);
-    return takeFront<std::optional<QString>>(dialogAnswers, std::nullopt);
+    std::optional<QString> chosen = takeFront<std::optional<QString>>(dialogAnswers, std::nullopt);
+    if (chosen)
+        dialog.selectedFilter = takeFront(chosenFilters, dialog.selectedFilter);
+    return chosen;
 }
 
 bool FakePlatform::openUrl(const QUrl& url, std::function<void()> onLateFailure)

@@ -32,6 +32,8 @@ public:
     std::deque<platform::Answer> answers;
     // Answers to file dialogs in order; nullopt cancels.  An empty queue cancels.
     std::deque<std::optional<QString>> dialogAnswers;
+    // Filter entries the user picks in completed dialogs, in order; none keeps the one shown.
+    std::deque<QString> chosenFilters;
     QString clipboard;
     bool openUrlSucceeds = true;  // false: the opener reports failure at once
     bool openUrlFailsLate = false; // the opener is still running and fails once failLateOpeners() runs
@@ -45,7 +47,7 @@ public:
     std::function<void()> onProcessEvents;
 
     platform::Answer messageBox(const platform::MessageBox& box, QWidget* owner = nullptr) override;
-    std::optional<QString> fileDialog(const platform::FileDialog& dialog, QWidget* owner = nullptr) override;
+    std::optional<QString> fileDialog(platform::FileDialog& dialog, QWidget* owner = nullptr) override;
     QString clipboardText() override { return clipboard; }
     void setClipboardText(const QString& text) override { clipboard = text; }
     void clearClipboard() override { clipboard.clear(); }

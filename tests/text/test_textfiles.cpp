@@ -110,7 +110,9 @@ TEST_F(TextCommandsTest, DialogsStartInTheCurrentFolderAndOnlyACompletedOneMoves
     text::openText(m_context);
     EXPECT_EQ(boxText(), QStringLiteral("keep me"));
     text::openText(m_context);
+    EXPECT_EQ(m_commonDialog1.fileName, pathOf(QStringLiteral("sub/a.txt"))) << "what Open Image starts with";
     text::saveText(m_context);  // cancelled
+    EXPECT_EQ(m_commonDialog1.fileName, pathOf(QStringLiteral("sub/a.txt"))) << "not the proposal of a cancelled save";
 
     ASSERT_EQ(m_platform.dialogs.size(), 4);
     const platform::FileDialog& open = m_platform.dialogs[2];
@@ -131,15 +133,20 @@ TEST_F(TextCommandsTest, HandedOverFilesChangeTheBoxOnlyWhenAnApplicationTookThe
     const std::tuple<const char*, QString, QByteArray, QString> rows[] = {
         {"one byte over the largest file read", QStringLiteral("big.txt"), QByteArray(text::kMaxTextFileBytes + 1, 'x'),
          QStringLiteral("A Large Text File Opened - Re-Directed To Default Text Application!")},
-        {"the ending is compared with its case", QStringLiteral("README.TXT"), "short", QString()},
+        {"another ending", QStringLiteral("README.md"), "short", QString()},
     };
     for (const auto& [why, name, bytes, replacement] : rows) {
         SCOPED_TRACE(why);
         const QString path = writeFile(name, bytes);
-        const platform::MessageBox noApplication{
-            QStringLiteral("Mirrorvane Alert"),
-            QStringLiteral("No application is registered to open this file:\r\n") + QDir::toNativeSeparators(path),
-            platform::Icon::Information, platform::Buttons::Ok, platform::Answer::Ok};
+        // A large text says why it went to another program at all.
+        const QString sentence = replacement.isEmpty()
+                                     ? QStringLiteral("No application is registered to open this file:")
+                                     : QStringLiteral("This text file is larger than the 65,500 bytes Open Text loads, "
+                                                      "and no application is registered to open it:");
+        const platform::MessageBox noApplication{QStringLiteral("Mirrorvane Alert"),
+                                                 sentence + "\r\n" + QDir::toNativeSeparators(path),
+                                                 platform::Icon::Information, platform::Buttons::Ok,
+                                                 platform::Answer::Ok};
         text::setTextBoxText(m_text1, QStringLiteral("typed before"));
         m_platform.openUrlSucceeds = false;
         text::openTextFile(m_context, path);
@@ -163,7 +170,26 @@ TEST_F(TextCommandsTest, HandedOverFilesChangeTheBoxOnlyWhenAnApplicationTookThe
         m_platform.openUrlFailsLate = false;
         EXPECT_TRUE(sameBox(m_platform.lastBox(), noApplication));
         EXPECT_EQ(boxText(), QStringLiteral("typed before"));
+
+        // Started by the opener for this very file (by way of a link, too):
+        // handing it on again would start Mirrorvane again, without end.
+        const QString link = pathOf(QStringLiteral("link-") + name);
+        ASSERT_TRUE(QFile::link(path, link));
+        m_platform.environment[QLatin1String(platform::kHandedOverVariable)] = link;
+        const qsizetype opened = m_platform.openedUrls.size();
+        text::openTextFile(m_context, path);
+        EXPECT_EQ(m_platform.openedUrls.size(), opened);
+        EXPECT_TRUE(sameBox(m_platform.lastBox(), noApplication));
+        EXPECT_EQ(boxText(), QStringLiteral("typed before"));
+        m_platform.environment[QLatin1String(platform::kHandedOverVariable)] = pathOf(QStringLiteral("other.txt"));
+        text::openTextFile(m_context, path);
+        EXPECT_EQ(m_platform.openedUrls.size(), opened + 1) << "another file handed over earlier is no loop";
+        m_platform.environment.clear();
+        m_text1->undo();
     }
+    // The one rule of the dialog's filter: ".txt" in any case is read.
+    text::openTextFile(m_context, writeFile(QStringLiteral("NOTES.TXT"), "shouted"));
+    EXPECT_EQ(boxText(), QStringLiteral("shouted"));
 }
 
 // Save then open gives the text back, whatever its characters; the file is
