@@ -2,10 +2,12 @@
 // command-line tool take: loadPicture, then the hidden-message scan on
 // whatever it returned.  A loaded picture must be in the working format,
 // fully opaque and within the reader's allocation limit; a refusal must say
-// why.
+// why.  The size capacity reads from the headers alone, when they settle it,
+// must be the loaded picture's (turned a quarter at most).
 
 #include "fuzzsupport.h"
 #include "picture/imageio.h"
+#include "picture/picturesize.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -61,6 +63,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const QImage& image = result.image;
+    QFile again(scratchPath);
+    if (!again.open(QIODevice::ReadOnly))
+        fuzz::fail("cannot open the scratch file again");
+    if (const picture::HeaderSize size = picture::headerSize(again); size.known) {
+        const bool same = size.width == image.width() && size.height == image.height();
+        const bool turned = size.width == image.height() && size.height == image.width();
+        if (!same && !turned)
+            fuzz::fail("the headers' size differs from the decoder's:",
+                       std::to_string(size.width) + "x" + std::to_string(size.height) + " against "
+                           + std::to_string(image.width()) + "x" + std::to_string(image.height()));
+    }
     if (image.format() != QImage::Format_RGB32)
         fuzz::fail("loaded picture is not RGB32, format", std::to_string(image.format()));
     if (image.sizeInBytes() > qsizetype{picture::kAllocationLimitMB} * 1024 * 1024)
