@@ -3,11 +3,13 @@
 // whatever it returned.  A loaded picture must be in the working format,
 // fully opaque and within the reader's allocation limit; a refusal must say
 // why.  The size capacity reads from the headers alone, when they settle it,
-// must be the loaded picture's (turned a quarter at most).
+// must be the loaded picture's (turned a quarter at most), and the top rows
+// the start-marker test decodes alone must be the loaded picture's top rows.
 
 #include "fuzzsupport.h"
 #include "picture/imageio.h"
 #include "picture/picturesize.h"
+#include "picture/toprows.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -84,6 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if ((row[x] >> 24) != 0xFFU)
                 fuzz::fail("loaded picture has a pixel that is not opaque");
         }
+    }
+    if (const QByteArray top = picture::pngTopRows(again, picture::kStartMarkerRows); !top.isEmpty()) {
+        const picture::LoadResult part = picture::decodePicture(top);
+        if (part.ok() && part.image != image.copy(0, 0, image.width(), picture::kStartMarkerRows))
+            fuzz::fail("the top rows decoded alone differ from the whole picture's");
     }
     fuzz::checkScan(picture::surfaceOf(image));
     return 0;

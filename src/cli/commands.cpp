@@ -337,9 +337,13 @@ int reveal(const Arguments& args)
         if (const int status = refuseTextOutput(*args.output, args.positional[0]); status != kOk)
             return status;
     }
-    Picture picture = openPicture(args.positional[0], true);
+    Picture picture = openPicture(args.positional[0], true, true);
     if (!picture.ok())
         return picture.status;
+    if (picture.noStartMarker) {
+        complainLine(kNoMessageText);
+        return kNoMessage;
+    }
     // Replaced only when a whole text has been found and written.
     std::unique_ptr<fileio::AtomicFile> file;
     if (toFile) {

@@ -6,6 +6,7 @@
 #include "fileio/fileio.h"
 #include "picture/bmpstream.h"
 #include "picture/picturesize.h"
+#include "picture/toprows.h"
 
 #include <string_view>
 
@@ -64,9 +65,32 @@ void decode(Picture& picture, const QString& path, const QString& file)
     picture.height = pixels.height;
 }
 
+// True when the top rows of the PNG `file` show that it does not start with
+// the start marker.  Anything that keeps the top rows from answering (not a
+// PNG, interlaced, short, a decoder's refusal) gives false, and the whole
+// picture is decoded, which says why where it matters.
+bool lacksStartMarker(const QString& file)
+{
+    QFile opened;
+    if (!fileio::openRegularFile(opened, file).isEmpty())
+        return false;
+    const QByteArray top = picture::pngTopRows(opened, picture::kStartMarkerRows);
+    QString error;
+    const Codecs* decoders = top.isEmpty() ? nullptr : codecs(error);
+    const std::unique_ptr<DecodedPicture> decoded = decoders ? decoders->decode(top, error) : nullptr;
+    if (!decoded)
+        return false;
+    const stego::PixelSurface pixels = decoded->pixels();
+    if (pixels.height != picture::kStartMarkerRows || pixels.width < 1)
+        return false;
+    // Column 0 of the top rows: the picture's first pixels, in their order.
+    const stego::ConstPixelSurface column(pixels.pixels, pixels.stride, 1, pixels.height);
+    return stego::readMessage(column).outcome == stego::ReadOutcome::NoStartMarker;
+}
+
 }  // namespace
 
-Picture openPicture(const QString& path, bool inPlace)
+Picture openPicture(const QString& path, bool inPlace, bool quickNo)
 {
     Picture picture;
     const QString file = openableName(picture, path);
@@ -90,6 +114,10 @@ Picture openPicture(const QString& path, bool inPlace)
                 return picture;
             }
         }
+    }
+    if (quickNo && lacksStartMarker(file)) {
+        picture.noStartMarker = true;
+        return picture;
     }
     decode(picture, path, file);
     return picture;

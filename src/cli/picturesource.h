@@ -34,13 +34,19 @@ struct Picture {
     std::unique_ptr<DecodedPicture> decoded;  // the decoded picture otherwise
     std::int64_t width = 0, height = 0;
     picture::bmp::Layout layout;     // of a BMP read in place
+    // Set by openPicture's `quickNo` when the top rows alone showed there is
+    // no start marker; nothing else is then set.
+    bool noStartMarker = false;
     int status = kOk;                // a failure already reported when not kOk
     bool ok() const { return status == kOk; }
 };
 
 // `inPlace` lets a streamable BMP be read where it lies; otherwise, and for
-// every other kind, the picture is decoded.
-Picture openPicture(const QString& path, bool inPlace);
+// every other kind, the picture is decoded.  With `quickNo`, a PNG is first
+// decoded only down to the rows the start-marker test needs, and when the
+// test fails there, the picture is answered as having no message without
+// decoding the rest.
+Picture openPicture(const QString& path, bool inPlace, bool quickNo = false);
 
 // Only the size: from the headers when they settle it (any size, nothing
 // decoded, no pixels kept), else by decoding the picture.

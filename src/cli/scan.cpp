@@ -32,9 +32,11 @@ enum class Answer { Carries, NoMessage, Unreadable };
 
 Answer scanPicture(const QString& path)
 {
-    Picture picture = openPicture(path, true);
+    Picture picture = openPicture(path, true, true);
     if (!picture.ok())
         return Answer::Unreadable;
+    if (picture.noStartMarker)
+        return Answer::NoMessage;
     stego::ReadOutcome outcome = stego::ReadOutcome::NoEndMarker;
     if (picture.bmpFile) {
         // The text itself is not wanted: only whether its end marker comes.

@@ -17,9 +17,10 @@ QImage damagedImage()
     return image;
 }
 
+// 50 rows: a PNG's start-marker test reads only its top 40.
 QImage carrying(const char* text)
 {
-    QImage image = patternImage(40, 30);
+    QImage image = patternImage(40, 50);
     EXPECT_EQ(stego::hideBytes(picture::surfaceOf(image), text).outcome, stego::HideOutcome::Hidden);
     return image;
 }
@@ -29,7 +30,7 @@ TEST_F(Cli, CheckNamesThePicturesThatCarryAMessage)
     // Read in place, decoded, and names a line-based reader would trip on.
     const std::string bmp = save(carrying("one"), "with space.bmp");
     const std::string png = save(carrying("two"), "tab\tand\nbreak.png");
-    const std::string plain = save(patternImage(40, 30), "plain.png"), plainBmp = save(patternImage(40, 30), "plain.bmp");
+    const std::string plain = save(patternImage(40, 50), "plain.png"), plainBmp = save(patternImage(40, 30), "plain.bmp");
     const std::string damaged = save(damagedImage(), "damaged.bmp");
     const std::string tiny = save(patternImage(5, 5), "tiny.png");  // too small to hold a start marker
     const std::string junk = write("junk.png", "not a picture");
@@ -94,7 +95,7 @@ TEST_F(Cli, RevealToAFileReplacesItOnlyWithAWholeText)
     const std::string kept = write("kept.txt", "old text");
     ASSERT_TRUE(QFile::link(QString::fromStdString(bmp), QString::fromStdString(path("link.txt"))));
     const struct { const char* why; std::string picture, file; int status; QByteArray err; } refused[] = {
-        {"no message: the old text stays", save(patternImage(40, 30), "plain.png"), kept, 3, "DOES NOT HAVE"},
+        {"no message: the old text stays", save(patternImage(40, 50), "plain.png"), kept, 3, "DOES NOT HAVE"},
         {"a damaged message: the same", save(damagedImage(), "d.png"), kept, 3, "no end marker"},
         {"a picture's name, in any case", bmp, path("out.JPG"), 1, "named like a picture"},
         {"the picture it reads", bmp, bmp, 1, "named like a picture"},

@@ -2,6 +2,8 @@
 // and layout the decoders take, and headers it must not vouch for.
 #include "picture/imageio.h"
 #include "picture/picturesize.h"
+#include "picture/pngwriter.h"
+#include "picture/toprows.h"
 
 #include "bmpfiles.h"
 #include "pictures.h"
@@ -100,6 +102,70 @@ TEST(HeaderSize, AgreesWithTheDecoder)
     for (const auto& row : unknown) {
         SCOPED_TRACE(row.why);
         EXPECT_FALSE(sizeOf(row.bytes).known);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+QByteArray topRowsOf(QByteArray png)
+{
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::ReadOnly);
+    return picture::pngTopRows(buffer, picture::kStartMarkerRows);
+}
+
+TEST(PngTopRows, AreTheWholePicturesTopRows)
+{
+    // The decoder's own reading of each layout: palette, grey, 16 bits and
+    // alpha go through the same conversions as the whole file's.
+    QImage wide = patternImage(301, 97, 7);
+    QByteArray withText;
+    {
+        QBuffer buffer(&withText);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "png");
+        writer.setText(QStringLiteral("Comment"), QStringLiteral("a chunk before the pixels"));
+        ASSERT_TRUE(writer.write(wide));
+    }
+    const struct { const char* why; QByteArray png; } rows[] = {
+        {"RGB, a chunk before the pixels", withText},
+        {"RGB in one-megabyte chunks, as our writer makes them", [&] {
+             QBuffer buffer;
+             buffer.open(QIODevice::WriteOnly);
+             EXPECT_EQ(picture::writePng(patternImage(1200, 900, 3), buffer), QString());
+             return buffer.data();
+         }()},
+        {"palette", encoded(wide.convertToFormat(QImage::Format_Indexed8), "png")},
+        {"one bit a pixel", encoded(wide.convertToFormat(QImage::Format_Mono), "png")},
+        {"grey", encoded(wide.convertToFormat(QImage::Format_Grayscale8), "png")},
+        {"16 bits with alpha", encoded(wide.convertToFormat(QImage::Format_RGBA64), "png")},
+        {"41 rows: one below the cut", encoded(patternImage(5, 41), "png")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const QByteArray top = topRowsOf(row.png);
+        ASSERT_FALSE(top.isEmpty());
+        const picture::LoadResult whole = picture::decodePicture(row.png), part = picture::decodePicture(top);
+        ASSERT_TRUE(whole.ok() && part.ok()) << qPrintable(part.error);
+        EXPECT_TRUE(picturetest::sameRgb(part.image, whole.image.copy(0, 0, whole.image.width(), picture::kStartMarkerRows)));
+    }
+
+    // No shortcut where the top rows are not simply the first data.
+    QByteArray badCrc = encoded(wide, "png");
+    const qsizetype idat = badCrc.indexOf("IDAT");
+    const qsizetype crcAt = idat + 4 + qFromBigEndian<quint32>(badCrc.constData() + idat - 4);
+    badCrc[crcAt] = static_cast<char>(badCrc[crcAt] ^ 0x40);
+    const struct { const char* why; QByteArray png; } none[] = {
+        {"40 rows or fewer", encoded(patternImage(50, 40), "png")},
+        {"pixel data with a wrong checksum", badCrc},
+        {"pixel data cut short", encoded(wide, "png").left(200)},
+        {"not a PNG", encoded(wide, "bmp")},
+    };
+    for (const auto& row : none) {
+        SCOPED_TRACE(row.why);
+        EXPECT_TRUE(topRowsOf(row.png).isEmpty());
     }
 }
 
