@@ -10,6 +10,8 @@
 #   check (no message) of the BMP, capacity of the BMP, PNG and JPEG
 #                                 / mirrorvane-cli --version  at most 1.5
 #   hide to PNG                   / hide to BMP           at most 4
+#                                   (of the same decoded picture: random
+#                                   pixels, the compressor's worst case)
 # Usage: bench/cli-bench.sh [BUILD_DIR] [--no-large]
 #   CLI=PROGRAM measures another program with the same hide and reveal
 #   command line (an older build of mirrorvane-cli, say).
@@ -108,8 +110,8 @@ quick=(
   "'$cli' check '$photo' || true"
   "'$cli' capacity '$photo'"
   "'$cli' capacity '$png'"
-  "'$cli' hide '$photo' '$work/out.bmp' --format bmp --text x"
-  "'$cli' hide '$photo' '$work/out.png' --text x"
+  "'$cli' hide '$png' '$work/out.bmp' --text x"
+  "'$cli' hide '$png' '$work/out.png' --text x"
 )
 [ "$have_jpeg" = yes ] && quick+=("'$cli' capacity '$jpeg'")
 declare -a quick_r=()
