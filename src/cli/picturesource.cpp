@@ -65,26 +65,29 @@ void decode(Picture& picture, const QString& path, const QString& file)
     picture.height = pixels.height;
 }
 
-// True when the top rows of the PNG `file` show that it does not start with
-// the start marker.  Anything that keeps the top rows from answering (not a
-// PNG, interlaced, short, a decoder's refusal) gives false, and the whole
-// picture is decoded, which says why where it matters.
+// True when the top rows of the PNG or JPEG `file` show that it does not
+// start with the start marker.  Anything that keeps the top rows from
+// answering (another kind, an interlaced PNG, a progressive JPEG, a short
+// picture, a decoder's refusal) gives false, and the whole picture is
+// decoded, which says why where it matters.
 bool lacksStartMarker(const QString& file)
 {
     QFile opened;
     if (!fileio::openRegularFile(opened, file).isEmpty())
         return false;
-    const QByteArray top = picture::pngTopRows(opened, picture::kStartMarkerRows);
+    QByteArray top = picture::pngTopRows(opened, picture::kStartMarkerRows);
+    if (top.isEmpty())
+        top = picture::jpegTopRows(opened, picture::kStartMarkerRows);
     QString error;
     const Codecs* decoders = top.isEmpty() ? nullptr : codecs(error);
     const std::unique_ptr<DecodedPicture> decoded = decoders ? decoders->decode(top, error) : nullptr;
     if (!decoded)
         return false;
     const stego::PixelSurface pixels = decoded->pixels();
-    if (pixels.height != picture::kStartMarkerRows || pixels.width < 1)
+    if (pixels.height < picture::kStartMarkerRows || pixels.width < 1)
         return false;
     // Column 0 of the top rows: the picture's first pixels, in their order.
-    const stego::ConstPixelSurface column(pixels.pixels, pixels.stride, 1, pixels.height);
+    const stego::ConstPixelSurface column(pixels.pixels, pixels.stride, 1, picture::kStartMarkerRows);
     return stego::readMessage(column).outcome == stego::ReadOutcome::NoStartMarker;
 }
 

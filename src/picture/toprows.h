@@ -26,4 +26,13 @@ inline constexpr int kStartMarkerRows = 40;
 // Moves the device's position.
 QByteArray pngTopRows(QIODevice& in, int rows);
 
+// The same for a sequential JPEG (one scan of every component, Huffman
+// coded): the whole file with its frame header giving a height of whole MCU
+// rows past `rows`, one MCU row more for the smoothing of subsampled colour
+// to see what lies below.  The decoder stops there and steps over the rest.
+// Empty when that does not apply: a progressive JPEG (its top rows need
+// every scan), components in scans of their own, an orientation tag other
+// than upright, no taller than that height, or markers out of the ordinary.
+QByteArray jpegTopRows(QIODevice& in, int rows);
+
 }  // namespace picture

@@ -39,7 +39,7 @@ TEST_F(Cli, CheckNamesThePicturesThatCarryAMessage)
     const struct { const char* why; std::vector<std::string> args; int status; QByteArray out; QByteArray err; } rows[] = {
         {"each carrier named, in order", {bmp, plain, png, plainBmp}, 0, bmpLine + pngEscaped, {}},
         {"-0 gives names exactly", {"-0", png, bmp}, 0, QByteArray::fromStdString(png) + '\0' + QByteArray::fromStdString(bmp) + '\0', {}},
-        {"none carries one", {plain, plainBmp, tiny}, 3, {}, {}},
+        {"none carries one", {plain, plainBmp, tiny, save(patternImage(40, 80), "plain.jpg")}, 3, {}, {}},
         {"a damaged message does not count", {damaged, plain}, 3, {}, "\"" + QByteArray::fromStdString(damaged) + "\" is damaged"},
         {"an unreadable picture after the rest", {junk, bmp}, 2, bmpLine, "junk.png"},
         {"-q: the status alone", {"-q", plain, bmp}, 0, {}, {}},

@@ -109,6 +109,18 @@ TEST(HeaderSize, AgreesWithTheDecoder)
 
 namespace {
 
+// `top`, decoded alone, gives the same top rows as the whole file.
+::testing::AssertionResult sameTopRows(const QByteArray& file, const QByteArray& top)
+{
+    if (top.isEmpty())
+        return ::testing::AssertionFailure() << "no top rows";
+    const picture::LoadResult whole = picture::decodePicture(file), part = picture::decodePicture(top);
+    if (!whole.ok() || !part.ok() || part.image.height() < picture::kStartMarkerRows)
+        return ::testing::AssertionFailure() << qPrintable(part.error);
+    const QRect rows(0, 0, whole.image.width(), picture::kStartMarkerRows);
+    return picturetest::sameRgb(part.image.copy(rows), whole.image.copy(rows));
+}
+
 QByteArray topRowsOf(QByteArray png)
 {
     QBuffer buffer(&png);
@@ -145,11 +157,7 @@ TEST(PngTopRows, AreTheWholePicturesTopRows)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        const QByteArray top = topRowsOf(row.png);
-        ASSERT_FALSE(top.isEmpty());
-        const picture::LoadResult whole = picture::decodePicture(row.png), part = picture::decodePicture(top);
-        ASSERT_TRUE(whole.ok() && part.ok()) << qPrintable(part.error);
-        EXPECT_TRUE(picturetest::sameRgb(part.image, whole.image.copy(0, 0, whole.image.width(), picture::kStartMarkerRows)));
+        EXPECT_TRUE(sameTopRows(row.png, topRowsOf(row.png)));
     }
 
     // No shortcut where the top rows are not simply the first data.
@@ -167,6 +175,51 @@ TEST(PngTopRows, AreTheWholePicturesTopRows)
         SCOPED_TRACE(row.why);
         EXPECT_TRUE(topRowsOf(row.png).isEmpty());
     }
+}
+
+QByteArray jpegTopRowsOf(QByteArray jpeg)
+{
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::ReadOnly);
+    return picture::jpegTopRows(buffer, picture::kStartMarkerRows);
+}
+
+// `jpeg` with an Exif block giving `orientation` after its first marker.
+QByteArray withOrientation(const QByteArray& jpeg, int orientation)
+{
+    QByteArray exif = QByteArray::fromHex("4d4d002a00000008000101120003000000010000000000000000");
+    exif[19] = static_cast<char>(orientation);
+    exif.prepend(QByteArray("Exif\0\0", 6));
+    QByteArray segment("\xFF\xE1\0\0", 4);
+    qToBigEndian<quint16>(static_cast<quint16>(exif.size() + 2), segment.data() + 2);
+    return jpeg.left(2) + segment + exif + jpeg.mid(2);
+}
+
+TEST(JpegTopRows, AreTheWholePicturesTopRows)
+{
+    const QImage image = patternImage(203, 150, 11);
+    const QByteArray jpeg = encoded(image, "jpeg");
+    const struct { const char* why; QByteArray jpeg; } rows[] = {
+        {"subsampled colour, smoothed across the cut", jpeg},
+        {"grey", encoded(image.convertToFormat(QImage::Format_Grayscale8), "jpeg")},
+        {"upright by its Exif block", withOrientation(jpeg, 1)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_TRUE(sameTopRows(row.jpeg, jpegTopRowsOf(row.jpeg)));
+    }
+
+    const struct { const char* why; QByteArray jpeg; } none[] = {
+        {"progressive: its top rows need every scan", progressiveJpeg(image)},
+        {"turned by its Exif block", withOrientation(jpeg, 6)},
+        {"no taller than the cut", encoded(patternImage(60, 48), "jpeg")},
+        {"not a JPEG", encoded(image, "png")},
+    };
+    for (const auto& row : none) {
+        SCOPED_TRACE(row.why);
+        EXPECT_TRUE(jpegTopRowsOf(row.jpeg).isEmpty());
+    }
+    EXPECT_EQ(picture::decodePicture(withOrientation(jpeg, 6)).image.size(), QSize(150, 203)) << "the block is read";
 }
 
 }  // namespace
