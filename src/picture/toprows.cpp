@@ -15,6 +15,7 @@ namespace {
 // (a colour profile, some text): past it the whole file is decoded instead.
 constexpr qint64 kMaxHeadBytes = qint64(16) << 20;
 constexpr qint64 kPieceBytes = qint64(64) << 10;
+constexpr qint64 kMaxJpegBytes = qint64(1024 + 16) << 20;
 
 QByteArray chunk(const char* type, const QByteArray& data)
 {
@@ -146,7 +147,8 @@ int exifOrientation(QByteArrayView exif)
 
 QByteArray jpegTopRows(QIODevice& in, int rows)
 {
-    if (!in.seek(0))
+    // Past the decoders' file limit the whole-file road refuses it, with its reason.
+    if (!in.seek(0) || in.size() > kMaxJpegBytes)
         return {};
     QByteArray bytes = in.readAll();
     const auto byte = [&](qsizetype i) { return static_cast<uchar>(bytes[i]); };
