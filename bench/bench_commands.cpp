@@ -9,11 +9,14 @@
 //   BM_GetTextCommand / BM_ReadAndSetText at most 1.5
 //   BM_ShowLongRun / BM_ShowProse         about 1 (a run without spaces must
 //                                         not lay out slower than prose)
+//   BM_HideTextPerByte, BM_GetTextPerByte utf8:1 at most 1.2 times utf8:0,
+//                                         in time per byte hidden
 #include "app/stego1.h"
 #include "picture/imagecanvas.h"
 #include "picture/imageio.h"
 #include "picture/pngwriter.h"
 #include "fileio/fileio.h"
+#include "stego/body.h"
 #include "stego/message.h"
 #include "support/fakeplatform.h"
 #include "text/textbox.h"
@@ -275,6 +278,83 @@ void BM_GetTextCommand(benchmark::State& state)
     }
 }
 BENCHMARK(BM_GetTextCommand)->Arg(1200000)->Unit(benchmark::kMillisecond);
+
+// Prose of the same shape in Polish and Russian words: one to two bytes of
+// UTF-8 a character.
+QString worldText(qsizetype length)
+{
+    static const char16_t* const words[] = {u"wiadomo\u015b\u0107", u"\u0142\u00f3d\u017a", u"obraz",
+                                            u"\u0441\u043e\u043e\u0431\u0449\u0435\u043d\u0438\u0435",
+                                            u"\u043a\u0430\u0440\u0442\u0438\u043d\u043a\u0430", u"tajna",
+                                            u"za\u017c\u00f3\u0142\u0107", u"\u0438", u"w"};
+    std::mt19937 random(4);
+    QString text;
+    qsizetype lineStart = 0;
+    while (text.size() < length) {
+        text += QString::fromUtf16(words[random() % 9]);
+        if (text.size() - lineStart >= 72) {
+            text += QLatin1String("\r\n");
+            lineStart = text.size();
+        } else {
+            text += QLatin1Char(' ');
+        }
+    }
+    text.truncate(length);
+    return text;
+}
+
+// The body Hide Text makes of `text`: Windows-1252, or the mark and UTF-8.
+std::string bodyOf(const QString& text, bool utf8)
+{
+    if (!utf8)
+        return text.toLatin1().toStdString();
+    const std::u16string_view units(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()));
+    return stego::utf8Body(*stego::utf16ToUtf8(units));
+}
+
+// Hide Text and Get Text of a million characters, as Windows-1252 and as
+// UTF-8 (the user answering Yes), counted per byte hidden: the goal is
+// UTF-8 within 1.2 times the Windows-1252 time a byte.
+void BM_HideTextPerByte(benchmark::State& state)
+{
+    const bool utf8 = state.range(1) != 0;
+    const QString text = utf8 ? worldText(state.range(0)) : documentText(state.range(0));
+    const auto bytes = static_cast<std::int64_t>(bodyOf(text, utf8).size());
+    BenchWindow bench;
+    const QSize size = canvasSizeFor(bytes);
+    bench.window->canvas()->setImage(photoLikeImage(size.width(), size.height()));
+    text::setTextBoxText(bench.window->text1(), text);
+    for (auto _ : state) {
+        bench.platform.answers = {platform::Answer::Yes};
+        bench.window->Command1_Click();
+        if (bench.window->imageChanged() != 1)
+            state.SkipWithError("the text was not hidden");
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * bytes);
+}
+BENCHMARK(BM_HideTextPerByte)->ArgNames({"chars", "utf8"})->Args({1000000, 0})->Args({1000000, 1})->Unit(benchmark::kMillisecond);
+
+void BM_GetTextPerByte(benchmark::State& state)
+{
+    const bool utf8 = state.range(1) != 0;
+    const std::string body = bodyOf(utf8 ? worldText(state.range(0)) : documentText(state.range(0)), utf8);
+    BenchWindow bench;
+    const QSize size = canvasSizeFor(static_cast<std::int64_t>(body.size()));
+    QImage image = photoLikeImage(size.width(), size.height());
+    stego::hideBytes(picture::surfaceOf(image), body);
+    bench.window->canvas()->setImage(image);
+    QPlainTextEdit* text1 = bench.window->text1();
+    for (auto _ : state) {
+        state.PauseTiming();
+        text1->clear();
+        state.ResumeTiming();
+        bench.window->Command2_Click();
+        if (text1->document()->characterCount() < state.range(0) / 2)
+            state.SkipWithError("the text was not read");
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(body.size()));
+}
+BENCHMARK(BM_GetTextPerByte)->ArgNames({"chars", "utf8"})->Args({1000000, 0})->Args({1000000, 1})->Unit(benchmark::kMillisecond);
 
 // A shown window's Text1 laid out and painted with `text`.
 void showInText1(benchmark::State& state, const QString& text)

@@ -4,6 +4,8 @@
 #include "text/textbox.h"
 #include "text/textcommands.h"
 
+#include <QCoreApplication>
+#include <QFont>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
@@ -69,24 +71,35 @@ BENCHMARK(BM_PasteText)->Arg(1200000)->Unit(benchmark::kMillisecond);
 
 // A hidden text put into the box, as Open Image and Get Text do: the cost of
 // a character (one line of letters) and of a line (CR LF pairs only), which
-// the limits on the hidden text shown in the box are set from.
-std::string hiddenText(qsizetype characters, qsizetype lines)
+// the limits on the hidden text shown in the box are set from.  A line of
+// no-break spaces or of soft hyphens must cost about what letters do (ratio
+// to BM_ShowHiddenText_Characters at most 2), and so must a repaint of the
+// box holding them (BM_Repaint_SoftHyphens to BM_Repaint_Letters at most 5), which
+// each blink of the cursor does.
+std::string hiddenText(qsizetype characters, qsizetype lines, char fill = 0)
 {
     std::string text;
     text.reserve(static_cast<std::size_t>(characters + 2 * lines));
     for (qsizetype i = 0; i < characters; ++i)
-        text += static_cast<char>('a' + i % 26);
+        text += fill != 0 ? fill : static_cast<char>('a' + i % 26);
     for (qsizetype i = 0; i < lines; ++i)
         text += "\r\n";
     return text;
 }
 
-void showHiddenText(benchmark::State& state, qsizetype characters, qsizetype lines)
+// The box as the window sets it up.
+void setUpBox(text::TextBox& box)
 {
-    const std::string text = hiddenText(characters, lines);
-    text::TextBox box;  // as the window sets it up
     box.resize(345, 281);
+    box.setFont(QFont(QStringLiteral("Arial"), 10));
     text::adaptWrappingToLongRuns(&box);
+}
+
+void showHiddenText(benchmark::State& state, qsizetype characters, qsizetype lines, char fill = 0)
+{
+    const std::string text = hiddenText(characters, lines, fill);
+    text::TextBox box;
+    setUpBox(box);
     for (auto _ : state) {
         state.PauseTiming();
         box.clear();
@@ -100,5 +113,30 @@ void showHiddenText(benchmark::State& state, qsizetype characters, qsizetype lin
 void BM_ShowHiddenText_Characters(benchmark::State& state) { showHiddenText(state, state.range(0), 0); }
 BENCHMARK(BM_ShowHiddenText_Characters)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
+void BM_ShowHiddenText_NoBreakSpaces(benchmark::State& state) { showHiddenText(state, state.range(0), 0, '\xA0'); }
+BENCHMARK(BM_ShowHiddenText_NoBreakSpaces)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+void BM_ShowHiddenText_SoftHyphens(benchmark::State& state) { showHiddenText(state, state.range(0), 0, '\xAD'); }
+BENCHMARK(BM_ShowHiddenText_SoftHyphens)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
 void BM_ShowHiddenText_Lines(benchmark::State& state) { showHiddenText(state, 0, state.range(0)); }
 BENCHMARK(BM_ShowHiddenText_Lines)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void repaintFocused(benchmark::State& state, char fill)
+{
+    text::TextBox box;
+    setUpBox(box);
+    box.show();
+    box.setFocus();
+    QCoreApplication::processEvents();  // the window is exposed: until then nothing paints
+    text::setTextBoxWindows1252(&box, hiddenText(state.range(0), 0, fill));
+    box.viewport()->repaint();
+    for (auto _ : state)
+        box.viewport()->repaint();
+}
+
+void BM_Repaint_Letters(benchmark::State& state) { repaintFocused(state, 0); }
+BENCHMARK(BM_Repaint_Letters)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+void BM_Repaint_SoftHyphens(benchmark::State& state) { repaintFocused(state, '\xAD'); }
+BENCHMARK(BM_Repaint_SoftHyphens)->Arg(1000000)->Unit(benchmark::kMillisecond);

@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QFile positioned(file.fileName());
     if (!positioned.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         fuzz::fail("the temporary file could not be opened");
-    const picture::BmpReveal fromFile = picture::revealBmp(positioned, nullptr, {64, 512, 0});
+    const picture::BmpReveal fromFile = picture::revealBmp(positioned, nullptr, picture::BandSizes{64, 512, 0});
     if (!fromFile.ok() || fromFile.result.outcome != engine.outcome || fromFile.result.text != engine.text)
         fuzz::fail("the two-thread reveal from a file differs from the engine's scan", fuzz::outcomeName(fromFile.result.outcome));
 

@@ -6,12 +6,17 @@
 // over the whole pixel buffer.  Character payloads are laid into the low bits
 // the way a hidden message is, over pseudo-random upper bits, so that the
 // fuzzer reaches the start-marker and end-marker branches without having to
-// guess bit patterns.
+// guess bit patterns.  The payload is also hidden as a body, to hold the
+// check for texts that would read back cut short to the reader.
 
 #include "fuzzsupport.h"
 
+#include "stego/body.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 // The picture is built outside coverage: its loops say nothing about the
@@ -107,5 +112,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const stego::ConstPixelSurface surface(buffer.empty() ? nullptr : buffer.data(), shape.stride, shape.width,
                                            shape.height);
     fuzz::checkScan(surface);
+
+    // The payload as a body hidden in these pixels: it reads back whole
+    // unless the cut-short check refused it, and then exactly as far as
+    // that check says.
+    const std::string body(reinterpret_cast<const char*>(data + 5), size - 5);
+    std::vector<std::uint32_t> pixels = buffer;
+    const stego::PixelSurface writable{pixels.empty() ? nullptr : pixels.data(), shape.stride, shape.width, shape.height};
+    const std::optional<std::int64_t> cut = stego::cutShortAt(body);
+    if (cut.value_or(0) >= 0 && stego::hideBytes(writable, body).outcome == stego::HideOutcome::Hidden) {
+        const stego::ReadResult read = stego::readMessage(writable);
+        const std::string expected = cut ? body.substr(0, static_cast<std::size_t>(*cut)) : body;
+        if (read.outcome != stego::ReadOutcome::Found || read.text != expected)
+            fuzz::fail(cut ? "a text refused as cut short reads back otherwise" : "a text passed as whole reads back cut short");
+    }
     return 0;
 }

@@ -5,6 +5,7 @@
 // a time through (x, y), no batching, no shortcuts) that the engine's fast
 // scan must agree with on every picture.
 
+#include "stego/body.h"
 #include "stego/message.h"
 
 #include <cstdint>
@@ -79,6 +80,12 @@ inline void checkScan(const stego::ConstPixelSurface& surface)
         fail("scan outcome differs:", std::string(outcomeName(fast.outcome)) + " instead of " + outcomeName(plain.outcome));
     if (fast.text != plain.text)
         fail("scan text differs, length", std::to_string(fast.text.size()) + " instead of " + std::to_string(plain.text.size()));
+    // A body's encoding told as it arrives in pieces is the one told whole.
+    stego::BodyClassifier pieces;
+    pieces.feed(std::string_view(fast.text).substr(0, fast.text.size() / 3));
+    pieces.feed(std::string_view(fast.text).substr(fast.text.size() / 3));
+    if (pieces.encoding() != stego::bodyEncoding(fast.text))
+        fail("a body's encoding differs when told in pieces");
 }
 
 }  // namespace fuzz

@@ -21,7 +21,7 @@ expected_name="mirrorvane_$(dpkg-deb -f "$deb" Version)_$(dpkg-deb -f "$deb" Arc
 [ "$(basename "$deb")" = "$expected_name" ] || fail "the package is named $(basename "$deb"), not $expected_name"
 [ "$(dpkg-deb -f "$deb" Package)" = mirrorvane ] || fail "the package is not called mirrorvane"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libpng16-16; do
+for library in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libpng16-16 libjpeg62-turbo libwebp7 libwebpdemux2; do
   case ", $depends" in
     *", $library "* | *", $library,"* | *", $library") ;;
     *) fail "Depends lacks $library: $depends" ;;

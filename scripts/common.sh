@@ -4,7 +4,7 @@
 # What building and running the two programs needs (./run).
 MIRRORVANE_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev libpng-dev libdeflate-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libpng-dev libjpeg-dev libwebp-dev libdeflate-dev
   # the window's Arial is drawn in Liberation Sans; Wayland needs its own plugin
   fonts-liberation2 fonts-dejavu-core qt6-wayland
 )
@@ -27,7 +27,7 @@ MIRRORVANE_TEST_PACKAGES=(
   locales
 )
 
-MIRRORVANE_FUZZERS=(read_scan text_decoder load_picture bmp_reader)
+MIRRORVANE_FUZZERS=(read_scan text_decoder load_picture bmp_reader jpeg_markers)
 
 mirrorvane_missing_packages() {
   local missing=() p
@@ -103,8 +103,8 @@ mirrorvane_fuzz() {
   mkdir -p "$work/corpus"
   [ -f "fuzzers/$target.dict" ] && dict=(-dict="fuzzers/$target.dict")
   # A picture may take up to the reader's 1024 MB allocation limit and one
-  # conversion of that size; a 16-bit PNG is decoded at twice that before it
-  # is narrowed.  Any single allocation beyond it is a finding.
+  # conversion of that size; libjpeg's whole-image buffers stay within the
+  # rest of a 2 GB budget.  Any single allocation beyond it is a finding.
   UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} "$dir/bin/fuzz_$target" -timeout=60 -rss_limit_mb=4096 -malloc_limit_mb=2100 \
     -artifact_prefix="$work/" "${dict[@]}" "$@" "$work/corpus" "fuzzers/corpus/$target" >"$log" 2>&1 || status=$?
   local runs

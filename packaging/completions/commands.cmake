@@ -29,6 +29,7 @@ set(cli_options
   "--text-file|file|hide|read the text to hide from a file (- is standard input)"
   "--format|bmp,png|hide|the kind of output picture, whatever its name"
   "--raw||hide reveal|the text is Windows-1252 bytes as they stand, not UTF-8"
+  "--utf8||hide|hide a text Windows-1252 cannot hold as UTF-8"
   "-o|file|reveal|write the text to a file instead of standard output"
   "--output|file|reveal|write the text to a file instead of standard output"
   "-0||check|end each name with a NUL byte"

@@ -7,7 +7,9 @@
 #include "shell/aboutbox.h"
 #include "shell/prompts.h"
 #include "stego/codepage.h"
+#include "stego/body.h"
 #include "stego/message.h"
+#include "stego/sentences.h"
 #include "text/textbox.h"
 #include "text/textcommands.h"
 
@@ -644,16 +646,17 @@ void Stego1::Command1_Click()
             Label4->setText(QStringLiteral("There is no text to hide in the image."));
             return;
         }
-        const stego::EncodeResult encoded = text::textBoxWindows1252(Text1);
-        if (!encoded.ok()) {
+        std::string body;
+        if (!takeBody(body))
+            return;
+        if (stego::cutShortAt(body)) {
             m_platform.messageBox(platform::okBox(platform::alertTitle(), platform::Icon::Warning,
-                                                  QStringLiteral("These characters cannot be hidden in an image: ") +
-                                                      platform::characterList(encoded.unencodable)),
+                                                  QString::fromStdString(stego::cutShortSentence())),
                                   this);
-            Label4->setText(QStringLiteral("The text has characters that cannot be hidden in the image."));
+            Label4->setText(QStringLiteral("The text was not hidden in the image."));
             return;
         }
-        HideMessage(encoded.bytes);
+        HideMessage(body);
         if (HideResult.isEmpty()) {
             Label4->setText(QStringLiteral("The text message is now hidden in image."));
             ImageChanged = 1;
@@ -668,6 +671,39 @@ void Stego1::Command1_Click()
     }
 }
 
+// The text of `Text1` as the body to hide, with CR LF line breaks: its
+// Windows-1252 bytes, or after the user's Yes its UTF-8.  False when the text
+// is not hidden; the status line says so.
+bool Stego1::takeBody(std::string& body)
+{
+    const QString raw = Text1->document()->toRawText();
+    stego::EncodeResult encoded = text::rawTextWindows1252(raw);
+    if (encoded.ok()) {
+        body = stego::windows1252Body(std::move(encoded.bytes));
+        return true;
+    }
+    const QString characters = platform::characterList(encoded.unencodable);
+    // A lone surrogate, which only a damaged paste leaves, has no UTF-8 either.
+    const bool loneSurrogate = std::any_of(encoded.unencodable.begin(), encoded.unencodable.end(),
+                                           [](char32_t c) { return c >= 0xD800 && c <= 0xDFFF; });
+    if (loneSurrogate) {
+        m_platform.messageBox(platform::okBox(platform::alertTitle(), platform::Icon::Warning,
+                                              QStringLiteral("These characters cannot be hidden in an image: ") + characters),
+                              this);
+    } else if (m_platform.messageBox({platform::alertTitle(), QString::fromStdString(stego::utf8Question(characters.toStdString())),
+                                      platform::Icon::Question, platform::Buttons::YesNo, platform::Answer::No},
+                                     this)
+               == platform::Answer::Yes) {
+        // The box's own form of the text, its line breaks made CR LF on the way.
+        body = *stego::utf16ToUtf8(
+            std::u16string_view(reinterpret_cast<const char16_t*>(raw.utf16()), static_cast<std::size_t>(raw.size())),
+            stego::kUtf8Mark, true);
+        return true;
+    }
+    Label4->setText(QStringLiteral("The text has characters that cannot be hidden in the image."));
+    return false;
+}
+
 void Stego1::HideMessage(const std::string& textBytes)
 {
     SetBusyCaption(1);
@@ -678,9 +714,8 @@ void Stego1::HideMessage(const std::string& textBytes)
         return;
     }
     const std::string excess = stego::formatExcess(report.excess, QLocale().decimalPoint().toStdString());
-    m_platform.messageBox({kApplicationTitle,
-                           QStringLiteral("The Message has ") + QString::fromStdString(excess) +
-                               QStringLiteral(" characters more than the image can accommodate"),
+    const bool utf8 = stego::bodyEncoding(textBytes) == stego::BodyEncoding::Utf8;
+    m_platform.messageBox({kApplicationTitle, QString::fromStdString(stego::tooMuchTextSentence(excess, utf8)),
                            platform::Icon::Critical, platform::Buttons::Ok, platform::Answer::Ok},
                           this);
     SetBusyCaption(0);
@@ -705,24 +740,30 @@ bool Stego1::ReadMessage()
     SetBusyCaption(1);
     const stego::ReadResult result = stego::readMessage(m_canvas->constSurface());
     if (result.outcome == stego::ReadOutcome::NoStartMarker) {
-        Label4->setText(QStringLiteral("THIS IMAGE DOES NOT HAVE A MIRROR VANE SECRET TEXT MESSAGE"));
+        Label4->setText(QString::fromUtf8(stego::kNoMessageSentence));
         SetBusyCaption(0);
         return true;
     }
-    const bool tooLong = result.outcome == stego::ReadOutcome::Found && !text::fitsTextBox(result.text);
-    if (result.outcome == stego::ReadOutcome::Found && !tooLong)
-        text::setTextBoxWindows1252(Text1, result.text);
+    const bool utf8 = stego::bodyEncoding(result.text) == stego::BodyEncoding::Utf8;
+    const std::string_view found = stego::bodyText(result.text, utf8 ? stego::BodyEncoding::Utf8 : stego::BodyEncoding::Windows1252);
+    const bool tooLong = result.outcome == stego::ReadOutcome::Found && !text::fitsTextBox(found, utf8);
+    if (result.outcome == stego::ReadOutcome::Found && !tooLong) {
+        if (utf8)
+            text::replaceTextBoxText(Text1, QString::fromUtf8(found.data(), static_cast<qsizetype>(found.size())));
+        else
+            text::setTextBoxWindows1252(Text1, found);
+    }
 
     SetBusyCaption(0);
     if (tooLong) {
         // A text too long to show is still examined, on its bytes: the
         // notice says what the file offered next will hold.
-        stego::EncryptedTextScanner scanner;
-        scanner.feed(result.text);
+        stego::EncryptedTextScanner scanner(utf8);
+        scanner.feed(found);
         if (scanner.encrypted())
             showEncryptedNotice();
         text::TextCommandContext context{m_platform, this, Text1, Label4, m_commonDialog1};
-        text::offerToSaveHiddenText(context, result.text);
+        text::offerToSaveHiddenText(context, found, utf8);
         return false;
     }
     // Input that arrived during the scan is handled now, before the text is examined.
@@ -741,15 +782,13 @@ bool Stego1::ReadMessage()
 
 void Stego1::showEncryptedNotice()
 {
-    m_platform.messageBox(
-        {platform::alertTitle(),
-         QStringList{QStringLiteral("You have an Encrypted Text Message!"),
-                     QStringLiteral("You require Lockharbour (and the Password)"),
-                     QStringLiteral("to Decrypt and read this message!"), QString(),
-                     QStringLiteral("Lockharbour is available from ") + QLatin1String(shell::kCompanionHost)}
-             .join(kCrLf),
-         platform::Icon::Information, platform::Buttons::Ok, platform::Answer::Ok},
-        this);
+    QStringList lines;
+    for (const std::string& line : stego::encryptedTextNotice())
+        lines.append(QString::fromStdString(line));
+    lines.insert(lines.size() - 1, QString());
+    m_platform.messageBox({platform::alertTitle(), lines.join(kCrLf), platform::Icon::Information,
+                           platform::Buttons::Ok, platform::Answer::Ok},
+                          this);
 }
 
 // --- Commands that live in other modules ---

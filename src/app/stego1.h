@@ -117,6 +117,7 @@ private:
     void createMenus();
     void setMenusVisible(bool visible);
     void showLogoForScale();
+    bool takeBody(std::string& body);
     void HideMessage(const std::string& textBytes);
     void SetBusyCaption(std::int16_t state);
     void showEncryptedNotice();

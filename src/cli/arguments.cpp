@@ -71,6 +71,8 @@ ParseError parse(int argc, char** argv, Arguments& args)
             args.version = true;
         } else if (arg == "--raw") {
             args.raw = true;
+        } else if (arg == "--utf8") {
+            args.utf8 = true;
         } else if (matches("--text") || matches("--text-file")) {
             const bool isFile = matches("--text-file");
             if (args.text || args.textFile)

@@ -23,6 +23,7 @@ struct Arguments {
     OutputFormat format = OutputFormat::ByName;
     bool formatGiven = false;
     bool raw = false;
+    bool utf8 = false;
     std::optional<QString> output;  // reveal -o: the file the text goes to
     bool nullEnded = false;         // check -0: names end in NUL, not a line break
     bool quiet = false;             // check -q: the exit status alone

@@ -2,9 +2,11 @@
 
 #include "codecs.h"
 #include "exitstatus.h"
+#include "localeencoding.h"
 #include "guards.h"
 #include "output.h"
 #include "picturesource.h"
+#include "revealwriter.h"
 #include "scan.h"
 #include "textoutput.h"
 #include "textinput.h"
@@ -14,7 +16,9 @@
 #include "picture/bmpwiden.h"
 #include "picture/filenames.h"
 #include "stego/codepage.h"
+#include "stego/body.h"
 #include "stego/message.h"
+#include "stego/sentences.h"
 
 #include <mirrorvane/version.h>
 
@@ -28,6 +32,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <unistd.h>
 
@@ -37,7 +42,7 @@ const char* const kHelp =
     "Usage: mirrorvane-cli capacity PICTURE...\n"
     "       mirrorvane-cli check [-0 | -q] PICTURE...\n"
     "       mirrorvane-cli hide PICTURE OUTPUT [--text TEXT | --text-file FILE]\n"
-    "                           [--format bmp|png] [--raw]\n"
+    "                           [--format bmp|png] [--raw | --utf8]\n"
     "       mirrorvane-cli reveal PICTURE [-o FILE] [--raw]\n"
     "\n"
     "Hides a text in the lowest bits of a picture's pixels and reads it back.\n"
@@ -60,7 +65,10 @@ const char* const kHelp =
     "                    OUTPUT named .jpg, .jpeg or .gif is refused, as that\n"
     "                    lossy format would destroy the hidden text\n"
     "  --raw             the text is bytes of the Windows-1252 code page as they\n"
-    "                    stand, not UTF-8\n"
+    "                    stand, not UTF-8; reveal --raw writes the hidden bytes\n"
+    "  --utf8            hide a text that Windows-1252 cannot hold as UTF-8 (behind\n"
+    "                    the mark EF BB BF); older versions and other programs\n"
+    "                    show it garbled; a Windows-1252 text is hidden as always\n"
     "  -o, --output FILE reveal writes the text to FILE, replaced only once the\n"
     "                    whole text is found; a picture's name is refused\n"
     "  -0, --null        check ends each name with a NUL byte, not a newline\n"
@@ -69,32 +77,26 @@ const char* const kHelp =
     "  --version         show the version and exit\n"
     "\n"
     "A PICTURE, OUTPUT or FILE of - is standard input or standard output.\n"
-    "PICTURE may be BMP, JPEG, GIF or PNG.  Names listed by capacity and check\n"
-    "show control characters (a tab, a line break) as \\xHH; -0 gives them as\n"
-    "they are.\n"
+    "PICTURE may be BMP, JPEG, GIF, PNG or WebP; OUTPUT is always BMP or PNG.\n"
+    "Names listed by capacity and check show control characters (a tab, a line\n"
+    "break) as \\xHH; -0 gives them as they are.\n"
     "The text survives only lossless copies of OUTPUT: a messenger, a social\n"
     "network or a site that recompresses or resizes the picture destroys it.\n"
     "\n"
+    "A text Windows-1252 holds takes one byte a character and every version\n"
+    "reads it; a UTF-8 text takes 3 bytes for the mark and 1 to 4 a character.\n"
+    "A text holding \"end message\", the phrase that ends a hidden text, is refused.\n"
     "--text and a terminal follow the locale's encoding; files, pipes and file\n"
     "names are UTF-8 whatever the locale.\n"
     "\n"
-    "Exit status: 0 done, 1 usage error or a character Windows-1252 cannot hold,\n"
+    "Exit status: 0 done, 1 usage error, a character Windows-1252 cannot hold\n"
+    "without --utf8, or a text that would read back cut short,\n"
     "2 a file that cannot be read or written, 3 no hidden message, 4 too much text.\n"
     "check: 0 when some PICTURE carries a message, 3 when none does, 2 when one\n"
     "could not be read (after the rest were checked).\n";
 
 namespace {
 
-constexpr std::string_view kNoMessageText = "THIS IMAGE DOES NOT HAVE A MIRROR VANE SECRET TEXT MESSAGE";
-constexpr std::string_view kNoEndText =
-    "The image starts with a Mirror Vane secret text message, but the message has no end marker.";
-// The window shows the same lines in its encrypted-text box.
-constexpr std::string_view kEncryptedNotice[] = {
-    "You have an Encrypted Text Message!",
-    "You require Lockharbour (and the Password)",
-    "to Decrypt and read this message!",
-    "Lockharbour is available from www.lockharbour.example",
-};
 constexpr std::size_t kListedCharacters = 10;
 
 // "x (U+0078)" for each character, the code alone for one that would not
@@ -119,13 +121,9 @@ QString describeCharacters(const std::vector<char32_t>& characters)
 }
 
 // `atLeast` when the text was not read to its end, so only a lower bound is known.
-int tooMuchText(double excess, bool atLeast = false)
+int tooMuchText(double excess, bool utf8, bool atLeast = false)
 {
-    const std::string amount = stego::formatExcess(excess, ".");
-    // The lower bound is a whole number, and "at least 1" is one character.
-    const std::string characters = atLeast && amount == "1" ? " character" : " characters";
-    complainLine("The Message has " + std::string(atLeast ? "at least " : "") + amount + characters
-                 + " more than the image can accommodate");
+    complainLine(stego::tooMuchTextSentence(stego::formatExcess(excess, "."), utf8, atLeast));
     return kTooMuchText;
 }
 
@@ -134,9 +132,10 @@ int tooMuchText(double excess, bool atLeast = false)
 int takeText(const Arguments& args, const Picture& picture, std::string& codes)
 {
     const std::int64_t capacity = stego::textCapacity(picture.width, picture.height);
+    const TextOptions options{.raw = args.raw, .utf8 = args.utf8};
     TextOutcome text;
     if (args.text) {
-        text = convertText(*args.text, capacity, args.raw);
+        text = convertText(*args.text, capacity, options);
     } else if (args.textFile && *args.textFile != kStandardStream) {
         QFile file(*args.textFile);
         if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
@@ -145,30 +144,32 @@ int takeText(const Arguments& args, const Picture& picture, std::string& codes)
                                                                     : file.errorString();
             return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), reason));
         }
-        text = readText(file.handle(), capacity, args.raw);
+        text = readText(file.handle(), capacity, options);
         if (text.kind == TextOutcome::ReadError)
             return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), text.error));
     } else {
         if (isTerminal(STDIN_FILENO))
             complainLine(std::string_view("reading the text to hide from standard input until end of file (Ctrl+D)"));
-        text = readText(STDIN_FILENO, capacity, args.raw);
+        text = readText(STDIN_FILENO, capacity, options);
         if (text.kind == TextOutcome::ReadError)
             return complain(kFileError, QStringLiteral("cannot read the text from standard input: %1").arg(text.error));
     }
 
     switch (text.kind) {
     case TextOutcome::Ok:
+        if (stego::cutShortAt(text.codes))
+            return complain(kUsage, QString::fromStdString(stego::cutShortSentence()));
         codes = std::move(text.codes);
         return kOk;
     case TextOutcome::NotUtf8:
         return usageError(QStringLiteral("the text is not valid UTF-8; use --raw to hide its bytes as they are"));
     case TextOutcome::Unencodable:
-        return complain(kUsage, QStringLiteral("the text has characters that Windows-1252 cannot hold: %1")
-                                    .arg(describeCharacters(text.unencodable)));
+        complainLine(QStringLiteral("the text has characters that Windows-1252 cannot hold: %1")
+                         .arg(describeCharacters(text.unencodable)));
+        return complain(kUsage, QString::fromLatin1(stego::kUtf8Hint));
     case TextOutcome::TooLong:
-        // Reading stops one character past the picture's room.
-        return tooMuchText(stego::excessCharacters(text.characters + stego::kMarkerLength, picture.width, picture.height),
-                           !text.complete);
+        return tooMuchText(stego::excessCharacters(text.length + stego::kMarkerLength, picture.width, picture.height),
+                           text.utf8, !text.complete);
     case TextOutcome::ReadError:
         break;
     }
@@ -219,7 +220,7 @@ int hideInPlace(Picture& picture, const std::string& codes, const QString& pictu
                                              [&](QByteArrayView bytes) { return file->write(bytes); });
     }
     if (hidden.report.outcome == stego::HideOutcome::TooMuchText)
-        return tooMuchText(hidden.report.excess);
+        return tooMuchText(hidden.report.excess, stego::bodyEncoding(codes) == stego::BodyEncoding::Utf8);
     if (!hidden.error.isEmpty())
         return complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(picturePath), hidden.error));
     if (file && (hidden.sinkFailed || !file->commit()))
@@ -231,6 +232,8 @@ int hide(const Arguments& args)
 {
     if (args.positional.size() != 2)
         return usageError(QStringLiteral("hide takes a PICTURE and an OUTPUT"));
+    if (args.raw && args.utf8)
+        return usageError(QStringLiteral("--raw and --utf8 cannot be given together: --raw hides the bytes as they are"));
     const QString& picturePath = args.positional[0];
     const QString& outputPath = args.positional[1];
     const bool textFromInput = !args.text && (!args.textFile || *args.textFile == kStandardStream);
@@ -264,7 +267,7 @@ int hide(const Arguments& args)
     const DecodedPicture& image = *picture.decoded;
     const stego::HideReport report = stego::hideBytes(picture.decoded->pixels(), codes);
     if (report.outcome == stego::HideOutcome::TooMuchText)
-        return tooMuchText(report.excess);
+        return tooMuchText(report.excess, stego::bodyEncoding(codes) == stego::BodyEncoding::Utf8);
     if (outputPath == kStandardStream) {
         // A failed write to standard output is reported once, at the end;
         // the encoder's own refusal here.
@@ -278,59 +281,9 @@ int hide(const Arguments& args)
     return kOk;
 }
 
-// Writes a found text to standard output, or to the file of -o, piece by
-// piece, as it is read, so that a text of any length costs a few megabytes
-// at most: on a terminal with control characters escaped, with --raw as its
-// bytes, else as UTF-8.  Windows-1252 maps byte for byte, so pieces convert
-// on their own.
-class RevealedTextWriter {
-public:
-    RevealedTextWriter(bool raw, fileio::AtomicFile* file)
-        : m_raw(raw), m_terminal(!file && isTerminal(STDOUT_FILENO)), m_file(file) {}
-
-    // False when the file refused the piece (it keeps the reason).
-    bool write(std::string_view codes)
-    {
-        m_encrypted.feed(codes);
-        if (m_raw && !m_terminal)
-            return put(codes);
-        const std::u16string text = stego::decodeWindows1252(codes);
-        if (m_terminal)
-            return put(escapeForTerminal(codes, text, !m_raw, m_escaped));
-        return put(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())).toStdString());
-    }
-
-    // After the last piece: the notes that go to standard error.
-    void finish()
-    {
-        // The text comes before the notes when both go to one terminal.
-        flushOut();
-        if (m_escaped)
-            complainLine(terminalEscapeNote());
-        if (m_encrypted.encrypted())
-            for (const std::string_view line : kEncryptedNotice)
-                complainLine(line);
-    }
-
-private:
-    bool put(std::string_view bytes)
-    {
-        if (m_file)
-            return m_file->write(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-        writeOut(bytes);
-        return true;
-    }
-
-    bool m_raw;
-    bool m_terminal;
-    fileio::AtomicFile* m_file;
-    bool m_escaped = false;
-    stego::EncryptedTextScanner m_encrypted;
-};
-
 int reveal(const Arguments& args)
 {
-    if (args.positional.size() != 1 || args.text || args.textFile || args.formatGiven)
+    if (args.positional.size() != 1 || args.text || args.textFile || args.utf8 || args.formatGiven)
         return usageError(QStringLiteral("reveal takes one PICTURE"));
     const bool toFile = args.output && *args.output != kStandardStream;
     if (toFile) {
@@ -341,7 +294,7 @@ int reveal(const Arguments& args)
     if (!picture.ok())
         return picture.status;
     if (picture.noStartMarker) {
-        complainLine(kNoMessageText);
+        complainLine(stego::kNoMessageSentence);
         return kNoMessage;
     }
     // Replaced only when a whole text has been found and written.
@@ -356,26 +309,34 @@ int reveal(const Arguments& args)
     if (picture.bmpFile) {
         // Read in place: only the pixels the text lies in, and the text
         // itself handed on in pieces.
+        stego::BodyEncoding encoding = stego::BodyEncoding::Windows1252;
+        bool begun = false;
         const picture::BmpReveal revealed = picture::revealBmp(
-            *picture.bmpFile, [&writer](QByteArrayView piece) {
+            *picture.bmpFile,
+            [&](QByteArrayView piece) {
+                if (!std::exchange(begun, true))
+                    writer.begin(encoding);
                 return writer.write(std::string_view(piece.data(), static_cast<std::size_t>(piece.size())));
-            });
+            },
+            encoding);
         if (!revealed.error.isEmpty())
             return complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(args.positional[0]), revealed.error));
         result.outcome = revealed.result.outcome;
     } else {
         result = stego::readMessage(picture.decoded->pixels());
-        if (result.outcome == stego::ReadOutcome::Found)
+        if (result.outcome == stego::ReadOutcome::Found) {
+            writer.begin(stego::bodyEncoding(result.text));
             writer.write(result.text);
+        }
     }
     if (result.outcome == stego::ReadOutcome::NoStartMarker) {
-        complainLine(kNoMessageText);
+        complainLine(stego::kNoMessageSentence);
         return kNoMessage;
     }
     if (result.outcome == stego::ReadOutcome::NoEndMarker) {
         // Under 40 pixels the start marker is never tested, so there is no
         // start to speak of.
-        complainLine(picture.width * picture.height >= 40 ? kNoEndText : kNoMessageText);
+        complainLine(picture.width * picture.height >= 40 ? stego::kNoEndMarkerSentence : stego::kNoMessageSentence);
         return kNoMessage;
     }
     if (file && !file->commit())

@@ -60,6 +60,16 @@ std::optional<std::string> localeToUtf8(std::string_view bytes)
     return convert(converter.get(), bytes);
 }
 
+std::optional<std::string> utf8CharacterToLocale(std::string_view character)
+{
+    if (localeEncoding().empty())
+        return std::string(character);
+    static const Converter converter = openConverter(localeEncoding().c_str(), "UTF-8");
+    if (!converter)
+        return std::nullopt;
+    return convert(converter.get(), character);
+}
+
 const std::array<std::string, 256>* localeCharacters()
 {
     static const std::unique_ptr<std::array<std::string, 256>> table = []() -> std::unique_ptr<std::array<std::string, 256>> {

@@ -20,6 +20,11 @@ const std::string& localeEncoding();
 // `bytes` in the locale's encoding as UTF-8; nothing when they are not valid there.
 std::optional<std::string> localeToUtf8(std::string_view bytes);
 
+// One character of UTF-8 as the locale's encoding writes it; nothing when
+// the encoding has no such character.  The character as it is when the
+// locale needs no conversion.
+std::optional<std::string> utf8CharacterToLocale(std::string_view character);
+
 // For each hidden byte, its Windows-1252 character as the locale's encoding
 // writes it, or empty when the encoding has no such character.  Null when
 // the locale needs no conversion.

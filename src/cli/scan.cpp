@@ -62,7 +62,7 @@ Answer scanPicture(const QString& path)
 
 int check(const Arguments& args)
 {
-    if (args.positional.empty() || args.text || args.textFile || args.raw || args.formatGiven)
+    if (args.positional.empty() || args.text || args.textFile || args.raw || args.utf8 || args.formatGiven)
         return usageError(QStringLiteral("check takes one or more PICTUREs, and -0 or -q"));
     if (takesStandardInputTwice(args))
         return usageError(QStringLiteral("standard input can give only one PICTURE"));
@@ -91,7 +91,7 @@ int check(const Arguments& args)
 
 int capacity(const Arguments& args)
 {
-    if (args.positional.empty() || args.text || args.textFile || args.raw || args.formatGiven)
+    if (args.positional.empty() || args.text || args.textFile || args.raw || args.utf8 || args.formatGiven)
         return usageError(QStringLiteral("capacity takes one or more PICTUREs and no options"));
     if (takesStandardInputTwice(args))
         return usageError(QStringLiteral("standard input can give only one PICTURE"));

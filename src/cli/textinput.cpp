@@ -1,145 +1,202 @@
 #include "textinput.h"
 
+#include "stego/body.h"
 #include "stego/codepage.h"
-
-#include <QByteArrayView>
-#include <QStringDecoder>
 
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace cli {
 
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kByteOrderMark = stego::kUtf8Mark;
+// How far past the picture's room input that may never end is still
+// counted, so that the usual mistakes get the exact figure.
+constexpr std::int64_t kCountingBound = std::int64_t(1) << 20;
 
-// Where the last UTF-8 sequence of `bytes` starts when it is cut short, so
-// that a sequence split between two reads is decoded whole; else the size.
-std::size_t completePrefix(std::string_view bytes)
+// Length of the strict UTF-8 sequence that starts with `lead` and the range
+// its second byte must lie in (no overlong forms, no surrogates, nothing past
+// U+10FFFF); 0 for a byte that starts none.
+int sequenceLength(unsigned char lead, unsigned char& low, unsigned char& high)
 {
-    const std::size_t size = bytes.size();
-    for (std::size_t back = 1; back <= 4 && back <= size; ++back) {
-        const auto b = static_cast<unsigned char>(bytes[size - back]);
-        if ((b & 0xC0) == 0x80)
-            continue;  // a continuation byte: the lead is further back
-        const std::size_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-        return length > back ? size - back : size;
+    low = 0x80;
+    high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+        return 3;
     }
-    return size;
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+        return 4;
+    }
+    return 0;
 }
 
 }  // namespace
 
-TextConverter::TextConverter(std::int64_t capacity, bool raw, bool dropByteOrderMark)
-    : m_capacity(capacity), m_raw(raw), m_checkByteOrderMark(!raw && dropByteOrderMark)
+TextConverter::TextConverter(std::int64_t capacity, TextOptions options, bool dropByteOrderMark)
+    : m_capacity(capacity), m_options(options), m_checkByteOrderMark(!options.raw && dropByteOrderMark)
 {
 }
 
-bool TextConverter::feed(std::string_view bytes)
+std::int64_t TextConverter::bodyLength() const
 {
-    if (m_outcome.kind != TextOutcome::Ok && m_outcome.kind != TextOutcome::Unencodable)
-        return false;
-    if (m_raw) {
-        const auto room = static_cast<std::size_t>(m_capacity + 1 - m_outcome.characters);
-        const std::string_view kept = bytes.substr(0, std::min(room, bytes.size()));
-        m_outcome.codes.append(kept);
-        m_outcome.characters += static_cast<std::int64_t>(kept.size());
-        if (m_outcome.characters > m_capacity)
-            m_outcome.kind = TextOutcome::TooLong;
-        return m_outcome.kind == TextOutcome::Ok;
+    if (m_options.raw || m_unencodable.empty())
+        return m_characters;
+    return static_cast<std::int64_t>(kByteOrderMark.size()) + m_utf8Bytes;
+}
+
+void TextConverter::dropBodies()
+{
+    m_keeping = false;
+    m_windows1252 = std::string();
+    m_utf8 = std::string();
+}
+
+void TextConverter::take(char32_t c, std::string_view bytes)
+{
+    ++m_characters;
+    m_utf8Bytes += static_cast<std::int64_t>(bytes.size());
+    const int b = c <= 0xFFFF ? stego::unicodeToWindows1252(static_cast<char16_t>(c)) : -1;
+    // With UTF-8 allowed the first offender settles the encoding; without,
+    // the refusal names them all.
+    if (b < 0 && (m_unencodable.empty() || !m_options.utf8) && m_seen.insert(c).second) {
+        m_unencodable.push_back(c);
+        m_windows1252 = std::string();  // no longer of use
+    }
+    if (m_keeping) {
+        if (m_unencodable.empty())
+            m_windows1252.push_back(static_cast<char>(b));
+        if (m_options.utf8)
+            m_utf8.append(bytes);
+    }
+}
+
+void TextConverter::feed(std::string_view bytes)
+{
+    if (m_invalid)
+        return;
+    if (m_options.raw) {
+        m_characters += static_cast<std::int64_t>(bytes.size());
+        if (m_keeping)
+            m_windows1252.append(bytes);
+        if (tooLong())
+            dropBodies();
+        return;
     }
     m_pending.append(bytes);
     if (m_checkByteOrderMark) {
         if (m_pending.size() < kByteOrderMark.size() && kByteOrderMark.starts_with(m_pending))
-            return true;  // too few bytes yet to tell
+            return;  // too few bytes yet to tell
         if (m_pending.starts_with(kByteOrderMark))
             m_pending.erase(0, kByteOrderMark.size());
         m_checkByteOrderMark = false;
     }
-    const std::size_t cut = completePrefix(m_pending);
-    const bool going = convert(std::string_view(m_pending).substr(0, cut));
-    m_pending.erase(0, cut);
-    return going;
-}
-
-bool TextConverter::convert(std::string_view bytes)
-{
-    if (bytes.empty())
-        return true;
-    // Stateless, and a byte-order mark is a character: each piece is decoded
-    // alone, and one that starts with the mark's bytes keeps them.
-    QStringDecoder decoder(QStringConverter::Utf8,
-                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-    const QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    if (decoder.hasError()) {
-        m_outcome.kind = TextOutcome::NotUtf8;
-        return false;
+    const auto* p = reinterpret_cast<const unsigned char*>(m_pending.data());
+    const std::size_t n = m_pending.size();
+    std::size_t i = 0;
+    while (i < n) {
+        if (p[i] < 0x80) {
+            // ASCII runs, the bulk of most texts, are taken whole.
+            std::size_t end = i + 1;
+            while (end < n && p[end] < 0x80)
+                ++end;
+            const std::string_view run(m_pending.data() + i, end - i);
+            m_characters += static_cast<std::int64_t>(run.size());
+            m_utf8Bytes += static_cast<std::int64_t>(run.size());
+            if (m_keeping && m_unencodable.empty())
+                m_windows1252.append(run);
+            if (m_keeping && m_options.utf8)
+                m_utf8.append(run);
+            i = end;
+        } else {
+            unsigned char low = 0, high = 0;
+            const int length = sequenceLength(p[i], low, high);
+            if (length == 0) {
+                m_invalid = true;
+                return;
+            }
+            if (n - i < static_cast<std::size_t>(length)) {
+                // Cut short by this piece's end: decoded whole with the next.
+                for (std::size_t k = i + 1; k < n; ++k)
+                    if ((k == i + 1 && (p[k] < low || p[k] > high)) || (k > i + 1 && (p[k] & 0xC0) != 0x80)) {
+                        m_invalid = true;
+                        return;
+                    }
+                break;
+            }
+            char32_t c = p[i] & (0x7F >> length);
+            for (int k = 1; k < length; ++k) {
+                const unsigned char next = p[i + static_cast<std::size_t>(k)];
+                if ((k == 1 && (next < low || next > high)) || (next & 0xC0) != 0x80) {
+                    m_invalid = true;
+                    return;
+                }
+                c = (c << 6) | (next & 0x3F);
+            }
+            take(c, std::string_view(m_pending.data() + i, static_cast<std::size_t>(length)));
+            i += static_cast<std::size_t>(length);
+        }
+        if (m_keeping && tooLong())
+            dropBodies();
     }
-    const std::u16string_view units(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()));
-    stego::EncodeResult encoded = stego::encodeWindows1252(units, std::numeric_limits<std::size_t>::max());
-    if (encoded.ok() && m_outcome.kind == TextOutcome::Ok) {
-        m_outcome.codes += encoded.bytes;
-    } else {
-        // Once the text is refused its bytes are of no use; only the
-        // offenders and the length still count.
-        m_outcome.kind = TextOutcome::Unencodable;
-        m_outcome.codes = std::string();
-        for (const char32_t c : encoded.unencodable)
-            if (m_seen.insert(c).second)
-                m_outcome.unencodable.push_back(c);
-    }
-    count(units);
-    if (m_outcome.characters > m_capacity && m_outcome.kind == TextOutcome::Ok) {
-        m_outcome.kind = TextOutcome::TooLong;
-        m_outcome.codes = std::string();
-    }
-    return m_outcome.characters <= m_capacity;
-}
-
-void TextConverter::count(std::u16string_view text)
-{
-    std::int64_t characters = 0;
-    for (const char16_t unit : text)
-        characters += (unit >= 0xDC00 && unit <= 0xDFFF) ? 0 : 1;  // a pair counts once
-    m_outcome.characters += characters;
+    m_pending.erase(0, i);
 }
 
 TextOutcome TextConverter::finish(bool complete)
 {
-    // What is left is a sequence cut short by the end of the input (or the
-    // start of one): the decoder refuses it.
-    if (!m_raw && complete && !m_pending.empty())
-        convert(m_pending);
-    m_outcome.complete = complete;
-    return std::move(m_outcome);
-}
-
-TextOutcome convertText(std::string_view bytes, std::int64_t capacity, bool raw)
-{
-    // The command line's text is already in memory: it is converted whole,
-    // so that a refusal can say by how much it is too long.
-    TextConverter converter(std::numeric_limits<std::int64_t>::max() - 1, raw, false);
-    converter.feed(bytes);
-    TextOutcome outcome = converter.finish(true);
-    if (outcome.kind == TextOutcome::Ok && outcome.characters > capacity) {
-        outcome.kind = TextOutcome::TooLong;
-        outcome.codes = std::string();
+    TextOutcome outcome;
+    outcome.complete = complete;
+    // What is left is a sequence cut short by the end of the input (or a
+    // mark's first bytes alone).
+    if (m_invalid || (complete && !m_pending.empty())) {
+        outcome.kind = TextOutcome::NotUtf8;
+        return outcome;
     }
+    outcome.utf8 = !m_options.raw && !m_unencodable.empty();
+    if (outcome.utf8 && !m_options.utf8) {
+        outcome.kind = TextOutcome::Unencodable;
+        outcome.unencodable = std::move(m_unencodable);
+        return outcome;
+    }
+    outcome.length = bodyLength();
+    if (tooLong()) {
+        outcome.kind = TextOutcome::TooLong;
+        return outcome;
+    }
+    if (m_options.raw)
+        outcome.codes = std::move(m_windows1252);
+    else
+        outcome.codes = outcome.utf8 ? stego::utf8Body(m_utf8) : stego::windows1252Body(std::move(m_windows1252));
     return outcome;
 }
 
-TextOutcome readText(int descriptor, std::int64_t capacity, bool raw)
+TextOutcome convertText(std::string_view bytes, std::int64_t capacity, TextOptions options)
 {
-    TextConverter converter(capacity, raw, true);
+    TextConverter converter(capacity, options, false);
+    converter.feed(bytes);
+    return converter.finish(true);
+}
+
+TextOutcome readText(int descriptor, std::int64_t capacity, TextOptions options)
+{
+    struct stat st {};
+    const bool ends = ::fstat(descriptor, &st) == 0 && S_ISREG(st.st_mode);
+    TextConverter converter(capacity, options, true);
     std::string buffer(64 * 1024, '\0');
+    std::int64_t pastRoom = 0;  // bytes read since the text became too long
     for (;;) {
-        const auto wanted = static_cast<std::size_t>(std::clamp<std::int64_t>(converter.room(), 1, std::int64_t(buffer.size())));
-        const ssize_t got = ::read(descriptor, buffer.data(), wanted);
+        const ssize_t got = ::read(descriptor, buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -150,7 +207,11 @@ TextOutcome readText(int descriptor, std::int64_t capacity, bool raw)
         }
         if (got == 0)
             return converter.finish(true);
-        if (!converter.feed(std::string_view(buffer.data(), static_cast<std::size_t>(got))))
+        const bool wasTooLong = converter.tooLong();
+        converter.feed(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+        if (wasTooLong)
+            pastRoom += got;
+        if (converter.invalid() || (!ends && pastRoom > kCountingBound))
             return converter.finish(false);
     }
 }

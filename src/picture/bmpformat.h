@@ -4,9 +4,10 @@
 // pixel.  Standard C++ only, so that the streaming CLI path, the window's
 // reader and the fuzz targets share one reading of the headers.
 //
-// The header kinds read are the ones Qt's reader accepts: the 12-byte core
-// header, the 40-byte information header and its 52, 56, 64, 108 and 124-byte
-// successors.  Every size is computed without overflow, whatever the header
+// The header kinds read: the 12-byte core header, the 40-byte information
+// header and its 52, 56, 64, 108 and 124-byte successors (Qt's reader takes
+// the masks of a 16- or 32-bit picture from the 52- and 56-byte ones in the
+// wrong place, so the program's own reader decodes those kinds).  Every size is computed without overflow, whatever the header
 // claims.
 
 #include <cstddef>

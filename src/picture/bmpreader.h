@@ -18,7 +18,7 @@ namespace picture {
 struct BmpDecode {
     QImage image;          // Format_RGB32, every pixel opaque; null when refused or not handled
     QString error;         // why the file was refused
-    bool handled = true;   // false: a kind this reader leaves to Qt's (16 bits, other colour masks)
+    bool handled = true;   // false: a rare kind this reader leaves to Qt's
 };
 
 // Decodes the whole file `bytes`, whose headers `layout` describes.  The

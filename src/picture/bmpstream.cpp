@@ -1,5 +1,8 @@
 #include "bmpstream.h"
 
+#include "stego/body.h"
+#include "stego/scanner.h"
+
 #include <QFileDevice>
 #include <QTemporaryFile>
 
@@ -33,8 +36,6 @@ namespace picture {
 namespace {
 
 constexpr std::int64_t kBlockBytes = std::int64_t(4) << 20;     // one read or write of the copy
-constexpr std::int64_t kHeadPixels = 39;                         // the start marker's 13 characters
-constexpr std::size_t kSpillChars = std::size_t(8) << 20;        // text held before it goes to the spill file
 constexpr std::size_t kFeedChunk = std::size_t(1) << 16;         // characters decoded between end-marker searches
 
 const QString kNotStreamable = QStringLiteral("The picture is not an uncompressed 24 or 32-bit BMP");
@@ -275,139 +276,119 @@ void lowBitsToColumns(const RowBlock& in, const BandColumns& out)
 }
 #endif
 
-// The engine's scan as a machine fed one pixel's low bits at a time, in the
-// column order of the format.  With a spill file, the text collected goes
-// there once it passes kSpillChars, all but its last few characters, so
-// memory stays bounded however long the text runs before its end marker.
-class Scanner {
+// The text found, as the scanner hands it on: held in memory, and with a
+// spill file, written there once it passes the spill size, so memory stays
+// bounded however long the text runs before its end marker.  Its encoding
+// is told as it comes.
+class FoundText {
 public:
-    // The spill file is opened only when a text first outgrows memory.
-    explicit Scanner(QTemporaryFile* spill) : m_spill(spill) {}
+    FoundText(QIODevice* spill, std::size_t spillChars) : m_spill(spill), m_spillChars(spillChars) {}
 
-    // True once the outcome is decided (or the spill file failed).
-    bool feed(std::uint8_t bits)
+    bool take(std::string_view piece)
     {
-        m_code = m_code << 3 | bits;
-        if (++m_place < 3)
-            return false;
-        m_place = 0;
-        m_text.push_back(static_cast<char>(m_code >> 1));
-        m_code = 0;
-        if (m_spill != nullptr && m_text.size() >= kSpillChars && !spill())
+        m_encoding.feed(piece);
+        m_text.append(piece);
+        if (m_spill == nullptr || m_text.size() < m_spillChars)
             return true;
-        return endsWithEndMarker();
-    }
-
-    // Whole characters from their pixels' low bits (three a character),
-    // from the start of a character.  The first end marker in the stream is
-    // where the scan stops, so it is searched for chunk by chunk (each
-    // search starting far enough back to catch a marker across chunks)
-    // rather than tested after every character.
-    bool feedCharacters(const std::uint8_t* bits, std::size_t characters)
-    {
-        const std::size_t m = stego::kEndMarker.size();
-        while (characters > 0) {
-            const std::size_t n = std::min(characters, kFeedChunk);
-            const std::size_t old = m_text.size();
-            m_text.resize(old + n);
-            char* out = m_text.data() + old;
-            for (std::size_t j = 0; j < n; ++j, bits += 3)
-                out[j] = characterOf(bits);
-            characters -= n;
-            const auto from = m_text.begin() + static_cast<std::ptrdiff_t>(old >= m ? old - (m - 1) : 0);
-            const auto hit = std::search(from, m_text.end(), endMarkerSearcher());
-            if (hit != m_text.end()) {
-                m_text.erase(hit + static_cast<std::ptrdiff_t>(m), m_text.end());
-                return true;
-            }
-            if (m_spill != nullptr && m_text.size() >= kSpillChars && !spill())
-                return true;
-        }
-        return false;
-    }
-
-    bool atCharacterStart() const { return m_place == 0; }
-    bool spillFailed() const { return m_spillFailed; }
-
-    // At the 14th triple, in a picture of at least 40 pixels.
-    bool startMarkerMissing() const { return m_text != stego::kStartMarker; }
-    // From here on at most `characters` more can come: room for them, up to
-    // the spill size, is set aside once rather than grown into.
-    void dropStartMarker(std::int64_t characters)
-    {
-        m_text.clear();
-        const auto most = static_cast<std::size_t>(std::max<std::int64_t>(0, characters));
-        m_text.reserve(std::min(most, kSpillChars + kFeedChunk));
-    }
-
-    // The text before the end marker: in memory, or spilled and then the rest.
-    stego::ReadResult found()
-    {
-        m_text.resize(m_text.size() - stego::kEndMarker.size());
-        return {stego::ReadOutcome::Found, std::move(m_text)};
-    }
-
-private:
-    bool spill()
-    {
-        // The last characters stay, so the end marker is always whole in memory.
-        const auto keep = static_cast<std::ptrdiff_t>(2 * stego::kEndMarker.size());
-        const auto out = static_cast<qint64>(m_text.size()) - keep;
-        if ((!m_spill->isOpen() && !m_spill->open()) || m_spill->write(m_text.data(), out) != out) {
+        const auto out = static_cast<qint64>(m_text.size());
+        if ((!m_spill->isOpen() && !openSpill()) || m_spill->write(m_text.data(), out) != out) {
             m_spillFailed = true;
             return false;
         }
-        m_text.erase(0, static_cast<std::size_t>(out));
+        m_spilled += out;
+        m_text.clear();
         return true;
     }
 
-    static const std::boyer_moore_horspool_searcher<std::string_view::const_iterator>& endMarkerSearcher()
+    void reserve(std::int64_t characters)
     {
-        static const std::boyer_moore_horspool_searcher searcher(stego::kEndMarker.begin(), stego::kEndMarker.end());
-        return searcher;
+        const auto most = static_cast<std::size_t>(std::max<std::int64_t>(0, characters));
+        m_text.reserve(std::min(most, m_spillChars + kFeedChunk));
     }
 
-    bool endsWithEndMarker() const
+    bool spillFailed() const { return m_spillFailed; }
+    stego::BodyEncoding encoding() const { return m_encoding.encoding(); }
+    std::string& held() { return m_text; }
+
+    // Hands what was spilled to `sink`, every byte of it or the reason why not.
+    QString deliverSpilled(const ByteSink& sink, bool& sinkFailed)
     {
-        const std::size_t m = stego::kEndMarker.size();
-        return m_text.size() >= m && m_text.back() == 'e'
-               && std::memcmp(m_text.data() + m_text.size() - m, stego::kEndMarker.data(), m) == 0;
+        if (m_spilled == 0)
+            return {};
+        const QString unreadable = QStringLiteral("The text found could not be read back from its temporary file: %1");
+        if (!m_spill->seek(0))
+            return unreadable.arg(m_spill->errorString());
+        constexpr qint64 kSpillBlock = qint64(1) << 20;
+        std::vector<char> block(static_cast<std::size_t>(kSpillBlock));
+        qint64 delivered = 0;
+        while (delivered < m_spilled) {
+            const qint64 got = m_spill->read(block.data(), std::min(kSpillBlock, m_spilled - delivered));
+            if (got < 0)
+                return unreadable.arg(m_spill->errorString());
+            if (got == 0)
+                return unreadable.arg(QStringLiteral("it ended after %1 of %2 bytes").arg(delivered).arg(m_spilled));
+            if (!sink(QByteArrayView(block.data(), got))) {
+                sinkFailed = true;
+                return {};
+            }
+            delivered += got;
+        }
+        return {};
     }
 
-    QTemporaryFile* m_spill;
+    QString spillError() const
+    {
+        return m_spill->isOpen()
+                   ? QStringLiteral("The text found could not be kept in a temporary file: %1").arg(m_spill->errorString())
+                   : QStringLiteral("No temporary file could be made for the text: %1").arg(m_spill->errorString());
+    }
+
+private:
+    bool openSpill()
+    {
+        if (auto* temporary = qobject_cast<QTemporaryFile*>(m_spill))
+            return temporary->open();
+        return m_spill->open(QIODevice::ReadWrite);
+    }
+
+    QIODevice* m_spill;
+    std::size_t m_spillChars;
     bool m_spillFailed = false;
-    std::uint32_t m_code = 0;
-    int m_place = 0;
+    qint64 m_spilled = 0;
     std::string m_text;
+    stego::BodyClassifier m_encoding;
 };
 
 class Revealer {
 public:
-    Revealer(QIODevice& in, const bmp::Layout& layout, const ByteSink* sink, BandSizes bands)
-        : m_in(in), m_l(layout), m_sink(sink), m_bands(bands), m_scan(sink != nullptr ? &m_spill : nullptr)
+    Revealer(QIODevice& in, const bmp::Layout& layout, const ByteSink* sink, const RevealTuning& tuning)
+        : m_in(in), m_l(layout), m_sink(sink), m_bands(tuning.bands),
+          m_encodingOut(tuning.encoding),
+          m_found(sink == nullptr ? nullptr : tuning.spill != nullptr ? tuning.spill : &m_ownSpill, tuning.spillChars),
+          m_scan([this](std::string_view piece) { return m_found.take(piece); })
     {
     }
+
+    stego::BodyEncoding encoding() const { return m_found.encoding(); }
 
     BmpReveal run()
     {
         const std::int64_t h = m_l.height;
         const std::int64_t total = m_l.width * h;
-        for (std::int64_t p = 0; p < std::min(total, kHeadPixels); ++p) {
+        for (std::int64_t p = 0; p < std::min(total, stego::kStartMarkerPixels); ++p) {
             std::array<char, 4> pixel{};
             if (!readAt(m_in, m_l.rowOffset(p % h) + static_cast<std::uint64_t>(p / h * m_l.bytesPerPixel()),
                         pixel.data(), 3))
                 return {{}, readError(m_in)};
-            if (m_scan.feed(lowBits(reinterpret_cast<const std::uint8_t*>(pixel.data()))))
+            if (m_scan.feedPixel(lowBits(reinterpret_cast<const std::uint8_t*>(pixel.data()))))
                 return finish();
         }
-        if (total <= kHeadPixels)
-            return {{stego::ReadOutcome::NoEndMarker, {}}, {}};
-        if (m_scan.startMarkerMissing())
-            return {{stego::ReadOutcome::NoStartMarker, {}}, {}};
+        if (total <= stego::kStartMarkerPixels || m_scan.beginBody())
+            return finish();
         const std::int64_t last = total - total % 3;  // pixels past the last whole triple carry nothing
-        m_scan.dropStartMarker((last - kHeadPixels) / 3);
+        m_found.reserve((last - stego::kStartMarkerPixels) / 3);
         std::int64_t bandPixels = m_bands.firstPixels;
-        std::int64_t p = kHeadPixels;
+        std::int64_t p = stego::kStartMarkerPixels;
         while (p < last) {
             const std::int64_t x = p / h;
             std::int64_t columns = 1;
@@ -431,44 +412,54 @@ public:
             std::size_t i = static_cast<std::size_t>(p - base);
             const auto end = static_cast<std::size_t>(bandEnd - base);
             for (; i < end && !m_scan.atCharacterStart(); ++i)
-                if (m_scan.feed(bits[i]))
+                if (m_scan.feedPixel(bits[i]))
                     return finish();
-            const std::size_t whole = (end - i) / 3;
-            if (m_scan.feedCharacters(bits + i, whole))
+            if (feedCharacters(bits + i, (end - i) / 3))
                 return finish();
-            i += 3 * whole;
+            i += 3 * ((end - i) / 3);
             for (; i < end; ++i)
-                if (m_scan.feed(bits[i]))
+                if (m_scan.feedPixel(bits[i]))
                     return finish();
             p = bandEnd;
             bandPixels = std::min(m_bands.largestPixels, bandPixels * 2);
         }
-        return {{stego::ReadOutcome::NoEndMarker, {}}, {}};
+        return finish();
     }
 
 private:
+    // Whole characters from their pixels' low bits, three a character,
+    // decoded a stretch at a time for the scanner.
+    bool feedCharacters(const std::uint8_t* bits, std::size_t characters)
+    {
+        m_chunk.resize(std::min(characters, kFeedChunk));
+        while (characters > 0) {
+            const std::size_t n = std::min(characters, kFeedChunk);
+            for (std::size_t j = 0; j < n; ++j, bits += 3)
+                m_chunk[j] = characterOf(bits);
+            characters -= n;
+            if (m_scan.feedCharacters(std::string_view(m_chunk.data(), n)))
+                return true;
+        }
+        return false;
+    }
+
     BmpReveal finish()
     {
-        if (m_scan.spillFailed())
-            return {{}, m_spill.isOpen()
-                            ? QStringLiteral("The text found could not be kept in a temporary file: %1").arg(m_spill.errorString())
-                            : QStringLiteral("No temporary file could be made for the text: %1").arg(m_spill.errorString())};
-        stego::ReadResult result = m_scan.found();
+        if (m_found.spillFailed())
+            return {{}, m_found.spillError()};
+        const stego::ReadOutcome outcome = m_scan.outcome();
+        if (outcome != stego::ReadOutcome::Found)
+            return {{outcome, {}}, {}};
         if (m_sink == nullptr)
-            return {std::move(result), {}};
-        BmpReveal delivered{{stego::ReadOutcome::Found, {}}, {}};
-        if (m_spill.isOpen()) {
-            m_spill.seek(0);
-            constexpr qint64 kSpillBlock = qint64(1) << 20;
-            std::vector<char> block(static_cast<std::size_t>(kSpillBlock));
-            for (qint64 got = 0; (got = m_spill.read(block.data(), kSpillBlock)) > 0;) {
-                if (!(*m_sink)(QByteArrayView(block.data(), got))) {
-                    delivered.sinkFailed = true;
-                    return delivered;
-                }
-            }
-        }
-        delivered.sinkFailed = !(*m_sink)(QByteArrayView(result.text.data(), static_cast<qsizetype>(result.text.size())));
+            return {{outcome, std::move(m_found.held())}, {}};
+        BmpReveal delivered{{outcome, {}}, {}};
+        if (m_encodingOut != nullptr)
+            *m_encodingOut = m_found.encoding();
+        delivered.error = m_found.deliverSpilled(*m_sink, delivered.sinkFailed);
+        if (!delivered.ok())
+            return delivered;
+        const std::string& rest = m_found.held();
+        delivered.sinkFailed = !(*m_sink)(QByteArrayView(rest.data(), static_cast<qsizetype>(rest.size())));
         return delivered;
     }
 
@@ -556,8 +547,11 @@ private:
     const bmp::Layout& m_l;
     const ByteSink* m_sink;
     BandSizes m_bands;
-    QTemporaryFile m_spill;
-    Scanner m_scan;
+    stego::BodyEncoding* m_encodingOut;
+    QTemporaryFile m_ownSpill;
+    FoundText m_found;
+    stego::MessageScanner m_scan;
+    std::vector<char> m_chunk;
     ScratchBytes m_bits;
     std::size_t m_bitsSize = 0;
     std::array<std::vector<char>, 2> m_buffers;  // one for each thread
@@ -571,7 +565,7 @@ inline void patchPixel(std::uint8_t* pixel, unsigned byte, int place) noexcept
 {
     // Bit 0 of blue, of green and of red for each three-bit value.
     static constexpr std::uint32_t kSpread[8] = {0, 0x1, 0x100, 0x101, 0x10000, 0x10001, 0x10100, 0x10101};
-    const unsigned bits = place == 2 ? (byte << 1) & 6U : (byte >> (5 - 3 * place)) & 7U;
+    const unsigned bits = stego::bitsOfPlace(static_cast<std::uint8_t>(byte), place);
     const std::uint32_t keep = place == 2 ? 0xFFFEFEFFU : 0xFFFEFEFEU;
     if constexpr (std::endian::native == std::endian::little) {
         std::uint32_t word = 0;
@@ -753,24 +747,37 @@ BmpProbe probeBmp(QIODevice& in)
     return probe;
 }
 
-BmpReveal revealBmp(QIODevice& in, const ByteSink* textSink, BandSizes bands)
+BmpReveal revealBmp(QIODevice& in, const ByteSink* textSink, const RevealTuning& tuning)
 {
     const BmpProbe probe = probeBmp(in);
     if (!probe.streamable)
         return {{}, kNotStreamable};
     if (!probe.error.isEmpty())
         return {{}, probe.error};
-    return Revealer(in, probe.layout, textSink, bands).run();
+    Revealer revealer(in, probe.layout, textSink, tuning);
+    BmpReveal revealed = revealer.run();
+    revealed.encoding = revealer.encoding();
+    return revealed;
+}
+
+BmpReveal revealBmp(QIODevice& in, const ByteSink* textSink, BandSizes bands)
+{
+    return revealBmp(in, textSink, RevealTuning{.bands = bands});
 }
 
 BmpReveal revealBmp(QIODevice& in)
 {
-    return revealBmp(in, nullptr, BandSizes{});
+    return revealBmp(in, nullptr, RevealTuning{});
 }
 
 BmpReveal revealBmp(QIODevice& in, const ByteSink& textSink)
 {
-    return revealBmp(in, &textSink, BandSizes{});
+    return revealBmp(in, &textSink, RevealTuning{});
+}
+
+BmpReveal revealBmp(QIODevice& in, const ByteSink& textSink, stego::BodyEncoding& encoding)
+{
+    return revealBmp(in, &textSink, RevealTuning{.encoding = &encoding});
 }
 
 BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink)

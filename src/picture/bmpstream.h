@@ -8,6 +8,7 @@
 // bit.
 
 #include "picture/bmpformat.h"
+#include "stego/body.h"
 #include "stego/message.h"
 
 #include <QByteArrayView>
@@ -39,6 +40,8 @@ struct BmpReveal {
     stego::ReadResult result;
     QString error;           // the file could not be read to the end of what the scan needs
     bool sinkFailed = false; // the text sink refused a piece
+    // Found: how the text is encoded (stego/body.h).
+    stego::BodyEncoding encoding = stego::BodyEncoding::Windows1252;
     bool ok() const { return error.isEmpty() && !sinkFailed; }
 };
 
@@ -55,6 +58,9 @@ BmpReveal revealBmp(QIODevice& in);
 // file until its end marker shows that it is one.  Nothing reaches the sink
 // unless the outcome is Found.
 BmpReveal revealBmp(QIODevice& in, const ByteSink& textSink);
+// The same, with `encoding` set before the first piece reaches the sink, so
+// that the sink knows how to show the text.
+BmpReveal revealBmp(QIODevice& in, const ByteSink& textSink, stego::BodyEncoding& encoding);
 
 // The bands of columns reveal reads, in pixels: the first (every band costs
 // a read a row, so it is not small) and the largest, which doubling stops
@@ -68,6 +74,17 @@ struct BandSizes {
     std::int64_t twoThreadPixels = std::int64_t(1) << 20;
 };
 BmpReveal revealBmp(QIODevice& in, const ByteSink* textSink, BandSizes bands);
+
+// The same with everything a test may change: the bands, how much text is
+// held before it goes to the spill file, and the spill device itself (a
+// temporary file when null; opened ReadWrite when not open).
+struct RevealTuning {
+    BandSizes bands{};
+    std::size_t spillChars = std::size_t(8) << 20;
+    QIODevice* spill = nullptr;
+    stego::BodyEncoding* encoding = nullptr;  // set before the first piece reaches the sink
+};
+BmpReveal revealBmp(QIODevice& in, const ByteSink* textSink, const RevealTuning& tuning);
 
 struct BmpHide {
     stego::HideReport report;  // TooMuchText: nothing was written to the sink

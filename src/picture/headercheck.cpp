@@ -13,12 +13,6 @@ std::uint32_t be16(std::span<const std::uint8_t> b, std::size_t at)
     return static_cast<std::uint32_t>(b[at] << 8 | b[at + 1]);
 }
 
-std::uint32_t be32(std::span<const std::uint8_t> b, std::size_t at)
-{
-    return static_cast<std::uint32_t>(b[at]) << 24 | static_cast<std::uint32_t>(b[at + 1]) << 16
-           | static_cast<std::uint32_t>(b[at + 2]) << 8 | b[at + 3];
-}
-
 bool isFrameMarker(std::uint8_t m)
 {
     return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
@@ -70,26 +64,7 @@ std::size_t skipEntropyData(std::span<const std::uint8_t> b, std::size_t pos)
     return b.size();
 }
 
-std::array<std::uint32_t, 256> makeCrcTable()
-{
-    std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t n = 0; n < 256; ++n) {
-        std::uint32_t c = n;
-        for (int k = 0; k < 8; ++k)
-            c = (c & 1U) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
-        table[n] = c;
-    }
-    return table;
-}
 
-std::uint32_t crc32(std::span<const std::uint8_t> bytes)
-{
-    static const std::array<std::uint32_t, 256> table = makeCrcTable();
-    std::uint32_t c = 0xFFFFFFFFU;
-    for (const std::uint8_t b : bytes)
-        c = table[(c ^ b) & 0xFFU] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFU;
-}
 
 }  // namespace
 
@@ -111,6 +86,10 @@ JpegFacts jpegFacts(std::span<const std::uint8_t> b)
             ++pos;
             continue;
         }
+        if (marker == 0x00) {  // a stuffed zero between segments is stray data to libjpeg too, not a marker
+            pos += 2;
+            continue;
+        }
         if (marker == 0xD9)
             break;
         if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
@@ -120,8 +99,12 @@ JpegFacts jpegFacts(std::span<const std::uint8_t> b)
         const std::size_t length = be16(b, pos + 2);
         const std::size_t segment = pos + 4;
         const std::size_t end = pos + 2 + length;
-        if (length < 2 || end > b.size())
+        if (end > b.size())
             break;
+        if (length < 2) {  // libjpeg reads on after the length of a segment it skips
+            pos += 4;
+            continue;
+        }
         if (isFrameMarker(marker) && !facts.frameFound && length >= 8) {
             facts.frameFound = true;
             facts.precision = b[segment];
@@ -157,7 +140,7 @@ JpegFacts jpegFacts(std::span<const std::uint8_t> b)
     return facts;
 }
 
-std::string jpegRefusal(const JpegFacts& facts, std::int64_t budgetBytes)
+std::string jpegRefusal(const JpegFacts& facts, std::int64_t budgetBytes, std::string_view budgetNote)
 {
     if (!facts.frameFound)
         return {};
@@ -169,46 +152,13 @@ std::string jpegRefusal(const JpegFacts& facts, std::int64_t budgetBytes)
     if (facts.scans > kMaxJpegScans)
         return "The JPEG picture has more than " + std::to_string(kMaxJpegScans)
                + " scans, far more than any camera or editor writes, so it is refused as damaged";
-    const std::int64_t need = facts.coefficientBytes + 4 * facts.width * facts.height;
+    const std::int64_t need = facts.coefficientBytes + facts.turnBytes + 4 * facts.width * facts.height;
     if (need > budgetBytes) {
         constexpr std::int64_t kMB = std::int64_t(1) << 20;
         return "The JPEG picture would need " + std::to_string(ceilDiv(need, kMB)) + " MB to decode, more than the "
-               + std::to_string(budgetBytes / kMB) + " MB allowed";
+               + std::to_string(budgetBytes / kMB) + " MB allowed" + std::string(budgetNote);
     }
     return {};
-}
-
-PngFacts pngFacts(std::span<const std::uint8_t> b)
-{
-    static constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    PngFacts facts;
-    if (b.size() < 8 + 25 || !std::equal(kSignature.begin(), kSignature.end(), b.begin()))
-        return facts;
-    std::size_t pos = 8;
-    while (pos + 12 <= b.size()) {
-        const std::uint64_t length = be32(b, pos);
-        if (length > b.size() - pos - 12)
-            break;  // cut short: the decoder says so
-        const auto typeAndData = b.subspan(pos + 4, 4 + static_cast<std::size_t>(length));
-        const std::string type(reinterpret_cast<const char*>(typeAndData.data()), 4);
-        if (pos == 8) {
-            if (type != "IHDR" || length < 13)
-                return facts;
-            facts.valid = true;
-            facts.bitDepth = b[pos + 8 + 8];
-        }
-        // Ancillary chunks (lower-case first letter) with a bad checksum are
-        // dropped by libpng, not refused.
-        const bool critical = (type[0] & 0x20) == 0;
-        if (critical && crc32(typeAndData) != be32(b, pos + 8 + static_cast<std::size_t>(length))) {
-            facts.damagedChunk = type;
-            return facts;
-        }
-        if (type == "IEND")
-            break;
-        pos += 12 + static_cast<std::size_t>(length);
-    }
-    return facts;
 }
 
 }  // namespace picture::headercheck

@@ -1,20 +1,18 @@
 #pragma once
 
-// Decisions taken from a JPEG's or PNG's own structure before any decoder
-// sees the file.  Standard C++ only.
+// Decisions taken from a JPEG's own structure before libjpeg sees the file.
+// Standard C++ only.
 //
-// JPEG: libjpeg holds a whole-image coefficient buffer for a progressive or
-// multi-scan file, outside Qt's allocation limit, and decodes every scan over
-// the whole frame, so a small file with thousands of scans costs minutes.
-// Both are known from the markers alone.
-//
-// PNG: libpng refuses a critical chunk with a wrong checksum, and Qt then
-// says only "Unable to read image data"; a 16-bit PNG is decoded at 8 bytes
-// a pixel before it is narrowed.
+// libjpeg holds a whole-image coefficient buffer for a progressive or
+// multi-scan file and decodes every scan over the whole frame, so a small
+// file with thousands of scans costs minutes.  Both are known from the
+// markers alone; the decoder holds the same limits while it runs, and this
+// look only refuses the obvious before it starts.
 
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace picture::headercheck {
 
@@ -31,23 +29,17 @@ struct JpegFacts {
     bool lossless = false;
     int scans = 0;
     std::int64_t coefficientBytes = 0;  // libjpeg's whole-image buffer; 0 when it needs none
+    std::int64_t turnBytes = 0;         // the second picture a quarter turn needs for a moment
     bool frameFound = false;
 };
 
 // Reads the markers of a JPEG file, stepping over the entropy-coded data.
 JpegFacts jpegFacts(std::span<const std::uint8_t> bytes);
 
-// Why the JPEG cannot be decoded within `budgetBytes` (coefficients and the
-// decoded picture at 4 bytes a pixel together) and the scan limit, or why
-// the decoder cannot read it at all; empty when it may be decoded.
-std::string jpegRefusal(const JpegFacts& facts, std::int64_t budgetBytes);
-
-struct PngFacts {
-    bool valid = false;       // a PNG signature and an IHDR chunk
-    int bitDepth = 0;
-    std::string damagedChunk; // the first critical chunk whose checksum is wrong
-};
-
-PngFacts pngFacts(std::span<const std::uint8_t> bytes);
+// Why the JPEG cannot be decoded within `budgetBytes` (coefficients, the
+// decoded picture at 4 bytes a pixel and any turned copy together) and the
+// scan limit, or why the decoder cannot read it at all; empty when it may
+// be decoded.  `budgetNote` ends the sentence about the budget.
+std::string jpegRefusal(const JpegFacts& facts, std::int64_t budgetBytes, std::string_view budgetNote = {});
 
 }  // namespace picture::headercheck

@@ -70,7 +70,9 @@ void showFailure(PictureCommandContext& context, const QString& what, const QStr
 void loadChosenFile(PictureCommandContext& context, const QString& path)
 {
     std::optional<platform::BusyCursor> busy(std::in_place, context.platform);
-    LoadResult loaded = loadPicture(path);
+    // The old picture stays until the new one has opened (a refused file
+    // changes nothing), so the two are counted together.
+    LoadResult loaded = loadPicture(path, FileKinds::RegularOnly, context.view.canvas()->image().sizeInBytes());
     if (!loaded.ok()) {
         busy.reset();  // no hourglass over the box
         showFailure(context, QStringLiteral("The picture could not be opened:"), path, loaded.error);
@@ -125,7 +127,7 @@ void openImage(PictureCommandContext& context)
     platform::FileDialog& dialog = context.commonDialog1;
     dialog.mode = platform::FileDialogMode::Open;
     dialog.title = QStringLiteral("Select An Image File To Open");
-    dialog.filter = QStringLiteral("Images (*.bmp *.jpg *.jpeg *.gif *.png)");
+    dialog.filter = QStringLiteral("Images (*.bmp *.jpg *.jpeg *.gif *.png *.webp)");
     dialog.existingOnly = true;
     dialog.hideReadOnly = true;
     const std::optional<QString> chosen = context.platform.fileDialog(dialog, context.window);
@@ -196,8 +198,9 @@ QString proposedSaveName(const QString& loadedImagePath)
     // as the target for BMP content.
     if (loadedImagePath.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive))
         return loadedImagePath;
-    static const std::array<QLatin1String, 4> replaced{QLatin1String(".jpg"), QLatin1String(".jpeg"),
-                                                       QLatin1String(".gif"), QLatin1String(".png")};
+    static const std::array<QLatin1String, 5> replaced{QLatin1String(".jpg"), QLatin1String(".jpeg"),
+                                                       QLatin1String(".gif"), QLatin1String(".png"),
+                                                       QLatin1String(".webp")};
     for (const QLatin1String extension : replaced) {
         if (loadedImagePath.endsWith(extension, Qt::CaseInsensitive))
             return loadedImagePath.left(loadedImagePath.size() - extension.size()) + QLatin1String(".bmp");

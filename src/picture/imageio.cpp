@@ -1,8 +1,9 @@
 #include "imageio.h"
 
 #include "picture/bmpreader.h"
-#include "picture/headercheck.h"
+#include "picture/decoders.h"
 #include "picture/librarymessages.h"
+#include "picture/webpdecoder.h"
 
 #include "fileio/fileio.h"
 
@@ -14,38 +15,16 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <span>
 
 namespace picture {
 
 namespace {
 
-// What libjpeg may hold besides Qt's picture: its whole-image coefficients
-// for a progressive file, with the decoded picture, stay within this.
-constexpr std::int64_t kDecodeBudgetBytes = std::int64_t(2 * kAllocationLimitMB) << 20;
-
 LoadResult failure(const QString& reason)
 {
     return {QImage(), reason};
-}
-
-// The formats the program promises.  Qt's other plugins (TIFF, WebP, icons,
-// text formats such as XPM) stay out: a file that one of them happens to
-// claim would otherwise open as a picture nobody asked for.
-bool isAcceptedFormat(const QByteArray& format)
-{
-    return format == "bmp" || format == "jpeg" || format == "gif" || format == "png";
-}
-
-// The logical screen a GIF's header declares, read without decoding: Qt
-// reports the first frame's size, not the screen it allocates, so a
-// few-byte GIF can ask for gigabytes behind a 1 x 1 frame.
-QSize gifScreenSize(QIODevice& file)
-{
-    const QByteArray head = file.peek(10);
-    if (head.size() < 10)
-        return {};
-    return {qFromLittleEndian<quint16>(head.constData() + 6), qFromLittleEndian<quint16>(head.constData() + 8)};
 }
 
 QString fileTooLargeError()
@@ -57,9 +36,8 @@ QString fileTooLargeError()
 // at least known here, and the user can act on "damaged or cut short".
 QString readerError(const QByteArray& format, const QImageReader& reader)
 {
-    QString name = QString::fromLatin1(format).toUpper();
     if (reader.error() == QImageReader::InvalidDataError || reader.error() == QImageReader::UnknownError)
-        return QStringLiteral("The %1 picture's data is damaged or cut short").arg(name);
+        return damagedError(format.constData());
     return reader.errorString();
 }
 
@@ -72,27 +50,9 @@ void forceOpaque(QImage& image)
     }
 }
 
-QString tooLargeError(const QSize& size)
-{
-    if (!size.isValid())
-        return QString();
-    // Width and height are each below 2^31, so their product fits; four bytes
-    // a pixel might not, so the limit is compared in pixels.
-    const qint64 pixels = qint64(size.width()) * size.height();
-    constexpr qint64 kPixelsPerMB = (qint64(1) << 20) / 4;
-    if (pixels <= qint64(kAllocationLimitMB) * kPixelsPerMB)
-        return QString();
-    const qint64 megabytes = (pixels + kPixelsPerMB - 1) / kPixelsPerMB;
-    return QStringLiteral("The picture is too large: %1 x %2 pixels need %3 MB, more than the %4 MB allowed")
-        .arg(size.width())
-        .arg(size.height())
-        .arg(megabytes)
-        .arg(kAllocationLimitMB);
-}
-
 QString sizeError(const bmp::Layout& layout)
 {
-    return tooLargeError(QSize(static_cast<int>(layout.width), static_cast<int>(layout.height)));
+    return tooLargeError(layout.width, layout.height);
 }
 
 // The file header and the 40-byte information header of an uncompressed
@@ -139,7 +99,43 @@ void packBgrRow(const quint32* in, int width, uchar* out)
 
 }  // namespace
 
-LoadResult loadPicture(const QString& path, FileKinds kinds)
+QString tooLargeError(std::int64_t width, std::int64_t height)
+{
+    // A row of the working picture must stay below 2 GB bits, Qt's limit.
+    constexpr std::int64_t kMaxRowPixels = (std::numeric_limits<int>::max() - 31) / 32;
+    if (width > kMaxRowPixels)
+        return QStringLiteral("The picture is too wide: %1 pixels a row, more than the %2 a row can hold")
+            .arg(width)
+            .arg(kMaxRowPixels);
+    // Each side is below 2^32, so their product fits; four bytes a pixel
+    // might not, so the limit is compared in pixels.
+    const std::int64_t pixels = width * height;
+    constexpr std::int64_t kPixelsPerMB = (std::int64_t(1) << 20) / 4;
+    if (pixels <= std::int64_t(kAllocationLimitMB) * kPixelsPerMB)
+        return QString();
+    const std::int64_t megabytes = (pixels + kPixelsPerMB - 1) / kPixelsPerMB;
+    return QStringLiteral("The picture is too large: %1 x %2 pixels need %3 MB, more than the %4 MB allowed")
+        .arg(width)
+        .arg(height)
+        .arg(megabytes)
+        .arg(kAllocationLimitMB);
+}
+
+QString notEnoughMemoryError()
+{
+    return QStringLiteral("There is not enough memory to hold the picture");
+}
+
+QString damagedError(const char* format)
+{
+    return QStringLiteral("The %1 picture's data is damaged or cut short").arg(QString::fromLatin1(format).toUpper());
+}
+
+namespace {
+
+LoadResult decodeFormat(QIODevice& in, qint64 heldBytes);
+
+LoadResult readAndDecode(const QString& path, FileKinds kinds, qint64 heldBytes)
 {
     QFile file;
     if (kinds == FileKinds::RegularOnly) {
@@ -165,6 +161,10 @@ LoadResult loadPicture(const QString& path, FileKinds kinds)
             return {std::move(decoded.image), std::move(decoded.error)};
         }
     }
+    // Every other file is read by its decoder as far as the picture needs,
+    // a piece at a time: metadata and data past the last row cost no memory.
+    if (kinds == FileKinds::RegularOnly && file.seek(0))
+        return decodeFormat(file, heldBytes);
     // A pipe has no size to check first: read up to one byte past the limit,
     // in pieces, so a short stream does not reserve the limit's memory.
     constexpr qint64 kPiece = qint64(1) << 20;
@@ -180,71 +180,77 @@ LoadResult loadPicture(const QString& path, FileKinds kinds)
     }
     if (bytes.size() > kMaxPictureFileBytes)
         return failure(fileTooLargeError());
-    return decodePicture(bytes);
+    return decodePicture(bytes, heldBytes);
 }
 
-LoadResult decodePicture(const QByteArray& bytes)
+}  // namespace
+
+LoadResult loadPicture(const QString& path, FileKinds kinds, qint64 heldBytes)
+{
+    try {
+        return readAndDecode(path, kinds, heldBytes);
+    } catch (const std::bad_alloc&) {
+        return failure(notEnoughMemoryError());
+    }
+}
+
+namespace {
+
+// BMP: the program's own reader, Qt's for the kinds it leaves.
+LoadResult decodeBmpBytes(const QByteArray& bytes)
+{
+    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                             static_cast<std::size_t>(bytes.size()));
+    const bmp::Parsed parsed = bmp::parse(data.first(std::min(data.size(), bmp::kHeadBytes)));
+    if (!parsed.ok())
+        return failure(QString::fromStdString(parsed.error));
+    if (const QString tooLarge = sizeError(parsed.layout); !tooLarge.isEmpty())
+        return failure(tooLarge);
+    BmpDecode decoded = decodeBmp(QByteArrayView(bytes), parsed.layout);
+    if (decoded.handled)
+        return {std::move(decoded.image), std::move(decoded.error)};
+    // Qt's reader stops quietly at the end of a short file and hands back
+    // rows of whatever the allocation held.
+    if (const std::string cut = bmp::truncationError(parsed.layout, data.size()); !cut.empty())
+        return failure(QString::fromStdString(cut));
+    return readWithQt(bytes, "bmp", kAllocationLimitMB);
+}
+
+LoadResult decodeFormat(QIODevice& in, qint64 heldBytes)
 {
     const LibraryOutputMuffle muffle;
-    QImageReader::setAllocationLimit(kAllocationLimitMB);
+    // The content decides, so a JPEG saved under a .bmp name still opens.
+    const qint64 start = in.pos();
+    // libwebp decodes from memory only, so a WebP is held whole.
+    if (isWebp(in.peek(12)))
+        return decodeWebp(in.readAll(), heldBytes);
+    const QByteArray format = QImageReader::imageFormat(&in);
+    in.seek(start);
+    if (format == "jpeg")
+        return decodeJpeg(in, heldBytes);
+    if (format == "png")
+        return decodePng(in);
+    if (format == "gif")
+        return decodeGif(in);
+    if (format == "bmp")
+        return decodeBmpBytes(in.readAll());
+    // Qt's other plugins (TIFF, icons, text formats such as XPM) stay out: a
+    // file that one of them happens to claim would otherwise open as a
+    // picture nobody asked for.
+    return failure(in.size() == 0 ? QStringLiteral("The file is empty")
+                                  : QStringLiteral("The file is not a BMP, JPEG, GIF, PNG or WebP picture"));
+}
 
+}  // namespace
+
+LoadResult readWithQt(const QByteArray& bytes, const char* format, int allocationLimitMB)
+{
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                             static_cast<std::size_t>(bytes.size()));
-
-    // The content decides, so a JPEG saved under a .bmp name still opens.
-    const QByteArray format = QImageReader::imageFormat(&buffer);
-    if (!isAcceptedFormat(format))
-        return failure(bytes.isEmpty() ? QStringLiteral("The file is empty")
-                                       : QStringLiteral("The file is not a BMP, JPEG, GIF or PNG picture"));
-    // Qt refuses an oversized or damaged picture with a bare "Unable to read
-    // image data"; each format's own structure is judged first, and says why.
-    int allocationLimitMB = kAllocationLimitMB;
-    if (format == "gif") {
-        if (const QString tooLarge = tooLargeError(gifScreenSize(buffer)); !tooLarge.isEmpty())
-            return failure(tooLarge);
-    } else if (format == "bmp") {
-        const bmp::Parsed parsed = bmp::parse(data.first(std::min(data.size(), bmp::kHeadBytes)));
-        if (!parsed.ok())
-            return failure(QString::fromStdString(parsed.error));
-        if (const QString tooLarge = sizeError(parsed.layout); !tooLarge.isEmpty())
-            return failure(tooLarge);
-        BmpDecode decoded = decodeBmp(QByteArrayView(bytes), parsed.layout);
-        if (decoded.handled)
-            return {std::move(decoded.image), std::move(decoded.error)};
-        // Qt's reader stops quietly at the end of a short file and hands back
-        // rows of whatever the allocation held.
-        if (const std::string cut = bmp::truncationError(parsed.layout, data.size()); !cut.empty())
-            return failure(QString::fromStdString(cut));
-    } else if (format == "jpeg") {
-        const std::string refusal = headercheck::jpegRefusal(headercheck::jpegFacts(data), kDecodeBudgetBytes);
-        if (!refusal.empty())
-            return failure(QString::fromStdString(refusal));
-    } else if (format == "png") {
-        const headercheck::PngFacts png = headercheck::pngFacts(data);
-        if (!png.damagedChunk.empty())
-            return failure(QStringLiteral("The PNG file is damaged: the checksum of its %1 chunk is wrong")
-                               .arg(QString::fromStdString(png.damagedChunk)));
-        // Qt decodes 16 bits a channel at 8 bytes a pixel before the picture
-        // is narrowed to the working format; the pixel ceiling is what counts.
-        if (png.bitDepth == 16)
-            allocationLimitMB = 2 * kAllocationLimitMB;
-    }
-
     QImage image;
     {
-        buffer.seek(0);
         QImageReader reader(&buffer, format);
-        // Upright as the camera meant it.  A turned photo is briefly held twice
-        // while Qt turns it; an upright one (the usual case) never is.
-        reader.setAutoTransform(true);
-
-        const QString tooLarge = tooLargeError(reader.size());
-        if (!tooLarge.isEmpty())
-            return failure(tooLarge);
-
         // An animated GIF gives its first frame: the first read is that frame.
         QImageReader::setAllocationLimit(allocationLimitMB);
         const bool read = reader.read(&image);
@@ -255,21 +261,33 @@ LoadResult decodePicture(const QByteArray& bytes)
         // handed out, and a shared picture is converted by copying it whole.
     }
 
-    // In place where the depth allows (ARGB32 from a GIF or PNG with
-    // transparency), so a big picture is not held twice.  A transparent pixel
-    // keeps the colour stored with it (Qt's GIF reader gives a transparent
-    // palette entry its RGB with alpha 0), and alpha is simply dropped.
+    // In place where the depth allows (ARGB32 from a GIF with transparency),
+    // so a big picture is not held twice.  A transparent pixel keeps the
+    // colour stored with it (Qt's GIF reader gives a transparent palette
+    // entry its RGB with alpha 0), and alpha is simply dropped.
     if (image.format() != QImage::Format_RGB32) {
         image.convertTo(QImage::Format_RGB32);
         if (image.format() != QImage::Format_RGB32 || image.isNull())
-            return failure(QStringLiteral("There is not enough memory to hold the picture"));
+            return failure(notEnoughMemoryError());
     }
     // Some readers hand out RGB32 whose top byte is not 0xFF (a GIF frame
     // with no pixel data), and Qt draws RGB32 on the assumption that it is.
-    // The JPEG reader never does.
-    if (format != "jpeg")
-        forceOpaque(image);
+    forceOpaque(image);
     return {std::move(image), QString()};
+}
+
+LoadResult decodePicture(const QByteArray& bytes, qint64 heldBytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    // Every decoder checks the sizes it is told before allocating, but a
+    // picture within them can still meet a machine without the memory.
+    try {
+        return decodeFormat(buffer, heldBytes);
+    } catch (const std::bad_alloc&) {
+        return failure(notEnoughMemoryError());
+    }
 }
 
 QString writeBmp(const QImage& image, QIODevice& device)

@@ -11,8 +11,8 @@ namespace picture {
 
 namespace {
 
-// libpng's readers refuse a PNG wider or taller than this by default.
-constexpr std::uint32_t kLibpngLargestSide = 1000000;
+// The largest side a PNG may declare.
+constexpr std::uint32_t kLargestPngSide = 0x7FFFFFFF;
 
 std::uint32_t bigEndian32(const std::uint8_t* p)
 {
@@ -67,8 +67,8 @@ HeaderSize pngSize(QIODevice& in)
     const bool depthFits = colourType == 0 ? (depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16)
                            : colourType == 3 ? (depth == 1 || depth == 2 || depth == 4 || depth == 8)
                            : (colourType == 2 || colourType == 4 || colourType == 6) && (depth == 8 || depth == 16);
-    if (!depthFits || head[26] != 0 || head[27] != 0 || head[28] > 1 || width > kLibpngLargestSide
-        || height > kLibpngLargestSide)
+    if (!depthFits || head[26] != 0 || head[27] != 0 || head[28] > 1 || width > kLargestPngSide
+        || height > kLargestPngSide)
         return {};
     return known(width, height);
 }

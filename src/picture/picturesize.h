@@ -16,9 +16,8 @@ struct HeaderSize {
     std::int64_t width = 0;
     std::int64_t height = 0;
     // False when the headers do not settle it: another kind of file, a kind
-    // or variant the decoders refuse (a lossless or 12-bit JPEG, a PNG wider
-    // than libpng reads), or damaged headers.  The caller decodes instead,
-    // and the decoder gives the reason.
+    // or variant the decoders refuse (a lossless or 12-bit JPEG), or damaged
+    // headers.  The caller decodes instead, and the decoder gives the reason.
     bool known = false;
 };
 

@@ -1,6 +1,7 @@
 #include "message.h"
 
 #include "codepage.h"
+#include "scanner.h"
 
 #include <algorithm>
 #include <array>
@@ -28,7 +29,6 @@ constexpr std::int64_t kBand = 16;
 constexpr std::int64_t kMinBandHeight = 16;
 constexpr std::int64_t kChunkRows = 48;      // rows staged at a time when hiding
 constexpr std::int64_t kPrefetchRows = 32;   // how far ahead of the walk rows are fetched
-constexpr std::int64_t kHeadPixels = 39;     // the start marker's 13 characters
 constexpr std::size_t kHeadChars = 13;
 
 // kPlaced[4 * b + k]: the bits of byte b that pixel k of its triple carries,
@@ -38,10 +38,11 @@ constexpr std::array<std::uint32_t, 1024> makePlacedBits()
 {
     std::array<std::uint32_t, 1024> table{};
     for (std::uint32_t b = 0; b < 256; ++b) {
-        auto bit = [b](int n) { return (b >> n) & 1U; };
-        table[4 * b + 0] = bit(7) << 16 | bit(6) << 8 | bit(5);
-        table[4 * b + 1] = bit(4) << 16 | bit(3) << 8 | bit(2);
-        table[4 * b + 2] = bit(1) << 16 | bit(0) << 8 | kThirdPixelFlag;
+        for (int k = 0; k < 3; ++k) {
+            const std::uint32_t bits = bitsOfPlace(static_cast<std::uint8_t>(b), k);
+            table[4 * b + static_cast<std::uint32_t>(k)] =
+                (bits >> 2) << 16 | ((bits >> 1) & 1U) << 8 | (bits & 1U) | (k == 2 ? kThirdPixelFlag : 0U);
+        }
     }
     return table;
 }
@@ -207,47 +208,24 @@ MIRRORVANE_VECTOR_CLONES void writeFramed(PixelSurface s, const std::string& fra
     writeFramedSimply(s, msg, fullColumns * h, n);  // the message ends part way down this column
 }
 
-// Position of the first end marker in text[from, to), if any.  Blocks of
-// 64 positions are first screened for four of the marker's letters at once
-// (which the compiler vectorises), so ordinary prose, full of 'e's, is not
-// compared position by position.
-std::optional<std::size_t> findEndMarker(const char* text, std::size_t from, std::size_t to)
-{
-    const std::size_t m = kEndMarker.size();
-    if (to < from + m)
-        return std::nullopt;
-    const std::size_t last = to - m;  // last position a marker can start at
-    for (std::size_t block = from; block <= last; block += 64) {
-        const std::size_t n = std::min<std::size_t>(64, last + 1 - block);
-        const auto* p = reinterpret_cast<const unsigned char*>(text + block);
-        unsigned char candidate = 0;
-        for (std::size_t k = 0; k < n; ++k)
-            candidate |= static_cast<unsigned char>((p[k] == 'e') & (p[k + 3] == ' ') & (p[k + 4] == 'm') & (p[k + 10] == 'e'));
-        if (candidate == 0)
-            continue;
-        for (std::size_t k = 0; k < n; ++k)
-            if (std::memcmp(p + k, kEndMarker.data(), m) == 0)
-                return block + k;
-    }
-    return std::nullopt;
-}
-
 // Reads every character of the picture after the start marker, band by band,
-// and looks for the end marker in each band's characters once the band is
+// and hands each band's characters to the scanner once the band is
 // complete.  out[c] is character c of the picture; the collected text is
 // out[13] onward.
 class BodyScanner {
 public:
-    explicit BodyScanner(ConstPixelSurface s)
-        : m_s(s), m_chars(static_cast<std::size_t>(pixelCount(s.width, s.height) / 3)),
+    BodyScanner(ConstPixelSurface s, MessageScanner& scanner)
+        : m_s(s), m_scanner(scanner), m_chars(static_cast<std::size_t>(pixelCount(s.width, s.height) / 3)),
           m_out(new char[m_chars])
     {
     }
 
-    ReadResult run()
+    void run()
     {
-        if (m_s.height < kMinBandHeight)
-            return runSimply();
+        if (m_s.height < kMinBandHeight) {
+            runSimply();
+            return;
+        }
         for (std::int64_t x0 = 0; x0 < m_s.width; x0 += kBand) {
             const std::int64_t bw = std::min(kBand, m_s.width - x0);
             if (bw == kBand)
@@ -259,21 +237,20 @@ public:
                 readStraddler(x);
             const std::int64_t firstPixelAfter = (x0 + bw) * m_s.height;
             const auto complete = std::min(m_chars, static_cast<std::size_t>((firstPixelAfter + 2) / 3));
-            if (const auto end = searchUpTo(complete))
-                return {ReadOutcome::Found, std::string(m_out.get() + kHeadChars, *end - kHeadChars)};
+            if (feedUpTo(complete))
+                return;
         }
-        return {ReadOutcome::NoEndMarker, {}};
     }
 
 private:
-    // Position of the first end marker wholly before `complete`, if any.
-    std::optional<std::size_t> searchUpTo(std::size_t complete)
+    // Characters m_fed .. complete - 1 to the scanner; true once it has decided.
+    bool feedUpTo(std::size_t complete)
     {
-        const std::size_t from = std::max(kHeadChars, m_searched >= kEndMarker.size() ? m_searched - (kEndMarker.size() - 1) : 0);
-        m_searched = complete;
-        if (complete <= from)
-            return std::nullopt;
-        return findEndMarker(m_out.get(), from, complete);
+        if (complete <= m_fed)
+            return false;
+        const std::size_t from = m_fed;
+        m_fed = complete;
+        return m_scanner.feedCharacters(std::string_view(m_out.get() + from, complete - from));
     }
 
     std::uint32_t lowBitsAt(std::int64_t p) const noexcept
@@ -283,8 +260,7 @@ private:
 
     char charAt(std::int64_t c) const noexcept
     {
-        const std::uint32_t nine = lowBitsAt(3 * c) << 6 | lowBitsAt(3 * c + 1) << 3 | lowBitsAt(3 * c + 2);
-        return static_cast<char>(nine >> 1);
+        return static_cast<char>(characterOfPlaces(lowBitsAt(3 * c), lowBitsAt(3 * c + 1), lowBitsAt(3 * c + 2)));
     }
 
     // Characters wholly inside column x, from its character `fromGroup` on.
@@ -355,32 +331,30 @@ private:
             readColumn(x0 + j, groups);
     }
 
-    // Short pictures: pixel by pixel, testing for the end marker as each
-    // character is added.
-    ReadResult runSimply()
+    // Short pictures: character by character, a stretch at a time.
+    void runSimply()
     {
-        const std::int64_t total = pixelCount(m_s.width, m_s.height);
-        std::size_t length = 0;
-        for (std::int64_t c = kHeadChars; 3 * c + 2 < total; ++c) {
-            const char ch = charAt(c);
-            m_out[kHeadChars + length++] = ch;
-            if (ch == 'e' && length >= kEndMarker.size()
-                && std::string_view(m_out.get() + kHeadChars + length - kEndMarker.size(), kEndMarker.size()) == kEndMarker)
-                return {ReadOutcome::Found, std::string(m_out.get() + kHeadChars, length - kEndMarker.size())};
+        constexpr std::size_t kStretch = 4096;
+        for (std::size_t c = kHeadChars; c < m_chars; c += kStretch) {
+            const std::size_t end = std::min(m_chars, c + kStretch);
+            for (std::size_t k = c; k < end; ++k)
+                m_out[k] = charAt(static_cast<std::int64_t>(k));
+            if (feedUpTo(end))
+                return;
         }
-        return {ReadOutcome::NoEndMarker, {}};
     }
 
     ConstPixelSurface m_s;
+    MessageScanner& m_scanner;
     std::size_t m_chars;
     std::unique_ptr<char[]> m_out;
-    std::size_t m_searched = 0;  // characters already searched for the end marker
+    std::size_t m_fed = kHeadChars;  // characters handed to the scanner
 };
 
-bool endsWithEndMarker(const char* collected, std::size_t length) noexcept
+ReadResult resultOf(MessageScanner& scanner)
 {
-    return length >= kEndMarker.size()
-           && std::memcmp(collected + length - kEndMarker.size(), kEndMarker.data(), kEndMarker.size()) == 0;
+    const ReadOutcome outcome = scanner.outcome();
+    return {outcome, outcome == ReadOutcome::Found ? scanner.takeText() : std::string()};
 }
 
 }  // namespace
@@ -447,28 +421,17 @@ HideReport hideBytes(PixelSurface surface, std::string_view textBytes)
 ReadResult readMessage(ConstPixelSurface surface)
 {
     const std::int64_t total = pixelCount(surface.width, surface.height);
-    const std::int64_t h = surface.height;
-
+    MessageScanner scanner;
     // The first 13 characters, where the end-marker test already runs but
     // the start marker has not been checked yet.
-    std::array<char, 13> head{};
-    std::size_t headLength = 0;
-    std::uint32_t code = 0;
-    for (std::int64_t p = 0; p < std::min(total, kHeadPixels); ++p) {
-        code = code << 3 | lowBits(pixelAt(surface.pixels, surface.stride, h, p));
-        if (p % 3 != 2)
-            continue;
-        head[headLength++] = static_cast<char>(code >> 1);
-        code = 0;
-        if (endsWithEndMarker(head.data(), headLength))
-            return {ReadOutcome::Found, std::string(head.data(), headLength - kEndMarker.size())};
-    }
+    for (std::int64_t p = 0; p < std::min(total, kStartMarkerPixels); ++p)
+        if (scanner.feedPixel(lowBits(pixelAt(surface.pixels, surface.stride, surface.height, p))))
+            return resultOf(scanner);
     // Only a 40th pixel starts the 14th triple, where the start marker is checked.
-    if (total <= kHeadPixels)
-        return {ReadOutcome::NoEndMarker, {}};
-    if (std::string_view(head.data(), head.size()) != kStartMarker)
-        return {ReadOutcome::NoStartMarker, {}};
-    return BodyScanner(surface).run();
+    if (total <= kStartMarkerPixels || scanner.beginBody())
+        return resultOf(scanner);
+    BodyScanner(surface, scanner).run();
+    return resultOf(scanner);
 }
 
 namespace {
@@ -476,6 +439,7 @@ namespace {
 // The markers in Windows-1252, where \xE9 is the accented e.
 constexpr std::array<std::string_view, 4> kFourCharacterMarkers = {"K 02", "K 01", "Kk02", "Kk01"};
 constexpr std::array<std::string_view, 2> kThreeCharacterMarkers = {"\xE9 K", "\xE9kK"};
+constexpr std::array<std::string_view, 2> kThreeCharacterMarkersUtf8 = {"\xC3\xA9 K", "\xC3\xA9kK"};
 constexpr std::size_t kLongestMarker = 4;
 
 bool contains(std::string_view text, std::string_view marker)
@@ -503,21 +467,22 @@ bool isEncryptedText(std::u16string_view text) noexcept
     return containsAny(text, kFourCharacterMarkers) && containsAny(text, kThreeCharacterMarkers);
 }
 
-void EncryptedTextScanner::feed(std::string_view windows1252)
+void EncryptedTextScanner::feed(std::string_view bytes)
 {
+    const auto& threeCharacter = m_utf8 ? kThreeCharacterMarkersUtf8 : kThreeCharacterMarkers;
     if (encrypted())
         return;
     constexpr std::size_t kKeep = kLongestMarker - 1;
-    // A marker may straddle pieces: the bytes before this piece are searched
-    // together with its first few.
+    // A marker (four bytes at most) may straddle pieces: the bytes before
+    // this piece are searched together with its first few.
     std::string seam = m_tail;
-    seam.append(windows1252.substr(0, std::min(windows1252.size(), kKeep)));
-    for (const std::string_view text : {std::string_view(seam), windows1252}) {
+    seam.append(bytes.substr(0, std::min(bytes.size(), kKeep)));
+    for (const std::string_view text : {std::string_view(seam), bytes}) {
         m_fourCharacter = m_fourCharacter || containsAny(text, kFourCharacterMarkers);
-        m_threeCharacter = m_threeCharacter || containsAny(text, kThreeCharacterMarkers);
+        m_threeCharacter = m_threeCharacter || containsAny(text, threeCharacter);
     }
-    if (windows1252.size() >= kKeep)
-        m_tail.assign(windows1252.substr(windows1252.size() - kKeep));
+    if (bytes.size() >= kKeep)
+        m_tail.assign(bytes.substr(bytes.size() - kKeep));
     else
         m_tail = seam.substr(seam.size() - std::min(seam.size(), kKeep));
 }

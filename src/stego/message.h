@@ -20,6 +20,24 @@ namespace stego {
 inline constexpr std::string_view kStartMarker = "LHE_S message";
 inline constexpr std::string_view kEndMarker = "end message";
 inline constexpr std::int64_t kMarkerLength = 24;  // both markers together
+// The start marker's pixels: the 14th triple, where the start marker is
+// tested, begins at pixel 39, so only a picture of 40 pixels or more has it.
+inline constexpr std::int64_t kStartMarkerPixels = 3 * static_cast<std::int64_t>(kStartMarker.size());
+
+// Where each bit of a character lies.  Pixel `place` (0, 1, 2) of the
+// character's triple carries three of its bits as red*4 + green*2 + blue in
+// the channels' lowest bits: bits 7 6 5, then 4 3 2, then 1 0 and nothing
+// (the third pixel's blue keeps its own bit; 0 here).  Every road that
+// writes or reads the format places bits by these two, or is tested
+// against them.
+constexpr std::uint32_t bitsOfPlace(std::uint8_t code, int place) noexcept
+{
+    return place == 0 ? code >> 5 : place == 1 ? (code >> 2) & 7U : (code << 1) & 6U;
+}
+constexpr std::uint8_t characterOfPlaces(std::uint32_t first, std::uint32_t second, std::uint32_t third) noexcept
+{
+    return static_cast<std::uint8_t>(((first & 7U) << 5 | (second & 7U) << 2 | (third & 7U) >> 1) & 0xFFU);
+}
 
 // A picture as the engine sees it: rows of 32-bit pixels laid out as Qt's
 // Format_RGB32 keeps them, value 0xAARRGGBB (red in bits 16-23, green 8-15,
@@ -108,14 +126,17 @@ ReadResult readMessage(ConstPixelSurface surface);
 // "Kk02") and a three-character marker ("\u00e9 K", "\u00e9kK") anywhere.
 bool isEncryptedText(std::u16string_view text) noexcept;
 
-// The same test over a hidden text's Windows-1252 bytes arriving in
-// pieces, for texts too long to hold: feed the pieces in order, then ask.
+// The same test over a hidden text's bytes arriving in pieces, for texts
+// too long to hold: feed the pieces in order, then ask.  The bytes are
+// Windows-1252, or UTF-8 with `utf8`.
 class EncryptedTextScanner {
 public:
-    void feed(std::string_view windows1252);
+    explicit EncryptedTextScanner(bool utf8 = false) : m_utf8(utf8) {}
+    void feed(std::string_view bytes);
     bool encrypted() const noexcept { return m_fourCharacter && m_threeCharacter; }
 
 private:
+    bool m_utf8;
     std::string m_tail;  // the last three bytes, where a marker may begin
     bool m_fourCharacter = false;
     bool m_threeCharacter = false;

@@ -1,5 +1,6 @@
 #include "textbox.h"
 
+#include <QEvent>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTextBlock>
@@ -87,6 +88,29 @@ QString toLf(QString widgetText)
     return widgetText;
 }
 
+TextBox::TextBox(QWidget* parent)
+    : QPlainTextEdit(parent)
+{
+    dropKerning();
+}
+
+void TextBox::changeEvent(QEvent* event)
+{
+    // The base class hands a changed widget font on to the document.
+    QPlainTextEdit::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        dropKerning();
+}
+
+void TextBox::dropKerning()
+{
+    QFont font = document()->defaultFont();
+    if (!font.kerning())
+        return;
+    font.setKerning(false);
+    document()->setDefaultFont(font);
+}
+
 QMimeData* TextBox::createMimeDataFromSelection() const
 {
     auto* mime = new QMimeData;
@@ -121,9 +145,38 @@ QString textBoxText(const QPlainTextEdit* box)
     return toCrLf(box->document()->toRawText());
 }
 
+// The refusal of a text whose first character outside Windows-1252 is at
+// `from`: the list of offenders (surrogate pairs joined, first appearance
+// first) is the general encoder's to make, a stretch at a time from there,
+// so that a long text is not copied whole to name its first few.
+stego::EncodeResult offendersFrom(const QString& raw, qsizetype from)
+{
+    constexpr qsizetype kStretch = 4096;
+    constexpr std::size_t kMostReported = 10;
+    stego::EncodeResult result;
+    while (from < raw.size() && result.unencodable.size() < kMostReported) {
+        qsizetype end = std::min(raw.size(), from + kStretch);
+        if (end < raw.size() && raw[end - 1].isHighSurrogate())
+            ++end;  // a pair stays whole
+        const QString crlf = toCrLf(raw.sliced(from, end - from));
+        const stego::EncodeResult part = stego::encodeWindows1252(
+            std::u16string_view(reinterpret_cast<const char16_t*>(crlf.utf16()), static_cast<std::size_t>(crlf.size())));
+        for (const char32_t c : part.unencodable)
+            if (result.unencodable.size() < kMostReported
+                && std::find(result.unencodable.begin(), result.unencodable.end(), c) == result.unencodable.end())
+                result.unencodable.push_back(c);
+        from = end;
+    }
+    return result;
+}
+
 stego::EncodeResult textBoxWindows1252(const QPlainTextEdit* box)
 {
-    const QString raw = box->document()->toRawText();
+    return rawTextWindows1252(box->document()->toRawText());
+}
+
+stego::EncodeResult rawTextWindows1252(const QString& raw)
+{
     const char16_t* in = reinterpret_cast<const char16_t*>(raw.utf16());
     const qsizetype n = raw.size();
     // Counted without branches, so the compiler can do it many characters a step.
@@ -150,13 +203,8 @@ stego::EncodeResult textBoxWindows1252(const QPlainTextEdit* box)
             continue;
         }
         const int b = stego::unicodeToWindows1252(c);
-        if (b < 0) {
-            // Refused: the list of offenders (surrogate pairs joined, first
-            // appearance first) is the general encoder's to make.
-            const QString crlf = toCrLf(raw);
-            return stego::encodeWindows1252(
-                std::u16string_view(reinterpret_cast<const char16_t*>(crlf.utf16()), static_cast<std::size_t>(crlf.size())));
-        }
+        if (b < 0)
+            return offendersFrom(raw, i - 1);
         *out++ = static_cast<char>(b);
     }
     return result;
@@ -189,7 +237,8 @@ bool hasLongRun(QStringView text, qsizetype limit)
 {
     qsizetype run = 0;
     for (const QChar c : text) {
-        run = c.isSpace() ? 0 : run + 1;
+        const bool breaks = c.isSpace() && c.decompositionTag() != QChar::NoBreak;
+        run = breaks ? 0 : run + 1;
         if (run > limit)
             return true;
     }

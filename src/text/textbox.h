@@ -18,11 +18,23 @@ namespace text {
 // `Text1`'s widget.  Its own copy, cut and drag-out put the selection on the
 // clipboard exactly, as plain text with LF breaks: Qt's would turn every
 // no-break space into a plain space and offer an HTML copy beside it.
+//
+// Whatever font it is given, it lays its text out without kerning: the
+// shaper's kerning looks past every invisible character (soft hyphen,
+// zero-width space) for the next visible one, which makes a long run of them
+// cost about 4 us a character on each repaint, and a 2,000,000-character
+// run seconds per cursor blink.
 class TextBox : public QPlainTextEdit {
 public:
-    using QPlainTextEdit::QPlainTextEdit;
+    explicit TextBox(QWidget* parent = nullptr);
 
     QMimeData* createMimeDataFromSelection() const override;
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void dropKerning();
 };
 
 // The box's text with every line break as CR LF.  Every other character comes
@@ -40,17 +52,23 @@ void setTextBoxText(QPlainTextEdit* box, const QString& text);
 // pass: the same result as encodeWindows1252(textBoxText(box)), without
 // the million-character copies in between.
 stego::EncodeResult textBoxWindows1252(const QPlainTextEdit* box);
+// The same from the box's raw text (QTextDocument::toRawText), for a caller
+// that needs that text again.
+stego::EncodeResult rawTextWindows1252(const QString& raw);
 // Replaces the box's text with Windows-1252 bytes as one undoable edit, line
 // breaks as setTextBoxText takes them: a hidden text found in a picture must
 // not take the user's typed text beyond Ctrl+Z.
 void setTextBoxWindows1252(QPlainTextEdit* box, std::string_view bytes);
 
-// Longest stretch of characters that word wrapping cannot break (no white
-// space) that the box still wraps between words.  Past it, laying out the
-// stretch takes seconds, so the box wraps it anywhere instead.
+// Longest stretch of characters that word wrapping cannot break that the box
+// still wraps between words.  Word wrapping measures the whole stretch again
+// for every line it fills, so a longer one takes seconds to lay out, and the
+// box wraps it anywhere instead.
 inline constexpr qsizetype kLongestWordWrappedRun = 2000;
 
-// True when `text` holds more than `limit` characters in a row without white space.
+// True when `text` holds more than `limit` characters in a row without a
+// space that word wrapping breaks at: no-break spaces (U+00A0, U+2007,
+// U+202F) belong to the run, as they do for the line breaker.
 bool hasLongRun(QStringView text, qsizetype limit = kLongestWordWrappedRun);
 
 // Keeps `box` wrapping between words, except while it holds a run longer

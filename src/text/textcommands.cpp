@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QTextCursor>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <string_view>
@@ -246,19 +247,29 @@ void saveText(TextCommandContext& context)
         writeTextFile(context, *path, encodeTextFile(context.text1->document()->toRawText()));
 }
 
-bool fitsTextBox(std::string_view hiddenText)
+// Characters of Windows-1252 bytes, or of UTF-8 (every byte but the continuation bytes).
+std::size_t characterCount(std::string_view hiddenText, bool utf8)
 {
-    return hiddenText.size() <= kMostHiddenCharactersShown && lineCount(hiddenText) <= kMostHiddenLinesShown;
+    if (!utf8)
+        return hiddenText.size();
+    return static_cast<std::size_t>(std::count_if(hiddenText.begin(), hiddenText.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
 }
 
-void offerToSaveHiddenText(TextCommandContext& context, std::string_view hiddenText)
+bool fitsTextBox(std::string_view hiddenText, bool utf8)
+{
+    return characterCount(hiddenText, utf8) <= kMostHiddenCharactersShown && lineCount(hiddenText) <= kMostHiddenLinesShown;
+}
+
+void offerToSaveHiddenText(TextCommandContext& context, std::string_view hiddenText, bool utf8)
 {
     // What the box held is not the picture's text; an undoable edit keeps it within reach.
     replaceTextBoxText(context.text1, QString());
     const QString question =
         QStringLiteral("The hidden text is too long to show in the text box (%L1 characters on %L2 lines); do you want to "
                        "save it to a text file instead?")
-            .arg(static_cast<qulonglong>(hiddenText.size()))
+            .arg(static_cast<qulonglong>(characterCount(hiddenText, utf8)))
             .arg(static_cast<qulonglong>(lineCount(hiddenText)));
     bool saved = false;
     if (context.platform.messageBox({platform::alertTitle(), question, platform::Icon::Question,
@@ -266,7 +277,9 @@ void offerToSaveHiddenText(TextCommandContext& context, std::string_view hiddenT
                                     context.window)
         == platform::Answer::Yes) {
         if (const std::optional<QString> path = askForSavePath(context))
-            saved = writeTextFile(context, *path, windows1252ToTextFile(hiddenText));
+            saved = writeTextFile(context, *path,
+                                  utf8 ? encodeTextFile(QString::fromUtf8(hiddenText.data(), static_cast<qsizetype>(hiddenText.size())))
+                                       : windows1252ToTextFile(hiddenText));
     }
     context.label4->setText(saved ? QStringLiteral("The hidden text was saved to a file, not shown.")
                                   : QStringLiteral("The hidden text is too long to show in the text box."));

@@ -50,12 +50,13 @@ bool isTextFileName(const QString& path);
 inline constexpr std::size_t kMostHiddenCharactersShown = 2000000;
 inline constexpr std::size_t kMostHiddenLinesShown = 100000;
 
-// True when a hidden text of these Windows-1252 bytes is within both limits above.
-bool fitsTextBox(std::string_view hiddenText);
+// True when a hidden text of these bytes, Windows-1252 or with `utf8` UTF-8,
+// is within both limits above.
+bool fitsTextBox(std::string_view hiddenText, bool utf8 = false);
 // For a hidden text that does not fit: empties the box (one undoable edit),
 // asks whether to save the text to a file and does so, and leaves the outcome
 // on the status line.
-void offerToSaveHiddenText(TextCommandContext& context, std::string_view hiddenText);
+void offerToSaveHiddenText(TextCommandContext& context, std::string_view hiddenText, bool utf8 = false);
 
 // The warning a paste of `length` characters shows first, or empty for none.
 QString pasteWarning(qsizetype length);

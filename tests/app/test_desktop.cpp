@@ -189,7 +189,7 @@ TEST(DesktopFolders, ADocumentsFolderThatDoesNotExistCountsAsNone)
 
 TEST(DesktopFilters, ExtensionsMatchInAnyLetterCase)
 {
-    const QString filter = platform::caseInsensitiveFilter(QStringLiteral("Images (*.bmp *.jpg *.jpeg *.gif *.png)"));
+    const QString filter = platform::caseInsensitiveFilter(QStringLiteral("Images (*.bmp *.jpg *.jpeg *.gif *.png *.webp)"));
     // The dialog matches each pattern as a wildcard, case-sensitively on Linux.
     const QStringList patterns = filter.section('(', 1).chopped(1).split(' ', Qt::SkipEmptyParts);
     const auto matches = [&patterns](const char* name) {
@@ -197,7 +197,7 @@ TEST(DesktopFilters, ExtensionsMatchInAnyLetterCase)
             return QRegularExpression::fromWildcard(pattern, Qt::CaseSensitive).match(QLatin1String(name)).hasMatch();
         });
     };
-    for (const char* name : {"holiday.png", "HOLIDAY.PNG", "scan.Jpeg", "a.GIF", "b.bmp"})
+    for (const char* name : {"holiday.png", "HOLIDAY.PNG", "scan.Jpeg", "a.GIF", "b.bmp", "wall.WebP"})
         EXPECT_TRUE(matches(name)) << name;
     for (const char* name : {"notes.txt", "x.pngx", "png"})
         EXPECT_FALSE(matches(name)) << name;

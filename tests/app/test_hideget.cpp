@@ -2,6 +2,8 @@
 
 #include "windowfixture.h"
 
+#include "stego/sentences.h"
+
 #include <QLocale>
 
 namespace {
@@ -81,15 +83,17 @@ TEST_F(HideText, RefusalShowsTheExcessAndLeavesPictureAndFlagAlone)
 }
 
 // Refused before any work: no busy title, and only the status line changes.
+// Texts outside Windows-1252 that the user hides as UTF-8 are the UTF-8 tests'.
 TEST_F(HideText, EmptyTextOrCharactersOutsideTheCodePageChangeNothing)
 {
     QString outside = QStringLiteral("snow \u2603, \U0001F600 and \u2603 again: ");
     for (char16_t c = u'\u0400'; c < u'\u040C'; ++c)
         outside += QChar(c);
+    // No, the default, as the refusal did before.
     const platform::MessageBox named{kAlert,
-                                     "These characters cannot be hidden in an image: \u2603 \U0001F600 "
-                                     "\u0400 \u0401 \u0402 \u0403 \u0404 \u0405 \u0406 \u0407",
-                                     Icon::Warning, Buttons::Ok, Answer::Ok};
+                                     QString::fromStdString(stego::utf8Question(
+                                         "\u2603 \U0001F600 \u0400 \u0401 \u0402 \u0403 \u0404 \u0405 \u0406 \u0407")),
+                                     Icon::Question, Buttons::YesNo, Answer::No};
     const QImage before = picture();
     for (const auto& [message, shown, boxes] :
          {std::tuple{QString(), QStringLiteral("There is no text to hide in the image."), QList<platform::MessageBox>{}},

@@ -3,6 +3,7 @@
 
 #include "windowfixture.h"
 
+#include "picture/hostilefiles.h"
 #include "picture/imageio.h"
 
 #include <QTemporaryDir>
@@ -131,6 +132,23 @@ TEST_F(HostileTest, OddShapeCarriesAMessageThroughSaveAndReopen)
     open(saved);
     EXPECT_EQ(text(), message);
     EXPECT_EQ(window->canvas()->image().size(), QSize(1, 100000));
+}
+
+// The picture already open stays until the new one has opened, so the two
+// are counted together: a JPEG that fits alone is refused beside a large
+// picture, and the large one stays.
+TEST_F(HostileTest, AJpegThatWouldPassTheBudgetOnlyAloneIsRefusedBesideTheOpenPicture)
+{
+    QImage large(16384, 8192, QImage::Format_RGB32);  // 512 MB
+    large.fill(0xFF203040u);
+    window->canvas()->setImage(std::move(large));
+    // Alone: 748 MB of picture and 1122 MB of coefficients, within the 2048 MB.
+    const QByteArray jpeg = picturetest::withFrame(picturetest::progressiveJpeg(patternImage(64, 48)), 14000, 14000, 3);
+    open(write("large.jpg", jpeg));
+    EXPECT_TRUE(platform.lastBox().text.contains("The JPEG picture would need 1870 MB to decode, more than the 1536 MB "
+                                                 "allowed beside the picture already open"))
+        << qPrintable(platform.lastBox().text);
+    EXPECT_EQ(window->canvas()->image().size(), QSize(16384, 8192));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // mirrorvane-cli's statuses, output bytes, messages and written pictures.
 #include "clitest.h"
+#include "picture/webpfiles.h"
 
 #include "picture/bmpfiles.h"
 
@@ -193,6 +194,33 @@ TEST_F(Cli, EveryRouteHidesTheSamePixelsAndRevealsTheUtf8Text)
     for (int p = 0; p < 57 * 33; ++p) {
         const QRgb mask = p < used ? 0xFEFEFEU : 0xFFFFFFU;
         EXPECT_EQ(image.pixel(p / 33, p % 33) & mask, first.pixel(p / 33, p % 33) & mask) << "pixel " << p;
+    }
+}
+
+TEST_F(Cli, WebpPicturesAreReadAndWrittenAsBmpOrPng)
+{
+    const QImage image = patternImage(40, 30);
+    const std::string text = "from a WebP";
+    const struct { const char* why; QByteArray file; const char* output; } rows[] = {
+        {"lossy, to BMP", picturetest::webpStill(image, false), "lossy.bmp"},
+        {"lossless, to PNG", picturetest::webpStill(image, true), "lossless.png"},
+        {"animated: its first frame, to BMP", picturetest::webpAnimation({image, patternImage(40, 30, 5)}), "animated.bmp"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const std::string input = write("in.webp", row.file);
+        EXPECT_EQ(run({"capacity", input}).out, "376\n");
+        const Outcome hidden = run({kHide, input, path(row.output), kText, text});
+        ASSERT_EQ(hidden.status, 0) << hidden.err.toStdString();
+        EXPECT_EQ(run({kReveal, path(row.output)}).out, QByteArray::fromStdString(text));
+        // Only low bits differ from libwebp's own decoding.
+        const QImage written = picture::loadPicture(QString::fromStdString(path(row.output))).image;
+        QImage expected = picturetest::libwebpPixels(row.file);
+        ASSERT_EQ(written.size(), expected.size());
+        for (int y = 0; y < expected.height(); ++y)
+            for (int x = 0; x < expected.width(); ++x)
+                expected.setPixel(x, y, (expected.pixel(x, y) & 0xFEFEFEu) | (written.pixel(x, y) & 0x010101u));
+        EXPECT_TRUE(sameRgb(written, expected));
     }
 }
 

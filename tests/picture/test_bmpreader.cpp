@@ -36,6 +36,70 @@ TEST(BmpReader, DirectAndPaletteKindsGiveQtsColours)
     }
 }
 
+// A 16- or 32-bit BMP of random pixel values under `masks` (the bit-fields
+// method), or under the default ones when `masks` is empty.
+QByteArray maskedBmp(quint32 infoSize, int bits, const std::vector<quint32>& masks)
+{
+    const int width = 7;
+    const int height = 5;
+    const int stride = (width * bits + 31) / 32 * 4;
+    const int afterHeader = infoSize == 40 && !masks.empty() ? 12 : 0;
+    const int offset = 14 + int(infoSize) + afterHeader;
+    QByteArray b = bmpBytes(QImage(width, height, QImage::Format_RGB32)).left(54);
+    b.resize(offset + stride * height);
+    put32(b, 2, quint32(b.size()));
+    put32(b, 10, quint32(offset));
+    put32(b, 14, infoSize);
+    put16(b, 28, quint32(bits));
+    put32(b, 30, masks.empty() ? 0 : 3);
+    for (int i = 54; i < offset; ++i)
+        b[i] = 0;
+    for (std::size_t i = 0; i < masks.size(); ++i)
+        put32(b, 54 + 4 * int(i), masks[i]);
+    std::mt19937 random{quint32(bits)};  // the same pixels whatever the header
+    for (int i = offset; i < b.size(); ++i)
+        b[i] = char(random());
+    return b;
+}
+
+// Qt's reader turns a channel wider than 8 bits black; its top 8 bits are
+// the colour (30-bit pictures from scanners and HDR tools).
+QImage topEightBits(const QByteArray& bmp, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const quint32 raw = qFromLittleEndian<quint32>(bmp.constData() + 66 + (height - 1 - y) * width * 4 + 4 * x);
+            image.setPixel(x, y, qRgb(int(raw >> 22 & 0xFF), int(raw >> 12 & 0xFF), int(raw >> 2 & 0xFF)));
+        }
+    return image;
+}
+
+TEST(BmpReader, MaskedKindsGiveQtsColoursWhateverTheHeader)
+{
+    const struct { const char* why; int bits; std::vector<quint32> masks; } kinds[] = {
+        {"16 bits, 5-5-5 by default", 16, {}},
+        {"16 bits, 5-6-5", 16, {0xF800, 0x07E0, 0x001F}},
+        {"16 bits, 4-4-4", 16, {0x0F00, 0x00F0, 0x000F}},
+        {"32 bits, red and blue swapped", 32, {0x000000FF, 0x0000FF00, 0x00FF0000}},
+        {"32 bits, 10-10-10", 32, {0x3FF00000, 0x000FFC00, 0x000003FF}},
+    };
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.why);
+        const QByteArray reference = maskedBmp(40, kind.bits, kind.masks);
+        const QImage expected = kind.masks.size() == 3 && kind.masks[0] == 0x3FF00000 ? topEightBits(reference, 7, 5) : qtDecoded(reference);
+        ASSERT_FALSE(expected.isNull());
+        // Qt reads the 40-, 108- and 124-byte headers; the 52- and 56-byte
+        // ones carry the same masks in the same place as the 108-byte one.
+        for (const quint32 infoSize : {40U, 52U, 56U, 108U, 124U}) {
+            SCOPED_TRACE(infoSize);
+            const picture::LoadResult loaded = picture::decodePicture(maskedBmp(infoSize, kind.bits, kind.masks));
+            ASSERT_TRUE(loaded.ok()) << qPrintable(loaded.error);
+            EXPECT_TRUE(sameRgb(loaded.image, expected));
+        }
+    }
+}
+
 // A run-length BMP with palette entries 0 (10, 20, 30), 1 red, 2 green, 3 blue.
 const QRgb kPalette[] = {qRgb(10, 20, 30), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
 

@@ -292,4 +292,78 @@ TEST(BmpStream, DamagedFilesAndFailingSinksAreReported)
     }
 }
 
+// A spill file whose reading back fails as a disk can: an error after some
+// bytes, an end that comes early, or no way back to its start.
+class FailingSpill : public QBuffer {
+public:
+    enum class Fault { None, ReadError, EarlyEnd, Seek };
+    FailingSpill(Fault fault, qint64 after) : m_fault(fault), m_after(after) {}
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        if (m_fault == Fault::ReadError || m_fault == Fault::EarlyEnd) {
+            if (pos() >= m_after) {
+                if (m_fault == Fault::EarlyEnd)
+                    return 0;
+                setErrorString(QStringLiteral("Input/output error"));
+                return -1;
+            }
+            maxSize = std::min(maxSize, m_after - pos());
+        }
+        return QBuffer::readData(data, maxSize);
+    }
+
+public:
+    bool seek(qint64 position) override { return m_fault != Fault::Seek && QBuffer::seek(position); }
+
+private:
+    Fault m_fault;
+    qint64 m_after;
+};
+
+TEST(BmpStream, ASpillFileThatCannotBeReadBackIsAnErrorNotAShortText)
+{
+    QImage image = noisyImage(200, 200, 3);
+    // A UTF-8 body: its encoding must be known before the first piece.
+    std::string text = "\xEF\xBB\xBF";
+    while (text.size() < 6000)
+        text += "\xC5\x81\xC3\xB3" "d\xC5\xBA, ";
+    ASSERT_EQ(stego::hideBytes(picture::surfaceOf(image), text).outcome, stego::HideOutcome::Hidden);
+    QByteArray bytes = bmpBytes(image);
+    const struct { const char* why; FailingSpill::Fault fault; qint64 after; const char* reason; } rows[] = {
+        {"read back whole", FailingSpill::Fault::None, 0, nullptr},
+        {"a read fails part way", FailingSpill::Fault::ReadError, 1500, "Input/output error"},
+        {"the file ends early", FailingSpill::Fault::EarlyEnd, 2500, "it ended after 2500 of"},
+        {"no way back to its start", FailingSpill::Fault::Seek, 0, "temporary file"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        FailingSpill spill(row.fault, row.after);
+        ASSERT_TRUE(spill.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        std::string received;
+        stego::BodyEncoding encoding = stego::BodyEncoding::Windows1252;
+        stego::BodyEncoding seenAtFirstPiece = stego::BodyEncoding::Windows1252;
+        const picture::ByteSink sink = [&](QByteArrayView piece) {
+            if (received.empty())
+                seenAtFirstPiece = encoding;
+            received.append(piece.data(), static_cast<std::size_t>(piece.size()));
+            return true;
+        };
+        const picture::BmpReveal revealed =
+            picture::revealBmp(buffer, &sink, picture::RevealTuning{.spillChars = 1000, .spill = &spill, .encoding = &encoding});
+        if (row.reason == nullptr) {
+            ASSERT_TRUE(revealed.ok()) << qPrintable(revealed.error);
+            EXPECT_TRUE(received == text);
+            EXPECT_EQ(seenAtFirstPiece, stego::BodyEncoding::Utf8);
+            continue;
+        }
+        EXPECT_TRUE(revealed.error.contains(QLatin1String(row.reason))) << qPrintable(revealed.error);
+        EXPECT_LE(static_cast<qint64>(received.size()), std::max<qint64>(row.after, 0)) << "nothing after the failure";
+        EXPECT_TRUE(text.starts_with(received));
+    }
+}
+
 }  // namespace

@@ -3,6 +3,9 @@
 // files a shell hands over through a pipe.
 
 #include "bmpfiles.h"
+#include "childlimits.h"
+#include "hostilefiles.h"
+#include "picture/decoders.h"
 #include "picture/imageio.h"
 #include "picture/librarymessages.h"
 #include "pictures.h"
@@ -26,67 +29,14 @@
 
 namespace {
 
-using picturetest::sameRgb;
+using namespace picturetest;
+using picture::decodePicture;
 
-// Runs `body` in a child process whose address space may grow only
-// `extraMB` past what it starts with; true when `body` returned true there.
-// A decoder that tries to allocate past the cap fails instead of taking the
-// machine's memory, so the body's check of the outcome fails too.
-bool passesWithin(long extraMB, const std::function<bool()>& body)
-{
-    const pid_t child = fork();
-    if (child == 0) {
-        long pages = 0;
-        std::ifstream("/proc/self/statm") >> pages;
-        const rlim_t cap = static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + (extraMB << 20));
-        const rlimit limit{cap, cap};
-        setrlimit(RLIMIT_AS, &limit);
-        _exit(body() ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-QByteArray progressiveJpeg(const QImage& image)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setProgressiveScanWrite(true);
-    EXPECT_TRUE(writer.write(image));
-    return buffer.data();
-}
-
-// The frame header swapped for one of `width` x `height` with `components`
-// components sampled 1 x 1 (4:4:4, or CMYK with four).
-QByteArray withFrame(QByteArray jpeg, int width, int height, int components, int precision = 8)
-{
-    const qsizetype sof = jpeg.indexOf("\xFF\xC2");
-    EXPECT_GE(sof, 0);
-    const int length = (uchar(jpeg[sof + 2]) << 8) | uchar(jpeg[sof + 3]);
-    const auto be16 = [](int v) { return QByteArray(1, char(v >> 8)) + char(v & 0xFF); };
-    QByteArray frame = QByteArray("\xFF\xC2", 2) + be16(8 + 3 * components) + char(precision) + be16(height) + be16(width)
-                       + char(components);
-    for (int c = 1; c <= components; ++c)
-        frame += QByteArray(1, char(c)) + char(0x11) + char(c == 1 ? 0 : 1);
-    return jpeg.replace(sof, 2 + length, frame);
-}
-
-// The last scan repeated until the file holds `scans` more.
-QByteArray withRepeatedScans(QByteArray jpeg, int scans)
-{
-    const qsizetype lastScan = jpeg.lastIndexOf("\xFF\xDA");
-    const qsizetype end = jpeg.lastIndexOf("\xFF\xD9");
-    const QByteArray scan = jpeg.mid(lastScan, end - lastScan);
-    return jpeg.insert(end, scan.repeated(scans));
-}
-
-TEST(HostilePictures, JpegBombsAreRefusedFromTheirMarkersWithinAMemoryCap)
+TEST(HostilePictures, JpegBombsAreRefusedWithinAMemoryCapWithAndWithoutTheMarkerPrecheck)
 {
     const QByteArray small = progressiveJpeg(picturetest::noisyImage(64, 48, 1));
     const struct { const char* why; QByteArray bytes; QString sentence; } rows[] = {
-        {"3000 scans over a 16384 x 16384 frame", withRepeatedScans(withFrame(small, 16384, 16384, 3), 3000),
+        {"3000 scans over a 2048 x 2048 frame", withRepeatedScans(withFrame(small, 2048, 2048, 3), 3000),
          "The JPEG picture has more than 100 scans, far more than any camera or editor writes, so it is refused as damaged"},
         {"progressive CMYK declaring 16384 x 16384", withFrame(small, 16384, 16384, 4),
          "The JPEG picture would need 3072 MB to decode, more than the 2048 MB allowed"},
@@ -97,12 +47,93 @@ TEST(HostilePictures, JpegBombsAreRefusedFromTheirMarkersWithinAMemoryCap)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        EXPECT_TRUE(passesWithin(200, [&] { return picture::decodePicture(row.bytes).error == row.sentence; }))
-            << "expected: " << qPrintable(row.sentence) << "\nreader says: " << qPrintable(picture::decodePicture(row.bytes).error);
+        const struct { const char* road; QByteArray bytes; bool quickLook; } roads[] = {
+            {"as it is", row.bytes, true},
+            {"behind stuffed zeros", behindStuffedZeros(row.bytes), true},
+            {"libjpeg alone", row.bytes, false},
+        };
+        for (const auto& road : roads) {
+            SCOPED_TRACE(road.road);
+            const auto decode = [&] {
+                QBuffer buffer;
+                buffer.setData(road.bytes);
+                buffer.open(QIODevice::ReadOnly);
+                return picture::decodeJpeg(buffer, 0, road.quickLook).error;
+            };
+            EXPECT_TRUE(passesWithin(200, [&] { return decode() == row.sentence; }, 5)) << "reader says: " << qPrintable(decode());
+        }
     }
-    // An ordinary progressive photo of the same kind still opens.
-    const picture::LoadResult ordinary = picture::decodePicture(small);
-    EXPECT_TRUE(ordinary.ok()) << qPrintable(ordinary.error);
+    // An ordinary progressive photo of the same kind still opens, behind stuffed zeros too.
+    EXPECT_TRUE(picture::decodePicture(small).ok());
+    EXPECT_TRUE(sameRgb(picture::decodePicture(behindStuffedZeros(small)).image, picture::decodePicture(small).image));
+}
+
+// Small pictures with huge metadata open, as the picture they are, within a
+// second's processor time and 100 MB besides their bytes (the command-line
+// tests run the comment, text-chunk, inflation and LZW bombs through the
+// program).
+TEST(HostilePictures, SmallPicturesOpenInBoundedTimeAndMemoryWhateverMetadataTheyCarry)
+{
+    QByteArray textChunks;
+    for (int i = 0; i < 100; ++i)  // each inflates to 16 MB
+        textChunks += pngChunk("iTXt", QByteArray("Comment\0\1\0\0\0", 13) + zlibWithZeros({}, 16));
+    const QByteArray jpeg = encoded(noisyImage(64, 48, 2), "jpeg");
+    const QByteArray app1 = QByteArray::fromHex("FFE1FFFF") + QByteArray(65533, 'a');
+    const struct { const char* why; QByteArray bytes; QSize size; } rows[] = {
+        {"PNG with 100 international text chunks of 16 MB each", smallPng(textChunks), {8, 8}},
+        {"JPEG padded with 20 MB of APP1 segments", QByteArray(jpeg).insert(2, app1.repeated(320)), {64, 48}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_TRUE(passesWithin(100 + (row.bytes.size() >> 20), [&] { return decodePicture(row.bytes).image.size() == row.size; }, 1))
+            << qPrintable(decodePicture(row.bytes).error);
+    }
+    // The frame's data is cut where its pixels cannot need more; the pixels stay.
+    const QImage frame = decodePicture(gifWithLzwTail(700000)).image;
+    EXPECT_TRUE(frame.size() == QSize(8, 8) && frame.pixel(7, 7) == qRgb(200, 100, 50));
+}
+
+// A valid picture the reader cannot hold says which limit it meets, and one
+// within every limit opens; running out of memory is an answer, not an abort.
+TEST(HostilePictures, EachRefusalNamesItsRealReason)
+{
+    QByteArray wideBmp = bmpBytes(patternImage(4, 1)).left(54);  // the headers are all that is judged
+    qToLittleEndian<qint32>(268435456, wideBmp.data() + 18);
+    QByteArray wideGrey(13, '\0');
+    qToBigEndian<quint32>(1000001, wideGrey.data());
+    qToBigEndian<quint32>(2, wideGrey.data() + 4);
+    wideGrey[8] = 8;  // 8-bit grey
+    const QByteArray rows = (QByteArray(1, '\0') + QByteArray(1000001, '\x40')).repeated(2);
+    const QByteArray widePng = QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", wideGrey)
+                               + pngChunk("IDAT", qCompress(rows).mid(4)) + pngChunk("IEND", {});
+    QByteArray squareGif = gifWithLzwTail(0);
+    qToLittleEndian<quint16>(16384, squareGif.data() + 6);
+    qToLittleEndian<quint16>(16384, squareGif.data() + 8);
+    const struct { const char* why; QByteArray bytes; QString sentence; } refusals[] = {
+        {"a BMP row wider than a picture row can be", wideBmp,
+         "The picture is too wide: 268435456 pixels a row, more than the 67108863 a row can hold"},
+        {"a GIF screen at the ceiling, one pixel past Qt's GIF reader", squareGif,
+         "The GIF picture is too large: 16384 x 16384 pixels, more than the 268435455 the GIF reader holds"},
+    };
+    QTemporaryDir dir;
+    for (const auto& row : refusals) {
+        SCOPED_TRACE(row.why);
+        QFile file(dir.filePath(QStringLiteral("picture")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(row.bytes) == row.bytes.size());
+        file.close();
+        EXPECT_EQ(picture::loadPicture(file.fileName()).error, row.sentence);
+    }
+    const picture::LoadResult wide = decodePicture(widePng);  // past libpng's own million-pixel default
+    EXPECT_EQ(wide.image.size(), QSize(1000001, 2)) << qPrintable(wide.error);
+
+    // A palette BMP is read whole, and its 64 MB are more than the process may take.
+    QByteArray palette = encoded(patternImage(4, 4).convertToFormat(QImage::Format_Indexed8), "bmp");
+    qToLittleEndian<qint32>(8000, palette.data() + 18);
+    qToLittleEndian<qint32>(8000, palette.data() + 22);
+    QFile big(dir.filePath(QStringLiteral("big.bmp")));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.write(palette + QByteArray(64 << 20, '\0')) > 0);
+    big.close();
+    EXPECT_TRUE(passesWithin(16, [&] { return picture::loadPicture(big.fileName()).error == "There is not enough memory to hold the picture"; }));
 }
 
 TEST(HostilePictures, PngDamageAndDepth)
@@ -124,14 +155,6 @@ TEST(HostilePictures, PngDamageAndDepth)
 // directly (Qt would hold the whole 16-bit picture to write it).
 QByteArray uniformDeepPng(int width, int height)
 {
-    auto chunk = [](const char* type, const QByteArray& data) {
-        QByteArray c(4, '\0');
-        qToBigEndian<quint32>(static_cast<quint32>(data.size()), c.data());
-        const QByteArray body = QByteArray(type) + data;
-        QByteArray crc(4, '\0');
-        qToBigEndian<quint32>(static_cast<quint32>(::crc32(0, reinterpret_cast<const Bytef*>(body.constData()), static_cast<uInt>(body.size()))), crc.data());
-        return c + body + crc;
-    };
     QByteArray header(13, '\0');
     qToBigEndian<quint32>(static_cast<quint32>(width), header.data());
     qToBigEndian<quint32>(static_cast<quint32>(height), header.data() + 4);
@@ -143,12 +166,12 @@ QByteArray uniformDeepPng(int width, int height)
         raw[y * rowBytes] = 0;  // no filter
     QByteArray deflated = qCompress(raw, 1).mid(4);  // qCompress puts the length first
     raw.clear();
-    return QByteArray("\x89PNG\r\n\x1A\n", 8) + chunk("IHDR", header) + chunk("IDAT", deflated) + chunk("IEND", {});
+    return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", deflated) + pngChunk("IEND", {});
 }
 
 TEST(HostilePictures, SixteenBitPngAtHalfTheCeilingOpens)
 {
-    // 11600 x 11600 is 134.6 megapixels; Qt holds it at 8 bytes a pixel first.
+    // 11600 x 11600 is 134.6 megapixels, narrowed to 8 bits a channel row by row.
     const long available = sysconf(_SC_AVPHYS_PAGES) * sysconf(_SC_PAGESIZE);
     if (available < (long(5) << 30))
         GTEST_SKIP() << "needs 5 GB of free memory, the machine has " << (available >> 20) << " MB";

@@ -266,6 +266,7 @@ TEST(ProposedSaveName, OnlyTheFinalExtensionIsReplacedInAnyCase)
         {"a folder named like a picture stays", R"(E:\pics.jpg\holiday.jpg)", R"(E:\pics.jpg\holiday.bmp)"},
         {"upper-case extension is replaced too", R"(D:\HOLIDAY.JPG)", R"(D:\HOLIDAY.bmp)"},
         {"jpeg is five characters", R"(D:\photo.jpeg)", R"(D:\photo.bmp)"},
+        {"a WebP is never written back: lossy WebP would destroy the text", "/pics/wall.WebP", "/pics/wall.bmp"},
         {"a bmp is proposed as itself, in any case", "A.BMP", "A.BMP"},
         {"nothing opened yet", "", "Stego Picture.bmp"},
         {"extension only in the folder", "/pics.jpg/holiday", "Stego Picture.bmp"},

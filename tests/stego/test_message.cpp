@@ -41,6 +41,21 @@ TEST(WorkedExamples, FourthCharacterCrossesIntoTheSecondColumn)
     EXPECT_EQ(canvas.colour(11) & 0x000101U, 0x000101U);
 }
 
+// The placement every road uses, against the digits of byteToBin.
+TEST(WorkedExamples, EveryCodesBitsLieWhereItsDigitsSay)
+{
+    for (int b = 0; b < 256; ++b) {
+        const std::string d = byteToBin(static_cast<std::int16_t>(b));
+        const auto code = static_cast<std::uint8_t>(b);
+        const auto digit = [&](std::size_t n) { return static_cast<std::uint32_t>(d[n] - '0'); };
+        EXPECT_EQ(bitsOfPlace(code, 0), digit(0) * 4 + digit(1) * 2 + digit(2)) << b;
+        EXPECT_EQ(bitsOfPlace(code, 1), digit(3) * 4 + digit(4) * 2 + digit(5)) << b;
+        EXPECT_EQ(bitsOfPlace(code, 2), digit(6) * 4 + digit(7) * 2) << b;
+        EXPECT_EQ(characterOfPlaces(bitsOfPlace(code, 0), bitsOfPlace(code, 1), bitsOfPlace(code, 2) | 1U), code)
+            << "the third pixel's blue is not looked at";
+    }
+}
+
 TEST(Capacity, RefusalsTouchNoPixelAndNameTheExcess)
 {
     const struct {

@@ -131,6 +131,12 @@ TEST(Wrapping, LongRunsWrapAnywhereUntilTheBoxIsEmptied)
     text::setTextBoxText(&box, QString());
     text::setTextBoxText(&box, blob.left(text::kLongestWordWrappedRun));
     EXPECT_EQ(box.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere) << "a run exactly at the limit";
+
+    // The line breaker does not break at a no-break space, so a run of them
+    // costs word wrapping as much as a run of letters.
+    text::setTextBoxText(&box, QString());
+    text::setTextBoxText(&box, QString(text::kLongestWordWrappedRun + 1, QChar(0x00A0)));
+    EXPECT_EQ(box.wordWrapMode(), QTextOption::WrapAnywhere) << "a run of no-break spaces";
 }
 
 }  // namespace

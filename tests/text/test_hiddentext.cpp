@@ -1,13 +1,39 @@
 // A hidden text too long for the box: where the limits fall, and the offer
-// to save it to a file instead.
+// to save it to a file instead; and the longest texts the box does take,
+// laid out and repainted in bounded time.
 #include "textfixture.h"
 
+#include <QCoreApplication>
+#include <QFont>
 #include <QLocale>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <future>
+#include <thread>
 
 namespace {
 
 using testsupport::isFailureBox;
 using texttest::TextCommandsTest;
+
+// Runs `body`, ending the test program if it outlasts `limit`: a layout
+// gone quadratic would otherwise hold the suite for minutes.
+void runWithin(std::chrono::seconds limit, const char* what, const std::function<void()>& body)
+{
+    std::promise<void> done;
+    std::thread watchdog([limit, what, finished = done.get_future()] {
+        if (finished.wait_for(limit) == std::future_status::timeout) {
+            std::fprintf(stderr, "%s took over %lld s\n", what, static_cast<long long>(limit.count()));
+            std::_Exit(EXIT_FAILURE);
+        }
+    });
+    body();
+    done.set_value();
+    watchdog.join();
+}
 
 std::string repeated(const char* piece, std::size_t times)
 {
@@ -62,6 +88,31 @@ TEST_F(TextCommandsTest, ATooLongHiddenTextIsOfferedAsAFile)
     ASSERT_EQ(m_platform.boxes.size(), 2);
     EXPECT_TRUE(isFailureBox(m_platform.boxes[1], QStringLiteral("The text file could not be saved:"),
                              pathOf(QStringLiteral("missing/hidden.txt"))));
+}
+
+TEST(HiddenTextLayout, TheLongestTextsLayOutAndRepaintInBoundedTime)
+{
+    text::TextBox box;  // as the window sets it up
+    box.resize(345, 281);
+    box.setFont(QFont(QStringLiteral("Arial"), 10));
+    text::adaptWrappingToLongRuns(&box);
+    box.show();
+    box.setFocus();
+    QCoreApplication::processEvents();  // the window is exposed: until then nothing paints
+    const std::pair<const char*, char> rows[] = {
+        {"no-break spaces, where word wrapping finds no break", '\xA0'},
+        {"soft hyphens, invisible, so one line holds them all", '\xAD'},
+    };
+    for (const auto& [why, byte] : rows) {
+        const std::string hidden(text::kMostHiddenCharactersShown, byte);
+        // Each takes a second or two; before the mends, half a minute to minutes.
+        runWithin(std::chrono::seconds(15), why, [&] {
+            text::setTextBoxWindows1252(&box, hidden);
+            for (int blink = 0; blink < 5; ++blink)
+                box.viewport()->repaint();
+        });
+        EXPECT_EQ(text::textBoxWindows1252(&box).bytes, hidden) << why;
+    }
 }
 
 }  // namespace

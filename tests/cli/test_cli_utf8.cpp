@@ -1,0 +1,94 @@
+// mirrorvane-cli and texts outside Windows-1252, texts that would read back
+// cut short, and the too-much-text figures.
+#include "clitest.h"
+
+namespace clitest {
+namespace {
+
+const std::string kHide = "hide", kReveal = "reveal", kText = "--text", kUtf8 = "--utf8";
+const QByteArray kMark = "\xEF\xBB\xBF";
+
+// ASCII, Latin-1, Latin Extended, Greek, Cyrillic, CJK, astral emoji,
+// combining marks, U+FEFF inside, a line break and a C1 control.
+const QByteArray kWorld = "ASCII \xC3\xA9\xC3\x9F \xC5\x81\xC3\xB3" "d\xC5\xBA \xC4\xB0stanbul Dvo\xC5\x99\xC3\xA1k "
+                          "\xCE\xB1\xCE\xB2 \xD0\x96\xD0\xB8 \xE4\xB8\xAD\xE6\x96\x87 \xF0\x9F\x98\x80 e\xCC\x81 "
+                          "in\xEF\xBB\xBFside\r\nC1:\xC2\x9B.";
+
+TEST_F(Cli, Utf8TextsRoundTripOnEveryRoad)
+{
+    const QImage image = patternImage(50, 40);
+    const std::string bmp = save(image, "in.bmp"), png = save(image, "in.png");
+    const std::string textFile = write("world.txt", kWorld);
+    const struct { const char* why; std::vector<std::string> args; QByteArray input; std::string revealed; } rows[] = {
+        {"in place, --text", {kHide, bmp, path("a.bmp"), kText, kWorld.toStdString(), kUtf8}, {}, path("a.bmp")},
+        {"decoded PNG, --text-file", {kHide, png, path("b.bmp"), "--text-file", textFile, kUtf8}, {}, path("b.bmp")},
+        {"standard input as text, PNG out", {kHide, bmp, path("c.png"), kUtf8}, kWorld, path("c.png")},
+        {"picture through pipes", {kHide, "-", path("d.bmp"), kText, kWorld.toStdString(), kUtf8}, read(bmp), path("d.bmp")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const Outcome hidden = run(row.args, row.input);
+        ASSERT_EQ(hidden.status, 0) << hidden.err.toStdString();
+        EXPECT_EQ(run({kReveal, row.revealed}).out, kWorld);
+        EXPECT_EQ(run({kReveal, row.revealed, "--raw"}).out, kMark + kWorld) << "--raw keeps the mark";
+        EXPECT_EQ(run({kReveal, "-"}, read(row.revealed)).out, kWorld) << "read from standard input";
+    }
+    // On a terminal the C1 control is escaped like any other.
+    const Outcome shown = run({kReveal, path("a.bmp")}, {}, Stream::Terminal);
+    EXPECT_TRUE(ended(shown, 0, "shown as \\xHH"));
+    EXPECT_TRUE(shown.out.contains("C1:\\xC2\\x9B.") && shown.out.contains("\xC5\x81")) << shown.out.toStdString();
+
+    // The encrypted-text markers are looked for in the decoded text.
+    ASSERT_EQ(run({kHide, bmp, path("e.bmp"), kText, "K 01 \xC3\xA9 K \xC5\x81", kUtf8}).status, 0);
+    EXPECT_TRUE(ended(run({kReveal, path("e.bmp")}), 0, "You have an Encrypted Text Message!"));
+
+    // A Windows-1252 text is hidden as always, --utf8 or not.
+    ASSERT_EQ(run({kHide, bmp, path("plain.bmp"), kText, "caf\xC3\xA9"}).status, 0);
+    ASSERT_EQ(run({kHide, bmp, path("plain8.bmp"), kText, "caf\xC3\xA9", kUtf8}).status, 0);
+    EXPECT_EQ(read(path("plain.bmp")), read(path("plain8.bmp")));
+}
+
+TEST_F(Cli, TextsThatNeedUtf8OrWouldBeCutShortAreRefused)
+{
+    const std::string picture = save(patternImage(40, 40), "p.bmp"), out = path("o.bmp");
+    const struct { const char* why; std::vector<std::string> options; int status; QByteArray said; } rows[] = {
+        {"outside Windows-1252", {kText, "\xC5\x81\xC3\xB3" "d\xC5\xBA"}, 1, "--utf8 hides it as UTF-8"},
+        {"--raw with --utf8", {kText, "x", "--raw", kUtf8}, 1, "--raw and --utf8"},
+        {"the marker inside", {kText, "Please send message to Bob by Friday"}, 1, "\"end message\""},
+        {"ending in the marker but its e", {kText, "weekend messag"}, 1, "\"end message\""},
+        {"beginning with its last letters", {kText, "nd message"}, 1, "\"end message\""},
+        {"a UTF-8 text", {kText, "\xC5\x81 end message", kUtf8}, 1, "\"end message\""},
+        {"raw bytes", {kText, "friend message", "--raw"}, 1, "\"end message\""},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::string> args = {kHide, picture, out};
+        args.insert(args.end(), row.options.begin(), row.options.end());
+        EXPECT_TRUE(ended(run(args), row.status, row.said)) << row.why;
+        EXPECT_FALSE(exists(out)) << row.why;
+    }
+    ASSERT_EQ(run({kHide, picture, out, kText, "End message and send-message"}).status, 0);
+    EXPECT_EQ(run({kReveal, out}).out, "End message and send-message");
+}
+
+TEST_F(Cli, TooMuchTextIsCountedExactlyInItsOwnUnits)
+{
+    // 10 x 10 holds a body of 9 bytes: a UTF-8 text has 6 after the mark.
+    const std::string picture = save(patternImage(10, 10), "p.png"), out = path("o.bmp");
+    EXPECT_EQ(run({kHide, picture, out, kText, "\xC5\x81\xC5\x81\xC5\x81", kUtf8}).status, 0) << "exactly full";
+    EXPECT_EQ(run({kReveal, out}).out, "\xC5\x81\xC5\x81\xC5\x81");
+    EXPECT_TRUE(ended(run({kHide, picture, out, kText, "\xC5\x81\xC5\x81\xC5\x81" "a", kUtf8}), 4,
+                      "The Message has 0.666666666666667 bytes more than the image can accommodate as UTF-8\n"));
+
+    // Eleven characters: the figure the seed gives, from every input that ends.
+    const QByteArray eleven = "abcdefghijk";
+    const QByteArray exact = "The Message has 1.66666666666667 characters more than the image can accommodate\n";
+    EXPECT_TRUE(ended(run({kHide, picture, out, kText, eleven.toStdString()}), 4, exact));
+    EXPECT_TRUE(ended(run({kHide, picture, out, "--text-file", write("t.txt", eleven)}), 4, exact));
+    EXPECT_TRUE(ended(run({kHide, picture, out}, eleven), 4, exact)) << "a pipe that ends";
+    const QByteArray many(3 << 20, 'm');
+    EXPECT_TRUE(ended(run({kHide, picture, out, "--text-file", write("many.txt", many)}), 4, "has 3145718.66666667 characters"))
+        << "a regular file is counted to its end";
+}
+
+}  // namespace
+}  // namespace clitest
