@@ -1,5 +1,7 @@
 #include "pngwriter.h"
 
+#include "pngoneshot.h"
+
 #include "fileio/fileio.h"
 
 #include <QIODevice>
@@ -8,6 +10,7 @@
 
 #include <csetjmp>
 #include <cstring>
+#include <new>
 
 namespace picture {
 
@@ -75,7 +78,7 @@ bool writeRows(png_structp png, png_infop info, const QImage& pixels)
 
 }  // namespace
 
-QString writePng(const QImage& image, QIODevice& device)
+QString writePng(const QImage& image, QIODevice& device, qint64 oneCallLimit)
 {
     if (image.isNull())
         return QStringLiteral("There is no picture to save");
@@ -92,6 +95,14 @@ QString writePng(const QImage& image, QIODevice& device)
             return QStringLiteral("There is not enough memory to convert the picture");
     }
     const QImage& pixels = converted.isNull() ? image : converted;
+
+    if ((1 + 3 * qint64(pixels.width())) * pixels.height() <= oneCallLimit) {
+        try {
+            return writePngInOneCall(pixels, device);
+        } catch (const std::bad_alloc&) {
+            // Nothing was written yet: the streaming road needs little memory.
+        }
+    }
 
     WriteState state;
     state.device = &device;
