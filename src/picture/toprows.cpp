@@ -57,6 +57,11 @@ QByteArray pngTopRows(QIODevice& in, int rows)
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK)
         return {};
+    // Ended on every road out, the refusals of a damaged file included.
+    const struct InflateEnd {
+        z_stream& stream;
+        ~InflateEnd() { inflateEnd(&stream); }
+    } ender{stream};
     stream.next_out = reinterpret_cast<Bytef*>(filtered.data());
     stream.avail_out = static_cast<uInt>(filtered.size());
     bool inPixels = false;
@@ -99,9 +104,7 @@ QByteArray pngTopRows(QIODevice& in, int rows)
         if (status != Z_OK)
             break;
     }
-    const bool complete = stream.avail_out == 0;
-    inflateEnd(&stream);
-    if (!complete)
+    if (stream.avail_out != 0)
         return {};
     uLongf storedSize = compressBound(static_cast<uLong>(filtered.size()));
     QByteArray stored(static_cast<qsizetype>(storedSize), Qt::Uninitialized);
