@@ -150,6 +150,38 @@ HeaderSize gifSize(QIODevice& in)
     return known(screenWidth != 0 ? screenWidth : frameRight, screenHeight != 0 ? screenHeight : frameBottom);
 }
 
+int littleEndian24(const std::uint8_t* p)
+{
+    return p[0] | (p[1] << 8) | (p[2] << 16);
+}
+
+// A WebP's size from the first chunk after the RIFF header: an extended
+// file's canvas (which an animation's first frame is drawn on), a lossy
+// key frame's 14-bit sides, or a lossless bitstream's sides less one.
+HeaderSize webpSize(QIODevice& in)
+{
+    std::array<std::uint8_t, 30> head{};
+    if (!in.seek(0) || !readExactly(in, head) || std::string_view(reinterpret_cast<const char*>(head.data() + 8), 4) != "WEBP")
+        return {};
+    const std::string_view chunk(reinterpret_cast<const char*>(head.data() + 12), 4);
+    const std::uint8_t* data = head.data() + 20;
+    if (chunk == "VP8X")
+        return known(littleEndian24(data + 4) + 1, littleEndian24(data + 7) + 1);
+    if (chunk == "VP8 ") {
+        if ((data[0] & 1) != 0 || data[3] != 0x9D || data[4] != 0x01 || data[5] != 0x2A)
+            return {};  // not a key frame: the decoder refuses it
+        return known(littleEndian16(data + 6) & 0x3FFF, littleEndian16(data + 8) & 0x3FFF);
+    }
+    if (chunk == "VP8L") {
+        if (data[0] != 0x2F)
+            return {};
+        const std::uint32_t bits = std::uint32_t(data[1]) | (std::uint32_t(data[2]) << 8) | (std::uint32_t(data[3]) << 16)
+                                   | (std::uint32_t(data[4]) << 24);
+        return known((bits & 0x3FFF) + 1, ((bits >> 14) & 0x3FFF) + 1);
+    }
+    return {};
+}
+
 }  // namespace
 
 HeaderSize headerSize(QIODevice& in)
@@ -166,6 +198,8 @@ HeaderSize headerSize(QIODevice& in)
     if (std::string_view(reinterpret_cast<const char*>(magic.data()), 6) == "GIF87a"
         || std::string_view(reinterpret_cast<const char*>(magic.data()), 6) == "GIF89a")
         return gifSize(in);
+    if (std::string_view(reinterpret_cast<const char*>(magic.data()), 4) == "RIFF")
+        return webpSize(in);
     return {};
 }
 

@@ -2,7 +2,7 @@
 
 // A picture's width and height read from its headers alone, without
 // decoding a pixel: BMP headers, a PNG's IHDR, a JPEG's frame header (SOF),
-// a GIF's logical screen and first frame.  A few hundred bytes are read
+// a GIF's logical screen and first frame, a WebP's first chunk.  A few hundred bytes are read
 // whatever the picture's size, so the answer costs the same for a thumbnail
 // and for a picture far above what the decoders take.
 

@@ -7,6 +7,7 @@
 
 #include "bmpfiles.h"
 #include "pictures.h"
+#include "webpfiles.h"
 
 #include <QBuffer>
 #include <QImageWriter>
@@ -19,6 +20,8 @@ namespace {
 using picturetest::bmpBytes;
 using picturetest::encoded;
 using picturetest::patternImage;
+using picturetest::webpAnimation;
+using picturetest::webpStill;
 
 picture::HeaderSize sizeOf(QByteArray bytes)
 {
@@ -61,6 +64,8 @@ TEST(HeaderSize, AgreesWithTheDecoder)
     const QImage image = patternImage(37, 23);
     const QByteArray png = encoded(image, "png");
     QByteArray rotated = encoded(image, "jpeg");
+    QImage translucent = image.convertToFormat(QImage::Format_ARGB32);
+    translucent.setPixel(0, 0, qRgba(1, 2, 3, 4));
     const struct { const char* why; QByteArray bytes; } rows[] = {
         {"24-bit BMP", bmpBytes(image)},
         {"32-bit top-down BMP, V5 header", bmpBytes(image, {.bits = 32, .topDown = true, .infoSize = 124})},
@@ -76,6 +81,10 @@ TEST(HeaderSize, AgreesWithTheDecoder)
         {"GIF: a frame running over a smaller screen", gif(12, 10, 0, 0, 30, 20)},
         {"GIF: a screen of 0 x 0 takes the frame to its far edge", gif(0, 0, 5, 7, 30, 20)},
         {"GIF: one side of 0", gif(0, 10, 0, 0, 30, 20)},
+        {"lossy WebP", webpStill(image, false)},
+        {"lossless WebP", webpStill(image, true)},
+        {"WebP with alpha (extended)", webpStill(translucent, false)},
+        {"WebP animation: its canvas", webpAnimation({image, image})},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
