@@ -5,7 +5,7 @@
 // why.
 
 #include "fuzzsupport.h"
-#include "picture/imageio.h"
+#include "imagefile/imageio.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         || !scratchFile->flush())
         fuzz::fail("cannot write the scratch file");
 
-    const picture::LoadResult result = picture::loadPicture(scratchPath);
+    const imagefile::LoadResult result = imagefile::loadPicture(scratchPath);
     if (!result.ok()) {
         if (result.error.isEmpty())
             fuzz::fail("a refused picture comes without a reason");
@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QImage& image = result.image;
     if (image.format() != QImage::Format_RGB32)
         fuzz::fail("loaded picture is not RGB32, format", std::to_string(image.format()));
-    if (image.sizeInBytes() > qsizetype{picture::kAllocationLimitMB} * 1024 * 1024)
+    if (image.sizeInBytes() > qsizetype{imagefile::kAllocationLimitMB} * 1024 * 1024)
         fuzz::fail("loaded picture is over the allocation limit:", std::to_string(image.sizeInBytes()));
     for (int y = 0; y < image.height(); ++y) {
         const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
@@ -72,6 +72,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 fuzz::fail("loaded picture has a pixel that is not opaque");
         }
     }
-    fuzz::checkScan(picture::surfaceOf(image));
+    fuzz::checkScan(imagefile::surfaceOf(image));
     return 0;
 }

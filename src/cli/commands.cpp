@@ -10,9 +10,9 @@
 #include "textinput.h"
 
 #include "fileio/fileio.h"
-#include "picture/bmpstream.h"
-#include "picture/bmpwiden.h"
-#include "picture/filenames.h"
+#include "imagefile/bmpstream.h"
+#include "imagefile/bmpwiden.h"
+#include "imagefile/filenames.h"
 #include "stego/codepage.h"
 #include "stego/body.h"
 #include "stego/message.h"
@@ -110,7 +110,7 @@ struct Picture {
     std::unique_ptr<QFile> bmpFile;           // set when the BMP is read in place
     std::unique_ptr<DecodedPicture> decoded;  // the decoded picture otherwise
     std::int64_t width = 0, height = 0;
-    picture::bmp::Layout layout;     // of a BMP read in place
+    imagefile::bmp::Layout layout;     // of a BMP read in place
     int status = kOk;                // a failure already reported when not kOk
     bool ok() const { return status == kOk; }
 };
@@ -133,7 +133,7 @@ Picture openPicture(const QString& path, bool inPlace)
         // A file that cannot be opened is left to the decoder, which says why.
         // Unbuffered: the in-place commands read slices of rows where they lie.
         if (fileio::openRegularFile(*bmp, file, QIODevice::Unbuffered).isEmpty()) {
-            const picture::BmpProbe probe = picture::probeBmp(*bmp);
+            const imagefile::BmpProbe probe = imagefile::probeBmp(*bmp);
             if (probe.streamable && !probe.error.isEmpty()) {
                 picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, probe.error));
                 return picture;
@@ -241,7 +241,7 @@ bool wantsPng(const Arguments& args, const QString& output)
 {
     if (args.format != OutputFormat::ByName)
         return args.format == OutputFormat::Png;
-    return picture::hasPngExtension(output);
+    return imagefile::hasPngExtension(output);
 }
 
 QString writePictureFile(const DecodedPicture& image, bool png, const QString& path)
@@ -266,16 +266,16 @@ int capacity(const Arguments& args)
 // byte, an alpha to some viewers, would make the output transparent).
 int hideInPlace(Picture& picture, const std::string& codes, const QString& picturePath, const QString& outputPath)
 {
-    picture::BmpHide hidden;
+    imagefile::BmpHide hidden;
     std::unique_ptr<fileio::AtomicFile> file;
     const bool copy = picture.layout.bitsPerPixel == 24;
     if (outputPath == kStandardStream) {
-        const picture::ByteSink toOutput = [](QByteArrayView bytes) {
+        const imagefile::ByteSink toOutput = [](QByteArrayView bytes) {
             writeOut(std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
             return true;  // a failure is reported once, at the end
         };
-        hidden = copy ? picture::hideBmp(*picture.bmpFile, codes, toOutput)
-                      : picture::hideBmpAs24(*picture.bmpFile, picture.layout, codes, toOutput);
+        hidden = copy ? imagefile::hideBmp(*picture.bmpFile, codes, toOutput)
+                      : imagefile::hideBmpAs24(*picture.bmpFile, picture.layout, codes, toOutput);
     } else {
         file = std::make_unique<fileio::AtomicFile>(outputPath);
         if (!file->open())
@@ -283,12 +283,12 @@ int hideInPlace(Picture& picture, const std::string& codes, const QString& pictu
         // The picture is copied file to file and only the message's pixels
         // are written over: for most of the file nothing passes through here.
         QFile& in = *picture.bmpFile;
-        hidden = copy ? picture::hideBmp(in, codes,
-                                         picture::PatchedCopy{[&](qint64 size) { return file->copyFrom(in, size); },
+        hidden = copy ? imagefile::hideBmp(in, codes,
+                                         imagefile::PatchedCopy{[&](qint64 size) { return file->copyFrom(in, size); },
                                                               [&](std::uint64_t at, QByteArrayView bytes) {
                                                                   return file->writeAt(static_cast<qint64>(at), bytes);
                                                               }})
-                      : picture::hideBmpAs24(in, picture.layout, codes,
+                      : imagefile::hideBmpAs24(in, picture.layout, codes,
                                              [&](QByteArrayView bytes) { return file->write(bytes); });
     }
     if (hidden.report.outcome == stego::HideOutcome::TooMuchText)
@@ -316,7 +316,7 @@ int hide(const Arguments& args)
     if (outputPath == kStandardStream && isTerminal(STDOUT_FILENO))
         return usageError(QStringLiteral("standard output is a terminal; redirect it to a file or a pipe to receive the picture"));
     if (args.format == OutputFormat::ByName) {
-        if (const QString lossy = picture::lossyFormatNamed(outputPath); !lossy.isEmpty())
+        if (const QString lossy = imagefile::lossyFormatNamed(outputPath); !lossy.isEmpty())
             return complain(kUsage, lossyOutputRefusal(outputPath, lossy));
     }
     // Checked before any work: a folder, a device or a FIFO is never
@@ -367,7 +367,7 @@ int reveal(const Arguments& args)
         // itself handed on in pieces.
         stego::BodyEncoding encoding = stego::BodyEncoding::Windows1252;
         bool begun = false;
-        const picture::BmpReveal revealed = picture::revealBmp(
+        const imagefile::BmpReveal revealed = imagefile::revealBmp(
             *picture.bmpFile,
             [&](QByteArrayView piece) {
                 if (!std::exchange(begun, true))

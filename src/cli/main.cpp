@@ -4,7 +4,7 @@
 #include "exitstatus.h"
 #include "output.h"
 
-#include "picture/librarymessages.h"
+#include "imagefile/librarymessages.h"
 
 #include <QCoreApplication>
 
@@ -38,7 +38,7 @@ int main(int argc, char** argv)
     char* qtArgv[] = {argv[0], nullptr};
     // Sets the locale from the environment, which --text follows.
     QCoreApplication application(qtArgc, qtArgv);
-    picture::quietLibraryMessages();
+    imagefile::quietLibraryMessages();
     if (error.status == 0)
         error = cli::followLocale(args);
 

@@ -1,9 +1,9 @@
 #include "imagecommands.h"
 
-#include "filenames.h"
+#include "imagefile/filenames.h"
 #include "imagecanvas.h"
-#include "imageio.h"
-#include "pngwriter.h"
+#include "imagefile/imageio.h"
+#include "imagefile/pngwriter.h"
 #include "pictureview.h"
 #include "viewmodel.h"
 
@@ -72,7 +72,7 @@ void loadChosenFile(PictureCommandContext& context, const QString& path)
     std::optional<platform::BusyCursor> busy(std::in_place, context.platform);
     // The old picture stays until the new one has opened (a refused file
     // changes nothing), so the two are counted together.
-    LoadResult loaded = loadPicture(path, FileKinds::RegularOnly, context.view.canvas()->image().sizeInBytes());
+    imagefile::LoadResult loaded = imagefile::loadPicture(path, imagefile::FileKinds::RegularOnly, context.view.canvas()->image().sizeInBytes());
     if (!loaded.ok()) {
         busy.reset();  // no hourglass over the box
         showFailure(context, QStringLiteral("The picture could not be opened:"), path, loaded.error);
@@ -181,7 +181,7 @@ void saveImage(PictureCommandContext& context)
     {
         platform::BusyCursor busy(context.platform);
         const QImage& image = context.view.canvas()->image();
-        error = pngChosen || hasPngExtension(path) ? savePng(image, path) : saveBmp(image, path);
+        error = pngChosen || imagefile::hasPngExtension(path) ? imagefile::savePng(image, path) : imagefile::saveBmp(image, path);
     }
     if (!error.isEmpty()) {
         // The picture stays marked as changed: the hidden message is still unsaved.

@@ -3,9 +3,9 @@
 
 #include "picture/imagecanvas.h"
 #include "picture/imagecommands.h"
-#include "picture/imageio.h"
+#include "imagefile/imageio.h"
 #include "picture/pictureview.h"
-#include "pictures.h"
+#include "imagefile/pictures.h"
 #include "stego/message.h"
 #include "support/boxcheck.h"
 #include "support/fakeplatform.h"
@@ -22,8 +22,8 @@
 namespace {
 
 using platform::Answer;
-using picturetest::patternImage;
-using picturetest::sameRgb;
+using imagefiletest::patternImage;
+using imagefiletest::sameRgb;
 using testsupport::isFailureBox;
 
 // The main window's picture half, as Stego1 builds it, with a ReadMessage
@@ -51,7 +51,7 @@ protected:
 
     QString writePicture(const QString& name, const QImage& image, const char* format = "bmp")
     {
-        return writeBytes(name, picturetest::encoded(image, format));
+        return writeBytes(name, imagefiletest::encoded(image, format));
     }
     QString writeBytes(const QString& name, const QByteArray& bytes)
     {
