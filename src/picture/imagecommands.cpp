@@ -22,7 +22,7 @@ namespace picture {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
+using platform::kCrLf;
 const QString kPngEntry = QStringLiteral("PNG (*.png)");
 
 // Every completed file dialog leaves the process in the chosen file's

@@ -18,7 +18,7 @@ MessageBox okBox(const QString& title, Icon icon, const QString& text)
 MessageBox fileFailureBox(const QString& sentence, const QString& path, const QString& reason)
 {
     return okBox(alertTitle(), Icon::Warning,
-                 QStringList{sentence, QDir::toNativeSeparators(path), reason}.join(QStringLiteral("\r\n")));
+                 QStringList{sentence, QDir::toNativeSeparators(path), reason}.join(kCrLf));
 }
 
 QString characterList(const std::vector<char32_t>& characters)

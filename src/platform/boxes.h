@@ -11,6 +11,9 @@
 
 namespace platform {
 
+// Between the lines of a box's text, as the program's messages are written.
+inline const QString kCrLf = QStringLiteral("\r\n");
+
 // Title of the program's information boxes, questions and warnings.
 QString alertTitle();
 

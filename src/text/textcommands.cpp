@@ -22,7 +22,7 @@ namespace text {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
+using platform::kCrLf;
 
 QString textFileFilter()
 {
