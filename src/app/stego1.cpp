@@ -113,8 +113,9 @@ bool Stego1::takeBody(std::string& body)
         m_platform.messageBox(platform::okBox(platform::alertTitle(), platform::Icon::Warning,
                                               QStringLiteral("These characters cannot be hidden in an image: ") + characters),
                               this);
-    } else if (m_platform.messageBox({platform::alertTitle(), QString::fromStdString(stego::utf8Question(characters.toStdString())),
-                                      platform::Icon::Question, platform::Buttons::YesNo, platform::Answer::No},
+    } else if (m_platform.messageBox(platform::Box(platform::alertTitle(), platform::Icon::Question)
+                                         .text(QString::fromStdString(stego::utf8Question(characters.toStdString())))
+                                         .buttons(platform::Buttons::YesNo, platform::Answer::No),
                                      this)
                == platform::Answer::Yes) {
         // The box's own form of the text, its line breaks made CR LF on the way.
@@ -137,8 +138,8 @@ void Stego1::HideMessage(const std::string& textBytes)
     }
     const std::string excess = stego::formatExcess(report.excess, QLocale().decimalPoint().toStdString());
     const bool utf8 = stego::bodyEncoding(textBytes) == stego::BodyEncoding::Utf8;
-    m_platform.messageBox({kApplicationTitle, QString::fromStdString(stego::tooMuchTextSentence(excess, utf8)),
-                           platform::Icon::Critical, platform::Buttons::Ok, platform::Answer::Ok},
+    m_platform.messageBox(platform::Box(kApplicationTitle, platform::Icon::Critical)
+                              .text(QString::fromStdString(stego::tooMuchTextSentence(excess, utf8))),
                           this);
     busy.end();
     HideResult = kTooMuchText;
@@ -202,9 +203,7 @@ void Stego1::showEncryptedNotice()
     for (const std::string& line : stego::encryptedTextNotice())
         lines.append(QString::fromStdString(line));
     lines.insert(lines.size() - 1, QString());
-    m_platform.messageBox({platform::alertTitle(), lines.join(platform::kCrLf), platform::Icon::Information,
-                           platform::Buttons::Ok, platform::Answer::Ok},
-                          this);
+    m_platform.messageBox(platform::Box(platform::alertTitle(), platform::Icon::Information).lines(lines), this);
 }
 
 // --- Commands that live in other modules ---

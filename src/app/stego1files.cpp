@@ -118,12 +118,12 @@ bool Stego1::confirmExit()
 {
     if (ImageChanged != 1)
         return true;
-    const platform::MessageBox question{
-        platform::alertTitle(),
-        QStringLiteral("Are You Sure Tou Wish To Exit?") + platform::kCrLf + platform::kCrLf + QStringLiteral("You Have Changed The Image But") +
-            platform::kCrLf + QStringLiteral("Have Not Saved These Changes!") + platform::kCrLf + platform::kCrLf +
-            QStringLiteral("Click YES to EXIT Or NO To CANCEL"),
-        platform::Icon::Question, platform::Buttons::YesNo, platform::Answer::No};
+    const platform::MessageBox question = platform::Box(platform::alertTitle(), platform::Icon::Question)
+                                              .lines({QStringLiteral("Are You Sure Tou Wish To Exit?"), QString(),
+                                                      QStringLiteral("You Have Changed The Image But"),
+                                                      QStringLiteral("Have Not Saved These Changes!"), QString(),
+                                                      QStringLiteral("Click YES to EXIT Or NO To CANCEL")})
+                                              .buttons(platform::Buttons::YesNo, platform::Answer::No);
     return m_platform.messageBox(question, this) == platform::Answer::Yes;
 }
 

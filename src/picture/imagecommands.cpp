@@ -22,7 +22,6 @@ namespace picture {
 
 namespace {
 
-using platform::kCrLf;
 const QString kPngEntry = QStringLiteral("PNG (*.png)");
 
 // Every completed file dialog leaves the process in the chosen file's
@@ -43,18 +42,14 @@ bool confirmLoad(PictureCommandContext& context)
 {
     if (context.imageChanged != 1)
         return true;
-    platform::MessageBox box;
-    box.title = platform::alertTitle();
-    box.text = QStringList{QStringLiteral("Are You Sure Tou Wish To Load Another Image?"),
-                           QString(),
-                           QStringLiteral("You Have Changed The Current Image But"),
-                           QStringLiteral("Have Not Saved These Changes!"),
-                           QString(),
-                           QStringLiteral("Click YES to LOAD Or NO To CANCEL")}
-                   .join(kCrLf);
-    box.icon = platform::Icon::Question;
-    box.buttons = platform::Buttons::YesNo;
-    box.defaultButton = platform::Answer::No;
+    const platform::MessageBox box = platform::Box(platform::alertTitle(), platform::Icon::Question)
+                                          .lines({QStringLiteral("Are You Sure Tou Wish To Load Another Image?"),
+                                                  QString(),
+                                                  QStringLiteral("You Have Changed The Current Image But"),
+                                                  QStringLiteral("Have Not Saved These Changes!"),
+                                                  QString(),
+                                                  QStringLiteral("Click YES to LOAD Or NO To CANCEL")})
+                                          .buttons(platform::Buttons::YesNo, platform::Answer::No);
     return context.platform.messageBox(box, context.window) == platform::Answer::Yes;
 }
 
