@@ -3,6 +3,7 @@
 // entries.
 
 #include "stego1.h"
+#include "windowenvironment.h"
 
 #include "picture/imagecanvas.h"
 #include "picture/imagecommands.h"
@@ -87,7 +88,7 @@ void Stego1::Command1_Click()
     HideMessage(body);
     if (HideResult.isEmpty()) {
         Label4->setText(QStringLiteral("The text message is now hidden in image."));
-        ImageChanged = 1;
+        m_env->picture.ImageChanged = 1;
     } else {
         Label4->setText(QStringLiteral("Too much text to hide in the image!"));
         HideResult.clear();
@@ -180,7 +181,7 @@ bool Stego1::ReadMessage()
         scanner.feed(found);
         if (scanner.encrypted())
             showEncryptedNotice();
-        text::offerToSaveHiddenText(*m_textContext, found, utf8);
+        text::offerToSaveHiddenText(m_env->text, found, utf8);
         return false;
     }
     // Input that arrived during the scan is handled now, before the text is examined.
@@ -210,45 +211,45 @@ void Stego1::showEncryptedNotice()
 
 void Stego1::Command3_Click()
 {
-    text::openText(*m_textContext);
+    text::openText(m_env->text);
 }
 
 void Stego1::Command4_Click()
 {
-    picture::openImage(*m_pictureContext);
+    picture::openImage(m_env->pictureCommands);
 }
 
 void Stego1::Command5_Click()
 {
-    picture::saveImage(*m_pictureContext);
+    picture::saveImage(m_env->pictureCommands);
 }
 
 void Stego1::Command6_Click()
 {
-    text::saveText(*m_textContext);
+    text::saveText(m_env->text);
 }
 
 void Stego1::mnuFileExit_Click()
 {
     if (!confirmExit())
         return;
-    ImageChanged = 0;
+    m_env->picture.ImageChanged = 0;
     close();
 }
 
 void Stego1::mnuEditCopyText_Click()
 {
-    text::copyText(*m_textContext);
+    text::copyText(m_env->text);
 }
 
 void Stego1::mnuEditPasteText_Click()
 {
-    text::pasteText(*m_textContext);
+    text::pasteText(m_env->text);
 }
 
 void Stego1::mnuEditClearText_Click()
 {
-    text::clearText(*m_textContext);
+    text::clearText(m_env->text);
 }
 
 // --- Forwarders ---

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "picture/imagecommands.h"
 #include "platform/platform.h"
-#include "text/textcommands.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -10,7 +8,6 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
 class QAction;
@@ -28,6 +25,8 @@ class PictureView;
 }  // namespace picture
 
 namespace app {
+
+struct WindowEnvironment;
 
 // The main window: every control, the menus, the window's shared state and
 // every command handler.  Handlers that a button and a menu entry share are
@@ -56,15 +55,15 @@ public:
     // as Open Text opens a ".txt" file and Open Image any other.
     void openCommandLineFile(const QByteArray& argument);
 
-    std::int16_t imageChanged() const { return ImageChanged; }
-    const QString& loadedImagePath() const { return LoadedImagePath; }
+    std::int16_t imageChanged() const;
+    const QString& loadedImagePath() const;
     const QString& hideResult() const { return HideResult; }
     picture::ImageCanvas* canvas() const { return m_canvas; }
     picture::PictureView& pictureView() const { return *m_view; }
     QPlainTextEdit* text1() const { return Text1; }
     QLabel* label4() const { return Label4; }
-    const platform::FileDialog& commonDialog1() const { return m_commonDialog1; }
-    const platform::FileDialog& dialog2() const { return m_dialog2; }
+    const platform::FileDialog& commonDialog1() const;
+    const platform::FileDialog& dialog2() const;
 
 public slots:
     void Command1_Click();   // "Hide Text"
@@ -156,12 +155,7 @@ private:
 
     platform::Platform& m_platform;
 
-    // Shared state of the window, under the names the other commands know it by.
-    std::int16_t ImageChanged = 0;
-    QString LoadedImagePath;
     QString HideResult;
-    platform::FileDialog m_commonDialog1;
-    platform::FileDialog m_dialog2;
 
     QLabel* Picture4 = nullptr;             // the logo, which shows and hides the menu bar
     QFrame* Picture1 = nullptr;             // the frame around the picture
@@ -184,10 +178,8 @@ private:
     // captions are beside their handlers above.
     std::array<QPushButton*, 12> m_command{};
     std::unique_ptr<picture::PictureView> m_view;
-    // What the text and picture commands share with the window, made once
-    // the controls exist.
-    std::optional<text::TextCommandContext> m_textContext;
-    std::optional<picture::PictureCommandContext> m_pictureContext;
+    // What the commands share with the window, made once the controls exist.
+    std::unique_ptr<WindowEnvironment> m_env;
     QList<QAction*> m_topMenus;  // mnuFile .. mnuHelp, in menu-bar order
     bool m_placed = false;
     bool m_logoDoubleClicked = false;

@@ -3,6 +3,7 @@
 // is lost on closing.
 
 #include "stego1.h"
+#include "windowenvironment.h"
 
 #include "picture/imagecommands.h"
 #include "platform/boxes.h"
@@ -94,10 +95,10 @@ void Stego1::openDroppedFile(const QString& path)
         this,
         [this, path] {
             if (text::isTextFileName(path)) {
-                text::openTextFile(*m_textContext, path);
+                text::openTextFile(m_env->text, path);
                 return;
             }
-            picture::openImageFile(*m_pictureContext, path, /*confirm*/ true);
+            picture::openImageFile(m_env->pictureCommands, path, /*confirm*/ true);
         },
         Qt::QueuedConnection);
 }
@@ -110,13 +111,13 @@ void Stego1::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    ImageChanged = 0;
+    m_env->picture.ImageChanged = 0;
     event->accept();
 }
 
 bool Stego1::confirmExit()
 {
-    if (ImageChanged != 1)
+    if (m_env->picture.ImageChanged != 1)
         return true;
     const platform::MessageBox question = platform::Box(platform::alertTitle(), platform::Icon::Question)
                                               .lines({QStringLiteral("Are You Sure Tou Wish To Exit?"), QString(),

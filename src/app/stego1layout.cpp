@@ -2,6 +2,7 @@
 // colours them.
 
 #include "stego1.h"
+#include "windowenvironment.h"
 
 #include "picture/imagecanvas.h"
 #include "picture/imagecommands.h"
@@ -176,10 +177,7 @@ Stego1::Stego1(platform::Platform& platform, QWidget* parent) : QMainWindow(pare
     setCentralWidget(client);
     createControls(client);
     createMenus();
-    m_textContext.emplace(text::TextCommandContext{m_platform, this, Text1, Label4, m_commonDialog1});
-    m_pictureContext.emplace(picture::PictureCommandContext{m_platform, this, *m_view, Label4, ImageChanged,
-                                                            LoadedImagePath, m_commonDialog1, m_dialog2,
-                                                            [this] { ReadMessage(); }});
+    m_env = std::make_unique<WindowEnvironment>(m_platform, this, Text1, Label4, *m_view, [this] { ReadMessage(); });
 
     // The window takes exactly the client area plus the menu bar while it
     // shows, and the user cannot resize it.
@@ -188,6 +186,26 @@ Stego1::Stego1(platform::Platform& platform, QWidget* parent) : QMainWindow(pare
 }
 
 Stego1::~Stego1() = default;
+
+std::int16_t Stego1::imageChanged() const
+{
+    return m_env->picture.ImageChanged;
+}
+
+const QString& Stego1::loadedImagePath() const
+{
+    return m_env->picture.LoadedImagePath;
+}
+
+const platform::FileDialog& Stego1::commonDialog1() const
+{
+    return m_env->CommonDialog1;
+}
+
+const platform::FileDialog& Stego1::dialog2() const
+{
+    return m_env->Dialog2;
+}
 
 void Stego1::createControls(QWidget* client)
 {
@@ -312,8 +330,8 @@ bool Stego1::Form_Load()
     QString folder = m_platform.documentsFolder();
     if (folder.isEmpty())
         folder = m_platform.environmentVariable(QStringLiteral("USERPROFILE")).value_or(QString());
-    m_commonDialog1.folder = folder;
-    m_dialog2.folder = folder;
+    m_env->CommonDialog1.folder = folder;
+    m_env->Dialog2.folder = folder;
 
     m_view->layoutPictureView();
 

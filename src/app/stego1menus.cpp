@@ -2,6 +2,7 @@
 // buttons, and the handlers of the menu entries that lead elsewhere.
 
 #include "stego1.h"
+#include "windowenvironment.h"
 
 #include "picture/pictureview.h"
 #include "shell/aboutbox.h"

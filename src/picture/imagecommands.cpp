@@ -40,7 +40,7 @@ void clearStatus(PictureCommandContext& context)
 // True when nothing unsaved is at stake or the user agreed to drop it.
 bool confirmLoad(PictureCommandContext& context)
 {
-    if (context.imageChanged != 1)
+    if (context.state.ImageChanged != 1)
         return true;
     const platform::MessageBox box = platform::Box(platform::alertTitle(), platform::Icon::Question)
                                           .lines({QStringLiteral("Are You Sure Tou Wish To Load Another Image?"),
@@ -80,8 +80,8 @@ void loadChosenFile(PictureCommandContext& context, const QString& path)
     canvas->setImage(std::move(loaded.image));
     // Only now is the changed picture gone; a cancelled dialog or a refused
     // file leaves the flag, so the next Open or Exit still asks.
-    context.imageChanged = 0;
-    context.loadedImagePath = path;
+    context.state.ImageChanged = 0;
+    context.state.LoadedImagePath = path;
 
     // The preview rule weighs the viewport's outer size; the preview itself
     // fills the inside of its border.
@@ -101,7 +101,7 @@ void loadChosenFile(PictureCommandContext& context, const QString& path)
     context.platform.processEvents();
     // A command run in the pass may have opened another picture; that one
     // has been read and shown already.
-    if (context.loadedImagePath != path)
+    if (context.state.LoadedImagePath != path)
         return;
 
     if (context.readMessage)
@@ -160,7 +160,7 @@ void saveImage(PictureCommandContext& context)
     // beside the proposed ".bmp" name.
     dialog.selectedFilter.clear();
     dialog.overwritePrompt = true;
-    dialog.fileName = proposedSaveName(context.loadedImagePath);
+    dialog.fileName = proposedSaveName(context.state.LoadedImagePath);
     dialog.defaultSuffix = QStringLiteral("bmp");
     const std::optional<QString> chosen = context.platform.fileDialog(dialog, context.window);
     if (!chosen || chosen->isEmpty())
@@ -183,7 +183,7 @@ void saveImage(PictureCommandContext& context)
         showFailure(context, QStringLiteral("The picture could not be saved:"), path, error);
         return;
     }
-    context.imageChanged = 0;
+    context.state.ImageChanged = 0;
 }
 
 QString proposedSaveName(const QString& loadedImagePath)
