@@ -10,6 +10,7 @@
 #include "platform/boxes.h"
 #include "stego/body.h"
 #include "stego/codepage.h"
+#include "stego/encryptedtext.h"
 #include "stego/message.h"
 #include "stego/sentences.h"
 #include "text/textbox.h"

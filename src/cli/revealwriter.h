@@ -3,6 +3,7 @@
 // A found text on its way to standard output.
 
 #include "stego/body.h"
+#include "stego/encryptedtext.h"
 #include "stego/message.h"
 
 #include <cstddef>

@@ -2,6 +2,7 @@
 // of odd pictures, the code page and the encrypted-text markers.
 #include "reference.h"
 #include "stego/codepage.h"
+#include "stego/encryptedtext.h"
 
 #include <gtest/gtest.h>
 
