@@ -355,26 +355,6 @@ ReadResult resultOf(MessageScanner& scanner)
 
 }  // namespace
 
-std::uint32_t colourOf(std::uint32_t pixel) noexcept
-{
-    return ((pixel >> 16) & 0xFFU) | (pixel & 0xFF00U) | ((pixel & 0xFFU) << 16);
-}
-
-std::uint32_t pixelOf(std::uint32_t colour) noexcept
-{
-    return 0xFF000000U | ((colour & 0xFFU) << 16) | (colour & 0xFF00U) | ((colour >> 16) & 0xFFU);
-}
-
-std::string byteToBin(std::int16_t value)
-{
-    std::string digits;
-    for (int v = value; v >= 1; v /= 2)
-        digits.insert(digits.begin(), static_cast<char>('0' + v % 2));
-    if (digits.size() < 8)
-        digits.insert(0, 8 - digits.size(), '0');
-    return digits;
-}
-
 std::string frameMessage(std::string_view text)
 {
     std::string framed;

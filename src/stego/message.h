@@ -66,16 +66,6 @@ struct ConstPixelSurface {
         : pixels(s.pixels), stride(s.stride), width(s.width), height(s.height) {}
 };
 
-// Colours in the 0x00BBGGRR form (red in the low byte), as the format's
-// worked examples write them, to and from the surface's pixel value.
-std::uint32_t colourOf(std::uint32_t pixel) noexcept;
-std::uint32_t pixelOf(std::uint32_t colour) noexcept;
-
-// The digits of `value` in binary, most significant first, padded with
-// leading zeros to at least eight digits.  Values below 1 give "00000000";
-// values above 255 give all their digits (nine or more).
-std::string byteToBin(std::int16_t value);
-
 // The framed message: start marker, `text`, end marker.
 std::string frameMessage(std::string_view text);
 

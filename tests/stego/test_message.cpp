@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 using namespace stego;
+using stegotest::byteToBin;
 using stegotest::Canvas;
 
 namespace {
