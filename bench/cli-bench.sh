@@ -7,6 +7,11 @@
 #   hide 1,000,000 characters     / cp FILE               at most 2
 #   peak resident memory of hide and reveal, 24 MP and 20000 x 20000 (1.2 GB):
 #                                                          under 64 MB
+#   check (no message) of the BMP, capacity of the BMP, PNG and JPEG
+#                                 / mirrorvane-cli --version  at most 1.5
+#   hide to PNG                   / hide to BMP           at most 4
+#                                   (of the same decoded picture: random
+#                                   pixels, the compressor's worst case)
 # Usage: bench/cli-bench.sh [BUILD_DIR] [--no-large]
 #   CLI=PROGRAM measures another program with the same hide and reveal
 #   command line (an older build of mirrorvane-cli, say).
@@ -94,6 +99,33 @@ printf '  reveal, 1,000,000 characters %s / cat %s  ratio %s (goal <= 1.5)\n' \
   "${marked_ms[*]}" "${cat_ms[*]}" "$(median3 "${marked_r[@]}")"
 printf '  hide 1,000,000 characters    %s / cp  %s  ratio %s (goal <= 2)\n' \
   "${hide_ms[*]}" "${cp_ms[*]}" "$(median3 "${hide_r[@]}")"
+# Answers from the headers or the first pixels, against start-up alone;
+# PNG output against BMP output of the same hide.
+png=$work/photo.png jpeg=$work/photo.jpg
+"$cli" hide "$photo" "$png" --text x
+have_jpeg=no
+command -v convert >/dev/null && convert "$photo" -quality 90 "$jpeg" && have_jpeg=yes
+quick=(
+  "'$cli' --version"
+  "'$cli' check '$photo' || true"
+  "'$cli' capacity '$photo'"
+  "'$cli' capacity '$png'"
+  "'$cli' hide '$png' '$work/out.bmp' --text x"
+  "'$cli' hide '$png' '$work/out.png' --text x"
+)
+[ "$have_jpeg" = yes ] && quick+=("'$cli' capacity '$jpeg'")
+declare -a quick_r=()
+for ((round = 0; round < rounds; ++round)); do
+  hyperfine --warmup 2 --runs 15 --style none --export-json "$work/round.json" "${quick[@]}" >/dev/null
+  mapfile -t m < <(medians_of "$work/round.json")
+  quick_r+=("$(ratio "${m[1]}" "${m[0]}") $(ratio "${m[2]}" "${m[0]}") $(ratio "${m[3]}" "${m[0]}") $(ratio "${m[5]}" "${m[4]}") $(ratio "${m[6]:-0}" "${m[0]}")")
+done
+column_of() { printf '%s\n' "${quick_r[@]}" | awk -v c="$1" '{ print $c }' | sort -g | sed -n 2p; }
+echo "Against mirrorvane-cli --version (goal <= 1.5), median of $rounds rounds:"
+echo "  check of the BMP $(column_of 1), capacity of the BMP $(column_of 2), of a PNG $(column_of 3)$([ "$have_jpeg" = yes ] && echo ", of a JPEG $(column_of 5)")"
+echo "hide to PNG / hide to BMP: $(column_of 4) (goal <= 4); PNG $(stat -c %s "$work/out.png") bytes"
+rm -f "$png" "$jpeg" "$work/out.png"
+
 echo "Peak resident memory (goal < 64 MB):"
 echo "  reveal 24 MP: $(peak_mb "$cli" reveal "$marked" --raw) MB"
 echo "  hide 24 MP:   $(peak_mb "$cli" hide "$photo" "$work/out.bmp" --text-file "$text" --raw) MB"

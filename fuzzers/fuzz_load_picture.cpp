@@ -2,10 +2,14 @@
 // command-line tool take: loadPicture, then the hidden-message scan on
 // whatever it returned.  A loaded picture must be in the working format,
 // fully opaque and within the reader's allocation limit; a refusal must say
-// why.
+// why.  The size capacity reads from the headers alone, when they settle it,
+// must be the loaded picture's (turned a quarter at most), and the top rows
+// the start-marker test decodes alone must be the loaded picture's top rows.
 
 #include "fuzzsupport.h"
 #include "imagefile/imageio.h"
+#include "imagefile/picturesize.h"
+#include "imagefile/toprows.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -61,6 +65,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const QImage& image = result.image;
+    QFile again(scratchPath);
+    if (!again.open(QIODevice::ReadOnly))
+        fuzz::fail("cannot open the scratch file again");
+    if (const imagefile::HeaderSize size = imagefile::headerSize(again); size.known) {
+        const bool same = size.width == image.width() && size.height == image.height();
+        const bool turned = size.width == image.height() && size.height == image.width();
+        if (!same && !turned)
+            fuzz::fail("the headers' size differs from the decoder's:",
+                       std::to_string(size.width) + "x" + std::to_string(size.height) + " against "
+                           + std::to_string(image.width()) + "x" + std::to_string(image.height()));
+    }
     if (image.format() != QImage::Format_RGB32)
         fuzz::fail("loaded picture is not RGB32, format", std::to_string(image.format()));
     if (image.sizeInBytes() > qsizetype{imagefile::kAllocationLimitMB} * 1024 * 1024)
@@ -71,6 +86,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if ((row[x] >> 24) != 0xFFU)
                 fuzz::fail("loaded picture has a pixel that is not opaque");
         }
+    }
+    for (const auto cut : {imagefile::pngTopRows, imagefile::jpegTopRows}) {
+        const QByteArray top = cut(again, imagefile::kStartMarkerRows);
+        const imagefile::LoadResult part = top.isEmpty() ? imagefile::LoadResult{} : imagefile::decodePicture(top);
+        const QRect rows(0, 0, image.width(), imagefile::kStartMarkerRows);
+        if (part.ok() && (part.image.height() < rows.height() || part.image.copy(rows) != image.copy(rows)))
+            fuzz::fail("the top rows decoded alone differ from the whole picture's");
     }
     fuzz::checkScan(imagefile::surfaceOf(image));
     return 0;

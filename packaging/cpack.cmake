@@ -8,9 +8,9 @@ set(CPACK_PACKAGE_CONTACT "Dunmarrow <mirrorvane@dunmarrow.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "hide a secret text message in a picture")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Mirrorvane hides a text in the lowest bits of a picture's pixels, where\n"
-    "the eye cannot see it, and reads it back. Open a BMP, JPEG, GIF or PNG\n"
-    "picture, type, paste or load the text, hide it and save the picture as\n"
-    "BMP: whoever opens that BMP in Mirrorvane sees the text at once.\n"
+    "the eye cannot see it, and reads it back. Open a BMP, JPEG, GIF, PNG or\n"
+    "WebP picture, type, paste or load the text, hide it and save the picture\n"
+    "as BMP or PNG: whoever opens that file in Mirrorvane sees the text at once.\n"
     ".\n"
     "Hiding is not encryption: anyone who knows where to look can read a\n"
     "hidden text. The package also holds mirrorvane-cli, the same hiding and\n"

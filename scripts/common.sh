@@ -4,7 +4,7 @@
 # What building and running the two programs needs (./run).
 MIRRORVANE_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev libpng-dev libjpeg-dev libwebp-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libpng-dev libjpeg-dev libwebp-dev libdeflate-dev
   # the window's Arial is drawn in Liberation Sans; Wayland needs its own plugin
   fonts-liberation2 fonts-dejavu-core qt6-wayland
 )
@@ -21,6 +21,8 @@ MIRRORVANE_TEST_PACKAGES=(
   zsh fish
   # access lists set on a saved file's predecessor (setfacl)
   acl
+  # the PNG writer's output checked by an independent reader
+  pngcheck
   # the Latin-1 locale the CLI tests build with localedef
   locales
 )

@@ -112,9 +112,11 @@ string(APPEND bash "        *) return ;;
         return
     fi
     local kinds=(\$files)
+    local kind=\${kinds[position]:-\${kinds[-1]}}
+    [[ \$kind == pictures || \$position -lt \${#kinds[@]} ]] || return
     compopt -o filenames 2>/dev/null
-    case \${kinds[position]} in
-        picture)
+    case \$kind in
+        picture|pictures)
             _${cli_program}_reply compgen -d -- \"\$cur\"
             local name
             while IFS= read -r name; do
@@ -173,7 +175,9 @@ foreach(command IN LISTS cli_commands)
   endforeach()
   set(position 1)
   foreach(kind IN LISTS cli_files_${command})
-    if(kind STREQUAL "picture")
+    if(kind STREQUAL "pictures")
+      string(APPEND zsh " \\\n                \"*:picture:\$picture\"")
+    elseif(kind STREQUAL "picture")
       string(APPEND zsh " \\\n                \"${position}:picture:\$picture\"")
     else()
       string(APPEND zsh " \\\n                '${position}:${kind}:_files'")

@@ -88,6 +88,19 @@ ParseError parse(int argc, char** argv, Arguments& args)
             args.textFile = fileName(*given);
             if (!args.textFile)
                 return notUtf8(*given);
+        } else if (arg == "-o" || matches("--output")) {
+            if (args.output)
+                return usage(QStringLiteral("give the output file once, with -o"));
+            const auto given = arg == "-o" ? value("-o") : value("--output");
+            if (!given)
+                return usage(QStringLiteral("-o needs a file name (or - for standard output)"));
+            args.output = fileName(*given);
+            if (!args.output)
+                return notUtf8(*given);
+        } else if (arg == "-0" || arg == "--null") {
+            args.nullEnded = true;
+        } else if (arg == "-q" || arg == "--quiet") {
+            args.quiet = true;
         } else if (matches("--format")) {
             if (args.formatGiven)
                 return usage(QStringLiteral("give the format once, with --format"));
@@ -103,6 +116,16 @@ ParseError parse(int argc, char** argv, Arguments& args)
             return usage(QStringLiteral("unknown option %1").arg(shown(QString::fromUtf8(arg.data(), static_cast<qsizetype>(arg.size())))));
         }
     }
+    return {};
+}
+
+QString misplacedOption(const Arguments& args)
+{
+    const bool reveal = args.command == QLatin1String("reveal"), check = args.command == QLatin1String("check");
+    if (args.output && !reveal)
+        return QStringLiteral("-o is an option of reveal only");
+    if ((args.nullEnded || args.quiet) && !check)
+        return QStringLiteral("%1 is an option of check only").arg(args.quiet ? QStringLiteral("-q") : QStringLiteral("-0"));
     return {};
 }
 

@@ -24,6 +24,9 @@ struct Arguments {
     bool formatGiven = false;
     bool raw = false;
     bool utf8 = false;
+    std::optional<QString> output;  // reveal -o: the file the text goes to
+    bool nullEnded = false;         // check -0: names end in NUL, not a line break
+    bool quiet = false;             // check -q: the exit status alone
     bool help = false;
     bool version = false;
 };
@@ -36,6 +39,10 @@ struct ParseError {
 // Fills `args` from argv; file names that are not valid UTF-8 are refused,
 // since no Qt file call could reach the file they name.
 ParseError parse(int argc, char** argv, Arguments& args);
+
+// The sentence refusing an option that `args.command` does not take (-o
+// outside reveal, -0 and -q outside check), or empty.
+QString misplacedOption(const Arguments& args);
 
 // The text of --text, typed in the locale's encoding, as UTF-8 (unless
 // --raw takes it as bytes).  Once the locale is set.

@@ -34,6 +34,8 @@ public:
     // Decodes the regular file at `path`; null, with the sentence for the
     // user in `error`, when it cannot.
     virtual std::unique_ptr<DecodedPicture> load(const QString& path, QString& error) const = 0;
+    // The same for a picture already in memory.
+    virtual std::unique_ptr<DecodedPicture> decode(const QByteArray& bytes, QString& error) const = 0;
 };
 
 // The module's entry point, as a C name for the loader to find.

@@ -34,7 +34,17 @@ class PictureCodecs final : public cli::Codecs {
 public:
     std::unique_ptr<cli::DecodedPicture> load(const QString& path, QString& error) const override
     {
-        imagefile::LoadResult loaded = imagefile::loadPicture(path);
+        return taken(imagefile::loadPicture(path), error);
+    }
+
+    std::unique_ptr<cli::DecodedPicture> decode(const QByteArray& bytes, QString& error) const override
+    {
+        return taken(imagefile::decodePicture(bytes), error);
+    }
+
+private:
+    static std::unique_ptr<cli::DecodedPicture> taken(imagefile::LoadResult loaded, QString& error)
+    {
         if (!loaded.ok()) {
             error = loaded.error;
             return nullptr;

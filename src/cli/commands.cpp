@@ -5,8 +5,10 @@
 #include "localeencoding.h"
 #include "guards.h"
 #include "output.h"
+#include "picturesource.h"
 #include "revealwriter.h"
-#include "picturestream.h"
+#include "scan.h"
+#include "textoutput.h"
 #include "textinput.h"
 
 #include "fileio/fileio.h"
@@ -37,14 +39,18 @@
 namespace cli {
 
 const char* const kHelp =
-    "Usage: mirrorvane-cli capacity PICTURE\n"
+    "Usage: mirrorvane-cli capacity PICTURE...\n"
+    "       mirrorvane-cli check [-0 | -q] PICTURE...\n"
     "       mirrorvane-cli hide PICTURE OUTPUT [--text TEXT | --text-file FILE]\n"
     "                           [--format bmp|png] [--raw | --utf8]\n"
-    "       mirrorvane-cli reveal PICTURE [--raw]\n"
+    "       mirrorvane-cli reveal PICTURE [-o FILE] [--raw]\n"
     "\n"
     "Hides a text in the lowest bits of a picture's pixels and reads it back.\n"
     "\n"
-    "  capacity  print the longest text PICTURE can hide\n"
+    "  capacity  print the longest text PICTURE can hide; for several pictures,\n"
+    "            one line each: the number, a tab and the name\n"
+    "  check     print the name of each PICTURE that carries a hidden message,\n"
+    "            one a line; a message without its end is reported as damaged\n"
     "  hide      hide a text in PICTURE and write the result to OUTPUT as an\n"
     "            uncompressed 24-bit BMP, or as a lossless PNG when OUTPUT ends\n"
     "            in .png or --format png is given; the text comes from --text,\n"
@@ -63,11 +69,17 @@ const char* const kHelp =
     "  --utf8            hide a text that Windows-1252 cannot hold as UTF-8 (behind\n"
     "                    the mark EF BB BF); older versions and other programs\n"
     "                    show it garbled; a Windows-1252 text is hidden as always\n"
+    "  -o, --output FILE reveal writes the text to FILE, replaced only once the\n"
+    "                    whole text is found; a picture's name is refused\n"
+    "  -0, --null        check ends each name with a NUL byte, not a newline\n"
+    "  -q, --quiet       check prints nothing and stops at the first message\n"
     "  -h, --help        show this help and exit\n"
     "  --version         show the version and exit\n"
     "\n"
     "A PICTURE, OUTPUT or FILE of - is standard input or standard output.\n"
     "PICTURE may be BMP, JPEG, GIF, PNG or WebP; OUTPUT is always BMP or PNG.\n"
+    "Names listed by capacity and check show control characters (a tab, a line\n"
+    "break) as \\xHH; -0 gives them as they are.\n"
     "The text survives only lossless copies of OUTPUT: a messenger, a social\n"
     "network or a site that recompresses or resizes the picture destroys it.\n"
     "\n"
@@ -79,86 +91,13 @@ const char* const kHelp =
     "\n"
     "Exit status: 0 done, 1 usage error, a character Windows-1252 cannot hold\n"
     "without --utf8, or a text that would read back cut short,\n"
-    "2 a file that cannot be read or written, 3 no hidden message, 4 too much text.\n";
+    "2 a file that cannot be read or written, 3 no hidden message, 4 too much text.\n"
+    "check: 0 when some PICTURE carries a message, 3 when none does, 2 when one\n"
+    "could not be read (after the rest were checked).\n";
 
 namespace {
 
 constexpr std::size_t kListedCharacters = 10;
-
-const QString kStandardStream = QStringLiteral("-");
-
-int complain(int status, const QString& sentence)
-{
-    complainLine(sentence);
-    return status;
-}
-
-int usageError(const QString& sentence)
-{
-    complainLine(sentence);
-    complainLine(std::string_view("Try 'mirrorvane-cli --help' for more information."));
-    return kUsage;
-}
-
-// What a command works on: an uncompressed 24 or 32-bit BMP file is read in
-// place, in constant memory, whatever its size; anything else is decoded.
-struct Picture {
-    // A picture from standard input or another stream is kept in an unnamed
-    // copy first, so that it meets exactly the checks of a named file and a
-    // BMP of any size can still be read in place.
-    std::unique_ptr<QFile> copy;
-    std::unique_ptr<QFile> bmpFile;           // set when the BMP is read in place
-    std::unique_ptr<DecodedPicture> decoded;  // the decoded picture otherwise
-    std::int64_t width = 0, height = 0;
-    imagefile::bmp::Layout layout;     // of a BMP read in place
-    int status = kOk;                // a failure already reported when not kOk
-    bool ok() const { return status == kOk; }
-};
-
-Picture openPicture(const QString& path, bool inPlace)
-{
-    Picture picture;
-    const QString named = path == kStandardStream ? QStringLiteral("from standard input") : shown(path);
-    QString file = path;
-    if (isPictureStream(path)) {
-        picture.copy = std::make_unique<QFile>();
-        if (const QString error = keepPictureStream(path, *picture.copy); !error.isEmpty()) {
-            picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, error));
-            return picture;
-        }
-        file = fileio::reopenableName(*picture.copy);
-    }
-    if (inPlace) {
-        auto bmp = std::make_unique<QFile>();
-        // A file that cannot be opened is left to the decoder, which says why.
-        // Unbuffered: the in-place commands read slices of rows where they lie.
-        if (fileio::openRegularFile(*bmp, file, QIODevice::Unbuffered).isEmpty()) {
-            const imagefile::BmpProbe probe = imagefile::probeBmp(*bmp);
-            if (probe.streamable && !probe.error.isEmpty()) {
-                picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, probe.error));
-                return picture;
-            }
-            if (probe.streamable) {
-                picture.bmpFile = std::move(bmp);
-                picture.width = probe.layout.width;
-                picture.height = probe.layout.height;
-                picture.layout = probe.layout;
-                return picture;
-            }
-        }
-    }
-    QString error;
-    if (const Codecs* decoders = codecs(error); decoders != nullptr)
-        picture.decoded = decoders->load(file, error);
-    if (!picture.decoded) {
-        picture.status = complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named, error));
-        return picture;
-    }
-    const stego::PixelSurface pixels = picture.decoded->pixels();
-    picture.width = pixels.width;
-    picture.height = pixels.height;
-    return picture;
-}
 
 // "x (U+0078)" for each character, the code alone for one that would not
 // show (controls, marks such as U+FEFF, lone surrogates), and how many more
@@ -247,17 +186,6 @@ bool wantsPng(const Arguments& args, const QString& output)
 QString writePictureFile(const DecodedPicture& image, bool png, const QString& path)
 {
     return fileio::writeFileAtomically(path, [&](QIODevice& device) { return image.write(png, device); });
-}
-
-int capacity(const Arguments& args)
-{
-    if (args.positional.size() != 1 || args.text || args.textFile || args.raw || args.utf8 || args.formatGiven)
-        return usageError(QStringLiteral("capacity takes one PICTURE and no options"));
-    const Picture picture = openPicture(args.positional[0], true);
-    if (!picture.ok())
-        return picture.status;
-    writeOut(std::to_string(stego::textCapacity(picture.width, picture.height)) + "\n");
-    return kOk;
 }
 
 // Copies the BMP with the text in its pixels, block by block.  A copy
@@ -357,10 +285,26 @@ int reveal(const Arguments& args)
 {
     if (args.positional.size() != 1 || args.text || args.textFile || args.utf8 || args.formatGiven)
         return usageError(QStringLiteral("reveal takes one PICTURE"));
-    Picture picture = openPicture(args.positional[0], true);
+    const bool toFile = args.output && *args.output != kStandardStream;
+    if (toFile) {
+        if (const int status = refuseTextOutput(*args.output, args.positional[0]); status != kOk)
+            return status;
+    }
+    Picture picture = openPicture(args.positional[0], true, true);
     if (!picture.ok())
         return picture.status;
-    RevealedTextWriter writer(args.raw);
+    if (picture.noStartMarker) {
+        complainLine(stego::kNoMessageSentence);
+        return kNoMessage;
+    }
+    // Replaced only when a whole text has been found and written.
+    std::unique_ptr<fileio::AtomicFile> file;
+    if (toFile) {
+        file = std::make_unique<fileio::AtomicFile>(*args.output);
+        if (!file->open())
+            return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(*args.output), file->errorString()));
+    }
+    RevealedTextWriter writer(args.raw, file.get());
     stego::ReadResult result;
     if (picture.bmpFile) {
         // Read in place: only the pixels the text lies in, and the text
@@ -375,7 +319,7 @@ int reveal(const Arguments& args)
                 return writer.write(std::string_view(piece.data(), static_cast<std::size_t>(piece.size())));
             },
             encoding);
-        if (!revealed.ok())
+        if (!revealed.error.isEmpty())
             return complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(args.positional[0]), revealed.error));
         result.outcome = revealed.result.outcome;
     } else {
@@ -395,6 +339,8 @@ int reveal(const Arguments& args)
         complainLine(picture.width * picture.height >= 40 ? stego::kNoEndMarkerSentence : stego::kNoMessageSentence);
         return kNoMessage;
     }
+    if (file && !file->commit())
+        return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(*args.output), file->errorString()));
     writer.finish();
     return kOk;
 }
@@ -413,14 +359,18 @@ int run(const Arguments& args)
         writeOut(std::string(kProgram) + " " + mirrorvane::kVersionString + "\n");
         return kOk;
     }
+    if (const QString misplaced = misplacedOption(args); !misplaced.isEmpty())
+        return usageError(misplaced);
     if (args.command == QStringLiteral("capacity"))
         return capacity(args);
+    if (args.command == QStringLiteral("check"))
+        return check(args);
     if (args.command == QStringLiteral("hide"))
         return hide(args);
     if (args.command == QStringLiteral("reveal"))
         return reveal(args);
     if (args.command.isEmpty())
-        return usageError(QStringLiteral("no command given (capacity, hide or reveal)"));
+        return usageError(QStringLiteral("no command given (capacity, check, hide or reveal)"));
     return usageError(QStringLiteral("unknown command %1").arg(shown(args.command)));
 }
 

@@ -3,16 +3,20 @@
 #include "exitstatus.h"
 #include "output.h"
 
+#include <algorithm>
+
 #include <unistd.h>
 
 namespace cli {
 
 int refusePictureFromTerminal(const Arguments& args)
 {
-    const bool takesPicture = args.command == QLatin1String("capacity") || args.command == QLatin1String("hide")
-                              || args.command == QLatin1String("reveal");
-    if (args.help || args.version || !takesPicture || args.positional.empty()
-        || args.positional.front() != QLatin1String("-") || !isTerminal(STDIN_FILENO))
+    // hide's second name is its output; check and capacity take only pictures.
+    const bool onePicture = args.command == QLatin1String("hide") || args.command == QLatin1String("reveal");
+    const bool manyPictures = args.command == QLatin1String("capacity") || args.command == QLatin1String("check");
+    const auto end = onePicture && !args.positional.empty() ? args.positional.begin() + 1 : args.positional.end();
+    const bool fromInput = std::find(args.positional.begin(), end, QLatin1String("-")) != end;
+    if (args.help || args.version || !(onePicture || manyPictures) || !fromInput || !isTerminal(STDIN_FILENO))
         return kOk;
     complainLine(std::string_view("cannot read the picture from standard input: standard input is a terminal; "
                                   "redirect a picture into it or name the picture file"));

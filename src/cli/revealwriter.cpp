@@ -15,28 +15,34 @@
 
 namespace cli {
 
-RevealedTextWriter::RevealedTextWriter(bool raw) : m_raw(raw), m_terminal(isTerminal(STDOUT_FILENO)) {}
+RevealedTextWriter::RevealedTextWriter(bool raw, fileio::AtomicFile* file)
+    : m_raw(raw), m_terminal(!file && isTerminal(STDOUT_FILENO)), m_file(file)
+{
+}
+
+bool RevealedTextWriter::put(std::string_view bytes)
+{
+    if (m_file)
+        return m_file->write(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    writeOut(bytes);
+    return true;
+}
 
 bool RevealedTextWriter::write(std::string_view codes)
 {
     m_encrypted.feed(codes);
-    if (m_raw && !m_terminal) {
-        writeOut(codes);
-        return true;
-    }
+    if (m_raw && !m_terminal)
+        return put(codes);
     if (m_utf8 && !m_raw) {
         const std::size_t mark = std::min(m_markLeft, codes.size());
         m_markLeft -= mark;
         codes.remove_prefix(mark);
-        writeOut(m_terminal ? escapeUtf8(codes) : std::string(codes));
-        return true;
+        return put(m_terminal ? escapeUtf8(codes) : std::string(codes));
     }
     const std::u16string text = stego::decodeWindows1252(codes);
     if (m_terminal)
-        writeOut(escapeForTerminal(codes, text, !m_raw, m_escaped));
-    else
-        writeOut(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())).toStdString());
-    return true;
+        return put(escapeForTerminal(codes, text, !m_raw, m_escaped));
+    return put(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())).toStdString());
 }
 
 void RevealedTextWriter::finish()

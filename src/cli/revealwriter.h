@@ -1,7 +1,8 @@
 #pragma once
 
-// A found text on its way to standard output.
+// A found text on its way to standard output, or to the file of reveal -o.
 
+#include "fileio/fileio.h"
 #include "stego/body.h"
 #include "stego/encryptedtext.h"
 #include "stego/message.h"
@@ -19,8 +20,9 @@ namespace cli {
 // body is already UTF-8 once its mark is dropped.
 class RevealedTextWriter {
 public:
-    // With `raw` the body's bytes as they are, mark and all.
-    explicit RevealedTextWriter(bool raw);
+    // With `raw` the body's bytes as they are, mark and all.  With `file`
+    // the text goes there, exactly, rather than to standard output.
+    explicit RevealedTextWriter(bool raw, fileio::AtomicFile* file = nullptr);
 
     // Before the first piece.
     void begin(stego::BodyEncoding encoding)
@@ -30,6 +32,7 @@ public:
         m_encrypted = stego::EncryptedTextScanner(m_utf8);
     }
 
+    // False when the file refused the piece (it keeps the reason).
     bool write(std::string_view codes);
 
     // After the last piece: the notes that go to standard error.
@@ -40,9 +43,11 @@ private:
     // the characters it lacks as \xHH of their bytes.
     std::string escapeUtf8(std::string_view piece);
     void appendEscape(std::string& out, unsigned char b);
+    bool put(std::string_view bytes);
 
     bool m_raw;
     bool m_terminal;
+    fileio::AtomicFile* m_file;
     bool m_utf8 = false;
     std::size_t m_markLeft = 0;
     std::string m_partial;  // a character cut by the last piece's end

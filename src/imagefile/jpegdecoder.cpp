@@ -251,7 +251,9 @@ bool decodeRows(Decoder& d, QImage& image, unsigned char* cmykRow)
     return true;
 }
 
-headercheck::JpegFacts factsOf(const jpeg_decompress_struct& cinfo)
+// The frame's facts; the coefficient buffers only when libjpeg has sized
+// the components, which it does after it has accepted the precision.
+headercheck::JpegFacts factsOf(const jpeg_decompress_struct& cinfo, bool componentsSized = true)
 {
     headercheck::JpegFacts facts;
     facts.frameFound = true;
@@ -263,7 +265,7 @@ headercheck::JpegFacts factsOf(const jpeg_decompress_struct& cinfo)
     facts.scans = 1;
     // A first scan that leaves components out makes libjpeg buffer the
     // whole image, as a progressive file does.
-    if (cinfo.progressive_mode || cinfo.comps_in_scan < cinfo.num_components) {
+    if (componentsSized && (cinfo.progressive_mode || cinfo.comps_in_scan < cinfo.num_components)) {
         for (int c = 0; c < cinfo.num_components; ++c) {
             const jpeg_component_info& component = cinfo.comp_info[c];
             const auto roundUp = [](std::int64_t a, std::int64_t b) { return (a + b - 1) / b * b; };
@@ -290,7 +292,7 @@ QString libraryError(const Decoder& d)
     case JERR_NO_BACKING_STORE:
         return notEnoughMemoryError();
     case JERR_BAD_PRECISION:
-        return refusalFor(factsOf(d.cinfo), 0);
+        return refusalFor(factsOf(d.cinfo, false), 0);
     case JERR_SOF_UNSUPPORTED:
         return QStringLiteral("The JPEG picture is stored in a way (lossless or hierarchical) this program cannot read");
     default:

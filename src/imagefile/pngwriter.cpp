@@ -1,5 +1,7 @@
 #include "pngwriter.h"
 
+#include "pngoneshot.h"
+
 #include "fileio/fileio.h"
 
 #include <QIODevice>
@@ -8,6 +10,7 @@
 
 #include <csetjmp>
 #include <cstring>
+#include <new>
 
 namespace imagefile {
 
@@ -50,6 +53,8 @@ bool writeRows(png_structp png, png_infop info, const QImage& pixels)
 {
     if (setjmp(png_jmpbuf(png)))
         return false;
+    // libpng's writer keeps to a million pixels a side unless told otherwise.
+    png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
     png_set_IHDR(png, info, static_cast<png_uint_32>(pixels.width()), static_cast<png_uint_32>(pixels.height()), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, kPngCompressionLevel);
@@ -75,16 +80,12 @@ bool writeRows(png_structp png, png_infop info, const QImage& pixels)
 
 }  // namespace
 
-QString writePng(const QImage& image, QIODevice& device)
+QString writePng(const QImage& image, QIODevice& device, qint64 oneCallLimit)
 {
     if (image.isNull())
         return QStringLiteral("There is no picture to save");
-    // PNG itself allows 2^31-1 pixels a side, but libpng's readers, ours
-    // among them, stop at its default limit: a wider file could not be
-    // opened again, and its hidden text would be lost.
-    if (image.width() > PNG_USER_WIDTH_MAX || image.height() > PNG_USER_HEIGHT_MAX)
-        return QStringLiteral("A PNG file wider or taller than %L1 pixels could not be opened again; write a BMP instead")
-            .arg(PNG_USER_WIDTH_MAX);
+    // A picture's sides (an int) never pass PNG's own limit of 2^31-1, and
+    // our reader opens every size up to it.
     QImage converted;
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32) {
         converted = image.convertToFormat(QImage::Format_RGB32);
@@ -92,6 +93,14 @@ QString writePng(const QImage& image, QIODevice& device)
             return QStringLiteral("There is not enough memory to convert the picture");
     }
     const QImage& pixels = converted.isNull() ? image : converted;
+
+    if ((1 + 3 * qint64(pixels.width())) * pixels.height() <= oneCallLimit) {
+        try {
+            return writePngInOneCall(pixels, device);
+        } catch (const std::bad_alloc&) {
+            // Nothing was written yet: the streaming road needs little memory.
+        }
+    }
 
     WriteState state;
     state.device = &device;

@@ -35,7 +35,8 @@ inline constexpr std::int64_t kStartMarkerPixels = 3 * static_cast<std::int64_t>
 // against them.
 constexpr std::uint32_t bitsOfPlace(std::uint8_t code, int place) noexcept
 {
-    return place == 0 ? code >> 5 : place == 1 ? (code >> 2) & 7U : (code << 1) & 6U;
+    const std::uint32_t bits = code;
+    return place == 0 ? bits >> 5 : place == 1 ? (bits >> 2) & 7U : (bits << 1) & 6U;
 }
 constexpr std::uint8_t characterOfPlaces(std::uint32_t first, std::uint32_t second, std::uint32_t third) noexcept
 {

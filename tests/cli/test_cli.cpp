@@ -16,7 +16,7 @@ const std::string kHide = "hide", kReveal = "reveal", kText = "--text";
 TEST_F(Cli, HelpVersionCapacityAndUsageErrors)
 {
     const Outcome help = run({"--help"});
-    EXPECT_TRUE(help.out.startsWith("Usage: mirrorvane-cli capacity PICTURE\n"));
+    EXPECT_TRUE(help.out.startsWith("Usage: mirrorvane-cli capacity PICTURE...\n"));
     EXPECT_TRUE(help.out.contains("-h, --help")) << "-h is documented where --help is";
     EXPECT_EQ(run({"-h"}).out, help.out);
     EXPECT_EQ(run({"--version"}).out, QByteArray("mirrorvane-cli ") + mirrorvane::kVersionString + "\n");

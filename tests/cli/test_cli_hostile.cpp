@@ -43,7 +43,9 @@ TEST_F(Cli, HostilePicturesAreAnsweredInSecondsWithinBoundedMemory)
             EXPECT_EQ(o.status, 0) << o.err.toStdString();
         else
             EXPECT_TRUE(ended(o, row.status, row.words));
+#ifndef __SANITIZE_ADDRESS__  // whose shadow memory alone is more
         EXPECT_LT(o.peakKilobytes, 100 << 10);  // whatever the file's size
+#endif
     }
 }
 

@@ -108,7 +108,7 @@ TEST_F(Cli, TerminalsGetAHintAndEscapedControls)
 
     // No picture can come from a terminal: waiting would look like a hang.
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"capacity", "-"}, {"reveal", "-"}, {"hide", "-", out}, {"hide", "-", out, "--text", "x"}}) {
+             {"capacity", "-"}, {"check", out, "-"}, {"reveal", "-"}, {"hide", "-", out}, {"hide", "-", out, "--text", "x"}}) {
         o = launch({.args = args, .in = Stream::Terminal});
         EXPECT_TRUE(ended(o, 2, "standard input is a terminal")) << args[0] << " " << args.size();
     }

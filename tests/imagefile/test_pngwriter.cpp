@@ -6,6 +6,10 @@
 #include "pictures.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <png.h>
 
@@ -38,11 +42,14 @@ QImage throughLibpng(const QByteArray& png, png_uint_32* format = nullptr)
     return out;
 }
 
-QByteArray pngOf(const QImage& image)
+// Both roads: one libdeflate call, and libpng's stream for what is too large.
+constexpr qint64 kOneCall = imagefile::kPngOneCallLimitBytes, kStreamed = 0;
+
+QByteArray pngOf(const QImage& image, qint64 road = kOneCall)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    EXPECT_EQ(imagefile::writePng(image, buffer), QString());
+    EXPECT_EQ(imagefile::writePng(image, buffer, road), QString());
     return buffer.data();
 }
 
@@ -72,9 +79,10 @@ TEST(PngWriter, EveryBitReachesLibpngAndQt)
         {"palette", patternImage(16, 16).convertToFormat(QImage::Format_Indexed8)},
         {"alpha dropped", translucent},
     };
-    for (const auto& [why, image] : pictures) {
-        SCOPED_TRACE(why);
-        const QByteArray png = pngOf(image);
+    for (const auto& [why, image] : pictures)
+      for (const qint64 road : {kOneCall, kStreamed}) {
+        SCOPED_TRACE(why + std::string(road == kOneCall ? " in one call" : " streamed"));
+        const QByteArray png = pngOf(image, road);
         EXPECT_EQ(chunksOf(png), (std::vector<std::string>{"IHDR", "IDAT", "IEND"}))
             << "no gamma, profile or transparency chunk that lets a reader change the colours";
         png_uint_32 format = 0;
@@ -83,6 +91,25 @@ TEST(PngWriter, EveryBitReachesLibpngAndQt)
         const QImage expected = image.convertToFormat(QImage::Format_RGB32);
         EXPECT_TRUE(sameRgb(viaLibpng, expected));
         EXPECT_TRUE(sameRgb(QImage::fromData(png, "png").convertToFormat(QImage::Format_RGB32), expected));
+      }
+}
+
+TEST(PngWriter, PngcheckAcceptsTheFile)
+{
+    const QString pngcheck = QStandardPaths::findExecutable(QStringLiteral("pngcheck"));
+    if (pngcheck.isEmpty())
+        GTEST_SKIP() << "pngcheck is not installed";
+    // Several IDAT chunks, and a row so short that the filter byte dominates.
+    for (const QImage& image : {patternImage(1600, 1100, 5), patternImage(1, 3)}) {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("p.png"));
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(pngOf(image)) > 0);
+        out.close();
+        QProcess check;
+        check.start(pngcheck, {QStringLiteral("-q"), file});
+        ASSERT_TRUE(check.waitForFinished(30000));
+        EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardOutput().toStdString();
     }
 }
 
@@ -113,16 +140,19 @@ TEST(PngWriter, AFailedWriteIsReportedWithItsReason)
     // Large enough for several IDAT chunks: the failure may come in the
     // signature, in the middle of the pixels or in the last chunk.
     const QImage image = patternImage(1600, 1100, 5);
-    const qint64 whole = pngOf(image).size();
-    ASSERT_GT(whole, 2 << 20);
-    for (const qint64 room : {qint64(0), whole / 2, whole - 12, whole - 1}) {
-        SCOPED_TRACE(room);
-        FullDevice device(room);
-        EXPECT_EQ(imagefile::writePng(image, device), "No space left on device");
+    for (const qint64 road : {kOneCall, kStreamed}) {
+        SCOPED_TRACE(road);
+        const qint64 whole = pngOf(image, road).size();
+        ASSERT_GT(whole, 2 << 20);
+        for (const qint64 room : {qint64(0), whole / 2, whole - 12, whole - 1}) {
+            SCOPED_TRACE(room);
+            FullDevice device(room);
+            EXPECT_EQ(imagefile::writePng(image, device, road), "No space left on device");
+        }
+        FullDevice roomy(whole);
+        EXPECT_EQ(imagefile::writePng(image, roomy, road), QString());
+        EXPECT_EQ(roomy.written, whole);
     }
-    FullDevice roomy(whole);
-    EXPECT_EQ(imagefile::writePng(image, roomy), QString());
-    EXPECT_EQ(roomy.written, whole);
 }
 
 }  // namespace

@@ -1,0 +1,147 @@
+#include "picturesource.h"
+
+#include "output.h"
+#include "picturestream.h"
+
+#include "fileio/fileio.h"
+#include "imagefile/bmpstream.h"
+#include "imagefile/picturesize.h"
+#include "imagefile/toprows.h"
+
+#include <string_view>
+
+namespace cli {
+
+int complain(int status, const QString& sentence)
+{
+    complainLine(sentence);
+    return status;
+}
+
+int usageError(const QString& sentence)
+{
+    complainLine(sentence);
+    complainLine(std::string_view("Try 'mirrorvane-cli --help' for more information."));
+    return kUsage;
+}
+
+namespace {
+
+QString named(const QString& path)
+{
+    return path == kStandardStream ? QStringLiteral("from standard input") : shown(path);
+}
+
+int unreadable(const QString& path, const QString& reason)
+{
+    return complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named(path), reason));
+}
+
+// The name that opens the picture: `path` itself, or for a stream the
+// unnamed copy kept in `picture`.  Empty, reported, when the copy failed.
+QString openableName(Picture& picture, const QString& path)
+{
+    if (!isPictureStream(path))
+        return path;
+    picture.copy = std::make_unique<QFile>();
+    if (const QString error = keepPictureStream(path, *picture.copy); !error.isEmpty()) {
+        picture.status = unreadable(path, error);
+        return {};
+    }
+    return fileio::reopenableName(*picture.copy);
+}
+
+void decode(Picture& picture, const QString& path, const QString& file)
+{
+    QString error;
+    if (const Codecs* decoders = codecs(error); decoders != nullptr)
+        picture.decoded = decoders->load(file, error);
+    if (!picture.decoded) {
+        picture.status = unreadable(path, error);
+        return;
+    }
+    const stego::PixelSurface pixels = picture.decoded->pixels();
+    picture.width = pixels.width;
+    picture.height = pixels.height;
+}
+
+// True when the top rows of the PNG or JPEG `file` show that it does not
+// start with the start marker.  Anything that keeps the top rows from
+// answering (another kind, an interlaced PNG, a progressive JPEG, a short
+// picture, a decoder's refusal) gives false, and the whole picture is
+// decoded, which says why where it matters.
+bool lacksStartMarker(const QString& file)
+{
+    QFile opened;
+    if (!fileio::openRegularFile(opened, file).isEmpty())
+        return false;
+    QByteArray top = imagefile::pngTopRows(opened, imagefile::kStartMarkerRows);
+    if (top.isEmpty())
+        top = imagefile::jpegTopRows(opened, imagefile::kStartMarkerRows);
+    QString error;
+    const Codecs* decoders = top.isEmpty() ? nullptr : codecs(error);
+    const std::unique_ptr<DecodedPicture> decoded = decoders ? decoders->decode(top, error) : nullptr;
+    if (!decoded)
+        return false;
+    const stego::PixelSurface pixels = decoded->pixels();
+    if (pixels.height < imagefile::kStartMarkerRows || pixels.width < 1)
+        return false;
+    // Column 0 of the top rows: the picture's first pixels, in their order.
+    const stego::ConstPixelSurface column(pixels.pixels, pixels.stride, 1, imagefile::kStartMarkerRows);
+    return stego::readMessage(column).outcome == stego::ReadOutcome::NoStartMarker;
+}
+
+}  // namespace
+
+Picture openPicture(const QString& path, bool inPlace, bool quickNo)
+{
+    Picture picture;
+    const QString file = openableName(picture, path);
+    if (file.isEmpty())
+        return picture;
+    if (inPlace) {
+        auto bmp = std::make_unique<QFile>();
+        // A file that cannot be opened is left to the decoder, which says why.
+        // Unbuffered: the in-place commands read slices of rows where they lie.
+        if (fileio::openRegularFile(*bmp, file, QIODevice::Unbuffered).isEmpty()) {
+            const imagefile::BmpProbe probe = imagefile::probeBmp(*bmp);
+            if (probe.streamable && !probe.error.isEmpty()) {
+                picture.status = unreadable(path, probe.error);
+                return picture;
+            }
+            if (probe.streamable) {
+                picture.bmpFile = std::move(bmp);
+                picture.width = probe.layout.width;
+                picture.height = probe.layout.height;
+                picture.layout = probe.layout;
+                return picture;
+            }
+        }
+    }
+    if (quickNo && lacksStartMarker(file)) {
+        picture.noStartMarker = true;
+        return picture;
+    }
+    decode(picture, path, file);
+    return picture;
+}
+
+Picture measurePicture(const QString& path)
+{
+    Picture picture;
+    const QString file = openableName(picture, path);
+    if (file.isEmpty())
+        return picture;
+    QFile opened;
+    if (fileio::openRegularFile(opened, file).isEmpty()) {
+        if (const imagefile::HeaderSize size = imagefile::headerSize(opened); size.known) {
+            picture.width = size.width;
+            picture.height = size.height;
+            return picture;
+        }
+    }
+    decode(picture, path, file);
+    return picture;
+}
+
+}  // namespace cli
