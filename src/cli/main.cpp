@@ -39,15 +39,15 @@ int main(int argc, char** argv)
     // Sets the locale from the environment, which --text follows.
     QCoreApplication application(qtArgc, qtArgv);
     imagefile::quietLibraryMessages();
-    if (error.status == 0)
+    if (!error)
         error = cli::followLocale(args);
 
     int status = cli::kOk;
-    if (error.status != 0) {
-        cli::complainLine(error.sentence);
-        if (error.status == cli::kUsage)
+    if (error) {
+        cli::complainLine(error->reason);
+        if (error->kind == cli::FailureKind::Usage)
             cli::complainLine(std::string_view("Try 'mirrorvane-cli --help' for more information."));
-        status = error.status;
+        status = cli::exitStatusOf(error->kind);
     } else {
         try {
             status = cli::run(args);

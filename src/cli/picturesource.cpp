@@ -12,10 +12,10 @@
 
 namespace cli {
 
-int complain(int status, const QString& sentence)
+int complain(const Failure& failure)
 {
-    complainLine(sentence);
-    return status;
+    complainLine(failure.reason);
+    return exitStatusOf(failure.kind);
 }
 
 int usageError(const QString& sentence)
@@ -34,7 +34,7 @@ QString named(const QString& path)
 
 int unreadable(const QString& path, const QString& reason)
 {
-    return complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named(path), reason));
+    return complain({FailureKind::File, QStringLiteral("cannot read the picture %1: %2").arg(named(path), reason)});
 }
 
 // The name that opens the picture: `path` itself, or for a stream the

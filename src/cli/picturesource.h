@@ -19,7 +19,7 @@ namespace cli {
 inline const QString kStandardStream = QStringLiteral("-");
 
 // One line on standard error; returns `status`.
-int complain(int status, const QString& sentence);
+int complain(const Failure& failure);
 // The same with the pointer to --help; returns the usage status.
 int usageError(const QString& sentence);
 

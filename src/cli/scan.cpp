@@ -43,7 +43,7 @@ Answer scanPicture(const QString& path)
         const imagefile::ByteSink discard = [](QByteArrayView) { return true; };
         const imagefile::BmpReveal revealed = imagefile::revealBmp(*picture.bmpFile, discard);
         if (!revealed.error.isEmpty()) {
-            complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(path), revealed.error));
+            complain({FailureKind::File, QStringLiteral("cannot read the picture %1: %2").arg(shown(path), revealed.error)});
             return Answer::Unreadable;
         }
         outcome = revealed.result.outcome;
