@@ -58,10 +58,10 @@ void Stego1::showTitleNow(const QString& title)
 
 // Every handler traps its own failures: out of memory for a copy of a huge
 // text ends the command, and the program goes on.
-void Stego1::runTrapped(void (Stego1::*handler)())
+void Stego1::runTrapped(const std::function<void()>& command)
 {
     try {
-        (this->*handler)();
+        command();
     } catch (const std::exception&) {
     }
 }

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -140,12 +141,13 @@ private:
         bool m_ended = false;
     };
     void showTitleNow(const QString& title);
-    // Every button and menu entry reaches its handler through here.
-    void runTrapped(void (Stego1::*handler)());
+    // Every button, menu entry and dropped or named file reaches its
+    // command through here.
+    void runTrapped(const std::function<void()>& command);
     template <typename Sender, typename Signal>
     void connectHandler(Sender* sender, Signal signal, void (Stego1::*handler)())
     {
-        connect(sender, signal, this, [this, handler] { runTrapped(handler); });
+        connect(sender, signal, this, [this, handler] { runTrapped([this, handler] { (this->*handler)(); }); });
     }
     void showEncryptedNotice();
     bool confirmExit();

@@ -94,11 +94,13 @@ void Stego1::openDroppedFile(const QString& path)
     QMetaObject::invokeMethod(
         this,
         [this, path] {
-            if (text::isTextFileName(path)) {
-                text::openTextFile(m_env->text, path);
-                return;
-            }
-            picture::openImageFile(m_env->pictureCommands, path, /*confirm*/ true);
+            runTrapped([this, &path] {
+                if (text::isTextFileName(path)) {
+                    text::openTextFile(m_env->text, path);
+                    return;
+                }
+                picture::openImageFile(m_env->pictureCommands, path, /*confirm*/ true);
+            });
         },
         Qt::QueuedConnection);
 }
