@@ -13,8 +13,8 @@
 //                                         in time per byte hidden
 #include "app/stego1.h"
 #include "picture/imagecanvas.h"
-#include "picture/imageio.h"
-#include "picture/pngwriter.h"
+#include "imagefile/imageio.h"
+#include "imagefile/pngwriter.h"
 #include "fileio/fileio.h"
 #include "stego/body.h"
 #include "stego/message.h"
@@ -131,7 +131,7 @@ struct BenchWindow {
 void BM_DecodeOnly(benchmark::State& state)
 {
     const QString& path = photoPath();
-    QImageReader::setAllocationLimit(picture::kAllocationLimitMB);
+    QImageReader::setAllocationLimit(imagefile::kAllocationLimitMB);
     for (auto _ : state) {
         QImageReader reader(path);
         QImage image = reader.read();
@@ -160,7 +160,7 @@ const QString& photoBmpPath()
 {
     static const QString path = [] {
         const QString file = benchFolder().filePath(QStringLiteral("photo.bmp"));
-        if (const QString error = picture::saveBmp(photoLikeImage(kPhotoWidth, kPhotoHeight), file); !error.isEmpty())
+        if (const QString error = imagefile::saveBmp(photoLikeImage(kPhotoWidth, kPhotoHeight), file); !error.isEmpty())
             qFatal("cannot write the benchmark BMP: %s", qPrintable(error));
         return file;
     }();
@@ -244,7 +244,7 @@ QImage pictureCarrying(const QString& text)
     const QSize size = canvasSizeFor(text.size());
     QImage image = photoLikeImage(size.width(), size.height());
     const QByteArray bytes = text.toLatin1();
-    stego::hideBytes(picture::surfaceOf(image), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    stego::hideBytes(imagefile::surfaceOf(image), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     return image;
 }
 
@@ -256,7 +256,7 @@ void BM_ReadAndSetText(benchmark::State& state)
         state.PauseTiming();
         box.clear();
         state.ResumeTiming();
-        const stego::ReadResult result = stego::readMessage(picture::surfaceOf(image));
+        const stego::ReadResult result = stego::readMessage(imagefile::surfaceOf(image));
         box.setPlainText(QString::fromLatin1(result.text.data(), static_cast<qsizetype>(result.text.size())));
         benchmark::DoNotOptimize(box.document()->characterCount());
     }
@@ -341,7 +341,7 @@ void BM_GetTextPerByte(benchmark::State& state)
     BenchWindow bench;
     const QSize size = canvasSizeFor(static_cast<std::int64_t>(body.size()));
     QImage image = photoLikeImage(size.width(), size.height());
-    stego::hideBytes(picture::surfaceOf(image), body);
+    stego::hideBytes(imagefile::surfaceOf(image), body);
     bench.window->canvas()->setImage(image);
     QPlainTextEdit* text1 = bench.window->text1();
     for (auto _ : state) {
@@ -393,7 +393,7 @@ BENCHMARK(BM_ShowLongRun)->Arg(200000)->Unit(benchmark::kMillisecond);
 // PNG writer's compression level.
 void saveDecodedPhoto(benchmark::State& state, QString (*save)(const QImage&, const QString&), const char* name)
 {
-    const QImage photo = picture::loadPicture(photoPath()).image;
+    const QImage photo = imagefile::loadPicture(photoPath()).image;
     const QString path = benchFolder().filePath(QString::fromLatin1(name));
     for (auto _ : state) {
         if (const QString error = save(photo, path); !error.isEmpty())
@@ -405,13 +405,13 @@ void saveDecodedPhoto(benchmark::State& state, QString (*save)(const QImage&, co
 
 void BM_SaveBmpFile(benchmark::State& state)
 {
-    saveDecodedPhoto(state, picture::saveBmp, "photo.bmp");
+    saveDecodedPhoto(state, imagefile::saveBmp, "photo.bmp");
 }
 BENCHMARK(BM_SaveBmpFile)->Name("BM_SaveBmpFile/24MP")->Unit(benchmark::kMillisecond);
 
 void BM_SavePngFile(benchmark::State& state)
 {
-    saveDecodedPhoto(state, picture::savePng, "photo.png");
+    saveDecodedPhoto(state, imagefile::savePng, "photo.png");
 }
 BENCHMARK(BM_SavePngFile)->Name("BM_SavePngFile/24MP")->Unit(benchmark::kMillisecond);
 
@@ -421,7 +421,7 @@ BENCHMARK(BM_SavePngFile)->Name("BM_SavePngFile/24MP")->Unit(benchmark::kMillise
 void BM_SavePngStreamed(benchmark::State& state)
 {
     saveDecodedPhoto(state, [](const QImage& image, const QString& path) {
-        return fileio::writeFileAtomically(path, [&](QIODevice& device) { return picture::writePng(image, device, 0); });
+        return fileio::writeFileAtomically(path, [&](QIODevice& device) { return imagefile::writePng(image, device, 0); });
     }, "streamed.png");
 }
 BENCHMARK(BM_SavePngStreamed)->Name("BM_SavePngStreamed/24MP")->Unit(benchmark::kMillisecond);

@@ -6,9 +6,9 @@
 // the hide over a patched copy the streamed hide's bytes.
 
 #include "fuzzsupport.h"
-#include "picture/bmpformat.h"
-#include "picture/bmpstream.h"
-#include "picture/imageio.h"
+#include "imagefile/bmpformat.h"
+#include "imagefile/bmpstream.h"
+#include "imagefile/imageio.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -53,17 +53,17 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     static QCoreApplication application(*argc, *argv);
     qInstallMessageHandler(quiet);
-    QImageReader::setAllocationLimit(picture::kAllocationLimitMB);
+    QImageReader::setAllocationLimit(imagefile::kAllocationLimitMB);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const picture::bmp::Parsed parsed = picture::bmp::parse({data, std::min(size, picture::bmp::kHeadBytes)});
+    const imagefile::bmp::Parsed parsed = imagefile::bmp::parse({data, std::min(size, imagefile::bmp::kHeadBytes)});
     if (!parsed.ok() || !parsed.layout.direct)
         return 0;
-    const picture::LoadResult ours = picture::decodePicture(bytes);
+    const imagefile::LoadResult ours = imagefile::decodePicture(bytes);
     if (!ours.ok())
         return 0;
     const QImage theirs = qtReading(bytes);
@@ -80,9 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     in.open(QIODevice::ReadOnly);
     // Small bands, so that these small pictures cross band seams too, and
     // the default ones, which take whole rows.
-    const stego::ReadResult engine = stego::readMessage(picture::surfaceOf(theirs));
-    for (const picture::BandSizes bands : {picture::BandSizes{64, 512}, picture::BandSizes{}}) {
-        const picture::BmpReveal streamed = picture::revealBmp(in, nullptr, bands);
+    const stego::ReadResult engine = stego::readMessage(imagefile::surfaceOf(theirs));
+    for (const imagefile::BandSizes bands : {imagefile::BandSizes{64, 512}, imagefile::BandSizes{}}) {
+        const imagefile::BmpReveal streamed = imagefile::revealBmp(in, nullptr, bands);
         if (!streamed.ok() || streamed.result.outcome != engine.outcome || streamed.result.text != engine.text)
             fuzz::fail("the streamed reveal differs from the engine's scan", fuzz::outcomeName(streamed.result.outcome));
     }
@@ -95,19 +95,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QFile positioned(file.fileName());
     if (!positioned.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         fuzz::fail("the temporary file could not be opened");
-    const picture::BmpReveal fromFile = picture::revealBmp(positioned, nullptr, picture::BandSizes{64, 512, 0});
+    const imagefile::BmpReveal fromFile = imagefile::revealBmp(positioned, nullptr, imagefile::BandSizes{64, 512, 0});
     if (!fromFile.ok() || fromFile.result.outcome != engine.outcome || fromFile.result.text != engine.text)
         fuzz::fail("the two-thread reveal from a file differs from the engine's scan", fuzz::outcomeName(fromFile.result.outcome));
 
     // Texts long enough to reach many rows and columns of these pictures.
     const std::string text(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 16 + size % 2048));
     QByteArray output;
-    const picture::BmpHide hidden = picture::hideBmp(in, text, [&](QByteArrayView block) {
+    const imagefile::BmpHide hidden = imagefile::hideBmp(in, text, [&](QByteArrayView block) {
         output.append(block);
         return true;
     });
     QImage expected = theirs.copy();
-    const stego::HideReport report = stego::hideBytes(picture::surfaceOf(expected), text);
+    const stego::HideReport report = stego::hideBytes(imagefile::surfaceOf(expected), text);
     if (!hidden.ok() || hidden.report.outcome != report.outcome)
         fuzz::fail("the streamed hide's outcome differs from the engine's");
     if (report.outcome == stego::HideOutcome::Hidden && !sameRgb(qtReading(output), expected))
@@ -115,9 +115,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Over a copy patched row by row, as files are written: the same bytes.
     QByteArray copy;
-    const picture::BmpHide patched = picture::hideBmp(
+    const imagefile::BmpHide patched = imagefile::hideBmp(
         in, text,
-        picture::PatchedCopy{[&](qint64 length) {
+        imagefile::PatchedCopy{[&](qint64 length) {
                                  copy = bytes.left(length);
                                  return true;
                              },

@@ -4,7 +4,7 @@
 // read the headers, and it must never count more scans than libjpeg reads.
 
 #include "fuzzsupport.h"
-#include "picture/headercheck.h"
+#include "imagefile/headercheck.h"
 
 #include <csetjmp>
 #include <cstddef>
@@ -46,7 +46,7 @@ int countScans(Reading& r)
         return -1;
     r.cinfo.buffered_image = TRUE;
     jpeg_start_decompress(&r.cinfo);
-    while (r.cinfo.input_scan_number <= picture::headercheck::kMaxJpegScans) {
+    while (r.cinfo.input_scan_number <= imagefile::headercheck::kMaxJpegScans) {
         const int status = jpeg_consume_input(&r.cinfo);
         if (status == JPEG_REACHED_EOI || status == JPEG_SUSPENDED)
             break;
@@ -63,7 +63,7 @@ std::string describe(std::int64_t a, std::int64_t b)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    using namespace picture::headercheck;
+    using namespace imagefile::headercheck;
     const JpegFacts facts = jpegFacts({data, size});
 
     Reading r;

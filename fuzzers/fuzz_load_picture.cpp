@@ -7,9 +7,9 @@
 // the start-marker test decodes alone must be the loaded picture's top rows.
 
 #include "fuzzsupport.h"
-#include "picture/imageio.h"
-#include "picture/picturesize.h"
-#include "picture/toprows.h"
+#include "imagefile/imageio.h"
+#include "imagefile/picturesize.h"
+#include "imagefile/toprows.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         || !scratchFile->flush())
         fuzz::fail("cannot write the scratch file");
 
-    const picture::LoadResult result = picture::loadPicture(scratchPath);
+    const imagefile::LoadResult result = imagefile::loadPicture(scratchPath);
     if (!result.ok()) {
         if (result.error.isEmpty())
             fuzz::fail("a refused picture comes without a reason");
@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QFile again(scratchPath);
     if (!again.open(QIODevice::ReadOnly))
         fuzz::fail("cannot open the scratch file again");
-    if (const picture::HeaderSize size = picture::headerSize(again); size.known) {
+    if (const imagefile::HeaderSize size = imagefile::headerSize(again); size.known) {
         const bool same = size.width == image.width() && size.height == image.height();
         const bool turned = size.width == image.height() && size.height == image.width();
         if (!same && !turned)
@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (image.format() != QImage::Format_RGB32)
         fuzz::fail("loaded picture is not RGB32, format", std::to_string(image.format()));
-    if (image.sizeInBytes() > qsizetype{picture::kAllocationLimitMB} * 1024 * 1024)
+    if (image.sizeInBytes() > qsizetype{imagefile::kAllocationLimitMB} * 1024 * 1024)
         fuzz::fail("loaded picture is over the allocation limit:", std::to_string(image.sizeInBytes()));
     for (int y = 0; y < image.height(); ++y) {
         const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
@@ -87,13 +87,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 fuzz::fail("loaded picture has a pixel that is not opaque");
         }
     }
-    for (const auto cut : {picture::pngTopRows, picture::jpegTopRows}) {
-        const QByteArray top = cut(again, picture::kStartMarkerRows);
-        const picture::LoadResult part = top.isEmpty() ? picture::LoadResult{} : picture::decodePicture(top);
-        const QRect rows(0, 0, image.width(), picture::kStartMarkerRows);
+    for (const auto cut : {imagefile::pngTopRows, imagefile::jpegTopRows}) {
+        const QByteArray top = cut(again, imagefile::kStartMarkerRows);
+        const imagefile::LoadResult part = top.isEmpty() ? imagefile::LoadResult{} : imagefile::decodePicture(top);
+        const QRect rows(0, 0, image.width(), imagefile::kStartMarkerRows);
         if (part.ok() && (part.image.height() < rows.height() || part.image.copy(rows) != image.copy(rows)))
             fuzz::fail("the top rows decoded alone differ from the whole picture's");
     }
-    fuzz::checkScan(picture::surfaceOf(image));
+    fuzz::checkScan(imagefile::surfaceOf(image));
     return 0;
 }

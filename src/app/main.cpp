@@ -1,5 +1,5 @@
 #include "commandline.h"
-#include "picture/librarymessages.h"
+#include "imagefile/librarymessages.h"
 #include "platform/qtplatform.h"
 #include "stego1.h"
 #include "titlebar.h"
@@ -24,7 +24,7 @@ int main(int argc, char* argv[])
     const app::CommandLine line = app::readCommandLine(argc, argv);
     if (const QByteArray warning = app::ignoredFilesWarning(line); !warning.isEmpty())
         std::fputs(warning.constData(), stderr);
-    picture::quietLibraryMessages();
+    imagefile::quietLibraryMessages();
     QApplication::setApplicationName(QStringLiteral("Mirrorvane"));
     QApplication::setDesktopFileName(QStringLiteral("mirrorvane"));
     platform::QtPlatform desktop;

@@ -5,7 +5,9 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,9 +27,14 @@ class PictureView;
 
 namespace app {
 
+struct WindowEnvironment;
+
 // The main window: every control, the menus, the window's shared state and
 // every command handler.  Handlers that a button and a menu entry share are
-// written once; the other one forwards.
+// written once; the other one forwards.  Its definition is spread by concern:
+// stego1layout.cpp (controls, layout and look), stego1menus.cpp (menus,
+// keyboard, the logo), stego1files.cpp (drops, the command-line file, closing)
+// and stego1.cpp (the handlers).
 class Stego1 : public QMainWindow {
     Q_OBJECT
 public:
@@ -49,28 +56,28 @@ public:
     // as Open Text opens a ".txt" file and Open Image any other.
     void openCommandLineFile(const QByteArray& argument);
 
-    std::int16_t imageChanged() const { return ImageChanged; }
-    const QString& loadedImagePath() const { return LoadedImagePath; }
+    std::int16_t imageChanged() const;
+    const QString& loadedImagePath() const;
     const QString& hideResult() const { return HideResult; }
     picture::ImageCanvas* canvas() const { return m_canvas; }
     picture::PictureView& pictureView() const { return *m_view; }
     QPlainTextEdit* text1() const { return Text1; }
     QLabel* label4() const { return Label4; }
-    const platform::FileDialog& commonDialog1() const { return m_commonDialog1; }
-    const platform::FileDialog& dialog2() const { return m_dialog2; }
+    const platform::FileDialog& commonDialog1() const;
+    const platform::FileDialog& dialog2() const;
 
 public slots:
-    void Command1_Click();  // Hide Text
-    void Command2_Click();  // Get Text
-    void Command3_Click();  // Open Text
-    void Command4_Click();  // Open Image
-    void Command5_Click();  // Save Image
-    void Command6_Click();  // Save Text
-    void Command7_Click();
-    void Command8_Click();
-    void Command9_Click();
-    void Command10_Click();
-    void Command11_Click();
+    void Command1_Click();   // "Hide Text"
+    void Command2_Click();   // "Get Text"
+    void Command3_Click();   // "Open Text"
+    void Command4_Click();   // "Open Image"
+    void Command5_Click();   // "Save Image"
+    void Command6_Click();   // "Save Text"
+    void Command7_Click();   // "Exit"
+    void Command8_Click();   // "Upgrade"
+    void Command9_Click();   // "Copy"
+    void Command10_Click();  // "Clear"
+    void Command11_Click();  // "Paste"
 
     void mnuFileLoadImage_Click();
     void mnuFileSaveImage_Click();
@@ -119,7 +126,29 @@ private:
     void showLogoForScale();
     bool takeBody(std::string& body);
     void HideMessage(const std::string& textBytes);
-    void SetBusyCaption(std::int16_t state);
+    // The busy title from construction until end() or destruction, whichever
+    // comes first, so that no return or failure leaves it on.
+    class BusyCaption {
+    public:
+        explicit BusyCaption(Stego1& window);
+        ~BusyCaption();
+        BusyCaption(const BusyCaption&) = delete;
+        BusyCaption& operator=(const BusyCaption&) = delete;
+        void end();
+
+    private:
+        Stego1& m_window;
+        bool m_ended = false;
+    };
+    void showTitleNow(const QString& title);
+    // Every button, menu entry and dropped or named file reaches its
+    // command through here.
+    void runTrapped(const std::function<void()>& command);
+    template <typename Sender, typename Signal>
+    void connectHandler(Sender* sender, Signal signal, void (Stego1::*handler)())
+    {
+        connect(sender, signal, this, [this, handler] { runTrapped([this, handler] { (this->*handler)(); }); });
+    }
     void showEncryptedNotice();
     bool confirmExit();
     // Takes a drag that carries one local file as a copy; false leaves it alone.
@@ -128,21 +157,31 @@ private:
 
     platform::Platform& m_platform;
 
-    // Shared state of the window, under the names the other commands know it by.
-    std::int16_t ImageChanged = 0;
-    QString LoadedImagePath;
     QString HideResult;
-    platform::FileDialog m_commonDialog1;
-    platform::FileDialog m_dialog2;
 
-    QLabel* Picture4 = nullptr;
-    QFrame* Picture1 = nullptr;
-    picture::ImageCanvas* m_canvas = nullptr;
+    QLabel* Picture4 = nullptr;             // the logo, which shows and hides the menu bar
+    QFrame* Picture1 = nullptr;             // the frame around the picture
+    picture::ImageCanvas* m_canvas = nullptr;  // the picture, `Picture2`
+    QWidget* Picture3 = nullptr;            // the empty box under the status line
+    QFrame* Picture5 = nullptr;             // "Picture, Image, Photo File" panel
+    QFrame* Picture6 = nullptr;             // "Steganography" panel
+    QFrame* Picture7 = nullptr;             // "Text File" panel
+    QFrame* Picture8 = nullptr;             // the Upgrade panel
+    QFrame* Picture9 = nullptr;             // "Edit Text" panel
     QScrollBar* HScroll1 = nullptr;
     QScrollBar* VScroll1 = nullptr;
-    QPlainTextEdit* Text1 = nullptr;
-    QLabel* Label4 = nullptr;
+    QPlainTextEdit* Text1 = nullptr;        // the message text
+    QLabel* Label1 = nullptr;               // "Picture, Image, Photo File"
+    QLabel* Label2 = nullptr;               // "Steganography"
+    QLabel* Label3 = nullptr;               // "Text File"
+    QLabel* Label4 = nullptr;               // the status line
+    QLabel* Label5 = nullptr;               // "Edit Text"
+    // The buttons by number, CommandN at m_command[N] (0 unused); their
+    // captions are beside their handlers above.
+    std::array<QPushButton*, 12> m_command{};
     std::unique_ptr<picture::PictureView> m_view;
+    // What the commands share with the window, made once the controls exist.
+    std::unique_ptr<WindowEnvironment> m_env;
     QList<QAction*> m_topMenus;  // mnuFile .. mnuHelp, in menu-bar order
     bool m_placed = false;
     bool m_logoDoubleClicked = false;

@@ -24,14 +24,14 @@ std::optional<QString> fileName(std::string_view bytes)
 
 ParseError notUtf8(std::string_view bytes)
 {
-    return {kFileError, QStringLiteral("the file name %1 is not valid UTF-8, so it cannot be passed on unchanged; "
+    return Failure{FailureKind::File, QStringLiteral("the file name %1 is not valid UTF-8, so it cannot be passed on unchanged; "
                                        "rename the file")
                             .arg(shownBytes(bytes))};
 }
 
 ParseError usage(const QString& sentence)
 {
-    return {kUsage, sentence};
+    return Failure{FailureKind::Usage, sentence};
 }
 
 }  // namespace

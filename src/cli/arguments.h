@@ -4,6 +4,8 @@
 // main's argv before Qt sees them, so an argument that looks like one of
 // Qt's own options reaches the commands unchanged.
 
+#include "exitstatus.h"
+
 #include <QString>
 
 #include <optional>
@@ -31,10 +33,8 @@ struct Arguments {
     bool version = false;
 };
 
-struct ParseError {
-    int status = 0;  // 0 when the arguments parse
-    QString sentence;
-};
+// None when the arguments parse.
+using ParseError = std::optional<Failure>;
 
 // Fills `args` from argv; file names that are not valid UTF-8 are refused,
 // since no Qt file call could reach the file they name.

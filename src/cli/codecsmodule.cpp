@@ -2,9 +2,9 @@
 // writers behind the plain interface in codecs.h.
 #include "codecs.h"
 
-#include "picture/imageio.h"
-#include "picture/librarymessages.h"
-#include "picture/pngwriter.h"
+#include "imagefile/imageio.h"
+#include "imagefile/librarymessages.h"
+#include "imagefile/pngwriter.h"
 
 #include <mirrorvane/version.h>
 
@@ -19,11 +19,11 @@ class Decoded final : public cli::DecodedPicture {
 public:
     explicit Decoded(QImage image) : m_image(std::move(image)) {}
 
-    stego::PixelSurface pixels() override { return picture::surfaceOf(m_image); }
+    stego::PixelSurface pixels() override { return imagefile::surfaceOf(m_image); }
 
     QString write(bool png, QIODevice& device) const override
     {
-        return png ? picture::writePng(m_image, device) : picture::writeBmp(m_image, device);
+        return png ? imagefile::writePng(m_image, device) : imagefile::writeBmp(m_image, device);
     }
 
 private:
@@ -34,16 +34,16 @@ class PictureCodecs final : public cli::Codecs {
 public:
     std::unique_ptr<cli::DecodedPicture> load(const QString& path, QString& error) const override
     {
-        return taken(picture::loadPicture(path), error);
+        return taken(imagefile::loadPicture(path), error);
     }
 
     std::unique_ptr<cli::DecodedPicture> decode(const QByteArray& bytes, QString& error) const override
     {
-        return taken(picture::decodePicture(bytes), error);
+        return taken(imagefile::decodePicture(bytes), error);
     }
 
 private:
-    static std::unique_ptr<cli::DecodedPicture> taken(picture::LoadResult loaded, QString& error)
+    static std::unique_ptr<cli::DecodedPicture> taken(imagefile::LoadResult loaded, QString& error)
     {
         if (!loaded.ok()) {
             error = loaded.error;
@@ -60,7 +60,7 @@ extern "C" Q_DECL_EXPORT const cli::Codecs* mirrorvane_cli_codecs(const char* ve
     if (version == nullptr || std::strcmp(version, mirrorvane::kVersionString) != 0)
         return nullptr;
     // This module has its own copy of the quieting switch its readers consult.
-    picture::quietLibraryMessages();
+    imagefile::quietLibraryMessages();
     static const PictureCodecs codecs;
     return &codecs;
 }

@@ -12,9 +12,9 @@
 #include "textinput.h"
 
 #include "fileio/fileio.h"
-#include "picture/bmpstream.h"
-#include "picture/bmpwiden.h"
-#include "picture/filenames.h"
+#include "imagefile/bmpstream.h"
+#include "imagefile/bmpwiden.h"
+#include "imagefile/filenames.h"
 #include "stego/codepage.h"
 #include "stego/body.h"
 #include "stego/message.h"
@@ -142,23 +142,23 @@ int takeText(const Arguments& args, const Picture& picture, std::string& codes)
             // In the system's words, as a folder given as PICTURE is refused.
             const QString reason = QFileInfo(*args.textFile).isDir() ? QString::fromLocal8Bit(std::strerror(EISDIR))
                                                                     : file.errorString();
-            return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), reason));
+            return complain({FailureKind::File, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), reason)});
         }
         text = readText(file.handle(), capacity, options);
         if (text.kind == TextOutcome::ReadError)
-            return complain(kFileError, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), text.error));
+            return complain({FailureKind::File, QStringLiteral("cannot read the text file %1: %2").arg(shown(*args.textFile), text.error)});
     } else {
         if (isTerminal(STDIN_FILENO))
             complainLine(std::string_view("reading the text to hide from standard input until end of file (Ctrl+D)"));
         text = readText(STDIN_FILENO, capacity, options);
         if (text.kind == TextOutcome::ReadError)
-            return complain(kFileError, QStringLiteral("cannot read the text from standard input: %1").arg(text.error));
+            return complain({FailureKind::File, QStringLiteral("cannot read the text from standard input: %1").arg(text.error)});
     }
 
     switch (text.kind) {
     case TextOutcome::Ok:
         if (stego::cutShortAt(text.codes))
-            return complain(kUsage, QString::fromStdString(stego::cutShortSentence()));
+            return complain({FailureKind::Usage, QString::fromStdString(stego::cutShortSentence())});
         codes = std::move(text.codes);
         return kOk;
     case TextOutcome::NotUtf8:
@@ -166,7 +166,7 @@ int takeText(const Arguments& args, const Picture& picture, std::string& codes)
     case TextOutcome::Unencodable:
         complainLine(QStringLiteral("the text has characters that Windows-1252 cannot hold: %1")
                          .arg(describeCharacters(text.unencodable)));
-        return complain(kUsage, QString::fromLatin1(stego::kUtf8Hint));
+        return complain({FailureKind::Usage, QString::fromLatin1(stego::kUtf8Hint)});
     case TextOutcome::TooLong:
         return tooMuchText(stego::excessCharacters(text.length + stego::kMarkerLength, picture.width, picture.height),
                            text.utf8, !text.complete);
@@ -180,7 +180,7 @@ bool wantsPng(const Arguments& args, const QString& output)
 {
     if (args.format != OutputFormat::ByName)
         return args.format == OutputFormat::Png;
-    return picture::hasPngExtension(output);
+    return imagefile::hasPngExtension(output);
 }
 
 QString writePictureFile(const DecodedPicture& image, bool png, const QString& path)
@@ -194,37 +194,37 @@ QString writePictureFile(const DecodedPicture& image, bool png, const QString& p
 // byte, an alpha to some viewers, would make the output transparent).
 int hideInPlace(Picture& picture, const std::string& codes, const QString& picturePath, const QString& outputPath)
 {
-    picture::BmpHide hidden;
+    imagefile::BmpHide hidden;
     std::unique_ptr<fileio::AtomicFile> file;
     const bool copy = picture.layout.bitsPerPixel == 24;
     if (outputPath == kStandardStream) {
-        const picture::ByteSink toOutput = [](QByteArrayView bytes) {
+        const imagefile::ByteSink toOutput = [](QByteArrayView bytes) {
             writeOut(std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
             return true;  // a failure is reported once, at the end
         };
-        hidden = copy ? picture::hideBmp(*picture.bmpFile, codes, toOutput)
-                      : picture::hideBmpAs24(*picture.bmpFile, picture.layout, codes, toOutput);
+        hidden = copy ? imagefile::hideBmp(*picture.bmpFile, codes, toOutput)
+                      : imagefile::hideBmpAs24(*picture.bmpFile, picture.layout, codes, toOutput);
     } else {
         file = std::make_unique<fileio::AtomicFile>(outputPath);
         if (!file->open())
-            return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), file->errorString()));
+            return complain({FailureKind::File, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), file->errorString())});
         // The picture is copied file to file and only the message's pixels
         // are written over: for most of the file nothing passes through here.
         QFile& in = *picture.bmpFile;
-        hidden = copy ? picture::hideBmp(in, codes,
-                                         picture::PatchedCopy{[&](qint64 size) { return file->copyFrom(in, size); },
+        hidden = copy ? imagefile::hideBmp(in, codes,
+                                         imagefile::PatchedCopy{[&](qint64 size) { return file->copyFrom(in, size); },
                                                               [&](std::uint64_t at, QByteArrayView bytes) {
                                                                   return file->writeAt(static_cast<qint64>(at), bytes);
                                                               }})
-                      : picture::hideBmpAs24(in, picture.layout, codes,
+                      : imagefile::hideBmpAs24(in, picture.layout, codes,
                                              [&](QByteArrayView bytes) { return file->write(bytes); });
     }
     if (hidden.report.outcome == stego::HideOutcome::TooMuchText)
         return tooMuchText(hidden.report.excess, stego::bodyEncoding(codes) == stego::BodyEncoding::Utf8);
     if (!hidden.error.isEmpty())
-        return complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(picturePath), hidden.error));
+        return complain({FailureKind::File, QStringLiteral("cannot read the picture %1: %2").arg(shown(picturePath), hidden.error)});
     if (file && (hidden.sinkFailed || !file->commit()))
-        return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), file->errorString()));
+        return complain({FailureKind::File, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), file->errorString())});
     return kOk;
 }
 
@@ -244,14 +244,14 @@ int hide(const Arguments& args)
     if (outputPath == kStandardStream && isTerminal(STDOUT_FILENO))
         return usageError(QStringLiteral("standard output is a terminal; redirect it to a file or a pipe to receive the picture"));
     if (args.format == OutputFormat::ByName) {
-        if (const QString lossy = picture::lossyFormatNamed(outputPath); !lossy.isEmpty())
-            return complain(kUsage, lossyOutputRefusal(outputPath, lossy));
+        if (const QString lossy = imagefile::lossyFormatNamed(outputPath); !lossy.isEmpty())
+            return complain({FailureKind::Usage, lossyOutputRefusal(outputPath, lossy)});
     }
     // Checked before any work: a folder, a device or a FIFO is never
     // replaced by a picture file.
     if (outputPath != kStandardStream) {
         if (const QString reason = fileio::unwritableTargetReason(outputPath); !reason.isEmpty())
-            return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), reason));
+            return complain({FailureKind::File, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), reason)});
     }
 
     const bool png = wantsPng(args, outputPath);
@@ -273,11 +273,11 @@ int hide(const Arguments& args)
         // the encoder's own refusal here.
         StandardOutputDevice device;
         if (const QString error = image.write(png, device); !error.isEmpty())
-            return complain(kFileError, QStringLiteral("cannot write the picture to standard output: %1").arg(error));
+            return complain({FailureKind::File, QStringLiteral("cannot write the picture to standard output: %1").arg(error)});
         return kOk;
     }
     if (const QString error = writePictureFile(image, png, outputPath); !error.isEmpty())
-        return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), error));
+        return complain({FailureKind::File, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), error)});
     return kOk;
 }
 
@@ -302,7 +302,7 @@ int reveal(const Arguments& args)
     if (toFile) {
         file = std::make_unique<fileio::AtomicFile>(*args.output);
         if (!file->open())
-            return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(*args.output), file->errorString()));
+            return complain({FailureKind::File, QStringLiteral("cannot write %1: %2").arg(shown(*args.output), file->errorString())});
     }
     RevealedTextWriter writer(args.raw, file.get());
     stego::ReadResult result;
@@ -311,7 +311,7 @@ int reveal(const Arguments& args)
         // itself handed on in pieces.
         stego::BodyEncoding encoding = stego::BodyEncoding::Windows1252;
         bool begun = false;
-        const picture::BmpReveal revealed = picture::revealBmp(
+        const imagefile::BmpReveal revealed = imagefile::revealBmp(
             *picture.bmpFile,
             [&](QByteArrayView piece) {
                 if (!std::exchange(begun, true))
@@ -320,7 +320,7 @@ int reveal(const Arguments& args)
             },
             encoding);
         if (!revealed.error.isEmpty())
-            return complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(args.positional[0]), revealed.error));
+            return complain({FailureKind::File, QStringLiteral("cannot read the picture %1: %2").arg(shown(args.positional[0]), revealed.error)});
         result.outcome = revealed.result.outcome;
     } else {
         result = stego::readMessage(picture.decoded->pixels());
@@ -340,7 +340,7 @@ int reveal(const Arguments& args)
         return kNoMessage;
     }
     if (file && !file->commit())
-        return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(*args.output), file->errorString()));
+        return complain({FailureKind::File, QStringLiteral("cannot write %1: %2").arg(shown(*args.output), file->errorString())});
     writer.finish();
     return kOk;
 }

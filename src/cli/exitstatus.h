@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 namespace cli {
 
 // The exit statuses scripts rely on.
@@ -10,5 +12,30 @@ enum ExitStatus {
     kNoMessage = 3,     // no hidden message
     kTooMuchText = 4,   // more text than the picture holds
 };
+
+// What went wrong, as a command reports it: the kind decides the exit
+// status, the reason is the sentence for the user.
+enum class FailureKind { Usage, File, NoMessage, TooMuchText };
+
+struct Failure {
+    FailureKind kind;
+    QString reason;
+};
+
+// The one table from a failure's kind to its exit status.
+constexpr ExitStatus exitStatusOf(FailureKind kind) noexcept
+{
+    switch (kind) {
+    case FailureKind::Usage:
+        return kUsage;
+    case FailureKind::File:
+        return kFileError;
+    case FailureKind::NoMessage:
+        return kNoMessage;
+    case FailureKind::TooMuchText:
+        return kTooMuchText;
+    }
+    return kFileError;
+}
 
 }  // namespace cli

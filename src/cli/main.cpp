@@ -4,7 +4,7 @@
 #include "exitstatus.h"
 #include "output.h"
 
-#include "picture/librarymessages.h"
+#include "imagefile/librarymessages.h"
 
 #include <QCoreApplication>
 
@@ -38,16 +38,16 @@ int main(int argc, char** argv)
     char* qtArgv[] = {argv[0], nullptr};
     // Sets the locale from the environment, which --text follows.
     QCoreApplication application(qtArgc, qtArgv);
-    picture::quietLibraryMessages();
-    if (error.status == 0)
+    imagefile::quietLibraryMessages();
+    if (!error)
         error = cli::followLocale(args);
 
     int status = cli::kOk;
-    if (error.status != 0) {
-        cli::complainLine(error.sentence);
-        if (error.status == cli::kUsage)
+    if (error) {
+        cli::complainLine(error->reason);
+        if (error->kind == cli::FailureKind::Usage)
             cli::complainLine(std::string_view("Try 'mirrorvane-cli --help' for more information."));
-        status = error.status;
+        status = cli::exitStatusOf(error->kind);
     } else {
         try {
             status = cli::run(args);

@@ -4,18 +4,18 @@
 #include "picturestream.h"
 
 #include "fileio/fileio.h"
-#include "picture/bmpstream.h"
-#include "picture/picturesize.h"
-#include "picture/toprows.h"
+#include "imagefile/bmpstream.h"
+#include "imagefile/picturesize.h"
+#include "imagefile/toprows.h"
 
 #include <string_view>
 
 namespace cli {
 
-int complain(int status, const QString& sentence)
+int complain(const Failure& failure)
 {
-    complainLine(sentence);
-    return status;
+    complainLine(failure.reason);
+    return exitStatusOf(failure.kind);
 }
 
 int usageError(const QString& sentence)
@@ -34,7 +34,7 @@ QString named(const QString& path)
 
 int unreadable(const QString& path, const QString& reason)
 {
-    return complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(named(path), reason));
+    return complain({FailureKind::File, QStringLiteral("cannot read the picture %1: %2").arg(named(path), reason)});
 }
 
 // The name that opens the picture: `path` itself, or for a stream the
@@ -75,19 +75,19 @@ bool lacksStartMarker(const QString& file)
     QFile opened;
     if (!fileio::openRegularFile(opened, file).isEmpty())
         return false;
-    QByteArray top = picture::pngTopRows(opened, picture::kStartMarkerRows);
+    QByteArray top = imagefile::pngTopRows(opened, imagefile::kStartMarkerRows);
     if (top.isEmpty())
-        top = picture::jpegTopRows(opened, picture::kStartMarkerRows);
+        top = imagefile::jpegTopRows(opened, imagefile::kStartMarkerRows);
     QString error;
     const Codecs* decoders = top.isEmpty() ? nullptr : codecs(error);
     const std::unique_ptr<DecodedPicture> decoded = decoders ? decoders->decode(top, error) : nullptr;
     if (!decoded)
         return false;
     const stego::PixelSurface pixels = decoded->pixels();
-    if (pixels.height < picture::kStartMarkerRows || pixels.width < 1)
+    if (pixels.height < imagefile::kStartMarkerRows || pixels.width < 1)
         return false;
     // Column 0 of the top rows: the picture's first pixels, in their order.
-    const stego::ConstPixelSurface column(pixels.pixels, pixels.stride, 1, picture::kStartMarkerRows);
+    const stego::ConstPixelSurface column(pixels.pixels, pixels.stride, 1, imagefile::kStartMarkerRows);
     return stego::readMessage(column).outcome == stego::ReadOutcome::NoStartMarker;
 }
 
@@ -104,7 +104,7 @@ Picture openPicture(const QString& path, bool inPlace, bool quickNo)
         // A file that cannot be opened is left to the decoder, which says why.
         // Unbuffered: the in-place commands read slices of rows where they lie.
         if (fileio::openRegularFile(*bmp, file, QIODevice::Unbuffered).isEmpty()) {
-            const picture::BmpProbe probe = picture::probeBmp(*bmp);
+            const imagefile::BmpProbe probe = imagefile::probeBmp(*bmp);
             if (probe.streamable && !probe.error.isEmpty()) {
                 picture.status = unreadable(path, probe.error);
                 return picture;
@@ -134,7 +134,7 @@ Picture measurePicture(const QString& path)
         return picture;
     QFile opened;
     if (fileio::openRegularFile(opened, file).isEmpty()) {
-        if (const picture::HeaderSize size = picture::headerSize(opened); size.known) {
+        if (const imagefile::HeaderSize size = imagefile::headerSize(opened); size.known) {
             picture.width = size.width;
             picture.height = size.height;
             return picture;

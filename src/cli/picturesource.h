@@ -6,7 +6,7 @@
 #include "codecs.h"
 #include "exitstatus.h"
 
-#include "picture/bmpformat.h"
+#include "imagefile/bmpformat.h"
 
 #include <QFile>
 #include <QString>
@@ -19,7 +19,7 @@ namespace cli {
 inline const QString kStandardStream = QStringLiteral("-");
 
 // One line on standard error; returns `status`.
-int complain(int status, const QString& sentence);
+int complain(const Failure& failure);
 // The same with the pointer to --help; returns the usage status.
 int usageError(const QString& sentence);
 
@@ -33,7 +33,7 @@ struct Picture {
     std::unique_ptr<QFile> bmpFile;           // set when the BMP is read in place
     std::unique_ptr<DecodedPicture> decoded;  // the decoded picture otherwise
     std::int64_t width = 0, height = 0;
-    picture::bmp::Layout layout;     // of a BMP read in place
+    imagefile::bmp::Layout layout;     // of a BMP read in place
     // Set by openPicture's `quickNo` when the top rows alone showed there is
     // no start marker; nothing else is then set.
     bool noStartMarker = false;

@@ -4,6 +4,7 @@
 
 #include "fileio/fileio.h"
 #include "stego/body.h"
+#include "stego/encryptedtext.h"
 #include "stego/message.h"
 
 #include <cstddef>

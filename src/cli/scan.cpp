@@ -4,7 +4,7 @@
 #include "output.h"
 #include "picturesource.h"
 
-#include "picture/bmpstream.h"
+#include "imagefile/bmpstream.h"
 #include "stego/message.h"
 
 #include <algorithm>
@@ -40,10 +40,10 @@ Answer scanPicture(const QString& path)
     stego::ReadOutcome outcome = stego::ReadOutcome::NoEndMarker;
     if (picture.bmpFile) {
         // The text itself is not wanted: only whether its end marker comes.
-        const picture::ByteSink discard = [](QByteArrayView) { return true; };
-        const picture::BmpReveal revealed = picture::revealBmp(*picture.bmpFile, discard);
+        const imagefile::ByteSink discard = [](QByteArrayView) { return true; };
+        const imagefile::BmpReveal revealed = imagefile::revealBmp(*picture.bmpFile, discard);
         if (!revealed.error.isEmpty()) {
-            complain(kFileError, QStringLiteral("cannot read the picture %1: %2").arg(shown(path), revealed.error));
+            complain({FailureKind::File, QStringLiteral("cannot read the picture %1: %2").arg(shown(path), revealed.error)});
             return Answer::Unreadable;
         }
         outcome = revealed.result.outcome;

@@ -31,14 +31,14 @@ int refuseTextOutput(const QString& file, const QString& picture)
 {
     for (const char* extension : kPictureExtensions) {
         if (file.endsWith(QLatin1String(extension), Qt::CaseInsensitive))
-            return complain(kUsage, QStringLiteral("%1 is named like a picture, and a text written there would replace "
+            return complain({FailureKind::Usage, QStringLiteral("%1 is named like a picture, and a text written there would replace "
                                                    "or pass for one; give the text a name of its own, such as message.txt")
-                                        .arg(shown(file)));
+                                        .arg(shown(file))});
     }
     if (picture != QLatin1String("-") && sameFile(file, picture))
-        return complain(kUsage, QStringLiteral("%1 is the picture itself; give the text a file of its own").arg(shown(file)));
+        return complain({FailureKind::Usage, QStringLiteral("%1 is the picture itself; give the text a file of its own").arg(shown(file))});
     if (const QString reason = fileio::unwritableTargetReason(file); !reason.isEmpty())
-        return complain(kFileError, QStringLiteral("cannot write %1: %2").arg(shown(file), reason));
+        return complain({FailureKind::File, QStringLiteral("cannot write %1: %2").arg(shown(file), reason)});
     return kOk;
 }
 

@@ -1,6 +1,6 @@
 #include "imagecanvas.h"
 
-#include "imageio.h"
+#include "imagefile/imageio.h"
 
 #include <QFrame>
 #include <QPaintEngine>
@@ -39,12 +39,12 @@ void ImageCanvas::setImage(QImage image, QImage face)
 
 stego::PixelSurface ImageCanvas::surface()
 {
-    return surfaceOf(m_image);
+    return imagefile::surfaceOf(m_image);
 }
 
 stego::ConstPixelSurface ImageCanvas::constSurface() const
 {
-    return surfaceOf(m_image);
+    return imagefile::surfaceOf(m_image);
 }
 
 void ImageCanvas::pixelsChanged()

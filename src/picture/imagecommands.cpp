@@ -1,9 +1,9 @@
 #include "imagecommands.h"
 
-#include "filenames.h"
+#include "imagefile/filenames.h"
 #include "imagecanvas.h"
-#include "imageio.h"
-#include "pngwriter.h"
+#include "imagefile/imageio.h"
+#include "imagefile/pngwriter.h"
 #include "pictureview.h"
 #include "viewmodel.h"
 
@@ -22,7 +22,6 @@ namespace picture {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
 const QString kPngEntry = QStringLiteral("PNG (*.png)");
 
 // Every completed file dialog leaves the process in the chosen file's
@@ -41,20 +40,16 @@ void clearStatus(PictureCommandContext& context)
 // True when nothing unsaved is at stake or the user agreed to drop it.
 bool confirmLoad(PictureCommandContext& context)
 {
-    if (context.imageChanged != 1)
+    if (context.state.ImageChanged != 1)
         return true;
-    platform::MessageBox box;
-    box.title = platform::alertTitle();
-    box.text = QStringList{QStringLiteral("Are You Sure Tou Wish To Load Another Image?"),
-                           QString(),
-                           QStringLiteral("You Have Changed The Current Image But"),
-                           QStringLiteral("Have Not Saved These Changes!"),
-                           QString(),
-                           QStringLiteral("Click YES to LOAD Or NO To CANCEL")}
-                   .join(kCrLf);
-    box.icon = platform::Icon::Question;
-    box.buttons = platform::Buttons::YesNo;
-    box.defaultButton = platform::Answer::No;
+    const platform::MessageBox box = platform::Box(platform::alertTitle(), platform::Icon::Question)
+                                          .lines({QStringLiteral("Are You Sure Tou Wish To Load Another Image?"),
+                                                  QString(),
+                                                  QStringLiteral("You Have Changed The Current Image But"),
+                                                  QStringLiteral("Have Not Saved These Changes!"),
+                                                  QString(),
+                                                  QStringLiteral("Click YES to LOAD Or NO To CANCEL")})
+                                          .buttons(platform::Buttons::YesNo, platform::Answer::No);
     return context.platform.messageBox(box, context.window) == platform::Answer::Yes;
 }
 
@@ -72,7 +67,7 @@ void loadChosenFile(PictureCommandContext& context, const QString& path)
     std::optional<platform::BusyCursor> busy(std::in_place, context.platform);
     // The old picture stays until the new one has opened (a refused file
     // changes nothing), so the two are counted together.
-    LoadResult loaded = loadPicture(path, FileKinds::RegularOnly, context.view.canvas()->image().sizeInBytes());
+    imagefile::LoadResult loaded = imagefile::loadPicture(path, imagefile::FileKinds::RegularOnly, context.view.canvas()->image().sizeInBytes());
     if (!loaded.ok()) {
         busy.reset();  // no hourglass over the box
         showFailure(context, QStringLiteral("The picture could not be opened:"), path, loaded.error);
@@ -85,8 +80,8 @@ void loadChosenFile(PictureCommandContext& context, const QString& path)
     canvas->setImage(std::move(loaded.image));
     // Only now is the changed picture gone; a cancelled dialog or a refused
     // file leaves the flag, so the next Open or Exit still asks.
-    context.imageChanged = 0;
-    context.loadedImagePath = path;
+    context.state.ImageChanged = 0;
+    context.state.LoadedImagePath = path;
 
     // The preview rule weighs the viewport's outer size; the preview itself
     // fills the inside of its border.
@@ -106,7 +101,7 @@ void loadChosenFile(PictureCommandContext& context, const QString& path)
     context.platform.processEvents();
     // A command run in the pass may have opened another picture; that one
     // has been read and shown already.
-    if (context.loadedImagePath != path)
+    if (context.state.LoadedImagePath != path)
         return;
 
     if (context.readMessage)
@@ -165,7 +160,7 @@ void saveImage(PictureCommandContext& context)
     // beside the proposed ".bmp" name.
     dialog.selectedFilter.clear();
     dialog.overwritePrompt = true;
-    dialog.fileName = proposedSaveName(context.loadedImagePath);
+    dialog.fileName = proposedSaveName(context.state.LoadedImagePath);
     dialog.defaultSuffix = QStringLiteral("bmp");
     const std::optional<QString> chosen = context.platform.fileDialog(dialog, context.window);
     if (!chosen || chosen->isEmpty())
@@ -181,14 +176,14 @@ void saveImage(PictureCommandContext& context)
     {
         platform::BusyCursor busy(context.platform);
         const QImage& image = context.view.canvas()->image();
-        error = pngChosen || hasPngExtension(path) ? savePng(image, path) : saveBmp(image, path);
+        error = pngChosen || imagefile::hasPngExtension(path) ? imagefile::savePng(image, path) : imagefile::saveBmp(image, path);
     }
     if (!error.isEmpty()) {
         // The picture stays marked as changed: the hidden message is still unsaved.
         showFailure(context, QStringLiteral("The picture could not be saved:"), path, error);
         return;
     }
-    context.imageChanged = 0;
+    context.state.ImageChanged = 0;
 }
 
 QString proposedSaveName(const QString& loadedImagePath)

@@ -17,16 +17,22 @@ namespace picture {
 
 class PictureView;
 
+// What the window keeps of its picture between commands.
+struct PictureState {
+    std::int16_t ImageChanged = 0;  // 1 while a hidden message is not saved
+    QString LoadedImagePath;        // the picture last opened or saved
+};
+
+// The part of the window's environment that Open Image and Save Image use.
 struct PictureCommandContext {
     platform::Platform& platform;
     QWidget* window;                       // owner of boxes and dialogs
     PictureView& view;
     QLabel* label4;                        // the status line
-    std::int16_t& imageChanged;            // ImageChanged
-    QString& loadedImagePath;              // LoadedImagePath
+    PictureState& state;
     platform::FileDialog& commonDialog1;   // settings stay between uses
     platform::FileDialog& dialog2;
-    std::function<void()> readMessage;     // the window's ReadMessage
+    std::function<void()> readMessage;     // the window's read-message hook
 };
 
 // Command4_Click.

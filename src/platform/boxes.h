@@ -6,13 +6,34 @@
 #include "platform.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
 namespace platform {
 
+// Between the lines of a box's text, as the program's messages are written.
+inline const QString kCrLf = QStringLiteral("\r\n");
+
 // Title of the program's information boxes, questions and warnings.
 QString alertTitle();
+
+// The one way to make a box: its title and icon, then its text, given whole
+// or as lines joined here with CR LF, then its buttons when they are not a
+// single OK:
+//   Box(alertTitle(), Icon::Question).lines({...}).buttons(Buttons::YesNo, Answer::No)
+class Box {
+public:
+    Box(const QString& title, Icon icon);
+    Box& text(const QString& text);
+    Box& lines(const QStringList& lines);
+    Box& buttons(Buttons buttons, Answer byDefault);
+    // A copy, so that no reference outlives the builder.
+    operator MessageBox() const { return m_box; }
+
+private:
+    MessageBox m_box;
+};
 
 // A box with a single OK button, OK being the default.
 MessageBox okBox(const QString& title, Icon icon, const QString& text);

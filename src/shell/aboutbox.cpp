@@ -1,5 +1,6 @@
 #include "aboutbox.h"
 
+#include "platform/boxes.h"
 #include "shell/prompts.h"
 
 #include <mirrorvane/version.h>
@@ -181,13 +182,9 @@ void frmAbout::StartSysInfo()
             return;
         break;
     }
-    platform::MessageBox box;
-    box.title = kAppTitle;
-    box.text = QStringLiteral("System Information Is Unavailable At This Time");
-    box.icon = platform::Icon::None;
-    box.buttons = platform::Buttons::Ok;
-    box.defaultButton = platform::Answer::Ok;
-    m_platform.messageBox(box, this);
+    m_platform.messageBox(
+        platform::Box(kAppTitle, platform::Icon::None).text(QStringLiteral("System Information Is Unavailable At This Time")),
+        this);
 }
 
 void showAbout(platform::Platform& platform, QWidget* owner)

@@ -71,12 +71,9 @@ QString upgradePromptText(Feature feature)
 
 void upgradePrompt(platform::Platform& platform, QWidget* owner, Feature feature)
 {
-    platform::MessageBox prompt;
-    prompt.title = platform::alertTitle();
-    prompt.text = upgradePromptText(feature);
-    prompt.icon = platform::Icon::Information;
-    prompt.buttons = platform::Buttons::YesNo;
-    prompt.defaultButton = platform::Answer::Yes;
+    const platform::MessageBox prompt = platform::Box(platform::alertTitle(), platform::Icon::Information)
+                                            .text(upgradePromptText(feature))
+                                            .buttons(platform::Buttons::YesNo, platform::Answer::Yes);
     if (platform.messageBox(prompt, owner) != platform::Answer::Yes)
         return;
     openHomePage(platform, owner);

@@ -1,5 +1,6 @@
 #include "message.h"
 
+#include "capacity.h"
 #include "codepage.h"
 #include "scanner.h"
 
@@ -81,11 +82,6 @@ inline void prefetchBand(const std::uint32_t* first) noexcept
 #else
     (void)first;
 #endif
-}
-
-std::int64_t pixelCount(std::int64_t width, std::int64_t height) noexcept
-{
-    return width > 0 && height > 0 ? width * height : 0;
 }
 
 template <typename Pixel>
@@ -359,54 +355,12 @@ ReadResult resultOf(MessageScanner& scanner)
 
 }  // namespace
 
-std::uint32_t colourOf(std::uint32_t pixel) noexcept
-{
-    return ((pixel >> 16) & 0xFFU) | (pixel & 0xFF00U) | ((pixel & 0xFFU) << 16);
-}
-
-std::uint32_t pixelOf(std::uint32_t colour) noexcept
-{
-    return 0xFF000000U | ((colour & 0xFFU) << 16) | (colour & 0xFF00U) | ((colour >> 16) & 0xFFU);
-}
-
-std::string byteToBin(std::int16_t value)
-{
-    std::string digits;
-    for (int v = value; v >= 1; v /= 2)
-        digits.insert(digits.begin(), static_cast<char>('0' + v % 2));
-    if (digits.size() < 8)
-        digits.insert(0, 8 - digits.size(), '0');
-    return digits;
-}
-
 std::string frameMessage(std::string_view text)
 {
     std::string framed;
     framed.reserve(text.size() + static_cast<std::size_t>(kMarkerLength));
     framed.append(kStartMarker).append(text).append(kEndMarker);
     return framed;
-}
-
-std::int64_t textCapacity(std::int64_t width, std::int64_t height) noexcept
-{
-    return std::max<std::int64_t>(0, pixelCount(width, height) / 3 - kMarkerLength);
-}
-
-double excessCharacters(std::int64_t framedLength, std::int64_t width, std::int64_t height) noexcept
-{
-    return static_cast<double>(3 * framedLength - pixelCount(width, height)) / 3.0;
-}
-
-std::string formatExcess(double value, std::string_view decimalSeparator)
-{
-    // to_chars rather than printf: the result must not depend on the C locale.
-    std::array<char, 64> buffer{};
-    const auto [end, error] =
-        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::general, 15);
-    std::string text = error == std::errc() ? std::string(buffer.data(), end) : std::string("0");
-    if (const auto point = text.find('.'); point != std::string::npos)
-        text.replace(point, 1, decimalSeparator);
-    return text;
 }
 
 HideReport hideBytes(PixelSurface surface, std::string_view textBytes)
@@ -432,59 +386,6 @@ ReadResult readMessage(ConstPixelSurface surface)
         return resultOf(scanner);
     BodyScanner(surface, scanner).run();
     return resultOf(scanner);
-}
-
-namespace {
-
-// The markers in Windows-1252, where \xE9 is the accented e.
-constexpr std::array<std::string_view, 4> kFourCharacterMarkers = {"K 02", "K 01", "Kk02", "Kk01"};
-constexpr std::array<std::string_view, 2> kThreeCharacterMarkers = {"\xE9 K", "\xE9kK"};
-constexpr std::array<std::string_view, 2> kThreeCharacterMarkersUtf8 = {"\xC3\xA9 K", "\xC3\xA9kK"};
-constexpr std::size_t kLongestMarker = 4;
-
-bool contains(std::string_view text, std::string_view marker)
-{
-    return text.find(marker) != std::string_view::npos;
-}
-
-bool contains(std::u16string_view text, std::string_view marker)
-{
-    return std::search(text.begin(), text.end(), marker.begin(), marker.end(), [](char16_t c, char m) {
-               return c == static_cast<unsigned char>(m);
-           }) != text.end();
-}
-
-template <typename Text, std::size_t N>
-bool containsAny(Text text, const std::array<std::string_view, N>& markers)
-{
-    return std::any_of(markers.begin(), markers.end(), [text](std::string_view m) { return contains(text, m); });
-}
-
-}  // namespace
-
-bool isEncryptedText(std::u16string_view text) noexcept
-{
-    return containsAny(text, kFourCharacterMarkers) && containsAny(text, kThreeCharacterMarkers);
-}
-
-void EncryptedTextScanner::feed(std::string_view bytes)
-{
-    const auto& threeCharacter = m_utf8 ? kThreeCharacterMarkersUtf8 : kThreeCharacterMarkers;
-    if (encrypted())
-        return;
-    constexpr std::size_t kKeep = kLongestMarker - 1;
-    // A marker (four bytes at most) may straddle pieces: the bytes before
-    // this piece are searched together with its first few.
-    std::string seam = m_tail;
-    seam.append(bytes.substr(0, std::min(bytes.size(), kKeep)));
-    for (const std::string_view text : {std::string_view(seam), bytes}) {
-        m_fourCharacter = m_fourCharacter || containsAny(text, kFourCharacterMarkers);
-        m_threeCharacter = m_threeCharacter || containsAny(text, threeCharacter);
-    }
-    if (bytes.size() >= kKeep)
-        m_tail.assign(bytes.substr(bytes.size() - kKeep));
-    else
-        m_tail = seam.substr(seam.size() - std::min(seam.size(), kKeep));
 }
 
 }  // namespace stego

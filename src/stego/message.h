@@ -15,6 +15,9 @@
 #include <string_view>
 #include <vector>
 
+// A refusal's excess (HideReport::excess) is measured as capacity.h says.
+#include "capacity.h"
+
 namespace stego {
 
 inline constexpr std::string_view kStartMarker = "LHE_S message";
@@ -64,31 +67,8 @@ struct ConstPixelSurface {
         : pixels(s.pixels), stride(s.stride), width(s.width), height(s.height) {}
 };
 
-// Colours in the 0x00BBGGRR form (red in the low byte), as the format's
-// worked examples write them, to and from the surface's pixel value.
-std::uint32_t colourOf(std::uint32_t pixel) noexcept;
-std::uint32_t pixelOf(std::uint32_t colour) noexcept;
-
-// The digits of `value` in binary, most significant first, padded with
-// leading zeros to at least eight digits.  Values below 1 give "00000000";
-// values above 255 give all their digits (nine or more).
-std::string byteToBin(std::int16_t value);
-
 // The framed message: start marker, `text`, end marker.
 std::string frameMessage(std::string_view text);
-
-// Largest text length (not counting the markers) that a width x height
-// picture holds: floor(W*H/3) - 24, or 0 when that is negative.
-std::int64_t textCapacity(std::int64_t width, std::int64_t height) noexcept;
-
-// How many characters too many a framed message of `framedLength` is:
-// (3L - W*H) / 3 in double precision.  Positive exactly when it does not fit.
-double excessCharacters(std::int64_t framedLength, std::int64_t width, std::int64_t height) noexcept;
-
-// `value` with at most 15 significant digits, no trailing zeros and no
-// exponent for the magnitudes a refusal can produce ("1", "0.666666666666667",
-// "1.66666666666667"), with `decimalSeparator` in place of the point.
-std::string formatExcess(double value, std::string_view decimalSeparator = ".");
 
 enum class HideOutcome {
     Hidden,       // the framed message is in pixels 0 .. 3L-1; nothing else changed
@@ -122,25 +102,5 @@ struct ReadResult {
 // the first character on.  So a picture whose first 11 characters read
 // "end message" yields Found with empty text.
 ReadResult readMessage(ConstPixelSurface surface);
-
-// True when `text` holds a four-character marker ("K 01", "K 02", "Kk01",
-// "Kk02") and a three-character marker ("\u00e9 K", "\u00e9kK") anywhere.
-bool isEncryptedText(std::u16string_view text) noexcept;
-
-// The same test over a hidden text's bytes arriving in pieces, for texts
-// too long to hold: feed the pieces in order, then ask.  The bytes are
-// Windows-1252, or UTF-8 with `utf8`.
-class EncryptedTextScanner {
-public:
-    explicit EncryptedTextScanner(bool utf8 = false) : m_utf8(utf8) {}
-    void feed(std::string_view bytes);
-    bool encrypted() const noexcept { return m_fourCharacter && m_threeCharacter; }
-
-private:
-    bool m_utf8;
-    std::string m_tail;  // the last three bytes, where a marker may begin
-    bool m_fourCharacter = false;
-    bool m_threeCharacter = false;
-};
 
 }  // namespace stego

@@ -22,7 +22,6 @@ namespace text {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
 
 QString textFileFilter()
 {
@@ -63,8 +62,8 @@ platform::MessageBox noApplicationBox(const QString& path, bool large)
                                                     "no application is registered to open it:")
                                          .arg(kMaxTextFileBytes)
                                    : QStringLiteral("No application is registered to open this file:");
-    return platform::okBox(platform::alertTitle(), platform::Icon::Information,
-                           sentence + kCrLf + QDir::toNativeSeparators(path));
+    return platform::Box(platform::alertTitle(), platform::Icon::Information)
+        .lines({sentence, QDir::toNativeSeparators(path)});
 }
 
 QString canonicalOrAbsolute(const QString& path)
@@ -272,8 +271,9 @@ void offerToSaveHiddenText(TextCommandContext& context, std::string_view hiddenT
             .arg(static_cast<qulonglong>(characterCount(hiddenText, utf8)))
             .arg(static_cast<qulonglong>(lineCount(hiddenText)));
     bool saved = false;
-    if (context.platform.messageBox({platform::alertTitle(), question, platform::Icon::Question,
-                                     platform::Buttons::YesNo, platform::Answer::Yes},
+    if (context.platform.messageBox(platform::Box(platform::alertTitle(), platform::Icon::Question)
+                                        .text(question)
+                                        .buttons(platform::Buttons::YesNo, platform::Answer::Yes),
                                     context.window)
         == platform::Answer::Yes) {
         if (const std::optional<QString> path = askForSavePath(context))
@@ -295,13 +295,11 @@ void copyText(TextCommandContext& context)
 {
     bool copy = true;
     if (!context.platform.clipboardText().isEmpty()) {
-        platform::MessageBox box;
-        box.title = QStringLiteral("Clipboard Already Has Contents");
-        box.text = QStringLiteral("Click OK to Copy to Clipboard") + kCrLf + kCrLf
-                   + QStringLiteral("NOTE - This Will OVERWRITE Current Clipboard Content!");
-        box.icon = platform::Icon::Warning;
-        box.buttons = platform::Buttons::OkCancel;
-        box.defaultButton = platform::Answer::Ok;
+        const platform::MessageBox box =
+            platform::Box(QStringLiteral("Clipboard Already Has Contents"), platform::Icon::Warning)
+                .lines({QStringLiteral("Click OK to Copy to Clipboard"), QString(),
+                        QStringLiteral("NOTE - This Will OVERWRITE Current Clipboard Content!")})
+                .buttons(platform::Buttons::OkCancel, platform::Answer::Ok);
         copy = context.platform.messageBox(box, context.window) == platform::Answer::Ok;
     }
     if (copy) {
@@ -319,13 +317,8 @@ void pasteText(TextCommandContext& context)
     const QString pasted = context.platform.clipboardText();
     const QString warning = pasteWarning(pasted.size());
     if (!warning.isEmpty()) {
-        platform::MessageBox box;
-        box.title = QStringLiteral("Mirrorvane Warning");
-        box.text = warning;
-        box.icon = platform::Icon::Warning;
-        box.buttons = platform::Buttons::Ok;
-        box.defaultButton = platform::Answer::Ok;
-        context.platform.messageBox(box, context.window);
+        context.platform.messageBox(platform::Box(QStringLiteral("Mirrorvane Warning"), platform::Icon::Warning).text(warning),
+                                    context.window);
     }
     context.text1->setFocus();
     // One insertText is one edit block: the layout hears of the change once,

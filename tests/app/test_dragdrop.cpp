@@ -2,7 +2,7 @@
 
 #include "windowfixture.h"
 
-#include "picture/imageio.h"
+#include "imagefile/imageio.h"
 #include "stego/message.h"
 
 #include <QCoreApplication>
@@ -49,9 +49,9 @@ protected:
     QUrl pictureFile(int width, int height, const std::string& message = {})
     {
         QImage image = patternImage(width, height);
-        EXPECT_TRUE(message.empty() || stego::hideBytes(picture::surfaceOf(image), message).outcome == stego::HideOutcome::Hidden);
+        EXPECT_TRUE(message.empty() || stego::hideBytes(imagefile::surfaceOf(image), message).outcome == stego::HideOutcome::Hidden);
         const QString path = m_dir.filePath(QString("%1x%2.bmp").arg(width).arg(height));
-        EXPECT_EQ(picture::saveBmp(image, path), QString());
+        EXPECT_EQ(imagefile::saveBmp(image, path), QString());
         return QUrl::fromLocalFile(path);
     }
 

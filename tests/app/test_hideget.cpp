@@ -4,7 +4,12 @@
 
 #include "stego/sentences.h"
 
+#include <QAction>
 #include <QLocale>
+#include <QPushButton>
+
+#include <functional>
+#include <new>
 
 namespace {
 
@@ -84,6 +89,26 @@ TEST_F(HideText, RefusalShowsTheExcessAndLeavesPictureAndFlagAlone)
 
 // Refused before any work: no busy title, and only the status line changes.
 // Texts outside Windows-1252 that the user hides as UTF-8 are the UTF-8 tests'.
+// A failure inside a handler (here out of memory while its box shows) ends
+// the command where the button and the menu entry reach it, and leaves the
+// normal title behind.
+TEST_F(HideText, AFailingHandlerEndsTheCommandWithoutLeavingTheBusyTitle)
+{
+    usePicture(10, 10);
+    platform.onMessageBox = [](const platform::MessageBox&) { throw std::bad_alloc(); };
+    setText(QString(100, QLatin1Char('m')));
+    auto* button = window->findChild<QPushButton*>(QStringLiteral("Command1"));
+    auto* entry = window->findChild<QAction*>(QStringLiteral("mnuStegoHideText"));
+    ASSERT_TRUE(button && entry);
+    for (const std::function<void()>& press : {std::function<void()>([button] { button->click(); }),
+                                               std::function<void()>([entry] { entry->trigger(); })}) {
+        window->setWindowTitle(kNormalTitle);
+        EXPECT_NO_THROW(press());
+        EXPECT_EQ(window->windowTitle(), kNormalTitle);
+        EXPECT_EQ(window->imageChanged(), 0);
+    }
+}
+
 TEST_F(HideText, EmptyTextOrCharactersOutsideTheCodePageChangeNothing)
 {
     QString outside = QStringLiteral("snow \u2603, \U0001F600 and \u2603 again: ");

@@ -11,7 +11,7 @@
 namespace {
 
 using namespace apptest;
-using picturetest::sameRgb;
+using imagefiletest::sameRgb;
 
 class EventLoopPass : public WindowTest {
 protected:

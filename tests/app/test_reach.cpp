@@ -96,7 +96,7 @@ TEST_F(CommandLineFile, OpensAsOpenImageOrOpenTextAfterTheWindowShows)
     QCoreApplication::processEvents();
     QDir::setCurrent(startFolder);
     EXPECT_EQ(window->loadedImagePath(), path);
-    EXPECT_TRUE(picturetest::sameRgb(picture(), pixels));
+    EXPECT_TRUE(imagefiletest::sameRgb(picture(), pixels));
 
     const auto openNow = [this](const QByteArray& argument) {
         window->openCommandLineFile(argument);
@@ -116,7 +116,7 @@ TEST_F(CommandLineFile, OpensAsOpenImageOrOpenTextAfterTheWindowShows)
     EXPECT_EQ(platform.boxes[1].title, kAlert);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->loadedImagePath(), path);
-    EXPECT_TRUE(picturetest::sameRgb(picture(), pixels));
+    EXPECT_TRUE(imagefiletest::sameRgb(picture(), pixels));
 }
 
 // At 200 % the start-up picture uses its 2x artwork, a hidden text's low bits
@@ -132,7 +132,7 @@ TEST_F(WindowTest, StartUpPictureIsSharpAtTwiceTheScaleUntilItsPixelsChange)
     };
     const QImage face = QImage(QStringLiteral(":/mirrorvane/startup@2x.png")).convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(face.size(), QSize(512, 512));
-    EXPECT_TRUE(picturetest::sameRgb(renderAt2x(), face));
+    EXPECT_TRUE(imagefiletest::sameRgb(renderAt2x(), face));
 
     hideUnsaved();
     const QImage hidden = renderAt2x();
@@ -148,7 +148,7 @@ TEST_F(WindowTest, StartUpPictureIsSharpAtTwiceTheScaleUntilItsPixelsChange)
 
     window->canvas()->surface().pixels[0] ^= 0x800000;
     window->canvas()->pixelsChanged();
-    EXPECT_TRUE(picturetest::sameRgb(renderAt2x(), picture().scaled(512, 512)));
+    EXPECT_TRUE(imagefiletest::sameRgb(renderAt2x(), picture().scaled(512, 512)));
 }
 
 // The box used to draw its frame black on the black window.

@@ -2,7 +2,7 @@
 
 #include "app/stego1.h"
 #include "picture/imagecanvas.h"
-#include "picture/pictures.h"
+#include "imagefile/pictures.h"
 #include "support/boxcheck.h"
 #include "support/fakeplatform.h"
 #include "text/textbox.h"
@@ -18,8 +18,8 @@ namespace apptest {
 using platform::Answer;
 using platform::Buttons;
 using platform::Icon;
-using picturetest::encoded;
-using picturetest::patternImage;
+using imagefiletest::encoded;
+using imagefiletest::patternImage;
 using testsupport::isFailureBox;
 using testsupport::sameBoxes;
 

@@ -5,8 +5,8 @@
 
 #include "clirunner.h"
 
-#include "picture/imageio.h"
-#include "picture/pictures.h"
+#include "imagefile/imageio.h"
+#include "imagefile/pictures.h"
 
 #include <QFile>
 #include <QImage>
@@ -19,7 +19,7 @@
 
 namespace clitest {
 
-using picturetest::patternImage;
+using imagefiletest::patternImage;
 
 class Cli : public ::testing::Test {
 protected:

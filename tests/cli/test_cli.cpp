@@ -1,15 +1,15 @@
 // mirrorvane-cli's statuses, output bytes, messages and written pictures.
 #include "clitest.h"
-#include "picture/webpfiles.h"
+#include "imagefile/webpfiles.h"
 
-#include "picture/bmpfiles.h"
+#include "imagefile/bmpfiles.h"
 
 #include <mirrorvane/version.h>
 
 namespace clitest {
 namespace {
 
-using picturetest::sameRgb;
+using imagefiletest::sameRgb;
 
 const std::string kHide = "hide", kReveal = "reveal", kText = "--text";
 
@@ -114,7 +114,7 @@ TEST_F(Cli, RevealOutcomes)
 
     // The end marker spoilt: a start with no end.
     QImage image = patternImage(30, 30);
-    stego::PixelSurface surface = picture::surfaceOf(image);
+    stego::PixelSurface surface = imagefile::surfaceOf(image);
     ASSERT_EQ(stego::hideBytes(surface, "lost").outcome, stego::HideOutcome::Hidden);
     const std::int64_t p = 3 * (13 + 4);
     surface.pixels[(p % 30) * surface.stride + p / 30] ^= 0x00010000U;
@@ -161,7 +161,7 @@ TEST_F(Cli, EveryRouteHidesTheSamePixelsAndRevealsTheUtf8Text)
     const struct { const char* why; std::string input, output; std::vector<std::string> options; bool png; } rows[] = {
         {"24-bit BMP in place", bmp, "out24.bmp", {}, false},
         {"32-bit BMP whose alpha is 0: no transparent output",
-         write("in32.bmp", picturetest::bmpBytes(image, {.bits = 32, .infoSize = 124, .padding = 0})), "out32.bmp", {}, false},
+         write("in32.bmp", imagefiletest::bmpBytes(image, {.bits = 32, .infoSize = 124, .padding = 0})), "out32.bmp", {}, false},
         {"PNG decoded", save(image, "in.png"), "from-png.bmp", {}, false},
         {"PNG by extension in capitals", bmp, "OUT.PNG", {}, true},
         {"--format png whatever the name", bmp, "out.img", {"--format", "png"}, true},
@@ -180,7 +180,7 @@ TEST_F(Cli, EveryRouteHidesTheSamePixelsAndRevealsTheUtf8Text)
         const Outcome revealed = run({kReveal, path(row.output)});
         EXPECT_TRUE(revealed.out == text && revealed.err.isEmpty()) << revealed.err.toStdString();
         const QByteArray bytes = read(path(row.output));
-        const QImage written = picture::loadPicture(QString::fromStdString(path(row.output))).image;
+        const QImage written = imagefile::loadPicture(QString::fromStdString(path(row.output))).image;
         if (first.isNull())
             first = written;
         EXPECT_TRUE(sameRgb(written, first));
@@ -202,9 +202,9 @@ TEST_F(Cli, WebpPicturesAreReadAndWrittenAsBmpOrPng)
     const QImage image = patternImage(40, 30);
     const std::string text = "from a WebP";
     const struct { const char* why; QByteArray file; const char* output; } rows[] = {
-        {"lossy, to BMP", picturetest::webpStill(image, false), "lossy.bmp"},
-        {"lossless, to PNG", picturetest::webpStill(image, true), "lossless.png"},
-        {"animated: its first frame, to BMP", picturetest::webpAnimation({image, patternImage(40, 30, 5)}), "animated.bmp"},
+        {"lossy, to BMP", imagefiletest::webpStill(image, false), "lossy.bmp"},
+        {"lossless, to PNG", imagefiletest::webpStill(image, true), "lossless.png"},
+        {"animated: its first frame, to BMP", imagefiletest::webpAnimation({image, patternImage(40, 30, 5)}), "animated.bmp"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
@@ -214,8 +214,8 @@ TEST_F(Cli, WebpPicturesAreReadAndWrittenAsBmpOrPng)
         ASSERT_EQ(hidden.status, 0) << hidden.err.toStdString();
         EXPECT_EQ(run({kReveal, path(row.output)}).out, QByteArray::fromStdString(text));
         // Only low bits differ from libwebp's own decoding.
-        const QImage written = picture::loadPicture(QString::fromStdString(path(row.output))).image;
-        QImage expected = picturetest::libwebpPixels(row.file);
+        const QImage written = imagefile::loadPicture(QString::fromStdString(path(row.output))).image;
+        QImage expected = imagefiletest::libwebpPixels(row.file);
         ASSERT_EQ(written.size(), expected.size());
         for (int y = 0; y < expected.height(); ++y)
             for (int x = 0; x < expected.width(); ++x)

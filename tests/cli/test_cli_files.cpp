@@ -4,7 +4,7 @@
 // user is `nobody`, reached with setpriv where the tests run as root.
 #include "clitest.h"
 
-#include "picture/bmpfiles.h"
+#include "imagefile/bmpfiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -48,7 +48,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(QDir().mkpath(m_dir.path() + "/in") && QDir().mkpath(m_dir.path() + "/out"));
-        m_picture = write("in/in.bmp", picturetest::bmpBytes(patternImage(64, 48)));
+        m_picture = write("in/in.bmp", imagefiletest::bmpBytes(patternImage(64, 48)));
         m_old = write("out/old.bmp", "old");
     }
 
@@ -222,7 +222,7 @@ TEST_F(CliFiles, PicturesThroughPipesAreCopiedOnceAndBounded)
 // a file and to a pipe alike, and reads back.
 TEST_F(CliFiles, APngWiderThanLibpngsDefaultIsWrittenAndReadBack)
 {
-    const std::string wide = write("in/wide.bmp", picturetest::bmpBytes(patternImage(1000001, 2)));
+    const std::string wide = write("in/wide.bmp", imagefiletest::bmpBytes(patternImage(1000001, 2)));
     for (const std::string& output : {path("out/wide.png"), std::string("-")}) {
         const Outcome o = run({"hide", wide, output, "--text", "x", "--format", "png"});
         ASSERT_EQ(o.status, 0) << output << o.err.toStdString();
@@ -237,7 +237,7 @@ TEST_F(CliFiles, AFullTemporaryFolderGivesTheSystemsReason)
     ASSERT_TRUE(QDir().mkpath(QString::fromStdString(tmp)));
     if (::mount("tmpfs", tmp.c_str(), "tmpfs", 0, "size=64k") != 0)
         GTEST_SKIP() << "mounting a 64 KB tmpfs needs root with CAP_SYS_ADMIN";
-    const QByteArray big = picturetest::bmpBytes(patternImage(200, 200));
+    const QByteArray big = imagefiletest::bmpBytes(patternImage(200, 200));
     const Outcome o = launch({.args = {"capacity", "-"}, .input = big, .environment = {"TMPDIR=" + tmp}});
     ::umount2(tmp.c_str(), MNT_DETACH);
     EXPECT_TRUE(ended(o, 2, "cannot read the picture from standard input: No space left on device"));

@@ -4,7 +4,7 @@
 
 #include "clitest.h"
 
-#include "picture/hostilefiles.h"
+#include "imagefile/hostilefiles.h"
 
 #include <functional>
 
@@ -14,7 +14,7 @@ using namespace clitest;
 
 TEST_F(Cli, HostilePicturesAreAnsweredInSecondsWithinBoundedMemory)
 {
-    using namespace picturetest;
+    using namespace imagefiletest;
     const QByteArray jpeg = progressiveJpeg(patternImage(64, 48));
     // Made one at a time: the program's peak counts what this process holds when it starts it.
     const struct { const char* why; std::function<QByteArray()> make; int status; QByteArray words; } rows[] = {

@@ -10,7 +10,7 @@ namespace {
 QImage damagedImage()
 {
     QImage image = patternImage(30, 30);
-    stego::PixelSurface surface = picture::surfaceOf(image);
+    stego::PixelSurface surface = imagefile::surfaceOf(image);
     EXPECT_EQ(stego::hideBytes(surface, "lost").outcome, stego::HideOutcome::Hidden);
     const std::int64_t p = 3 * (13 + 4);
     surface.pixels[(p % 30) * surface.stride + p / 30] ^= 0x00010000U;
@@ -21,7 +21,7 @@ QImage damagedImage()
 QImage carrying(const char* text)
 {
     QImage image = patternImage(40, 50);
-    EXPECT_EQ(stego::hideBytes(picture::surfaceOf(image), text).outcome, stego::HideOutcome::Hidden);
+    EXPECT_EQ(stego::hideBytes(imagefile::surfaceOf(image), text).outcome, stego::HideOutcome::Hidden);
     return image;
 }
 

@@ -2,7 +2,7 @@
 // full disk and endless input.
 #include "clitest.h"
 
-#include "picture/bmpfiles.h"
+#include "imagefile/bmpfiles.h"
 
 #include <QDir>
 
@@ -200,7 +200,7 @@ TEST_F(Cli, ALowPictureOfAnyWidthTakesConstantMemory)
 {
     // One row of three million pixels: a row's slice alone is 9 MB, and the
     // text reaches past the first band.
-    const std::string picture = write("wide.bmp", picturetest::bmpBytes(patternImage(3000000, 1))), out = path("out.bmp");
+    const std::string picture = write("wide.bmp", imagefiletest::bmpBytes(patternImage(3000000, 1))), out = path("out.bmp");
     const QByteArray text = QByteArray("a wide and low picture. ").repeated(25000);
     const std::string textFile = write("text.txt", text);
 
@@ -253,7 +253,7 @@ protected:
 TEST_F(FullDisk, AShortWriteKeepsTheOldFileAndSaysWhy)
 {
     // Noise: a BMP of eleven pages, a PNG hardly smaller.
-    const QImage noise = picturetest::noisyImage(150, 100, 1);
+    const QImage noise = imagefiletest::noisyImage(150, 100, 1);
     const std::string picture = save(noise, "in.png");
     const std::string target = write("small/out.bmp", "old picture");
     // Ten pages free: the write fails in its last block; none: in its first, large one.

@@ -3,9 +3,9 @@
 
 #include "picture/imagecanvas.h"
 #include "picture/imagecommands.h"
-#include "picture/imageio.h"
+#include "imagefile/imageio.h"
 #include "picture/pictureview.h"
-#include "pictures.h"
+#include "imagefile/pictures.h"
 #include "stego/message.h"
 #include "support/boxcheck.h"
 #include "support/fakeplatform.h"
@@ -22,8 +22,8 @@
 namespace {
 
 using platform::Answer;
-using picturetest::patternImage;
-using picturetest::sameRgb;
+using imagefiletest::patternImage;
+using imagefiletest::sameRgb;
 using testsupport::isFailureBox;
 
 // The main window's picture half, as Stego1 builds it, with a ReadMessage
@@ -51,7 +51,7 @@ protected:
 
     QString writePicture(const QString& name, const QImage& image, const char* format = "bmp")
     {
-        return writeBytes(name, picturetest::encoded(image, format));
+        return writeBytes(name, imagefiletest::encoded(image, format));
     }
     QString writeBytes(const QString& name, const QByteArray& bytes)
     {
@@ -75,13 +75,12 @@ protected:
     picture::PictureView m_view{m_viewport, m_canvas, new QScrollBar(Qt::Horizontal, &m_window),
                                 new QScrollBar(Qt::Vertical, &m_window)};
     QLabel* m_label4 = new QLabel(&m_window);
-    std::int16_t m_imageChanged = 0;
-    QString m_loadedImagePath;
+    picture::PictureState m_state;
     platform::FileDialog m_commonDialog1;
     platform::FileDialog m_dialog2;
-    picture::PictureCommandContext m_context{m_platform,      &m_window,      m_view,
-                                             m_label4,        m_imageChanged, m_loadedImagePath,
-                                             m_commonDialog1, m_dialog2,      [this] { readMessage(); }};
+    picture::PictureCommandContext m_context{m_platform,      &m_window, m_view,
+                                             m_label4,        m_state,   m_commonDialog1,
+                                             m_dialog2,       [this] { readMessage(); }};
     int m_readCalls = 0;
     std::string m_foundBytes;
     const QImage m_startPicture = patternImage(256, 256, 7);
@@ -93,14 +92,14 @@ TEST_F(ImageCommandsTest, OpenAsksFirstForAnUnsavedMessageAndLosesNothingUntilAL
     const QString unreadable = writeBytes("notes.jpg", "a shopping list\r\n");
     m_commonDialog1.fileName = "/docs/letter.txt";  // left by a text command
     m_commonDialog1.defaultSuffix = "txt";
-    m_loadedImagePath = "/pictures/before.jpg";
+    m_state.LoadedImagePath = "/pictures/before.jpg";
     int busyDuringEvents = -1;
     int busyDuringBox = -1;
     m_platform.onProcessEvents = [&] { busyDuringEvents = m_platform.busyDepth; };
     m_platform.onMessageBox = [&](const platform::MessageBox&) { busyDuringBox = m_platform.busyDepth; };
 
     // No: nothing moves, not even the dialog.
-    m_imageChanged = 1;
+    m_state.ImageChanged = 1;
     m_platform.answers = {Answer::No, Answer::Yes, Answer::Yes, Answer::Ok, Answer::Yes};
     picture::openImage(m_context);
     ASSERT_EQ(m_platform.boxes.size(), 1);
@@ -118,9 +117,9 @@ TEST_F(ImageCommandsTest, OpenAsksFirstForAnUnsavedMessageAndLosesNothingUntilAL
     ASSERT_EQ(m_platform.boxes.size(), 4);
     EXPECT_TRUE(isFailureBox(m_platform.boxes[3], "The picture could not be opened:", unreadable));
     EXPECT_EQ(busyDuringBox, 0) << "no hourglass over the box";
-    EXPECT_EQ(m_imageChanged, 1);
+    EXPECT_EQ(m_state.ImageChanged, 1);
     EXPECT_TRUE(sameRgb(m_canvas->image(), m_startPicture));
-    EXPECT_EQ(m_loadedImagePath, "/pictures/before.jpg") << "Save must not propose the bad file";
+    EXPECT_EQ(m_state.LoadedImagePath, "/pictures/before.jpg") << "Save must not propose the bad file";
     EXPECT_EQ(m_readCalls, 0) << "no scan of the old picture";
     EXPECT_EQ(m_platform.busyDepth, 0);
 
@@ -131,13 +130,13 @@ TEST_F(ImageCommandsTest, OpenAsksFirstForAnUnsavedMessageAndLosesNothingUntilAL
     EXPECT_EQ(m_platform.dialogs[1].fileName, "/docs/letter.txt");
     EXPECT_EQ(m_commonDialog1.fileName, file) << "the dialog remembers the chosen file";
     EXPECT_EQ(m_commonDialog1.defaultSuffix, "txt") << "settings this command does not own stay";
-    EXPECT_EQ(m_imageChanged, 0);
+    EXPECT_EQ(m_state.ImageChanged, 0);
     EXPECT_TRUE(sameRgb(m_canvas->image(), patternImage(50, 40)));
     EXPECT_EQ(busyDuringEvents, 1) << "hourglass over the load";
     EXPECT_EQ(m_platform.busyDepth, 0);
     EXPECT_EQ(m_readCalls, 1);
     EXPECT_EQ(m_label4->text(), "no message") << "emptied, then only the scan writes";
-    EXPECT_EQ(m_loadedImagePath, file);
+    EXPECT_EQ(m_state.LoadedImagePath, file);
 
     // Nothing unsaved: no question at all.
     withFile(picture::openImage, file);
@@ -184,13 +183,13 @@ TEST_F(ImageCommandsTest, WholeRoadJpegHideSaveReopen)
     ASSERT_TRUE(m_view.isPreviewShown());
     ASSERT_EQ(stego::hideBytes(m_canvas->surface(), bytes).outcome, stego::HideOutcome::Hidden);
     m_canvas->pixelsChanged();
-    m_imageChanged = 1;
+    m_state.ImageChanged = 1;
     m_label4->setText("Text hidden");
     const QImage hidden = m_canvas->image();
 
     m_platform.dialogAnswers.push_back(std::nullopt);
     picture::saveImage(m_context);
-    EXPECT_EQ(m_imageChanged, 1) << "a cancelled save changes nothing";
+    EXPECT_EQ(m_state.ImageChanged, 1) << "a cancelled save changes nothing";
     EXPECT_EQ(m_label4->text(), "");
 
     withFile(picture::saveImage, path("chosen.bmp"));
@@ -198,8 +197,8 @@ TEST_F(ImageCommandsTest, WholeRoadJpegHideSaveReopen)
     EXPECT_TRUE(m_platform.dialogs[2].overwritePrompt);
     EXPECT_EQ(m_platform.dialogs[2].fileName, path("holiday.bmp")) << "the JPEG is never proposed as the target";
     EXPECT_TRUE(m_platform.boxes.isEmpty()) << "no message on success";
-    EXPECT_EQ(m_imageChanged, 0);
-    EXPECT_EQ(m_loadedImagePath, photo);
+    EXPECT_EQ(m_state.ImageChanged, 0);
+    EXPECT_EQ(m_state.LoadedImagePath, photo);
 
     m_foundBytes.clear();
     withFile(picture::openImage, path("chosen.bmp"));
@@ -207,9 +206,9 @@ TEST_F(ImageCommandsTest, WholeRoadJpegHideSaveReopen)
     EXPECT_EQ(m_foundBytes, bytes);
 
     // The dialog's second type: the extension decides, in any case.
-    m_imageChanged = 1;
+    m_state.ImageChanged = 1;
     withFile(picture::saveImage, path("chosen.PNG"));
-    EXPECT_EQ(m_imageChanged, 0);
+    EXPECT_EQ(m_state.ImageChanged, 0);
     QFile png(path("chosen.PNG"));
     ASSERT_TRUE(png.open(QIODevice::ReadOnly));
     EXPECT_TRUE(png.read(8).startsWith("\x89PNG")) << "PNG bytes, not BMP under a PNG name";
@@ -250,11 +249,11 @@ TEST_F(ImageCommandsTest, CompletedDialogsMoveTheWorkingFolderAndTheChosenTypeDe
 TEST_F(ImageCommandsTest, FailedSaveKeepsTheFlag)
 {
     const QString target = writeBytes("plain-file", "x") + "/out.bmp";
-    m_imageChanged = 1;
+    m_state.ImageChanged = 1;
     withFile(picture::saveImage, target);
     ASSERT_EQ(m_platform.boxes.size(), 1);
     EXPECT_TRUE(isFailureBox(m_platform.boxes[0], "The picture could not be saved:", target));
-    EXPECT_EQ(m_imageChanged, 1) << "the hidden message is still unsaved";
+    EXPECT_EQ(m_state.ImageChanged, 1) << "the hidden message is still unsaved";
     EXPECT_EQ(m_platform.busyDepth, 0);
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"plain-file"}) << "no temporary left";
 }

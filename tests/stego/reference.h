@@ -12,6 +12,30 @@
 
 namespace stegotest {
 
+// Colours in the 0x00BBGGRR form (red in the low byte), as the format's
+// worked examples write them, to and from the surface's pixel value.
+inline std::uint32_t colourOf(std::uint32_t pixel) noexcept
+{
+    return ((pixel >> 16) & 0xFFU) | (pixel & 0xFF00U) | ((pixel & 0xFFU) << 16);
+}
+
+inline std::uint32_t pixelOf(std::uint32_t colour) noexcept
+{
+    return 0xFF000000U | ((colour & 0xFFU) << 16) | (colour & 0xFF00U) | ((colour >> 16) & 0xFFU);
+}
+
+// The digits of `value` in binary, most significant first, padded with
+// leading zeros to at least eight digits.
+inline std::string byteToBin(std::int16_t value)
+{
+    std::string digits;
+    for (int v = value; v >= 1; v /= 2)
+        digits.insert(digits.begin(), static_cast<char>('0' + v % 2));
+    if (digits.size() < 8)
+        digits.insert(0, 8 - digits.size(), '0');
+    return digits;
+}
+
 // Rows carry padding so a mix-up of width and stride shows; random top
 // bytes must survive.
 class Canvas {
@@ -32,8 +56,8 @@ public:
     const std::vector<std::uint32_t>& raw() const { return m_pixels; }
     // Pixel p of the column-by-column sequence.
     std::uint32_t& at(std::int64_t p) { return m_pixels[static_cast<std::size_t>((p % m_h) * m_stride + p / m_h)]; }
-    std::uint32_t colour(std::int64_t p) const { return stego::colourOf(const_cast<Canvas*>(this)->at(p)); }
-    void setColour(std::int64_t p, std::uint32_t colour) { at(p) = (at(p) & 0xFF000000U) | (stego::pixelOf(colour) & 0xFFFFFFU); }
+    std::uint32_t colour(std::int64_t p) const { return colourOf(const_cast<Canvas*>(this)->at(p)); }
+    void setColour(std::int64_t p, std::uint32_t colour) { at(p) = (at(p) & 0xFF000000U) | (pixelOf(colour) & 0xFFFFFFU); }
 
 private:
     std::int64_t m_w, m_h;
@@ -48,7 +72,7 @@ inline void referenceWrite(Canvas& canvas, std::string_view bytes)
     if (3 * static_cast<std::int64_t>(bytes.size()) > canvas.width() * canvas.height())
         throw std::logic_error("test writes past the last pixel");
     for (std::int64_t c = 0; c < static_cast<std::int64_t>(bytes.size()); ++c) {
-        const std::string d = stego::byteToBin(static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(c)]));
+        const std::string d = byteToBin(static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(c)]));
         std::uint32_t rgb[3][3];
         for (int k = 0; k < 3; ++k)
             for (int ch = 0; ch < 3; ++ch)

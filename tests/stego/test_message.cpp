@@ -2,10 +2,12 @@
 // of odd pictures, the code page and the encrypted-text markers.
 #include "reference.h"
 #include "stego/codepage.h"
+#include "stego/encryptedtext.h"
 
 #include <gtest/gtest.h>
 
 using namespace stego;
+using stegotest::byteToBin;
 using stegotest::Canvas;
 
 namespace {

@@ -1,0 +1,38 @@
+#pragma once
+
+// The per-format decoders behind decodePicture and loadPicture, and the
+// sentences they share.  Each holds its own limits inside the library it
+// drives (the picture ceiling before any pixel is allocated, and whatever
+// else that format can be made to cost), and gives back the picture in the
+// working format or one sentence saying why not.
+
+#include "imagefile/imageio.h"
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QString>
+
+#include <cstdint>
+
+namespace imagefile {
+
+// Each reads `in` from its position on, as far as the picture needs.
+// `heldBytes` is the picture already open, counted in the decoding budget.
+// `quickLook` runs the marker pre-check first on bytes in memory or a file
+// of a few megabytes, which refuses most bombs before libjpeg starts; the
+// decoder holds the same limits without it.
+LoadResult decodeJpeg(QIODevice& in, std::int64_t heldBytes = 0, bool quickLook = true);
+LoadResult decodePng(QIODevice& in);
+LoadResult decodeGif(QIODevice& in);
+
+// Qt's reader of `format` on the bytes, for what the program's own decoders
+// leave to it; converted to the working format, every pixel opaque.
+LoadResult readWithQt(const QByteArray& bytes, const char* format, int allocationLimitMB);
+
+// Why a picture of width x height is refused, or empty when it fits the ceiling.
+QString tooLargeError(std::int64_t width, std::int64_t height);
+QString notEnoughMemoryError();
+// "The <FORMAT> picture's data is damaged or cut short".
+QString damagedError(const char* format);
+
+}  // namespace imagefile

@@ -1,0 +1,126 @@
+#pragma once
+
+// BMP files written byte by byte, in the kinds a hand-made or foreign file
+// may take: header forms, bottom-up or top-down rows, 24 or 32 bits, junk in
+// the row padding and after the pixels.
+
+#include <QByteArray>
+#include <QImage>
+#include <QtEndian>
+
+#include <cstdint>
+#include <random>
+
+namespace imagefiletest {
+
+struct BmpKind {
+    int bits = 24;               // 24 or 32
+    bool topDown = false;
+    quint32 infoSize = 40;       // 12, 40, 52, 56, 108 or 124
+    bool bitFields = false;      // 32 bits with the standard masks
+    quint32 gap = 0;             // bytes between the headers and the pixels
+    QByteArray trailer{};        // bytes after the pixels
+    std::uint8_t padding = 0xA5; // fill of the row padding and the unused fourth byte
+};
+
+inline void put16(QByteArray& b, int at, quint32 v) { qToLittleEndian<quint16>(static_cast<quint16>(v), b.data() + at); }
+inline void put32(QByteArray& b, int at, quint32 v) { qToLittleEndian<quint32>(v, b.data() + at); }
+
+inline QByteArray bmpBytes(const QImage& image, const BmpKind& kind = {})
+{
+    const int w = image.width();
+    const int h = image.height();
+    const int bpp = kind.bits / 8;
+    const int stride = (w * kind.bits + 31) / 32 * 4;
+    const int masks = kind.infoSize == 40 && kind.bitFields ? 12 : 0;
+    const int offset = 14 + static_cast<int>(kind.infoSize) + masks + static_cast<int>(kind.gap);
+    QByteArray b(offset + stride * h, '\0');
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(b, 2, static_cast<quint32>(b.size()));
+    put32(b, 10, static_cast<quint32>(offset));
+    put32(b, 14, kind.infoSize);
+    if (kind.infoSize == 12) {
+        put16(b, 18, static_cast<quint32>(w));
+        put16(b, 20, static_cast<quint32>(h));
+        put16(b, 22, 1);
+        put16(b, 24, static_cast<quint32>(kind.bits));
+    } else {
+        put32(b, 18, static_cast<quint32>(w));
+        put32(b, 22, static_cast<quint32>(kind.topDown ? -h : h));
+        put16(b, 26, 1);
+        put16(b, 28, static_cast<quint32>(kind.bits));
+        put32(b, 30, kind.bitFields ? 3 : 0);
+        put32(b, 34, static_cast<quint32>(stride * h));
+        if (kind.bitFields || kind.infoSize >= 52) {
+            put32(b, 54, 0xFF0000);
+            put32(b, 58, 0xFF00);
+            put32(b, 62, 0xFF);
+        }
+    }
+    for (int i = offset - static_cast<int>(kind.gap); i < offset; ++i)
+        b[i] = static_cast<char>(0x5A);
+    for (int y = 0; y < h; ++y) {
+        const int fileRow = kind.topDown ? y : h - 1 - y;
+        char* row = b.data() + offset + fileRow * stride;
+        for (int i = w * bpp; i < stride; ++i)
+            row[i] = static_cast<char>(kind.padding);
+        const auto* in = reinterpret_cast<const quint32*>(image.constScanLine(y));
+        for (int x = 0; x < w; ++x) {
+            row[x * bpp] = static_cast<char>(in[x]);
+            row[x * bpp + 1] = static_cast<char>(in[x] >> 8);
+            row[x * bpp + 2] = static_cast<char>(in[x] >> 16);
+            if (bpp == 4)
+                row[x * bpp + 3] = static_cast<char>(kind.padding);
+        }
+    }
+    return b + kind.trailer;
+}
+
+// The picture as Qt's own reader decodes it, in the working format.
+inline QImage qtDecoded(const QByteArray& bytes)
+{
+    QImage image = QImage::fromData(bytes, "bmp");
+    if (!image.isNull())
+        image.convertTo(QImage::Format_RGB32);
+    return image;
+}
+
+// Random colours: every low bit and every channel matters.
+inline QImage noisyImage(int width, int height, std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, 0xFF000000u | (random() & 0xFFFFFFu));
+    return image;
+}
+
+struct Geometry {
+    const char* why;
+    int width;
+    int height;
+    BmpKind kind;
+};
+
+// W*H mod 3 is 0, 1 and 2 among these; odd widths leave row padding; the
+// short ones take the engine's pixel-by-pixel path, the tall ones its bands.
+inline const Geometry kGeometries[] = {
+    {"one row", 150, 1, {}},
+    {"one column", 1, 150, {}},
+    {"one column, top-down, 32 bits", 1, 151, {.bits = 32, .topDown = true}},
+    {"odd width, padded rows, W*H mod 3 = 2", 13, 7, {}},
+    {"start marker runs over three columns", 7, 16, {}},
+    {"start marker fits column 0, W*H mod 3 = 1", 5, 41, {}},
+    {"top-down", 11, 45, {.topDown = true}},
+    {"blocks of sixteen with ragged edges, top-down", 37, 50, {.topDown = true}},
+    {"blocks of sixteen with ragged edges, 32 bits", 35, 49, {.bits = 32}},
+    {"32 bits, standard masks", 23, 40, {.bits = 32, .bitFields = true}},
+    {"32 bits, V5 header, top-down", 9, 50, {.bits = 32, .topDown = true, .infoSize = 124}},
+    {"core header", 17, 20, {.infoSize = 12}},
+    {"V4 header with a gap before the pixels", 19, 21, {.infoSize = 108, .gap = 37}},
+    {"junk after the pixels", 10, 30, {.trailer = QByteArray("trailing junk")}},
+};
+
+}  // namespace imagefiletest

@@ -1,0 +1,136 @@
+#pragma once
+
+// Files made to hurt a picture reader, built in moments: JPEG bombs, PNG
+// text-chunk and inflation bombs, a GIF frame with far more data than its
+// pixels need.
+
+#include "imagefile/pictures.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QtEndian>
+
+#include <zlib.h>
+
+namespace imagefiletest {
+
+inline QByteArray progressiveJpeg(const QImage& image)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    EXPECT_TRUE(writer.write(image));
+    return buffer.data();
+}
+
+// The frame header swapped for one of `width` x `height` with `components`
+// components sampled 1 x 1 (4:4:4, or CMYK with four).
+inline QByteArray withFrame(QByteArray jpeg, int width, int height, int components, int precision = 8)
+{
+    const qsizetype sof = jpeg.indexOf("\xFF\xC2");
+    EXPECT_GE(sof, 0);
+    const int length = (uchar(jpeg[sof + 2]) << 8) | uchar(jpeg[sof + 3]);
+    const auto be16 = [](int v) { return QByteArray(1, char(v >> 8)) + char(v & 0xFF); };
+    QByteArray frame = QByteArray("\xFF\xC2", 2) + be16(8 + 3 * components) + char(precision) + be16(height) + be16(width)
+                       + char(components);
+    for (int c = 1; c <= components; ++c)
+        frame += QByteArray(1, char(c)) + char(0x11) + char(c == 1 ? 0 : 1);
+    return jpeg.replace(sof, 2 + length, frame);
+}
+
+// The last scan repeated until the file holds `scans` more.
+inline QByteArray withRepeatedScans(QByteArray jpeg, int scans)
+{
+    const qsizetype lastScan = jpeg.lastIndexOf("\xFF\xDA");
+    const qsizetype end = jpeg.lastIndexOf("\xFF\xD9");
+    const QByteArray scan = jpeg.mid(lastScan, end - lastScan);
+    return jpeg.insert(end, scan.repeated(scans));
+}
+
+// Stuffed zeros right after the start, then a comment holding an end
+// marker: a reader that takes FF 00 for a marker with a length lands on
+// that false end and never sees the frame; libjpeg skips the stray bytes.
+inline QByteArray behindStuffedZeros(const QByteArray& jpeg)
+{
+    return QByteArray(jpeg).insert(2, QByteArray::fromHex("FF000008" "FFFE0006" "0000FFD9"));
+}
+
+inline QByteArray pngChunk(const char* type, const QByteArray& data)
+{
+    QByteArray c(4, '\0');
+    qToBigEndian<quint32>(static_cast<quint32>(data.size()), c.data());
+    const QByteArray body = QByteArray(type) + data;
+    QByteArray crc(4, '\0');
+    qToBigEndian<quint32>(static_cast<quint32>(::crc32(0, reinterpret_cast<const Bytef*>(body.constData()), static_cast<uInt>(body.size()))), crc.data());
+    return c + body + crc;
+}
+
+// A zlib stream of `head` followed by `zeroMB` megabytes of zeros, made in
+// moments: once the window holds zeros, one flushed block of a megabyte of
+// zeros decodes the same wherever it is repeated.
+inline QByteArray zlibWithZeros(const QByteArray& head, int zeroMB)
+{
+    z_stream z{};
+    deflateInit(&z, 9);
+    const QByteArray zeros(1 << 20, '\0');
+    const auto pass = [&](const QByteArray& in, int flush) {
+        QByteArray out(int(deflateBound(&z, uLong(in.size()))) + 64, '\0');
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
+        z.avail_in = uInt(in.size());
+        z.next_out = reinterpret_cast<Bytef*>(out.data());
+        z.avail_out = uInt(out.size());
+        deflate(&z, flush);
+        return out.left(out.size() - qsizetype(z.avail_out));
+    };
+    QByteArray stream = pass(head + zeros, Z_SYNC_FLUSH);
+    const QByteArray repeated = pass(zeros, Z_SYNC_FLUSH);
+    stream += repeated.repeated(zeroMB - 1) + pass({}, Z_FINISH);
+    deflateEnd(&z);
+    return stream;
+}
+
+// An 8 x 8 RGB PNG with `beforeData` among its chunks and `zeroMB`
+// megabytes of zeros compressed after its rows.
+inline QByteArray smallPng(const QByteArray& beforeData = {}, int zeroMB = 0)
+{
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(8, header.data());
+    qToBigEndian<quint32>(8, header.data() + 4);
+    header[8] = 8;  // bits a channel
+    header[9] = 2;  // RGB
+    QByteArray rows;
+    for (int y = 0; y < 8; ++y)
+        rows += QByteArray(1, '\0') + QByteArray(24, char(30 * y));
+    const QByteArray data = zeroMB > 0 ? zlibWithZeros(rows, zeroMB) : qCompress(rows).mid(4);
+    return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header) + beforeData + pngChunk("IDAT", data) + pngChunk("IEND", {});
+}
+
+// An 8 x 8 GIF frame coded with a clear code before every pixel (the
+// loosest coding an encoder may use), then `extraCodes` more codes.
+inline QByteArray gifWithLzwTail(int extraCodes)
+{
+    QByteArray lzw;
+    quint32 bits = 0;
+    int count = 0;
+    const auto put = [&](quint32 code) {  // 3-bit codes, least significant bit first
+        bits |= code << count;
+        for (count += 3; count >= 8; count -= 8, bits >>= 8)
+            lzw += char(bits & 0xFF);
+    };
+    for (int i = 0; i < 64 + extraCodes; ++i) {
+        put(4);  // clear
+        put(i < 64 ? 1 : 2);
+    }
+    put(5);  // end
+    lzw += char(bits);
+    QByteArray gif = QByteArray("GIF89a\x08\x00\x08\x00\x81\x00\x00", 13) + QByteArray::fromHex("000000C86432070809FFFFFF")
+                     + QByteArray::fromHex("2C000000000800080000") + char(2);
+    for (qsizetype i = 0; i < lzw.size(); i += 255) {
+        const QByteArray block = lzw.mid(i, 255);
+        gif += char(block.size()) + block;
+    }
+    return gif + QByteArray("\0\x3B", 2);
+}
+
+}  // namespace imagefiletest

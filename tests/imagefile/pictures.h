@@ -1,0 +1,43 @@
+#pragma once
+
+// Test pictures made on the spot and a pixel-exact comparison.
+
+#include <QBuffer>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+namespace imagefiletest {
+
+// Irregular pixels, so a swapped channel, a flipped row or a lost low bit
+// shows.  The top byte is 0x80: neither the engine nor the writer may care.
+inline QImage patternImage(int width, int height, quint32 seed = 0)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, 0x80000000u | ((quint32(x) * 2654435761u ^ quint32(y) * 40503u ^ seed) & 0xFFFFFFu));
+    return image;
+}
+
+inline QByteArray encoded(const QImage& image, const char* format)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, format)) << format;
+    return buffer.data();
+}
+
+// Same size and the same colour in every pixel; the top byte is not compared.
+inline ::testing::AssertionResult sameRgb(const QImage& actual, const QImage& expected)
+{
+    if (actual.size() != expected.size())
+        return ::testing::AssertionFailure() << "size " << actual.width() << "x" << actual.height();
+    for (int y = 0; y < expected.height(); ++y)
+        for (int x = 0; x < expected.width(); ++x)
+            if ((actual.pixel(x, y) ^ expected.pixel(x, y)) & 0xFFFFFFu)
+                return ::testing::AssertionFailure() << "pixel " << x << "," << y << " differs";
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace imagefiletest

@@ -1,0 +1,369 @@
+// Hiding and reading straight in a BMP file must give the engine's results on
+// the decoded picture, bit for bit, and leave every other byte of the file
+// as it was.
+
+#include "bmpfiles.h"
+#include "imagefile/bmpformat.h"
+#include "imagefile/bmpstream.h"
+#include "imagefile/imageio.h"
+#include "pictures.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QTemporaryFile>
+
+#include <random>
+#include <string>
+
+namespace {
+
+using namespace imagefiletest;
+
+std::string randomText(std::size_t length, std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::string text(length, '\0');
+    for (char& c : text)
+        c = static_cast<char>(random() % 256);
+    return text;
+}
+
+// Small bands make small pictures cross many band seams: bands of a few
+// dozen pixels read a column taller than a band a slice at a time; bands of
+// a few hundred read slices of rows that are not whole.
+imagefile::BmpReveal revealBytes(QByteArray bytes, imagefile::BandSizes bands = {})
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return imagefile::revealBmp(buffer, nullptr, bands);
+}
+
+struct Hidden {
+    imagefile::BmpHide result;
+    QByteArray output;
+};
+
+Hidden hideInto(QByteArray bytes, const std::string& text)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    Hidden hidden;
+    hidden.result = imagefile::hideBmp(buffer, text, [&](QByteArrayView block) {
+        hidden.output.append(block);
+        return true;
+    });
+    return hidden;
+}
+
+// What the engine finds in the decoded file.
+stego::ReadResult engineScan(const QByteArray& bytes)
+{
+    const QImage image = qtDecoded(bytes);
+    EXPECT_FALSE(image.isNull());
+    return stego::readMessage(imagefile::surfaceOf(image));
+}
+
+// The same bytes in an unbuffered file, read with positioned reads; with
+// bands of every size read by two threads.
+imagefile::BmpReveal revealFile(const QByteArray& bytes, bool twoThreads = false)
+{
+    QTemporaryFile file;
+    EXPECT_TRUE(file.open() && file.write(bytes) == bytes.size() && file.flush());
+    QFile unbuffered(file.fileName());
+    EXPECT_TRUE(unbuffered.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    return imagefile::revealBmp(unbuffered, nullptr, twoThreads ? imagefile::BandSizes{800, 1600, 0} : imagefile::BandSizes{});
+}
+
+void expectSameScan(const QByteArray& bytes)
+{
+    const stego::ReadResult engine = engineScan(bytes);
+    for (const imagefile::BmpReveal& streamed : {revealBytes(bytes), revealFile(bytes), revealBytes(bytes, {40, 150}),
+                                              revealBytes(bytes, {800, 1600}), revealFile(bytes, true)}) {
+        ASSERT_TRUE(streamed.ok()) << qPrintable(streamed.error);
+        EXPECT_EQ(streamed.result.outcome, engine.outcome);
+        EXPECT_EQ(streamed.result.text, engine.text);
+    }
+}
+
+// Hides `text` by streaming and checks the result against the engine's
+// hiding in the decoded picture; returns the streamed file.
+QByteArray expectSameHide(const QByteArray& bytes, const std::string& text)
+{
+    const Hidden hidden = hideInto(bytes, text);
+    EXPECT_TRUE(hidden.result.ok()) << qPrintable(hidden.result.error);
+    QImage expected = qtDecoded(bytes);
+    const stego::HideReport engine = stego::hideBytes(imagefile::surfaceOf(expected), text);
+    EXPECT_EQ(hidden.result.report.outcome, engine.outcome);
+
+    // Over a copy patched row by row, as files are written: the same bytes.
+    QByteArray source = bytes;
+    QBuffer in(&source);
+    in.open(QIODevice::ReadOnly);
+    QByteArray copy;
+    const imagefile::BmpHide patched = imagefile::hideBmp(
+        in, text,
+        imagefile::PatchedCopy{[&](qint64 size) { copy = bytes.left(size); return true; },
+                             [&](std::uint64_t at, QByteArrayView piece) {
+                                 copy.replace(static_cast<qsizetype>(at), piece.size(), piece.toByteArray());
+                                 return true;
+                             }});
+    EXPECT_TRUE(patched.ok()) << qPrintable(patched.error);
+    EXPECT_EQ(patched.report.outcome, engine.outcome);
+
+    if (engine.outcome != stego::HideOutcome::Hidden) {
+        EXPECT_EQ(hidden.result.report.excess, engine.excess);
+        EXPECT_TRUE(hidden.output.isEmpty());
+        EXPECT_TRUE(copy.isEmpty()) << "nothing is copied for a text that does not fit";
+        return {};
+    }
+    EXPECT_EQ(copy, hidden.output);
+    EXPECT_TRUE(imagefiletest::sameRgb(qtDecoded(hidden.output), expected));
+    // Only the lowest bit of a byte may change, and only inside the pixels.
+    EXPECT_EQ(hidden.output.size(), bytes.size());
+    const imagefile::bmp::Layout layout =
+        imagefile::bmp::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())}).layout;
+    for (qsizetype i = 0; i < std::min(bytes.size(), hidden.output.size()); ++i) {
+        const int changed = (bytes[i] ^ hidden.output[i]) & 0xFF;
+        if (changed == 0)
+            continue;
+        const auto offset = static_cast<std::uint64_t>(i) - layout.pixelOffset;
+        const bool inPixel = static_cast<std::uint64_t>(i) >= layout.pixelOffset && i < static_cast<qsizetype>(layout.pixelEnd)
+                             && offset % layout.rowStride < static_cast<std::uint64_t>(layout.width * layout.bytesPerPixel())
+                             && offset % layout.rowStride % static_cast<std::uint64_t>(layout.bytesPerPixel()) < 3;
+        EXPECT_TRUE(changed == 1 && inPixel) << "byte " << i << " changed by " << changed;
+        if (!(changed == 1 && inPixel))
+            break;
+    }
+    return hidden.output;
+}
+
+TEST(BmpStream, HideAndRevealMatchTheEngineOverAwkwardGeometries)
+{
+    for (const Geometry& g : kGeometries) {
+        SCOPED_TRACE(g.why);
+        const QByteArray plain = bmpBytes(noisyImage(g.width, g.height, 7), g.kind);
+        expectSameScan(plain);  // noise: almost always no start marker
+
+        const std::int64_t capacity = stego::textCapacity(g.width, g.height);
+        const struct {
+            const char* why;
+            std::int64_t length;
+        } lengths[] = {{"empty text", 0}, {"a few characters", std::min<std::int64_t>(5, capacity)},
+                       {"exactly at capacity", capacity}, {"one character over capacity", capacity + 1}};
+        for (const auto& length : lengths) {
+            SCOPED_TRACE(length.why);
+            const QByteArray hidden = expectSameHide(plain, randomText(static_cast<std::size_t>(length.length), 3));
+            if (!hidden.isEmpty())
+                expectSameScan(hidden);
+        }
+    }
+}
+
+// Writes `bytes` as characters 0, 1, ... of the picture, without framing.
+void writeRaw(QImage& image, const std::string& bytes)
+{
+    const stego::PixelSurface s = imagefile::surfaceOf(image);
+    for (std::size_t c = 0; c < bytes.size(); ++c) {
+        const auto byte = static_cast<std::uint8_t>(bytes[c]);
+        for (int k = 0; k < 3; ++k) {
+            const std::int64_t p = 3 * static_cast<std::int64_t>(c) + k;
+            std::uint32_t& pixel = s.pixels[(p % s.height) * s.stride + p / s.height];
+            const int shift = 5 - 3 * k;  // the bit blue carries; green and red carry the next two up
+            pixel = (pixel & ~0x00010100u) | ((byte >> (shift + 2)) & 1u) << 16 | ((byte >> (shift + 1)) & 1u) << 8;
+            if (k < 2)
+                pixel = (pixel & ~1u) | ((byte >> shift) & 1u);
+        }
+    }
+}
+
+TEST(BmpStream, RevealStopsWhereTheEngineDoes)
+{
+    // The head's end-marker test, a start marker with no end, and an end
+    // marker that the start marker's last letters help to form.
+    const QImage noise = noisyImage(9, 50, 11);
+    const struct {
+        const char* why;
+        std::string framed;
+    } rows[] = {
+        {"end marker inside the first 13 characters", "ab" + std::string(stego::kEndMarker)},
+        {"start marker and no end marker", std::string(stego::kStartMarker) + "never ends"},
+        {"end marker straddling the start marker", std::string(stego::kStartMarker) + "ssage"},
+        {"empty message", std::string(stego::kStartMarker) + std::string(stego::kEndMarker)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        for (const BmpKind& kind : {BmpKind{}, BmpKind{.bits = 32, .topDown = true}}) {
+            QImage raw = noise.copy();
+            writeRaw(raw, row.framed);
+            expectSameScan(bmpBytes(raw, kind));
+        }
+    }
+}
+
+TEST(BmpStream, MessagesLongerThanTheDefaultBands)
+{
+    // Crosses the first band and its doubling at the real sizes.
+    const QByteArray plain = bmpBytes(noisyImage(2000, 2500, 5));
+    const QByteArray hidden = expectSameHide(plain, randomText(static_cast<std::size_t>(stego::textCapacity(2000, 2500)), 9));
+    ASSERT_FALSE(hidden.isEmpty());
+    expectSameScan(hidden);
+}
+
+TEST(BmpStream, PicturesWiderThanABlockArePatchedAStretchAtATime)
+{
+    // Two rows of 50,000 pixels: a hide over a copy takes the rows in
+    // stretches of 43,690 pixels, and with 87,381 pixels of message the
+    // second row has none in the second stretch, at the start of the file's
+    // rows or at their end.
+    for (const BmpKind& kind : {BmpKind{}, BmpKind{.topDown = true}}) {
+        SCOPED_TRACE(kind.topDown ? "top-down" : "bottom-up");
+        const QByteArray plain = bmpBytes(noisyImage(50000, 2, 4), kind);
+        for (const std::size_t length : {29102U, 29103U, 29104U}) {
+            const QByteArray hidden = expectSameHide(plain, randomText(length, 5));
+            ASSERT_FALSE(hidden.isEmpty());
+            expectSameScan(hidden);
+        }
+    }
+}
+
+TEST(BmpStream, ATextPastTheSpillSizeReachesTheSinkWhole)
+{
+    // Over 8 million characters: the text runs through the temporary file.
+    QImage image(5000, 5000, QImage::Format_RGB32);
+    image.fill(0xFF808080u);
+    const std::string text = randomText(static_cast<std::size_t>(stego::textCapacity(5000, 5000)), 12);
+    ASSERT_EQ(stego::hideBytes(imagefile::surfaceOf(image), text).outcome, stego::HideOutcome::Hidden);
+    QByteArray bytes = bmpBytes(image);
+    image = QImage();
+
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    std::string received;
+    const imagefile::BmpReveal revealed = imagefile::revealBmp(buffer, [&](QByteArrayView piece) {
+        received.append(piece.data(), static_cast<std::size_t>(piece.size()));
+        return true;
+    });
+    ASSERT_TRUE(revealed.ok()) << qPrintable(revealed.error);
+    EXPECT_EQ(revealed.result.outcome, stego::ReadOutcome::Found);
+    EXPECT_TRUE(received == text) << "received " << received.size() << " of " << text.size() << " characters";
+
+    // Without an end marker nothing reaches the sink, however much was
+    // spilled: the end marker's first character zeroed in the file, whose
+    // rows of 15000 bytes run bottom-up; characters run down the columns.
+    const auto end = 3 * static_cast<std::int64_t>(stego::kStartMarker.size() + text.size());
+    for (std::int64_t p = end; p < end + 3; ++p)
+        for (int channel = 0; channel < 3; ++channel) {
+            char& byte = bytes[static_cast<qsizetype>(54 + (4999 - p % 5000) * 15000 + p / 5000 * 3 + channel)];
+            byte = static_cast<char>(byte & ~1);
+        }
+    buffer.seek(0);
+    bool called = false;
+    const imagefile::BmpReveal none = imagefile::revealBmp(buffer, [&](QByteArrayView) { return called = true; });
+    EXPECT_EQ(none.result.outcome, stego::ReadOutcome::NoEndMarker);
+    EXPECT_FALSE(called);
+}
+
+TEST(BmpStream, DamagedFilesAndFailingSinksAreReported)
+{
+    const QByteArray plain = bmpBytes(noisyImage(31, 40, 2));
+    {
+        SCOPED_TRACE("cut short by one byte");
+        const QByteArray cut = plain.left(plain.size() - 1);
+        EXPECT_EQ(revealBytes(cut).error, QString::fromLatin1(imagefile::bmp::kTruncatedSentence));
+        EXPECT_EQ(hideInto(cut, "x").result.error, QString::fromLatin1(imagefile::bmp::kTruncatedSentence));
+    }
+    {
+        SCOPED_TRACE("a palette picture is not for streaming");
+        QByteArray palette = plain;
+        imagefiletest::put16(palette, 28, 8);
+        EXPECT_FALSE(hideInto(palette, "x").result.ok());
+        EXPECT_FALSE(revealBytes(palette).ok());
+    }
+    for (const int failingBlock : {0, 1}) {
+        SCOPED_TRACE(failingBlock == 0 ? "sink fails at once" : "sink fails on the last block");
+        const QByteArray big = bmpBytes(noisyImage(1200, 1200, 1));  // over one block
+        QByteArray copy = big;
+        QBuffer buffer(&copy);
+        buffer.open(QIODevice::ReadOnly);
+        int blocks = 0;
+        const imagefile::BmpHide result = imagefile::hideBmp(buffer, "text", [&](QByteArrayView) { return blocks++ < failingBlock; });
+        EXPECT_TRUE(result.sinkFailed);
+        EXPECT_FALSE(result.ok());
+    }
+}
+
+// A spill file whose reading back fails as a disk can: an error after some
+// bytes, an end that comes early, or no way back to its start.
+class FailingSpill : public QBuffer {
+public:
+    enum class Fault { None, ReadError, EarlyEnd, Seek };
+    FailingSpill(Fault fault, qint64 after) : m_fault(fault), m_after(after) {}
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        if (m_fault == Fault::ReadError || m_fault == Fault::EarlyEnd) {
+            if (pos() >= m_after) {
+                if (m_fault == Fault::EarlyEnd)
+                    return 0;
+                setErrorString(QStringLiteral("Input/output error"));
+                return -1;
+            }
+            maxSize = std::min(maxSize, m_after - pos());
+        }
+        return QBuffer::readData(data, maxSize);
+    }
+
+public:
+    bool seek(qint64 position) override { return m_fault != Fault::Seek && QBuffer::seek(position); }
+
+private:
+    Fault m_fault;
+    qint64 m_after;
+};
+
+TEST(BmpStream, ASpillFileThatCannotBeReadBackIsAnErrorNotAShortText)
+{
+    QImage image = noisyImage(200, 200, 3);
+    // A UTF-8 body: its encoding must be known before the first piece.
+    std::string text = "\xEF\xBB\xBF";
+    while (text.size() < 6000)
+        text += "\xC5\x81\xC3\xB3" "d\xC5\xBA, ";
+    ASSERT_EQ(stego::hideBytes(imagefile::surfaceOf(image), text).outcome, stego::HideOutcome::Hidden);
+    QByteArray bytes = bmpBytes(image);
+    const struct { const char* why; FailingSpill::Fault fault; qint64 after; const char* reason; } rows[] = {
+        {"read back whole", FailingSpill::Fault::None, 0, nullptr},
+        {"a read fails part way", FailingSpill::Fault::ReadError, 1500, "Input/output error"},
+        {"the file ends early", FailingSpill::Fault::EarlyEnd, 2500, "it ended after 2500 of"},
+        {"no way back to its start", FailingSpill::Fault::Seek, 0, "temporary file"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        FailingSpill spill(row.fault, row.after);
+        ASSERT_TRUE(spill.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        std::string received;
+        stego::BodyEncoding encoding = stego::BodyEncoding::Windows1252;
+        stego::BodyEncoding seenAtFirstPiece = stego::BodyEncoding::Windows1252;
+        const imagefile::ByteSink sink = [&](QByteArrayView piece) {
+            if (received.empty())
+                seenAtFirstPiece = encoding;
+            received.append(piece.data(), static_cast<std::size_t>(piece.size()));
+            return true;
+        };
+        const imagefile::BmpReveal revealed =
+            imagefile::revealBmp(buffer, &sink, imagefile::RevealTuning{.spillChars = 1000, .spill = &spill, .encoding = &encoding});
+        if (row.reason == nullptr) {
+            ASSERT_TRUE(revealed.ok()) << qPrintable(revealed.error);
+            EXPECT_TRUE(received == text);
+            EXPECT_EQ(seenAtFirstPiece, stego::BodyEncoding::Utf8);
+            continue;
+        }
+        EXPECT_TRUE(revealed.error.contains(QLatin1String(row.reason))) << qPrintable(revealed.error);
+        EXPECT_LE(static_cast<qint64>(received.size()), std::max<qint64>(row.after, 0)) << "nothing after the failure";
+        EXPECT_TRUE(text.starts_with(received));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,208 @@
+// The program's own JPEG, PNG and GIF decoding gives, for every valid kind
+// of file, exactly the pixels and resolution Qt's readers give.
+
+#include "bmpfiles.h"
+#include "imagefile/imageio.h"
+#include "pictures.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QImageWriter>
+
+#include <cstdio>
+#include <vector>
+
+#include <jpeglib.h>
+#include <png.h>
+
+namespace {
+
+using imagefiletest::noisyImage;
+
+QImage qtReading(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
+::testing::AssertionResult decodesAsQtDoes(const QByteArray& bytes)
+{
+    const imagefile::LoadResult ours = imagefile::decodePicture(bytes);
+    if (!ours.ok())
+        return ::testing::AssertionFailure() << "refused: " << qPrintable(ours.error);
+    const QImage theirs = qtReading(bytes);
+    if (theirs.isNull())
+        return ::testing::AssertionFailure() << "Qt cannot read it";
+    if (ours.image.dotsPerMeterX() != theirs.dotsPerMeterX() || ours.image.dotsPerMeterY() != theirs.dotsPerMeterY())
+        return ::testing::AssertionFailure() << "resolution " << ours.image.dotsPerMeterX() << " instead of " << theirs.dotsPerMeterX();
+    return imagefiletest::sameRgb(ours.image, theirs);
+}
+
+QByteArray jpegOf(const QImage& image, int quality, bool progressive = false)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(quality);
+    writer.setProgressiveScanWrite(progressive);
+    EXPECT_TRUE(writer.write(image));
+    return buffer.data();
+}
+
+// The JPEG with an EXIF block before its other segments whose only entry is
+// the orientation (Qt's writer turns the pixels instead of writing one).
+QByteArray withOrientation(const QByteArray& jpeg, int orientation, bool bigEndian)
+{
+    const QByteArray tiff = bigEndian ? QByteArray::fromHex("4D4D002A00000008" "0001" "011200030000000100") + char(orientation) + QByteArray(6, '\0')
+                                      : QByteArray::fromHex("49492A0008000000" "0100" "1201030001000000") + char(orientation) + QByteArray(7, '\0');
+    const QByteArray exif = QByteArray("Exif\0\0", 6) + tiff;
+    const int length = int(exif.size()) + 2;
+    return QByteArray(jpeg).insert(2, QByteArray("\xFF\xE1", 2) + char(length >> 8) + char(length & 0xFF) + exif);
+}
+
+// An Adobe CMYK JPEG (inverted, as photo editors write it), which Qt cannot write.
+QByteArray cmykJpeg(int width, int height)
+{
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &out, &size);
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<unsigned char> row(std::size_t(width) * 4);
+    for (int y = 0; y < height; ++y) {
+        for (std::size_t i = 0; i < row.size(); ++i)
+            row[i] = static_cast<unsigned char>((i * 37 + std::size_t(y) * 91) % 256);
+        JSAMPROW rows[] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(size));
+    std::free(out);
+    return bytes;
+}
+
+TEST(Decoders, JpegPixelsAreQtsPixels)
+{
+    const QImage photo = noisyImage(61, 37, 5);  // odd sizes: partial blocks at the edges
+    QImage grey = photo.convertToFormat(QImage::Format_Grayscale8);
+    QImage dense = photo;
+    dense.setDotsPerMeterX(11811);  // 300 dpi, kept in the JFIF header
+    dense.setDotsPerMeterY(5905);
+    const struct { const char* why; QByteArray bytes; } rows[] = {
+        {"baseline 4:2:0", jpegOf(photo, 75)},
+        {"quality 100", jpegOf(photo, 100)},
+        {"progressive", jpegOf(photo, 80, true)},
+        {"grey", jpegOf(grey, 75)},
+        {"a resolution", jpegOf(dense, 75)},
+        {"Adobe CMYK", cmykJpeg(45, 29)},
+        {"cut inside its scan", jpegOf(photo, 90).chopped(300)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_TRUE(decodesAsQtDoes(row.bytes));
+    }
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        EXPECT_TRUE(decodesAsQtDoes(withOrientation(jpegOf(photo, 75), orientation, orientation % 2 == 0)));
+    }
+    EXPECT_EQ(imagefile::decodePicture(withOrientation(jpegOf(photo, 75), 6, false)).image.size(), QSize(37, 61));
+}
+
+struct PngKind {
+    int colorType;
+    int bitDepth;
+    bool interlaced = false;
+    bool transparentEntry = false;  // tRNS for palette or grey
+};
+
+// A PNG of the kind, its samples counting up so that every value of a
+// 16-bit channel's low byte and many of its high byte appear.
+QByteArray pngOf(const PngKind& kind, int width, int height)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(
+        png, &buffer, [](png_structp p, png_bytep data, size_t n) {
+            static_cast<QBuffer*>(png_get_io_ptr(p))->write(reinterpret_cast<const char*>(data), qint64(n));
+        },
+        nullptr);
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), kind.bitDepth, kind.colorType,
+                 kind.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    std::vector<png_color> palette(kind.bitDepth == 8 ? 7 : 3);  // fewer entries than the indices reach
+    for (std::size_t i = 0; i < palette.size(); ++i)
+        palette[i] = {png_byte(40 * i), png_byte(255 - 30 * i), png_byte(90 + 20 * i)};
+    if (kind.colorType == PNG_COLOR_TYPE_PALETTE)
+        png_set_PLTE(png, info, palette.data(), int(palette.size()));
+    png_byte alphas[] = {255, 0, 128};
+    png_color_16 grey{};
+    grey.gray = kind.bitDepth == 16 ? 7 : 1;  // values the samples below reach
+    grey.green = 7;
+    grey.blue = 14;
+    if (kind.transparentEntry)
+        png_set_tRNS(png, info, alphas, 3, kind.colorType == PNG_COLOR_TYPE_PALETTE ? nullptr : &grey);
+    png_set_check_for_invalid_index(png, 0);
+    png_set_pHYs(png, info, 2835, 3780, PNG_RESOLUTION_METER);
+    png_write_info(png, info);
+    const std::size_t rowBytes = png_get_rowbytes(png, info);
+    std::vector<png_byte> rows(rowBytes * std::size_t(height));
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        rows[i] = png_byte(i * 7 + i / 256 * 3);
+    if (kind.colorType == PNG_COLOR_TYPE_PALETTE && kind.bitDepth == 8)
+        for (auto& b : rows)
+            b %= 9;  // two indices past the palette's end
+    std::vector<png_bytep> pointers(static_cast<std::size_t>(height));
+    for (std::size_t y = 0; y < pointers.size(); ++y)
+        pointers[y] = rows.data() + y * rowBytes;
+    png_write_image(png, pointers.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return buffer.data();
+}
+
+TEST(Decoders, PngPixelsAreQtsPixels)
+{
+    const struct { const char* why; PngKind kind; } rows[] = {
+        {"palette with a transparent entry", {PNG_COLOR_TYPE_PALETTE, 8, false, true}},
+        {"four-bit palette", {PNG_COLOR_TYPE_PALETTE, 4}},
+        {"one-bit grey", {PNG_COLOR_TYPE_GRAY, 1}},
+        {"two-bit grey", {PNG_COLOR_TYPE_GRAY, 2}},
+        {"grey with a transparent value", {PNG_COLOR_TYPE_GRAY, 8, false, true}},
+        {"16-bit grey", {PNG_COLOR_TYPE_GRAY, 16}},
+        {"16-bit grey with a transparent value", {PNG_COLOR_TYPE_GRAY, 16, false, true}},
+        {"RGB with a transparent colour", {PNG_COLOR_TYPE_RGB, 8, false, true}},
+        {"grey and alpha", {PNG_COLOR_TYPE_GRAY_ALPHA, 8}},
+        {"RGB", {PNG_COLOR_TYPE_RGB, 8}},
+        {"16-bit RGB", {PNG_COLOR_TYPE_RGB, 16}},
+        {"RGBA", {PNG_COLOR_TYPE_RGB_ALPHA, 8}},
+        {"16-bit RGBA", {PNG_COLOR_TYPE_RGB_ALPHA, 16}},
+        {"interlaced RGB", {PNG_COLOR_TYPE_RGB, 8, true}},
+        {"interlaced palette", {PNG_COLOR_TYPE_PALETTE, 2, true}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_TRUE(decodesAsQtDoes(pngOf(row.kind, 256, 67)));
+    }
+    // Interlaced pictures too small for some of the seven passes.
+    for (const QSize size : {QSize(1, 1), QSize(1, 6), QSize(6, 1), QSize(3, 3), QSize(5, 2)}) {
+        SCOPED_TRACE(size.width() * 10 + size.height());
+        EXPECT_TRUE(decodesAsQtDoes(pngOf({PNG_COLOR_TYPE_RGB, 8, true}, size.width(), size.height())));
+    }
+}
+
+}  // namespace

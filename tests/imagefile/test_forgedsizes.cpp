@@ -1,0 +1,109 @@
+// Forged sizes: each picture opens or is refused by what it holds, and a
+// forged size costs no memory.
+
+#include "imagefile/imageio.h"
+#include "pictures.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <optional>
+
+namespace {
+
+using imagefiletest::encoded;
+using imagefiletest::patternImage;
+
+// A 1 x 1 GIF89a with a two-entry palette; `screen` replaces the logical
+// screen the file declares around its single frame.
+QByteArray tinyGif(std::optional<QSize> screen = std::nullopt)
+{
+    static const unsigned char bytes[] = {
+        'G',  'I',  'F',  '8',  '9',  'a',  0x01, 0x00, 0x01, 0x00, 0x80, 0x00, 0x00, 0xFF, 0xFF,
+        0xFF, 0x00, 0x00, 0x00, 0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, 0x00, 0x00, 0x2C, 0x00, 0x00,
+        0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3B};
+    QByteArray gif(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    if (screen) {
+        qToLittleEndian<quint16>(quint16(screen->width()), gif.data() + 6);
+        qToLittleEndian<quint16>(quint16(screen->height()), gif.data() + 8);
+    }
+    return gif;
+}
+
+// The 54-byte header of a BMP that declares 60000 x 60000 pixels and brings
+// almost none of them.  Run-length coding makes a short file proof of nothing.
+QByteArray forgedBmp(bool runLength)
+{
+    QByteArray bmp = encoded(patternImage(4, 4), "bmp").left(54);
+    qToLittleEndian<qint32>(60000, bmp.data() + 18);
+    qToLittleEndian<qint32>(60000, bmp.data() + 22);
+    if (runLength) {
+        qToLittleEndian<quint16>(8, bmp.data() + 28);
+        qToLittleEndian<quint32>(1, bmp.data() + 30);
+        bmp.append(QByteArray(1024, '\0')).append("\0\1", 2);  // palette, then the end-of-picture code
+    }
+    return bmp;
+}
+
+// Resident memory in MB from /proc/self/status ("VmRSS:", "VmHWM:").
+qint64 residentMB(const char* field)
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(qstrlen(field))).trimmed().split(' ').value(0).toLongLong() / 1024;
+    return -1;
+}
+
+// Starts a new peak from the current resident size; false where the kernel does not allow it.
+bool resetPeakMemory()
+{
+    QFile refs("/proc/self/clear_refs");
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+}
+
+// The kernel's peak shows a forged size that got as far as allocating, even if freed.
+TEST(ForgedSizes, EachPictureOpensOrIsRefusedByWhatItHoldsAtABoundedMemoryCost)
+{
+    QTemporaryDir dir;
+    const bool measured = resetPeakMemory();
+    const QByteArray jpeg = encoded(patternImage(64, 48), "jpeg");
+    const struct {
+        const char* why;
+        QByteArray bytes;
+        QSize opensAs;   // invalid: refused
+        bool tooLarge;   // refused for its declared size
+        qint64 peakMB;   // most the load may add to the process's peak
+    } rows[] = {
+        {"bmp header claims 60000 x 60000", forgedBmp(false), {}, true, 16},
+        {"run-length bmp claims 60000 x 60000", forgedBmp(true), {}, true, 16},
+        {"gif with a 65535 x 65535 screen around a 1 x 1 frame", tinyGif(QSize(65535, 65535)), {}, true, 16},
+        {"gif cut inside its frame", tinyGif().left(39), {}, false, 16},
+        {"jpeg cut inside its scan opens with the decoder's grey for the rest", jpeg.left(jpeg.size() / 2), {64, 48},
+         false, 16},
+        {"100000 x 1", encoded(patternImage(100000, 1), "bmp"), {100000, 1}, false, 16},
+        // 137 MB of pixels: the conversion must not become a second copy.
+        {"gif with a 6000 x 6000 screen", tinyGif(QSize(6000, 6000)), {6000, 6000}, false, 137 * 3 / 2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const QString path = dir.filePath("picture.bmp");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(row.bytes) == row.bytes.size());
+        file.close();
+        ASSERT_EQ(resetPeakMemory(), measured);
+        const qint64 before = residentMB("VmRSS:");
+        const imagefile::LoadResult loaded = imagefile::loadPicture(path);
+        if (measured) {  // where the kernel lets a process reset its peak (/proc/self/clear_refs)
+            EXPECT_LT(residentMB("VmHWM:") - before, row.peakMB);
+        }
+        EXPECT_EQ(loaded.ok() ? loaded.image.size() : QSize(), row.opensAs) << qPrintable(loaded.error);
+        EXPECT_EQ(loaded.error.contains("too large"), row.tooLarge) << qPrintable(loaded.error);
+        EXPECT_EQ(loaded.error.isEmpty(), row.opensAs.isValid());
+    }
+}
+
+}  // namespace

@@ -1,0 +1,232 @@
+// Pictures made to hurt the reader: decoder bombs refused from their headers
+// within a memory cap, damaged files refused with their reason, and the
+// files a shell hands over through a pipe.
+
+#include "bmpfiles.h"
+#include "childlimits.h"
+#include "hostilefiles.h"
+#include "imagefile/decoders.h"
+#include "imagefile/imageio.h"
+#include "imagefile/librarymessages.h"
+#include "pictures.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <zlib.h>
+
+#include <fstream>
+#include <functional>
+#include <thread>
+
+namespace {
+
+using namespace imagefiletest;
+using imagefile::decodePicture;
+
+TEST(HostilePictures, JpegBombsAreRefusedWithinAMemoryCapWithAndWithoutTheMarkerPrecheck)
+{
+    const QByteArray small = progressiveJpeg(imagefiletest::noisyImage(64, 48, 1));
+    const struct { const char* why; QByteArray bytes; QString sentence; } rows[] = {
+        {"3000 scans over a 2048 x 2048 frame", withRepeatedScans(withFrame(small, 2048, 2048, 3), 3000),
+         "The JPEG picture has more than 100 scans, far more than any camera or editor writes, so it is refused as damaged"},
+        {"progressive CMYK declaring 16384 x 16384", withFrame(small, 16384, 16384, 4),
+         "The JPEG picture would need 3072 MB to decode, more than the 2048 MB allowed"},
+        {"progressive 4:4:4 declaring 16384 x 16384", withFrame(small, 16384, 16384, 3),
+         "The JPEG picture would need 2560 MB to decode, more than the 2048 MB allowed"},
+        {"12 bits per sample", withFrame(small, 64, 48, 3, 12),
+         "The JPEG picture has 12 bits per sample; only 8-bit JPEG pictures can be read"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const struct { const char* road; QByteArray bytes; bool quickLook; } roads[] = {
+            {"as it is", row.bytes, true},
+            {"behind stuffed zeros", behindStuffedZeros(row.bytes), true},
+            {"libjpeg alone", row.bytes, false},
+        };
+        for (const auto& road : roads) {
+            SCOPED_TRACE(road.road);
+            const auto decode = [&] {
+                QBuffer buffer;
+                buffer.setData(road.bytes);
+                buffer.open(QIODevice::ReadOnly);
+                return imagefile::decodeJpeg(buffer, 0, road.quickLook).error;
+            };
+            EXPECT_TRUE(passesWithin(200, [&] { return decode() == row.sentence; }, 5)) << "reader says: " << qPrintable(decode());
+        }
+    }
+    // An ordinary progressive photo of the same kind still opens, behind stuffed zeros too.
+    EXPECT_TRUE(imagefile::decodePicture(small).ok());
+    EXPECT_TRUE(sameRgb(imagefile::decodePicture(behindStuffedZeros(small)).image, imagefile::decodePicture(small).image));
+}
+
+// Small pictures with huge metadata open, as the picture they are, within a
+// second's processor time and 100 MB besides their bytes (the command-line
+// tests run the comment, text-chunk, inflation and LZW bombs through the
+// program).
+TEST(HostilePictures, SmallPicturesOpenInBoundedTimeAndMemoryWhateverMetadataTheyCarry)
+{
+    QByteArray textChunks;
+    for (int i = 0; i < 100; ++i)  // each inflates to 16 MB
+        textChunks += pngChunk("iTXt", QByteArray("Comment\0\1\0\0\0", 13) + zlibWithZeros({}, 16));
+    const QByteArray jpeg = encoded(noisyImage(64, 48, 2), "jpeg");
+    const QByteArray app1 = QByteArray::fromHex("FFE1FFFF") + QByteArray(65533, 'a');
+    const struct { const char* why; QByteArray bytes; QSize size; } rows[] = {
+        {"PNG with 100 international text chunks of 16 MB each", smallPng(textChunks), {8, 8}},
+        {"JPEG padded with 20 MB of APP1 segments", QByteArray(jpeg).insert(2, app1.repeated(320)), {64, 48}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_TRUE(passesWithin(100 + (row.bytes.size() >> 20), [&] { return decodePicture(row.bytes).image.size() == row.size; }, 1))
+            << qPrintable(decodePicture(row.bytes).error);
+    }
+    // The frame's data is cut where its pixels cannot need more; the pixels stay.
+    const QImage frame = decodePicture(gifWithLzwTail(700000)).image;
+    EXPECT_TRUE(frame.size() == QSize(8, 8) && frame.pixel(7, 7) == qRgb(200, 100, 50));
+}
+
+// A valid picture the reader cannot hold says which limit it meets, and one
+// within every limit opens; running out of memory is an answer, not an abort.
+TEST(HostilePictures, EachRefusalNamesItsRealReason)
+{
+    QByteArray wideBmp = bmpBytes(patternImage(4, 1)).left(54);  // the headers are all that is judged
+    qToLittleEndian<qint32>(268435456, wideBmp.data() + 18);
+    QByteArray wideGrey(13, '\0');
+    qToBigEndian<quint32>(1000001, wideGrey.data());
+    qToBigEndian<quint32>(2, wideGrey.data() + 4);
+    wideGrey[8] = 8;  // 8-bit grey
+    const QByteArray rows = (QByteArray(1, '\0') + QByteArray(1000001, '\x40')).repeated(2);
+    const QByteArray widePng = QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", wideGrey)
+                               + pngChunk("IDAT", qCompress(rows).mid(4)) + pngChunk("IEND", {});
+    QByteArray squareGif = gifWithLzwTail(0);
+    qToLittleEndian<quint16>(16384, squareGif.data() + 6);
+    qToLittleEndian<quint16>(16384, squareGif.data() + 8);
+    const struct { const char* why; QByteArray bytes; QString sentence; } refusals[] = {
+        {"a BMP row wider than a picture row can be", wideBmp,
+         "The picture is too wide: 268435456 pixels a row, more than the 67108863 a row can hold"},
+        {"a GIF screen at the ceiling, one pixel past Qt's GIF reader", squareGif,
+         "The GIF picture is too large: 16384 x 16384 pixels, more than the 268435455 the GIF reader holds"},
+    };
+    QTemporaryDir dir;
+    for (const auto& row : refusals) {
+        SCOPED_TRACE(row.why);
+        QFile file(dir.filePath(QStringLiteral("picture")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(row.bytes) == row.bytes.size());
+        file.close();
+        EXPECT_EQ(imagefile::loadPicture(file.fileName()).error, row.sentence);
+    }
+    const imagefile::LoadResult wide = decodePicture(widePng);  // past libpng's own million-pixel default
+    EXPECT_EQ(wide.image.size(), QSize(1000001, 2)) << qPrintable(wide.error);
+
+    // A palette BMP is read whole, and its 64 MB are more than the process may take.
+    QByteArray palette = encoded(patternImage(4, 4).convertToFormat(QImage::Format_Indexed8), "bmp");
+    qToLittleEndian<qint32>(8000, palette.data() + 18);
+    qToLittleEndian<qint32>(8000, palette.data() + 22);
+    QFile big(dir.filePath(QStringLiteral("big.bmp")));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.write(palette + QByteArray(64 << 20, '\0')) > 0);
+    big.close();
+#ifndef __SANITIZE_ADDRESS__  // whose allocator stops the process instead of throwing
+    EXPECT_TRUE(passesWithin(16, [&] { return imagefile::loadPicture(big.fileName()).error == "There is not enough memory to hold the picture"; }));
+#endif
+}
+
+TEST(HostilePictures, PngDamageAndDepth)
+{
+    const QImage source = imagefiletest::noisyImage(20, 10, 3);
+    QByteArray png = imagefiletest::encoded(source, "png");
+    const qsizetype idat = png.indexOf("IDAT");
+    const int length = (uchar(png[idat - 4]) << 24) | (uchar(png[idat - 3]) << 16) | (uchar(png[idat - 2]) << 8) | uchar(png[idat - 1]);
+    png[idat + 4 + length] = static_cast<char>(png[idat + 4 + length] ^ 1);
+    EXPECT_EQ(imagefile::decodePicture(png).error, QStringLiteral("The PNG file is damaged: the checksum of its IDAT chunk is wrong"));
+
+    // 16 bits a channel, narrowed to the working 8.
+    const imagefile::LoadResult deep = imagefile::decodePicture(imagefiletest::encoded(source.convertToFormat(QImage::Format_RGBX64), "png"));
+    ASSERT_TRUE(deep.ok()) << qPrintable(deep.error);
+    EXPECT_TRUE(sameRgb(deep.image, source));
+}
+
+// A 16-bit RGB PNG of width x height, every pixel the same grey, made
+// directly (Qt would hold the whole 16-bit picture to write it).
+QByteArray uniformDeepPng(int width, int height)
+{
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(static_cast<quint32>(width), header.data());
+    qToBigEndian<quint32>(static_cast<quint32>(height), header.data() + 4);
+    header[8] = 16;  // bits a channel
+    header[9] = 2;   // RGB
+    const qsizetype rowBytes = 1 + qsizetype(width) * 6;
+    QByteArray raw(rowBytes * height, '\x80');
+    for (qsizetype y = 0; y < height; ++y)
+        raw[y * rowBytes] = 0;  // no filter
+    QByteArray deflated = qCompress(raw, 1).mid(4);  // qCompress puts the length first
+    raw.clear();
+    return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", deflated) + pngChunk("IEND", {});
+}
+
+TEST(HostilePictures, SixteenBitPngAtHalfTheCeilingOpens)
+{
+    // 11600 x 11600 is 134.6 megapixels, narrowed to 8 bits a channel row by row.
+    const long available = sysconf(_SC_AVPHYS_PAGES) * sysconf(_SC_PAGESIZE);
+    if (available < (long(5) << 30))
+        GTEST_SKIP() << "needs 5 GB of free memory, the machine has " << (available >> 20) << " MB";
+    const imagefile::LoadResult loaded = imagefile::decodePicture(uniformDeepPng(11600, 11600));
+    ASSERT_TRUE(loaded.ok()) << qPrintable(loaded.error);
+    EXPECT_EQ(loaded.image.size(), QSize(11600, 11600));
+    EXPECT_EQ(loaded.image.pixel(11599, 11599), qRgb(0x80, 0x80, 0x80));
+}
+
+TEST(HostilePictures, PipesAreReadOnlyWhenAskedFor)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("picture.bmp"));
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    const QImage source = imagefiletest::noisyImage(33, 21, 6);
+    const QByteArray bytes = imagefiletest::bmpBytes(source);
+
+    // Nobody writes: the window's road must refuse at once, not wait.
+    const imagefile::LoadResult refused = imagefile::loadPicture(fifo);
+    EXPECT_FALSE(refused.ok());
+    EXPECT_FALSE(refused.error.isEmpty());
+
+    std::thread writer([&] {
+        std::ofstream out(fifo.toStdString(), std::ios::binary);
+        out.write(bytes.constData(), bytes.size());
+    });
+    const imagefile::LoadResult piped = imagefile::loadPicture(fifo, imagefile::FileKinds::AnyReadable);
+    writer.join();
+    ASSERT_TRUE(piped.ok()) << qPrintable(piped.error);
+    EXPECT_TRUE(sameRgb(piped.image, source));
+}
+
+TEST(HostilePictures, LibraryChatterStaysOutOfTheTerminal)
+{
+    // A truncated PNG and a truncated JPEG make libpng and libjpeg talk; the
+    // child's standard error goes to a file that must stay empty.
+    const QImage source = imagefiletest::noisyImage(40, 30, 9);
+    const QByteArray png = imagefiletest::encoded(source, "png");
+    const QByteArray jpeg = imagefiletest::encoded(source, "jpeg");
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("stderr"));
+    EXPECT_TRUE(passesWithin(500, [&] {
+        const int fd = ::open(log.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(fd, STDERR_FILENO);
+        imagefile::quietLibraryMessages();
+        imagefile::decodePicture(png.left(png.size() / 2));
+        imagefile::decodePicture(jpeg.left(jpeg.size() / 2));
+        imagefile::decodePicture(QByteArray("\x89PNG\r\n\x1A\n", 8) + QByteArray(60, '\xFF'));
+        return true;
+    }));
+    QFile written(log);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), QByteArray());
+}
+
+}  // namespace

@@ -1,0 +1,234 @@
+// The size read from headers alone against the decoder's, for every kind
+// and layout the decoders take, and headers it must not vouch for.
+#include "imagefile/imageio.h"
+#include "imagefile/picturesize.h"
+#include "imagefile/pngwriter.h"
+#include "imagefile/toprows.h"
+
+#include "bmpfiles.h"
+#include "pictures.h"
+#include "webpfiles.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+
+#include <gtest/gtest.h>
+
+
+namespace {
+
+using imagefiletest::bmpBytes;
+using imagefiletest::encoded;
+using imagefiletest::patternImage;
+using imagefiletest::webpAnimation;
+using imagefiletest::webpStill;
+
+imagefile::HeaderSize sizeOf(QByteArray bytes)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return imagefile::headerSize(buffer);
+}
+
+// A 1 x 1 GIF89a with a graphic control extension; the logical screen at
+// bytes 6 to 9, the frame's left, top, width and height from byte 28.
+QByteArray gif(quint16 screenWidth, quint16 screenHeight, quint16 left, quint16 top, quint16 width = 1, quint16 height = 1)
+{
+    QByteArray bytes = QByteArray::fromHex("47494638396101000100800000ffffff00000021f90401000000002c00000000010001000002024401003b");
+    for (const auto& [at, value] : {std::pair{6, screenWidth}, {8, screenHeight}, {28, left}, {30, top}, {32, width}, {34, height}})
+        qToLittleEndian<quint16>(value, bytes.data() + at);
+    return bytes;
+}
+
+QByteArray progressiveJpeg(const QImage& image)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    writer.setText(QStringLiteral("Comment"), QString(60000, QLatin1Char('c')));  // a long segment to step over
+    EXPECT_TRUE(writer.write(image));
+    return buffer.data();
+}
+
+// The bytes with the first `from` after the signature turned into `to`.
+QByteArray replaced(QByteArray bytes, const QByteArray& from, const QByteArray& to)
+{
+    const qsizetype at = bytes.indexOf(from, 2);
+    EXPECT_GE(at, 0);
+    return bytes.replace(at, from.size(), to);
+}
+
+TEST(HeaderSize, AgreesWithTheDecoder)
+{
+    const QImage image = patternImage(37, 23);
+    const QByteArray png = encoded(image, "png");
+    QByteArray rotated = encoded(image, "jpeg");
+    QImage translucent = image.convertToFormat(QImage::Format_ARGB32);
+    translucent.setPixel(0, 0, qRgba(1, 2, 3, 4));
+    const struct { const char* why; QByteArray bytes; } rows[] = {
+        {"24-bit BMP", bmpBytes(image)},
+        {"32-bit top-down BMP, V5 header", bmpBytes(image, {.bits = 32, .topDown = true, .infoSize = 124})},
+        {"core-header BMP", bmpBytes(image, {.infoSize = 12})},
+        {"palette BMP", encoded(image.convertToFormat(QImage::Format_Indexed8), "bmp")},
+        {"RGB PNG", png},
+        {"palette PNG", encoded(image.convertToFormat(QImage::Format_Indexed8), "png")},
+        {"16-bit PNG with alpha", encoded(image.convertToFormat(QImage::Format_RGBA64), "png")},
+        {"grey PNG", encoded(image.convertToFormat(QImage::Format_Grayscale8), "png")},
+        {"baseline JPEG", encoded(image, "jpeg")},
+        {"progressive JPEG after a long comment", progressiveJpeg(image)},
+        {"GIF: the screen", gif(40, 30, 5, 5)},
+        {"GIF: a frame running over a smaller screen", gif(12, 10, 0, 0, 30, 20)},
+        {"GIF: a screen of 0 x 0 takes the frame to its far edge", gif(0, 0, 5, 7, 30, 20)},
+        {"GIF: one side of 0", gif(0, 10, 0, 0, 30, 20)},
+        {"lossy WebP", webpStill(image, false)},
+        {"lossless WebP", webpStill(image, true)},
+        {"WebP with alpha (extended)", webpStill(translucent, false)},
+        {"WebP animation: its canvas", webpAnimation({image, image})},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const imagefile::HeaderSize size = sizeOf(row.bytes);
+        const imagefile::LoadResult decoded = imagefile::decodePicture(row.bytes);
+        ASSERT_TRUE(decoded.ok()) << qPrintable(decoded.error);
+        ASSERT_TRUE(size.known);
+        EXPECT_EQ(size.width, decoded.image.width());
+        EXPECT_EQ(size.height, decoded.image.height());
+    }
+
+    // Headers the decoder refuses, or that leave the size to it: no answer.
+    QByteArray badCrc = png;
+    badCrc[29] = static_cast<char>(badCrc[29] ^ 1);
+    const struct { const char* why; QByteArray bytes; } unknown[] = {
+        {"IHDR with a wrong checksum", badCrc},
+        {"a PNG cut inside its IHDR", png.left(20)},
+        {"a lossless JPEG", replaced(encoded(image, "jpeg"), "\xFF\xC0", "\xFF\xC3")},
+        {"a JPEG whose height comes later (DNL)", replaced(encoded(image, "jpeg"), QByteArray("\xFF\xC0\x00\x11\x08\x00\x17", 7),
+                                                           QByteArray("\xFF\xC0\x00\x11\x08\x00\x00", 7))},
+        {"a GIF with no frame", gif(40, 30, 0, 0).left(19) + ";"},
+        {"a text file", "just words"},
+    };
+    for (const auto& row : unknown) {
+        SCOPED_TRACE(row.why);
+        EXPECT_FALSE(sizeOf(row.bytes).known);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// `top`, decoded alone, gives the same top rows as the whole file.
+::testing::AssertionResult sameTopRows(const QByteArray& file, const QByteArray& top)
+{
+    if (top.isEmpty())
+        return ::testing::AssertionFailure() << "no top rows";
+    const imagefile::LoadResult whole = imagefile::decodePicture(file), part = imagefile::decodePicture(top);
+    if (!whole.ok() || !part.ok() || part.image.height() < imagefile::kStartMarkerRows)
+        return ::testing::AssertionFailure() << qPrintable(part.error);
+    const QRect rows(0, 0, whole.image.width(), imagefile::kStartMarkerRows);
+    return imagefiletest::sameRgb(part.image.copy(rows), whole.image.copy(rows));
+}
+
+QByteArray topRowsOf(QByteArray png)
+{
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::ReadOnly);
+    return imagefile::pngTopRows(buffer, imagefile::kStartMarkerRows);
+}
+
+TEST(PngTopRows, AreTheWholePicturesTopRows)
+{
+    // The decoder's own reading of each layout: palette, grey, 16 bits and
+    // alpha go through the same conversions as the whole file's.
+    QImage wide = patternImage(301, 97, 7);
+    QByteArray withText;
+    {
+        QBuffer buffer(&withText);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "png");
+        writer.setText(QStringLiteral("Comment"), QStringLiteral("a chunk before the pixels"));
+        ASSERT_TRUE(writer.write(wide));
+    }
+    const struct { const char* why; QByteArray png; } rows[] = {
+        {"RGB, a chunk before the pixels", withText},
+        {"RGB in one-megabyte chunks, as our writer makes them", [&] {
+             QBuffer buffer;
+             buffer.open(QIODevice::WriteOnly);
+             EXPECT_EQ(imagefile::writePng(patternImage(1200, 900, 3), buffer), QString());
+             return buffer.data();
+         }()},
+        {"palette", encoded(wide.convertToFormat(QImage::Format_Indexed8), "png")},
+        {"one bit a pixel", encoded(wide.convertToFormat(QImage::Format_Mono), "png")},
+        {"grey", encoded(wide.convertToFormat(QImage::Format_Grayscale8), "png")},
+        {"16 bits with alpha", encoded(wide.convertToFormat(QImage::Format_RGBA64), "png")},
+        {"41 rows: one below the cut", encoded(patternImage(5, 41), "png")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_TRUE(sameTopRows(row.png, topRowsOf(row.png)));
+    }
+
+    // No shortcut where the top rows are not simply the first data.
+    QByteArray badCrc = encoded(wide, "png");
+    const qsizetype idat = badCrc.indexOf("IDAT");
+    const qsizetype crcAt = idat + 4 + qFromBigEndian<quint32>(badCrc.constData() + idat - 4);
+    badCrc[crcAt] = static_cast<char>(badCrc[crcAt] ^ 0x40);
+    const struct { const char* why; QByteArray png; } none[] = {
+        {"40 rows or fewer", encoded(patternImage(50, 40), "png")},
+        {"pixel data with a wrong checksum", badCrc},
+        {"pixel data cut short", encoded(wide, "png").left(200)},
+        {"not a PNG", encoded(wide, "bmp")},
+    };
+    for (const auto& row : none) {
+        SCOPED_TRACE(row.why);
+        EXPECT_TRUE(topRowsOf(row.png).isEmpty());
+    }
+}
+
+QByteArray jpegTopRowsOf(QByteArray jpeg)
+{
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::ReadOnly);
+    return imagefile::jpegTopRows(buffer, imagefile::kStartMarkerRows);
+}
+
+// `jpeg` with an Exif block giving `orientation` after its first marker.
+QByteArray withOrientation(const QByteArray& jpeg, int orientation)
+{
+    QByteArray exif = QByteArray::fromHex("4d4d002a00000008000101120003000000010000000000000000");
+    exif[19] = static_cast<char>(orientation);
+    exif.prepend(QByteArray("Exif\0\0", 6));
+    QByteArray segment("\xFF\xE1\0\0", 4);
+    qToBigEndian<quint16>(static_cast<quint16>(exif.size() + 2), segment.data() + 2);
+    return jpeg.left(2) + segment + exif + jpeg.mid(2);
+}
+
+TEST(JpegTopRows, AreTheWholePicturesTopRows)
+{
+    const QImage image = patternImage(203, 150, 11);
+    const QByteArray jpeg = encoded(image, "jpeg");
+    const struct { const char* why; QByteArray jpeg; } rows[] = {
+        {"subsampled colour, smoothed across the cut", jpeg},
+        {"grey", encoded(image.convertToFormat(QImage::Format_Grayscale8), "jpeg")},
+        {"upright by its Exif block", withOrientation(jpeg, 1)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_TRUE(sameTopRows(row.jpeg, jpegTopRowsOf(row.jpeg)));
+    }
+
+    const struct { const char* why; QByteArray jpeg; } none[] = {
+        {"progressive: its top rows need every scan", progressiveJpeg(image)},
+        {"turned by its Exif block", withOrientation(jpeg, 6)},
+        {"no taller than the cut", encoded(patternImage(60, 48), "jpeg")},
+        {"not a JPEG", encoded(image, "png")},
+    };
+    for (const auto& row : none) {
+        SCOPED_TRACE(row.why);
+        EXPECT_TRUE(jpegTopRowsOf(row.jpeg).isEmpty());
+    }
+    EXPECT_EQ(imagefile::decodePicture(withOrientation(jpeg, 6)).image.size(), QSize(150, 203)) << "the block is read";
+}
+
+}  // namespace
