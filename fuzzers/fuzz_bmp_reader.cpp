@@ -6,8 +6,8 @@
 // the hide over a patched copy the streamed hide's bytes.
 
 #include "fuzzsupport.h"
-#include "imagefile/bmpformat.h"
-#include "imagefile/bmpstream.h"
+#include "bmpfile/bmpformat.h"
+#include "bmpfile/bmpstream.h"
 #include "imagefile/imageio.h"
 
 #include <QBuffer>
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const imagefile::bmp::Parsed parsed = imagefile::bmp::parse({data, std::min(size, imagefile::bmp::kHeadBytes)});
+    const bmpfile::Parsed parsed = bmpfile::parse({data, std::min(size, bmpfile::kHeadBytes)});
     if (!parsed.ok() || !parsed.layout.direct)
         return 0;
     const imagefile::LoadResult ours = imagefile::decodePicture(bytes);
@@ -81,8 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Small bands, so that these small pictures cross band seams too, and
     // the default ones, which take whole rows.
     const stego::ReadResult engine = stego::readMessage(imagefile::surfaceOf(theirs));
-    for (const imagefile::BandSizes bands : {imagefile::BandSizes{64, 512}, imagefile::BandSizes{}}) {
-        const imagefile::BmpReveal streamed = imagefile::revealBmp(in, nullptr, bands);
+    for (const bmpfile::BandSizes bands : {bmpfile::BandSizes{64, 512}, bmpfile::BandSizes{}}) {
+        const bmpfile::BmpReveal streamed = bmpfile::revealBmp(in, nullptr, bands);
         if (!streamed.ok() || streamed.result.outcome != engine.outcome || streamed.result.text != engine.text)
             fuzz::fail("the streamed reveal differs from the engine's scan", fuzz::outcomeName(streamed.result.outcome));
     }
@@ -95,14 +95,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QFile positioned(file.fileName());
     if (!positioned.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         fuzz::fail("the temporary file could not be opened");
-    const imagefile::BmpReveal fromFile = imagefile::revealBmp(positioned, nullptr, imagefile::BandSizes{64, 512, 0});
+    const bmpfile::BmpReveal fromFile = bmpfile::revealBmp(positioned, nullptr, bmpfile::BandSizes{64, 512, 0});
     if (!fromFile.ok() || fromFile.result.outcome != engine.outcome || fromFile.result.text != engine.text)
         fuzz::fail("the two-thread reveal from a file differs from the engine's scan", fuzz::outcomeName(fromFile.result.outcome));
 
     // Texts long enough to reach many rows and columns of these pictures.
     const std::string text(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 16 + size % 2048));
     QByteArray output;
-    const imagefile::BmpHide hidden = imagefile::hideBmp(in, text, [&](QByteArrayView block) {
+    const bmpfile::BmpHide hidden = bmpfile::hideBmp(in, text, [&](QByteArrayView block) {
         output.append(block);
         return true;
     });
@@ -115,16 +115,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Over a copy patched row by row, as files are written: the same bytes.
     QByteArray copy;
-    const imagefile::BmpHide patched = imagefile::hideBmp(
+    const bmpfile::BmpHide patched = bmpfile::hideBmp(
         in, text,
-        imagefile::PatchedCopy{[&](qint64 length) {
-                                 copy = bytes.left(length);
-                                 return true;
-                             },
-                             [&](std::uint64_t at, QByteArrayView piece) {
-                                 copy.replace(static_cast<qsizetype>(at), piece.size(), piece.toByteArray());
-                                 return true;
-                             }});
+        bmpfile::PatchedCopy{[&](qint64 length) {
+                               copy = bytes.left(length);
+                               return true;
+                           },
+                           [&](std::uint64_t at, QByteArrayView piece) {
+                               copy.replace(static_cast<qsizetype>(at), piece.size(), piece.toByteArray());
+                               return true;
+                           }});
     if (!patched.ok() || patched.report.outcome != report.outcome)
         fuzz::fail("the patched copy's outcome differs from the engine's");
     if (report.outcome == stego::HideOutcome::Hidden && copy != output)

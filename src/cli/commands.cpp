@@ -12,8 +12,8 @@
 #include "textinput.h"
 
 #include "fileio/fileio.h"
-#include "imagefile/bmpstream.h"
-#include "imagefile/bmpwiden.h"
+#include "bmpfile/bmpstream.h"
+#include "bmpfile/bmpwiden.h"
 #include "imagefile/filenames.h"
 #include "stego/codepage.h"
 #include "stego/body.h"
@@ -194,16 +194,16 @@ QString writePictureFile(const DecodedPicture& image, bool png, const QString& p
 // byte, an alpha to some viewers, would make the output transparent).
 int hideInPlace(Picture& picture, const std::string& codes, const QString& picturePath, const QString& outputPath)
 {
-    imagefile::BmpHide hidden;
+    bmpfile::BmpHide hidden;
     std::unique_ptr<fileio::AtomicFile> file;
     const bool copy = picture.layout.bitsPerPixel == 24;
     if (outputPath == kStandardStream) {
-        const imagefile::ByteSink toOutput = [](QByteArrayView bytes) {
+        const bmpfile::ByteSink toOutput = [](QByteArrayView bytes) {
             writeOut(std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
             return true;  // a failure is reported once, at the end
         };
-        hidden = copy ? imagefile::hideBmp(*picture.bmpFile, codes, toOutput)
-                      : imagefile::hideBmpAs24(*picture.bmpFile, picture.layout, codes, toOutput);
+        hidden = copy ? bmpfile::hideBmp(*picture.bmpFile, codes, toOutput)
+                      : bmpfile::hideBmpAs24(*picture.bmpFile, picture.layout, codes, toOutput);
     } else {
         file = std::make_unique<fileio::AtomicFile>(outputPath);
         if (!file->open())
@@ -211,13 +211,13 @@ int hideInPlace(Picture& picture, const std::string& codes, const QString& pictu
         // The picture is copied file to file and only the message's pixels
         // are written over: for most of the file nothing passes through here.
         QFile& in = *picture.bmpFile;
-        hidden = copy ? imagefile::hideBmp(in, codes,
-                                         imagefile::PatchedCopy{[&](qint64 size) { return file->copyFrom(in, size); },
-                                                              [&](std::uint64_t at, QByteArrayView bytes) {
-                                                                  return file->writeAt(static_cast<qint64>(at), bytes);
-                                                              }})
-                      : imagefile::hideBmpAs24(in, picture.layout, codes,
-                                             [&](QByteArrayView bytes) { return file->write(bytes); });
+        hidden = copy ? bmpfile::hideBmp(in, codes,
+                                       bmpfile::PatchedCopy{[&](qint64 size) { return file->copyFrom(in, size); },
+                                                          [&](std::uint64_t at, QByteArrayView bytes) {
+                                                              return file->writeAt(static_cast<qint64>(at), bytes);
+                                                          }})
+                      : bmpfile::hideBmpAs24(in, picture.layout, codes,
+                                           [&](QByteArrayView bytes) { return file->write(bytes); });
     }
     if (hidden.report.outcome == stego::HideOutcome::TooMuchText)
         return tooMuchText(hidden.report.excess, stego::bodyEncoding(codes) == stego::BodyEncoding::Utf8);
@@ -311,7 +311,7 @@ int reveal(const Arguments& args)
         // itself handed on in pieces.
         stego::BodyEncoding encoding = stego::BodyEncoding::Windows1252;
         bool begun = false;
-        const imagefile::BmpReveal revealed = imagefile::revealBmp(
+        const bmpfile::BmpReveal revealed = bmpfile::revealBmp(
             *picture.bmpFile,
             [&](QByteArrayView piece) {
                 if (!std::exchange(begun, true))

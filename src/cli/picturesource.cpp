@@ -4,7 +4,7 @@
 #include "picturestream.h"
 
 #include "fileio/fileio.h"
-#include "imagefile/bmpstream.h"
+#include "bmpfile/bmpstream.h"
 #include "imagefile/picturesize.h"
 #include "imagefile/toprows.h"
 
@@ -104,7 +104,7 @@ Picture openPicture(const QString& path, bool inPlace, bool quickNo)
         // A file that cannot be opened is left to the decoder, which says why.
         // Unbuffered: the in-place commands read slices of rows where they lie.
         if (fileio::openRegularFile(*bmp, file, QIODevice::Unbuffered).isEmpty()) {
-            const imagefile::BmpProbe probe = imagefile::probeBmp(*bmp);
+            const bmpfile::BmpProbe probe = bmpfile::probeBmp(*bmp);
             if (probe.streamable && !probe.error.isEmpty()) {
                 picture.status = unreadable(path, probe.error);
                 return picture;

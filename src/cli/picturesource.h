@@ -6,7 +6,7 @@
 #include "codecs.h"
 #include "exitstatus.h"
 
-#include "imagefile/bmpformat.h"
+#include "bmpfile/bmpformat.h"
 
 #include <QFile>
 #include <QString>
@@ -33,7 +33,7 @@ struct Picture {
     std::unique_ptr<QFile> bmpFile;           // set when the BMP is read in place
     std::unique_ptr<DecodedPicture> decoded;  // the decoded picture otherwise
     std::int64_t width = 0, height = 0;
-    imagefile::bmp::Layout layout;     // of a BMP read in place
+    bmpfile::Layout layout;     // of a BMP read in place
     // Set by openPicture's `quickNo` when the top rows alone showed there is
     // no start marker; nothing else is then set.
     bool noStartMarker = false;

@@ -1,7 +1,7 @@
 #include "picturestream.h"
 
 #include "fileio/fileio.h"
-#include "imagefile/bmpformat.h"
+#include "bmpfile/bmpformat.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,14 +18,14 @@ namespace {
 
 // The decoders' limit on a picture file's size (1,040 MB).
 constexpr qint64 kPictureFileLimit = qint64(1024 + 16) << 20;
-static_assert(fileio::kStreamHeadBytes >= qint64(imagefile::bmp::kHeadBytes), "a BMP's headers fit in the head");
+static_assert(fileio::kStreamHeadBytes >= qint64(bmpfile::kHeadBytes), "a BMP's headers fit in the head");
 
 qint64 bytesToKeep(QByteArrayView head)
 {
     if (head.startsWith("BM")) {
         const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(head.data()),
-                                     std::min<std::size_t>(static_cast<std::size_t>(head.size()), imagefile::bmp::kHeadBytes));
-        const imagefile::bmp::Parsed parsed = imagefile::bmp::parse(bytes);
+                                     std::min<std::size_t>(static_cast<std::size_t>(head.size()), bmpfile::kHeadBytes));
+        const bmpfile::Parsed parsed = bmpfile::parse(bytes);
         if (parsed.ok() && parsed.layout.uncompressed()
             && parsed.layout.pixelEnd < static_cast<std::uint64_t>(std::numeric_limits<qint64>::max()))
             return static_cast<qint64>(parsed.layout.pixelEnd);

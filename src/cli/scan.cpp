@@ -4,7 +4,7 @@
 #include "output.h"
 #include "picturesource.h"
 
-#include "imagefile/bmpstream.h"
+#include "bmpfile/bmpstream.h"
 #include "stego/message.h"
 
 #include <algorithm>
@@ -40,8 +40,8 @@ Answer scanPicture(const QString& path)
     stego::ReadOutcome outcome = stego::ReadOutcome::NoEndMarker;
     if (picture.bmpFile) {
         // The text itself is not wanted: only whether its end marker comes.
-        const imagefile::ByteSink discard = [](QByteArrayView) { return true; };
-        const imagefile::BmpReveal revealed = imagefile::revealBmp(*picture.bmpFile, discard);
+        const bmpfile::ByteSink discard = [](QByteArrayView) { return true; };
+        const bmpfile::BmpReveal revealed = bmpfile::revealBmp(*picture.bmpFile, discard);
         if (!revealed.error.isEmpty()) {
             complain({FailureKind::File, QStringLiteral("cannot read the picture %1: %2").arg(shown(path), revealed.error)});
             return Answer::Unreadable;

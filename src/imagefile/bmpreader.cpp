@@ -42,7 +42,7 @@ QString notEnoughMemory()
 }
 
 // An opaque black picture of the layout's size.
-QImage blackImage(const bmp::Layout& l)
+QImage blackImage(const bmpfile::Layout& l)
 {
     QImage image(static_cast<int>(l.width), static_cast<int>(l.height), QImage::Format_RGB32);
     if (!image.isNull())
@@ -52,7 +52,7 @@ QImage blackImage(const bmp::Layout& l)
 
 class PaletteDecoder {
 public:
-    PaletteDecoder(QByteArrayView bytes, const bmp::Layout& l) : m_bytes(bytes), m_l(l)
+    PaletteDecoder(QByteArrayView bytes, const bmpfile::Layout& l) : m_bytes(bytes), m_l(l)
     {
         // Entries the file does not hold stay black, as do indices past the
         // declared count.
@@ -74,7 +74,7 @@ public:
         QImage image = blackImage(m_l);
         if (image.isNull())
             return {QImage(), notEnoughMemory()};
-        if (m_l.compression == bmp::kRgb)
+        if (m_l.compression == bmpfile::kRgb)
             return uncompressed(std::move(image));
         runLength(image);
         return {std::move(image), {}};
@@ -86,7 +86,7 @@ private:
         const std::uint64_t stride = m_l.rowStride;
         if (static_cast<std::uint64_t>(m_bytes.size()) < m_dataStart
             || (static_cast<std::uint64_t>(m_bytes.size()) - m_dataStart) / stride < static_cast<std::uint64_t>(m_l.height))
-            return {QImage(), QString::fromLatin1(bmp::kTruncatedSentence)};
+            return {QImage(), QString::fromLatin1(bmpfile::kTruncatedSentence)};
         const int bits = m_l.bitsPerPixel;
         const unsigned mask = (1U << bits) - 1;
         for (std::int64_t y = 0; y < m_l.height; ++y) {
@@ -108,7 +108,7 @@ private:
     // early leaves the rest black.
     void runLength(QImage& image)
     {
-        const bool four = m_l.compression == bmp::kRle4;
+        const bool four = m_l.compression == bmpfile::kRle4;
         const auto* data = reinterpret_cast<const uchar*>(m_bytes.data());
         const auto size = static_cast<std::uint64_t>(m_bytes.size());
         std::uint64_t at = m_dataStart;
@@ -155,7 +155,7 @@ private:
     }
 
     QByteArrayView m_bytes;
-    const bmp::Layout& m_l;
+    const bmpfile::Layout& m_l;
     std::array<quint32, 256> m_colours{};
     std::uint64_t m_paletteEnd = 0;
     std::uint64_t m_dataStart = 0;
@@ -163,7 +163,7 @@ private:
 
 // File rows first .. first + count - 1, given one after the other from
 // `rows`, into their places in `image`.
-void convertFileRows(const uchar* rows, std::int64_t first, std::int64_t count, const bmp::Layout& l, QImage& image)
+void convertFileRows(const uchar* rows, std::int64_t first, std::int64_t count, const bmpfile::Layout& l, QImage& image)
 {
     for (std::int64_t r = first; r < first + count; ++r, rows += l.rowStride) {
         auto* out = reinterpret_cast<quint32*>(image.scanLine(static_cast<int>(l.fileRow(r))));
@@ -174,10 +174,10 @@ void convertFileRows(const uchar* rows, std::int64_t first, std::int64_t count, 
     }
 }
 
-BmpDecode decodeDirect(QByteArrayView bytes, const bmp::Layout& l)
+BmpDecode decodeDirect(QByteArrayView bytes, const bmpfile::Layout& l)
 {
-    if (!bmp::truncationError(l, static_cast<std::uint64_t>(bytes.size())).empty())
-        return {QImage(), QString::fromLatin1(bmp::kTruncatedSentence)};
+    if (!bmpfile::truncationError(l, static_cast<std::uint64_t>(bytes.size())).empty())
+        return {QImage(), QString::fromLatin1(bmpfile::kTruncatedSentence)};
     QImage image(static_cast<int>(l.width), static_cast<int>(l.height), QImage::Format_RGB32);
     if (image.isNull())
         return {QImage(), notEnoughMemory()};
@@ -210,11 +210,11 @@ private:
 // 16 bits a pixel, or 32 with other masks than the direct kind's: each
 // colour where its mask says, the file's masks only with the bit-fields
 // method (the later headers carry mask fields whatever the method).
-BmpDecode decodeMasked(QByteArrayView bytes, const bmp::Layout& l)
+BmpDecode decodeMasked(QByteArrayView bytes, const bmpfile::Layout& l)
 {
-    if (!bmp::truncationError(l, static_cast<std::uint64_t>(bytes.size())).empty())
-        return {QImage(), QString::fromLatin1(bmp::kTruncatedSentence)};
-    const bool fields = l.compression == bmp::kBitFields;
+    if (!bmpfile::truncationError(l, static_cast<std::uint64_t>(bytes.size())).empty())
+        return {QImage(), QString::fromLatin1(bmpfile::kTruncatedSentence)};
+    const bool fields = l.compression == bmpfile::kBitFields;
     const bool sixteen = l.bitsPerPixel == 16;
     const MaskedChannel red(fields ? l.redMask : sixteen ? 0x7C00U : 0xFF0000U);
     const MaskedChannel green(fields ? l.greenMask : sixteen ? 0x03E0U : 0xFF00U);
@@ -236,7 +236,7 @@ BmpDecode decodeMasked(QByteArrayView bytes, const bmp::Layout& l)
     return {std::move(image), {}};
 }
 
-void setResolution(QImage& image, QByteArrayView head, const bmp::Layout& l)
+void setResolution(QImage& image, QByteArrayView head, const bmpfile::Layout& l)
 {
     if (l.infoSize == 12 || head.size() < 46)
         return;
@@ -250,7 +250,7 @@ void setResolution(QImage& image, QByteArrayView head, const bmp::Layout& l)
 
 }  // namespace
 
-BmpDecode decodeBmp(QByteArrayView bytes, const bmp::Layout& layout)
+BmpDecode decodeBmp(QByteArrayView bytes, const bmpfile::Layout& layout)
 {
     BmpDecode result;
     if (layout.direct)
@@ -266,10 +266,10 @@ BmpDecode decodeBmp(QByteArrayView bytes, const bmp::Layout& layout)
     return result;
 }
 
-BmpDecode readDirectBmp(QIODevice& in, QByteArrayView head, const bmp::Layout& layout)
+BmpDecode readDirectBmp(QIODevice& in, QByteArrayView head, const bmpfile::Layout& layout)
 {
-    if (!bmp::truncationError(layout, static_cast<std::uint64_t>(in.size())).empty())
-        return {QImage(), QString::fromLatin1(bmp::kTruncatedSentence)};
+    if (!bmpfile::truncationError(layout, static_cast<std::uint64_t>(in.size())).empty())
+        return {QImage(), QString::fromLatin1(bmpfile::kTruncatedSentence)};
     QImage image(static_cast<int>(layout.width), static_cast<int>(layout.height), QImage::Format_RGB32);
     if (image.isNull())
         return {QImage(), notEnoughMemory()};
@@ -283,7 +283,7 @@ BmpDecode readDirectBmp(QIODevice& in, QByteArrayView head, const bmp::Layout& l
         // The size was checked above; a short read means the file shrank since.
         const qint64 got = in.read(block.data(), n * stride);
         if (got != n * stride)
-            return {QImage(), got < 0 ? in.errorString() : QString::fromLatin1(bmp::kTruncatedSentence)};
+            return {QImage(), got < 0 ? in.errorString() : QString::fromLatin1(bmpfile::kTruncatedSentence)};
         convertFileRows(reinterpret_cast<const uchar*>(block.constData()), r, n, layout, image);
     }
     setResolution(image, head, layout);

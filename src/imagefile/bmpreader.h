@@ -6,7 +6,7 @@
 // common 24-bit kind; this reader starts from black, the format's colour for
 // skipped pixels, and converts whole rows at a time.
 
-#include "imagefile/bmpformat.h"
+#include "bmpfile/bmpformat.h"
 
 #include <QByteArrayView>
 #include <QIODevice>
@@ -24,12 +24,12 @@ struct BmpDecode {
 // Decodes the whole file `bytes`, whose headers `layout` describes.  The
 // caller has checked that the picture's size is allowed.  Uncompressed data
 // must be complete; run-length data may end early (the rest stays black).
-BmpDecode decodeBmp(QByteArrayView bytes, const bmp::Layout& layout);
+BmpDecode decodeBmp(QByteArrayView bytes, const bmpfile::Layout& layout);
 
 // The same for a direct kind (24 or 32 bits) read from a file in blocks, so
 // that the file is never held whole; `head` is the file's first bytes.  The
 // file is read once: rows missing when it is read (it shrank after its size
 // was taken) make it refused, never blank.
-BmpDecode readDirectBmp(QIODevice& in, QByteArrayView head, const bmp::Layout& layout);
+BmpDecode readDirectBmp(QIODevice& in, QByteArrayView head, const bmpfile::Layout& layout);
 
 }  // namespace imagefile

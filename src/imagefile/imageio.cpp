@@ -50,7 +50,7 @@ void forceOpaque(QImage& image)
     }
 }
 
-QString sizeError(const bmp::Layout& layout)
+QString sizeError(const bmpfile::Layout& layout)
 {
     return tooLargeError(layout.width, layout.height);
 }
@@ -148,11 +148,11 @@ LoadResult readAndDecode(const QString& path, FileKinds kinds, qint64 heldBytes)
         if (!file.open(QIODevice::ReadOnly))
             return failure(file.errorString());
     }
-    QByteArray bytes = file.read(bmp::kHeadBytes);
+    QByteArray bytes = file.read(bmpfile::kHeadBytes);
     // The common uncompressed BMP is converted block by block as it is read,
     // never held whole: it opens at the speed of reading the file.
     if (kinds == FileKinds::RegularOnly && bytes.startsWith("BM")) {
-        const bmp::Parsed parsed = bmp::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+        const bmpfile::Parsed parsed = bmpfile::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                                static_cast<std::size_t>(bytes.size())});
         if (parsed.ok() && parsed.layout.direct) {
             if (const QString tooLarge = sizeError(parsed.layout); !tooLarge.isEmpty())
@@ -201,7 +201,7 @@ LoadResult decodeBmpBytes(const QByteArray& bytes)
 {
     const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                              static_cast<std::size_t>(bytes.size()));
-    const bmp::Parsed parsed = bmp::parse(data.first(std::min(data.size(), bmp::kHeadBytes)));
+    const bmpfile::Parsed parsed = bmpfile::parse(data.first(std::min(data.size(), bmpfile::kHeadBytes)));
     if (!parsed.ok())
         return failure(QString::fromStdString(parsed.error));
     if (const QString tooLarge = sizeError(parsed.layout); !tooLarge.isEmpty())
@@ -211,7 +211,7 @@ LoadResult decodeBmpBytes(const QByteArray& bytes)
         return {std::move(decoded.image), std::move(decoded.error)};
     // Qt's reader stops quietly at the end of a short file and hands back
     // rows of whatever the allocation held.
-    if (const std::string cut = bmp::truncationError(parsed.layout, data.size()); !cut.empty())
+    if (const std::string cut = bmpfile::truncationError(parsed.layout, data.size()); !cut.empty())
         return failure(QString::fromStdString(cut));
     return readWithQt(bytes, "bmp", kAllocationLimitMB);
 }

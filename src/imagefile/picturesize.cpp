@@ -1,6 +1,6 @@
 #include "picturesize.h"
 
-#include "bmpformat.h"
+#include "bmpfile/bmpformat.h"
 
 #include <zlib.h>
 
@@ -42,12 +42,12 @@ HeaderSize known(std::int64_t width, std::int64_t height)
 
 HeaderSize bmpSize(QIODevice& in)
 {
-    std::array<std::uint8_t, bmp::kHeadBytes> head{};
+    std::array<std::uint8_t, bmpfile::kHeadBytes> head{};
     in.seek(0);
     const qint64 got = in.read(reinterpret_cast<char*>(head.data()), static_cast<qint64>(head.size()));
     if (got <= 0)
         return {};
-    const bmp::Parsed parsed = bmp::parse(std::span(head.data(), static_cast<std::size_t>(got)));
+    const bmpfile::Parsed parsed = bmpfile::parse(std::span(head.data(), static_cast<std::size_t>(got)));
     return parsed.ok() ? known(parsed.layout.width, parsed.layout.height) : HeaderSize{};
 }
 

@@ -206,8 +206,8 @@ private:
 TEST(BmpReader, AFileThatShrinksWhileReadIsRefusedNotPaddedWithBlankRows)
 {
     const QByteArray bytes = bmpBytes(noisyImage(700, 900, 3));  // several read blocks
-    const imagefile::bmp::Parsed parsed =
-        imagefile::bmp::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()), imagefile::bmp::kHeadBytes});
+    const bmpfile::Parsed parsed =
+        bmpfile::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()), bmpfile::kHeadBytes});
     for (const qint64 cut : {qint64(1), qint64(bytes.size() / 2)}) {
         ShrinkingFile file(bytes, cut);
         const imagefile::BmpDecode decoded = imagefile::readDirectBmp(file, bytes, parsed.layout);

@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-namespace imagefile {
+namespace bmpfile {
 
 namespace {
 
@@ -30,7 +30,7 @@ QByteArray header24(std::int64_t width, std::int64_t height, qint64 pixelBytes)
 }
 
 // The first `count` pixels of picture row `y`, as blue, green, red and the fourth byte.
-bool readRow(QIODevice& in, const bmp::Layout& layout, std::int64_t y, qint64 count, QByteArray& row)
+bool readRow(QIODevice& in, const Layout& layout, std::int64_t y, qint64 count, QByteArray& row)
 {
     row.resize(count * 4);
     return in.seek(static_cast<qint64>(layout.rowOffset(y))) && in.read(row.data(), row.size()) == row.size();
@@ -38,7 +38,7 @@ bool readRow(QIODevice& in, const bmp::Layout& layout, std::int64_t y, qint64 co
 
 }  // namespace
 
-BmpHide hideBmpAs24(QIODevice& in, const bmp::Layout& layout, std::string_view textBytes, const ByteSink& sink)
+BmpHide hideBmpAs24(QIODevice& in, const Layout& layout, std::string_view textBytes, const ByteSink& sink)
 {
     BmpHide result;
     const std::int64_t width = layout.width, height = layout.height;
@@ -60,7 +60,7 @@ BmpHide hideBmpAs24(QIODevice& in, const bmp::Layout& layout, std::string_view t
     QByteArray row;
     for (std::int64_t y = 0; y < height; ++y) {
         if (!readRow(in, layout, y, columns, row)) {
-            result.error = QString::fromLatin1(bmp::kTruncatedSentence);
+            result.error = QString::fromLatin1(kTruncatedSentence);
             return result;
         }
         const auto* bytes = reinterpret_cast<const uchar*>(row.constData());
@@ -77,7 +77,7 @@ BmpHide hideBmpAs24(QIODevice& in, const bmp::Layout& layout, std::string_view t
     for (std::int64_t fileRow = 0; fileRow < height; ++fileRow) {
         const std::int64_t y = height - 1 - fileRow;
         if (!readRow(in, layout, y, width, row)) {
-            result.error = QString::fromLatin1(bmp::kTruncatedSentence);
+            result.error = QString::fromLatin1(kTruncatedSentence);
             return result;
         }
         const char* pixel = row.constData();
@@ -100,4 +100,4 @@ BmpHide hideBmpAs24(QIODevice& in, const bmp::Layout& layout, std::string_view t
     return result;
 }
 
-}  // namespace imagefile
+}  // namespace bmpfile

@@ -1,8 +1,8 @@
 // Reading a BMP's headers: what a forged header is told, and sizes that a
 // header can push past any integer.
 
-#include "bmpfiles.h"
-#include "imagefile/bmpformat.h"
+#include "imagefile/bmpfiles.h"
+#include "bmpfile/bmpformat.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +14,9 @@ namespace {
 using imagefiletest::put16;
 using imagefiletest::put32;
 
-imagefile::bmp::Parsed parseBytes(const QByteArray& bytes)
+bmpfile::Parsed parseBytes(const QByteArray& bytes)
 {
-    return imagefile::bmp::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())});
+    return bmpfile::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())});
 }
 
 QByteArray validBmp()
@@ -66,11 +66,11 @@ TEST(BmpFormat, HugeDeclaredSizesAreComparedWithoutWrapping)
     put32(bytes, 18, 0x7FFFFFFFu);  // width
     put32(bytes, 22, 0x7FFFFFFFu);  // height
     put16(bytes, 28, 32);
-    const imagefile::bmp::Parsed parsed = parseBytes(bytes);
+    const bmpfile::Parsed parsed = parseBytes(bytes);
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     // 2^31 rows of 2^33 bytes: in 32 bits the product would be a few bytes.
     EXPECT_GT(parsed.layout.pixelEnd, std::numeric_limits<std::uint64_t>::max() / 2);
-    EXPECT_EQ(imagefile::bmp::truncationError(parsed.layout, std::uint64_t(1) << 40), imagefile::bmp::kTruncatedSentence);
+    EXPECT_EQ(bmpfile::truncationError(parsed.layout, std::uint64_t(1) << 40), bmpfile::kTruncatedSentence);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace imagefile::bmp {
+namespace bmpfile {
 
 namespace {
 
@@ -146,4 +146,4 @@ std::string truncationError(const Layout& layout, std::uint64_t fileSize)
     return fileSize < layout.pixelEnd ? kTruncatedSentence : std::string();
 }
 
-}  // namespace imagefile::bmp
+}  // namespace bmpfile

@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-namespace imagefile {
+namespace bmpfile {
 
 using namespace detail;
 
@@ -116,7 +116,7 @@ private:
 
 class Revealer {
 public:
-    Revealer(QIODevice& in, const bmp::Layout& layout, const ByteSink* sink, const RevealTuning& tuning)
+    Revealer(QIODevice& in, const Layout& layout, const ByteSink* sink, const RevealTuning& tuning)
         : m_in(in), m_l(layout), m_sink(sink), m_bands(tuning.bands),
           m_encodingOut(tuning.encoding),
           m_found(sink == nullptr ? nullptr : tuning.spill != nullptr ? tuning.spill : &m_ownSpill, tuning.spillChars),
@@ -299,7 +299,7 @@ private:
     }
 
     QIODevice& m_in;
-    const bmp::Layout& m_l;
+    const Layout& m_l;
     const ByteSink* m_sink;
     BandSizes m_bands;
     stego::BodyEncoding* m_encodingOut;
@@ -347,4 +347,4 @@ BmpReveal revealBmp(QIODevice& in, const ByteSink& textSink, stego::BodyEncoding
     return revealBmp(in, &textSink, RevealTuning{.encoding = &encoding});
 }
 
-}  // namespace imagefile
+}  // namespace bmpfile

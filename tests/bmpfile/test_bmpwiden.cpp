@@ -1,10 +1,10 @@
 // A 32-bit BMP hidden in while rewritten as 24-bit must give the engine's
 // pixels on the decoded picture, in a plain 24-bit file.
 
-#include "bmpfiles.h"
-#include "imagefile/bmpwiden.h"
+#include "imagefile/bmpfiles.h"
+#include "bmpfile/bmpwiden.h"
 #include "imagefile/imageio.h"
-#include "pictures.h"
+#include "imagefile/pictures.h"
 
 #include <QBuffer>
 
@@ -32,10 +32,10 @@ TEST(BmpWiden, ThirtyTwoBitPicturesComeOutAs24BitWithTheEnginesPixels)
             const std::string text(static_cast<std::size_t>(length), '\xA7');
             QBuffer in(&input);
             ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-            const imagefile::BmpProbe probe = imagefile::probeBmp(in);
+            const bmpfile::BmpProbe probe = bmpfile::probeBmp(in);
             ASSERT_TRUE(probe.streamable && probe.error.isEmpty());
             QByteArray output;
-            const imagefile::BmpHide hidden = imagefile::hideBmpAs24(in, probe.layout, text, [&](QByteArrayView bytes) {
+            const bmpfile::BmpHide hidden = bmpfile::hideBmpAs24(in, probe.layout, text, [&](QByteArrayView bytes) {
                 output.append(bytes);
                 return true;
             });

@@ -10,7 +10,7 @@
 
 #include <new>
 
-namespace imagefile::detail {
+namespace bmpfile::detail {
 
 namespace {
 
@@ -122,4 +122,4 @@ void lowBitsToColumns(const RowBlock& in, const BandColumns& out)
 }
 #endif
 
-}  // namespace imagefile::detail
+}  // namespace bmpfile::detail

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-namespace imagefile {
+namespace bmpfile {
 
 using namespace detail;
 
@@ -59,7 +59,7 @@ public:
     // message is read along, not one cache line (and page) a pixel.
     static constexpr std::int64_t kGroupRows = 32;
 
-    Patcher(const bmp::Layout& layout, std::string framed)
+    Patcher(const Layout& layout, std::string framed)
         : m_l(layout), m_framed(std::move(framed)), m_pixels(3 * static_cast<std::int64_t>(m_framed.size()))
     {
     }
@@ -169,14 +169,14 @@ public:
     static constexpr std::uint64_t kPieceSlack = 1;
 
 private:
-    const bmp::Layout& m_l;
+    const Layout& m_l;
     std::string m_framed;
     std::int64_t m_pixels;
 };
 
 // True, with the refusal in `result`, when the framed text does not fit;
 // then nothing may be written.
-bool refuseTooMuchText(const bmp::Layout& l, std::string_view textBytes, BmpHide& result)
+bool refuseTooMuchText(const Layout& l, std::string_view textBytes, BmpHide& result)
 {
     const auto framedLength = static_cast<std::int64_t>(textBytes.size()) + stego::kMarkerLength;
     if (3 * framedLength <= l.width * l.height)
@@ -191,7 +191,7 @@ BmpProbe probeBmp(QIODevice& in)
 {
     BmpProbe probe;
     forgetReadError();
-    std::array<char, bmp::kHeadBytes> head{};
+    std::array<char, kHeadBytes> head{};
     // A file that cannot be read is reported as such, not as another kind.
     const qint64 got = in.seek(0) ? readUpTo(in, head.data(), static_cast<qint64>(head.size())) : -1;
     if (got < 0) {
@@ -201,13 +201,13 @@ BmpProbe probeBmp(QIODevice& in)
     }
     if (got < 2 || head[0] != 'B' || head[1] != 'M')
         return probe;
-    const bmp::Parsed parsed = bmp::parse({reinterpret_cast<const std::uint8_t*>(head.data()), static_cast<std::size_t>(got)});
+    const Parsed parsed = parse({reinterpret_cast<const std::uint8_t*>(head.data()), static_cast<std::size_t>(got)});
     if (!parsed.ok() || !parsed.layout.direct)
         return probe;
     probe.layout = parsed.layout;
     probe.streamable = true;
     if (!in.isSequential())
-        probe.error = QString::fromStdString(bmp::truncationError(parsed.layout, static_cast<std::uint64_t>(in.size())));
+        probe.error = QString::fromStdString(truncationError(parsed.layout, static_cast<std::uint64_t>(in.size())));
     return probe;
 }
 
@@ -225,18 +225,18 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink)
         result.error = readError(in);
         return result;
     }
-    const bmp::Parsed parsed = bmp::parse({reinterpret_cast<const std::uint8_t*>(block.data()),
-                                           std::min<std::size_t>(bmp::kHeadBytes, static_cast<std::size_t>(got))});
+    const Parsed parsed = parse({reinterpret_cast<const std::uint8_t*>(block.data()),
+                                std::min<std::size_t>(kHeadBytes, static_cast<std::size_t>(got))});
     if (!parsed.ok() || !parsed.layout.direct) {
         result.error = parsed.ok() ? kNotStreamable
                                    : QString::fromStdString(parsed.error);
         return result;
     }
-    const bmp::Layout& l = parsed.layout;
+    const Layout& l = parsed.layout;
     if (refuseTooMuchText(l, textBytes, result))
         return result;
     if (!in.isSequential()) {
-        const std::string truncated = bmp::truncationError(l, static_cast<std::uint64_t>(in.size()));
+        const std::string truncated = truncationError(l, static_cast<std::uint64_t>(in.size()));
         if (!truncated.empty()) {
             result.error = QString::fromStdString(truncated);
             return result;
@@ -260,7 +260,7 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink)
     }
     // A file that shrank since its size was taken, or a pipe that ended early.
     if (position < l.pixelEnd)
-        result.error = QString::fromLatin1(bmp::kTruncatedSentence);
+        result.error = QString::fromLatin1(kTruncatedSentence);
     return result;
 }
 
@@ -276,7 +276,7 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& ou
         result.error = probe.error;
         return result;
     }
-    const bmp::Layout& l = probe.layout;
+    const Layout& l = probe.layout;
     if (refuseTooMuchText(l, textBytes, result))
         return result;
     if (!out.copyWhole(in.size())) {
@@ -330,4 +330,4 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& ou
     return result;
 }
 
-}  // namespace imagefile
+}  // namespace bmpfile

@@ -1,6 +1,6 @@
 #include "positionedread.h"
 
-#include "imagefile/bmpformat.h"
+#include "bmpfile/bmpformat.h"
 
 #include <QFileDevice>
 
@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace imagefile::detail {
+namespace bmpfile::detail {
 
 namespace {
 
@@ -83,7 +83,7 @@ QString readError(QIODevice& in)
         return kReadFailed.arg(QString::fromLocal8Bit(std::strerror(error)));
     const QString reason = in.errorString();
     return in.atEnd() || reason.isEmpty() || reason == QLatin1String("Unknown error")
-               ? QString::fromLatin1(bmp::kTruncatedSentence)
+               ? QString::fromLatin1(kTruncatedSentence)
                : kReadFailed.arg(reason);
 }
 
@@ -92,4 +92,4 @@ void forgetReadError()
     g_positionedReadError.store(0);
 }
 
-}  // namespace imagefile::detail
+}  // namespace bmpfile::detail

@@ -15,7 +15,7 @@
 #include <span>
 #include <string>
 
-namespace imagefile::bmp {
+namespace bmpfile {
 
 inline constexpr std::size_t kFileHeaderSize = 14;
 // Enough of the file's start to parse any header kind with its colour masks.
@@ -73,4 +73,4 @@ std::string truncationError(const Layout& layout, std::uint64_t fileSize);
 
 inline constexpr const char* kTruncatedSentence = "The file ends before the picture's last pixel";
 
-}  // namespace imagefile::bmp
+}  // namespace bmpfile

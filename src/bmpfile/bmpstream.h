@@ -7,7 +7,7 @@
 // (stego::hideBytes and stego::readMessage on the decoded picture), bit for
 // bit.
 
-#include "imagefile/bmpformat.h"
+#include "bmpfile/bmpformat.h"
 #include "stego/body.h"
 #include "stego/message.h"
 
@@ -18,14 +18,14 @@
 #include <functional>
 #include <string_view>
 
-namespace imagefile {
+namespace bmpfile {
 
 // Receives the output in order; returns false when it could not take it
 // (the sink's owner knows why).
 using ByteSink = std::function<bool(QByteArrayView)>;
 
 struct BmpProbe {
-    bmp::Layout layout;
+    Layout layout;
     bool streamable = false;  // an uncompressed 24 or 32-bit BMP that the two commands below take
     QString error;            // a streamable kind that cannot be read (a forged or truncated file)
 };
@@ -112,4 +112,4 @@ struct PatchedCopy {
 };
 BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& out);
 
-}  // namespace imagefile
+}  // namespace bmpfile

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-namespace imagefile::detail {
+namespace bmpfile::detail {
 
 inline const QString kNotStreamable = QStringLiteral("The picture is not an uncompressed 24 or 32-bit BMP");
 
@@ -38,4 +38,4 @@ void forgetReadError();
 // data simply ended.
 QString readError(QIODevice& in);
 
-}  // namespace imagefile::detail
+}  // namespace bmpfile::detail

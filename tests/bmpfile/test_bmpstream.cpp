@@ -2,11 +2,11 @@
 // the decoded picture, bit for bit, and leave every other byte of the file
 // as it was.
 
-#include "bmpfiles.h"
-#include "imagefile/bmpformat.h"
-#include "imagefile/bmpstream.h"
+#include "imagefile/bmpfiles.h"
+#include "bmpfile/bmpformat.h"
+#include "bmpfile/bmpstream.h"
 #include "imagefile/imageio.h"
-#include "pictures.h"
+#include "imagefile/pictures.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -31,15 +31,15 @@ std::string randomText(std::size_t length, std::uint32_t seed)
 // Small bands make small pictures cross many band seams: bands of a few
 // dozen pixels read a column taller than a band a slice at a time; bands of
 // a few hundred read slices of rows that are not whole.
-imagefile::BmpReveal revealBytes(QByteArray bytes, imagefile::BandSizes bands = {})
+bmpfile::BmpReveal revealBytes(QByteArray bytes, bmpfile::BandSizes bands = {})
 {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    return imagefile::revealBmp(buffer, nullptr, bands);
+    return bmpfile::revealBmp(buffer, nullptr, bands);
 }
 
 struct Hidden {
-    imagefile::BmpHide result;
+    bmpfile::BmpHide result;
     QByteArray output;
 };
 
@@ -48,7 +48,7 @@ Hidden hideInto(QByteArray bytes, const std::string& text)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     Hidden hidden;
-    hidden.result = imagefile::hideBmp(buffer, text, [&](QByteArrayView block) {
+    hidden.result = bmpfile::hideBmp(buffer, text, [&](QByteArrayView block) {
         hidden.output.append(block);
         return true;
     });
@@ -65,20 +65,20 @@ stego::ReadResult engineScan(const QByteArray& bytes)
 
 // The same bytes in an unbuffered file, read with positioned reads; with
 // bands of every size read by two threads.
-imagefile::BmpReveal revealFile(const QByteArray& bytes, bool twoThreads = false)
+bmpfile::BmpReveal revealFile(const QByteArray& bytes, bool twoThreads = false)
 {
     QTemporaryFile file;
     EXPECT_TRUE(file.open() && file.write(bytes) == bytes.size() && file.flush());
     QFile unbuffered(file.fileName());
     EXPECT_TRUE(unbuffered.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
-    return imagefile::revealBmp(unbuffered, nullptr, twoThreads ? imagefile::BandSizes{800, 1600, 0} : imagefile::BandSizes{});
+    return bmpfile::revealBmp(unbuffered, nullptr, twoThreads ? bmpfile::BandSizes{800, 1600, 0} : bmpfile::BandSizes{});
 }
 
 void expectSameScan(const QByteArray& bytes)
 {
     const stego::ReadResult engine = engineScan(bytes);
-    for (const imagefile::BmpReveal& streamed : {revealBytes(bytes), revealFile(bytes), revealBytes(bytes, {40, 150}),
-                                              revealBytes(bytes, {800, 1600}), revealFile(bytes, true)}) {
+    for (const bmpfile::BmpReveal& streamed : {revealBytes(bytes), revealFile(bytes), revealBytes(bytes, {40, 150}),
+                                            revealBytes(bytes, {800, 1600}), revealFile(bytes, true)}) {
         ASSERT_TRUE(streamed.ok()) << qPrintable(streamed.error);
         EXPECT_EQ(streamed.result.outcome, engine.outcome);
         EXPECT_EQ(streamed.result.text, engine.text);
@@ -100,13 +100,13 @@ QByteArray expectSameHide(const QByteArray& bytes, const std::string& text)
     QBuffer in(&source);
     in.open(QIODevice::ReadOnly);
     QByteArray copy;
-    const imagefile::BmpHide patched = imagefile::hideBmp(
+    const bmpfile::BmpHide patched = bmpfile::hideBmp(
         in, text,
-        imagefile::PatchedCopy{[&](qint64 size) { copy = bytes.left(size); return true; },
-                             [&](std::uint64_t at, QByteArrayView piece) {
-                                 copy.replace(static_cast<qsizetype>(at), piece.size(), piece.toByteArray());
-                                 return true;
-                             }});
+        bmpfile::PatchedCopy{[&](qint64 size) { copy = bytes.left(size); return true; },
+                           [&](std::uint64_t at, QByteArrayView piece) {
+                               copy.replace(static_cast<qsizetype>(at), piece.size(), piece.toByteArray());
+                               return true;
+                           }});
     EXPECT_TRUE(patched.ok()) << qPrintable(patched.error);
     EXPECT_EQ(patched.report.outcome, engine.outcome);
 
@@ -120,8 +120,8 @@ QByteArray expectSameHide(const QByteArray& bytes, const std::string& text)
     EXPECT_TRUE(imagefiletest::sameRgb(qtDecoded(hidden.output), expected));
     // Only the lowest bit of a byte may change, and only inside the pixels.
     EXPECT_EQ(hidden.output.size(), bytes.size());
-    const imagefile::bmp::Layout layout =
-        imagefile::bmp::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())}).layout;
+    const bmpfile::Layout layout =
+        bmpfile::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())}).layout;
     for (qsizetype i = 0; i < std::min(bytes.size(), hidden.output.size()); ++i) {
         const int changed = (bytes[i] ^ hidden.output[i]) & 0xFF;
         if (changed == 0)
@@ -239,7 +239,7 @@ TEST(BmpStream, ATextPastTheSpillSizeReachesTheSinkWhole)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     std::string received;
-    const imagefile::BmpReveal revealed = imagefile::revealBmp(buffer, [&](QByteArrayView piece) {
+    const bmpfile::BmpReveal revealed = bmpfile::revealBmp(buffer, [&](QByteArrayView piece) {
         received.append(piece.data(), static_cast<std::size_t>(piece.size()));
         return true;
     });
@@ -258,7 +258,7 @@ TEST(BmpStream, ATextPastTheSpillSizeReachesTheSinkWhole)
         }
     buffer.seek(0);
     bool called = false;
-    const imagefile::BmpReveal none = imagefile::revealBmp(buffer, [&](QByteArrayView) { return called = true; });
+    const bmpfile::BmpReveal none = bmpfile::revealBmp(buffer, [&](QByteArrayView) { return called = true; });
     EXPECT_EQ(none.result.outcome, stego::ReadOutcome::NoEndMarker);
     EXPECT_FALSE(called);
 }
@@ -269,8 +269,8 @@ TEST(BmpStream, DamagedFilesAndFailingSinksAreReported)
     {
         SCOPED_TRACE("cut short by one byte");
         const QByteArray cut = plain.left(plain.size() - 1);
-        EXPECT_EQ(revealBytes(cut).error, QString::fromLatin1(imagefile::bmp::kTruncatedSentence));
-        EXPECT_EQ(hideInto(cut, "x").result.error, QString::fromLatin1(imagefile::bmp::kTruncatedSentence));
+        EXPECT_EQ(revealBytes(cut).error, QString::fromLatin1(bmpfile::kTruncatedSentence));
+        EXPECT_EQ(hideInto(cut, "x").result.error, QString::fromLatin1(bmpfile::kTruncatedSentence));
     }
     {
         SCOPED_TRACE("a palette picture is not for streaming");
@@ -286,7 +286,7 @@ TEST(BmpStream, DamagedFilesAndFailingSinksAreReported)
         QBuffer buffer(&copy);
         buffer.open(QIODevice::ReadOnly);
         int blocks = 0;
-        const imagefile::BmpHide result = imagefile::hideBmp(buffer, "text", [&](QByteArrayView) { return blocks++ < failingBlock; });
+        const bmpfile::BmpHide result = bmpfile::hideBmp(buffer, "text", [&](QByteArrayView) { return blocks++ < failingBlock; });
         EXPECT_TRUE(result.sinkFailed);
         EXPECT_FALSE(result.ok());
     }
@@ -346,14 +346,14 @@ TEST(BmpStream, ASpillFileThatCannotBeReadBackIsAnErrorNotAShortText)
         std::string received;
         stego::BodyEncoding encoding = stego::BodyEncoding::Windows1252;
         stego::BodyEncoding seenAtFirstPiece = stego::BodyEncoding::Windows1252;
-        const imagefile::ByteSink sink = [&](QByteArrayView piece) {
+        const bmpfile::ByteSink sink = [&](QByteArrayView piece) {
             if (received.empty())
                 seenAtFirstPiece = encoding;
             received.append(piece.data(), static_cast<std::size_t>(piece.size()));
             return true;
         };
-        const imagefile::BmpReveal revealed =
-            imagefile::revealBmp(buffer, &sink, imagefile::RevealTuning{.spillChars = 1000, .spill = &spill, .encoding = &encoding});
+        const bmpfile::BmpReveal revealed =
+            bmpfile::revealBmp(buffer, &sink, bmpfile::RevealTuning{.spillChars = 1000, .spill = &spill, .encoding = &encoding});
         if (row.reason == nullptr) {
             ASSERT_TRUE(revealed.ok()) << qPrintable(revealed.error);
             EXPECT_TRUE(received == text);

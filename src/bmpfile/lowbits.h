@@ -10,7 +10,7 @@
 #include <cstring>
 #include <memory>
 
-namespace imagefile::detail {
+namespace bmpfile::detail {
 
 // Red, green, blue low bits as red*4 + green*2 + blue, from a pixel's bytes
 // blue, green, red.
@@ -72,4 +72,4 @@ struct BandColumns {
 // sixteen pixels at a time where the processor has SSE2.
 void lowBitsToColumns(const RowBlock& in, const BandColumns& out);
 
-}  // namespace imagefile::detail
+}  // namespace bmpfile::detail
