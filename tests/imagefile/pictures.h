@@ -28,6 +28,17 @@ inline QByteArray encoded(const QImage& image, const char* format)
     return buffer.data();
 }
 
+// The JPEG with an EXIF block before its other segments whose only entry is
+// the orientation (Qt's writer turns the pixels instead of writing one).
+inline QByteArray withOrientation(const QByteArray& jpeg, int orientation, bool bigEndian = true)
+{
+    const QByteArray tiff = bigEndian ? QByteArray::fromHex("4D4D002A00000008" "0001" "011200030000000100") + char(orientation) + QByteArray(6, '\0')
+                                      : QByteArray::fromHex("49492A0008000000" "0100" "1201030001000000") + char(orientation) + QByteArray(7, '\0');
+    const QByteArray exif = QByteArray("Exif\0\0", 6) + tiff;
+    const int length = int(exif.size()) + 2;
+    return QByteArray(jpeg).insert(2, QByteArray("\xFF\xE1", 2) + char(length >> 8) + char(length & 0xFF) + exif);
+}
+
 // Same size and the same colour in every pixel; the top byte is not compared.
 inline ::testing::AssertionResult sameRgb(const QImage& actual, const QImage& expected)
 {
