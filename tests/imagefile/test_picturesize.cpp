@@ -19,6 +19,7 @@ namespace {
 
 using imagefiletest::bmpBytes;
 using imagefiletest::encoded;
+using imagefiletest::gif;
 using imagefiletest::patternImage;
 using imagefiletest::webpAnimation;
 using imagefiletest::webpStill;
@@ -29,16 +30,6 @@ imagefile::HeaderSize sizeOf(QByteArray bytes)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     return imagefile::headerSize(buffer);
-}
-
-// A 1 x 1 GIF89a with a graphic control extension; the logical screen at
-// bytes 6 to 9, the frame's left, top, width and height from byte 28.
-QByteArray gif(quint16 screenWidth, quint16 screenHeight, quint16 left, quint16 top, quint16 width = 1, quint16 height = 1)
-{
-    QByteArray bytes = QByteArray::fromHex("47494638396101000100800000ffffff00000021f90401000000002c00000000010001000002024401003b");
-    for (const auto& [at, value] : {std::pair{6, screenWidth}, {8, screenHeight}, {28, left}, {30, top}, {32, width}, {34, height}})
-        qToLittleEndian<quint16>(value, bytes.data() + at);
-    return bytes;
 }
 
 QByteArray progressiveJpeg(const QImage& image)
