@@ -87,8 +87,6 @@ TEST_F(HideText, RefusalShowsTheExcessAndLeavesPictureAndFlagAlone)
     EXPECT_EQ(window->imageChanged(), 1);
 }
 
-// Refused before any work: no busy title, and only the status line changes.
-// Texts outside Windows-1252 that the user hides as UTF-8 are the UTF-8 tests'.
 // A failure inside a handler (here out of memory while its box shows) ends
 // the command where the button and the menu entry reach it, and leaves the
 // normal title behind.
@@ -109,6 +107,8 @@ TEST_F(HideText, AFailingHandlerEndsTheCommandWithoutLeavingTheBusyTitle)
     }
 }
 
+// Refused before any work: no busy title, and only the status line changes.
+// Texts outside Windows-1252 that the user hides as UTF-8 are the UTF-8 tests'.
 TEST_F(HideText, EmptyTextOrCharactersOutsideTheCodePageChangeNothing)
 {
     QString outside = QStringLiteral("snow \u2603, \U0001F600 and \u2603 again: ");

@@ -112,13 +112,7 @@ TEST_F(Cli, RevealOutcomes)
     EXPECT_EQ(o.err, "mirrorvane-cli: THIS IMAGE DOES NOT HAVE A MIRROR VANE SECRET TEXT MESSAGE\n");
     EXPECT_TRUE(o.out.isEmpty());
 
-    // The end marker spoilt: a start with no end.
-    QImage image = patternImage(30, 30);
-    stego::PixelSurface surface = imagefile::surfaceOf(image);
-    ASSERT_EQ(stego::hideBytes(surface, "lost").outcome, stego::HideOutcome::Hidden);
-    const std::int64_t p = 3 * (13 + 4);
-    surface.pixels[(p % 30) * surface.stride + p / 30] ^= 0x00010000U;
-    o = run({kReveal, save(image, "spoilt.bmp")});
+    o = run({kReveal, save(damagedImage(), "spoilt.bmp")});
     EXPECT_EQ(o.status, 3);
     EXPECT_EQ(o.err, "mirrorvane-cli: The image starts with a Mirror Vane secret text message, but the message has no end marker.\n");
 
@@ -213,14 +207,6 @@ TEST_F(Cli, WebpPicturesAreReadAndWrittenAsBmpOrPng)
         const Outcome hidden = run({kHide, input, path(row.output), kText, text});
         ASSERT_EQ(hidden.status, 0) << hidden.err.toStdString();
         EXPECT_EQ(run({kReveal, path(row.output)}).out, QByteArray::fromStdString(text));
-        // Only low bits differ from libwebp's own decoding.
-        const QImage written = imagefile::loadPicture(QString::fromStdString(path(row.output))).image;
-        QImage expected = imagefiletest::libwebpPixels(row.file);
-        ASSERT_EQ(written.size(), expected.size());
-        for (int y = 0; y < expected.height(); ++y)
-            for (int x = 0; x < expected.width(); ++x)
-                expected.setPixel(x, y, (expected.pixel(x, y) & 0xFEFEFEu) | (written.pixel(x, y) & 0x010101u));
-        EXPECT_TRUE(sameRgb(written, expected));
     }
 }
 

@@ -6,17 +6,6 @@
 namespace clitest {
 namespace {
 
-// A picture whose message lost its end marker: a start with no end.
-QImage damagedImage()
-{
-    QImage image = patternImage(30, 30);
-    stego::PixelSurface surface = imagefile::surfaceOf(image);
-    EXPECT_EQ(stego::hideBytes(surface, "lost").outcome, stego::HideOutcome::Hidden);
-    const std::int64_t p = 3 * (13 + 4);
-    surface.pixels[(p % 30) * surface.stride + p / 30] ^= 0x00010000U;
-    return image;
-}
-
 // 50 rows: a PNG's start-marker test reads only its top 40.
 QImage carrying(const char* text)
 {

@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,28 @@ inline QByteArray encoded(const QImage& image, const char* format)
     buffer.open(QIODevice::WriteOnly);
     EXPECT_TRUE(image.save(&buffer, format)) << format;
     return buffer.data();
+}
+
+// The JPEG with an EXIF block before its other segments whose only entry is
+// the orientation (Qt's writer turns the pixels instead of writing one).
+inline QByteArray withOrientation(const QByteArray& jpeg, int orientation, bool bigEndian = true)
+{
+    const QByteArray tiff = bigEndian ? QByteArray::fromHex("4D4D002A00000008" "0001" "011200030000000100") + char(orientation) + QByteArray(6, '\0')
+                                      : QByteArray::fromHex("49492A0008000000" "0100" "1201030001000000") + char(orientation) + QByteArray(7, '\0');
+    const QByteArray exif = QByteArray("Exif\0\0", 6) + tiff;
+    const int length = int(exif.size()) + 2;
+    return QByteArray(jpeg).insert(2, QByteArray("\xFF\xE1", 2) + char(length >> 8) + char(length & 0xFF) + exif);
+}
+
+// A 1 x 1 GIF89a with a graphic control extension; the logical screen at
+// bytes 6 to 9, the frame's left, top, width and height from byte 28.
+inline QByteArray gif(quint16 screenWidth = 1, quint16 screenHeight = 1, quint16 left = 0, quint16 top = 0,
+                      quint16 width = 1, quint16 height = 1)
+{
+    QByteArray bytes = QByteArray::fromHex("47494638396101000100800000ffffff00000021f90401000000002c00000000010001000002024401003b");
+    for (const auto& [at, value] : {std::pair{6, screenWidth}, {8, screenHeight}, {28, left}, {30, top}, {32, width}, {34, height}})
+        qToLittleEndian<quint16>(value, bytes.data() + at);
+    return bytes;
 }
 
 // Same size and the same colour in every pixel; the top byte is not compared.

@@ -18,6 +18,7 @@
 namespace {
 
 using imagefiletest::noisyImage;
+using imagefiletest::withOrientation;
 
 QImage qtReading(const QByteArray& bytes)
 {
@@ -51,17 +52,6 @@ QByteArray jpegOf(const QImage& image, int quality, bool progressive = false)
     writer.setProgressiveScanWrite(progressive);
     EXPECT_TRUE(writer.write(image));
     return buffer.data();
-}
-
-// The JPEG with an EXIF block before its other segments whose only entry is
-// the orientation (Qt's writer turns the pixels instead of writing one).
-QByteArray withOrientation(const QByteArray& jpeg, int orientation, bool bigEndian)
-{
-    const QByteArray tiff = bigEndian ? QByteArray::fromHex("4D4D002A00000008" "0001" "011200030000000100") + char(orientation) + QByteArray(6, '\0')
-                                      : QByteArray::fromHex("49492A0008000000" "0100" "1201030001000000") + char(orientation) + QByteArray(7, '\0');
-    const QByteArray exif = QByteArray("Exif\0\0", 6) + tiff;
-    const int length = int(exif.size()) + 2;
-    return QByteArray(jpeg).insert(2, QByteArray("\xFF\xE1", 2) + char(length >> 8) + char(length & 0xFF) + exif);
 }
 
 // An Adobe CMYK JPEG (inverted, as photo editors write it), which Qt cannot write.

@@ -8,28 +8,11 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
-#include <optional>
-
 namespace {
 
 using imagefiletest::encoded;
+using imagefiletest::gif;
 using imagefiletest::patternImage;
-
-// A 1 x 1 GIF89a with a two-entry palette; `screen` replaces the logical
-// screen the file declares around its single frame.
-QByteArray tinyGif(std::optional<QSize> screen = std::nullopt)
-{
-    static const unsigned char bytes[] = {
-        'G',  'I',  'F',  '8',  '9',  'a',  0x01, 0x00, 0x01, 0x00, 0x80, 0x00, 0x00, 0xFF, 0xFF,
-        0xFF, 0x00, 0x00, 0x00, 0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, 0x00, 0x00, 0x2C, 0x00, 0x00,
-        0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3B};
-    QByteArray gif(reinterpret_cast<const char*>(bytes), sizeof bytes);
-    if (screen) {
-        qToLittleEndian<quint16>(quint16(screen->width()), gif.data() + 6);
-        qToLittleEndian<quint16>(quint16(screen->height()), gif.data() + 8);
-    }
-    return gif;
-}
 
 // The 54-byte header of a BMP that declares 60000 x 60000 pixels and brings
 // almost none of them.  Run-length coding makes a short file proof of nothing.
@@ -80,13 +63,13 @@ TEST(ForgedSizes, EachPictureOpensOrIsRefusedByWhatItHoldsAtABoundedMemoryCost)
     } rows[] = {
         {"bmp header claims 60000 x 60000", forgedBmp(false), {}, true, 16},
         {"run-length bmp claims 60000 x 60000", forgedBmp(true), {}, true, 16},
-        {"gif with a 65535 x 65535 screen around a 1 x 1 frame", tinyGif(QSize(65535, 65535)), {}, true, 16},
-        {"gif cut inside its frame", tinyGif().left(39), {}, false, 16},
+        {"gif with a 65535 x 65535 screen around a 1 x 1 frame", gif(65535, 65535), {}, true, 16},
+        {"gif cut inside its frame", gif().left(39), {}, false, 16},
         {"jpeg cut inside its scan opens with the decoder's grey for the rest", jpeg.left(jpeg.size() / 2), {64, 48},
          false, 16},
         {"100000 x 1", encoded(patternImage(100000, 1), "bmp"), {100000, 1}, false, 16},
         // 137 MB of pixels: the conversion must not become a second copy.
-        {"gif with a 6000 x 6000 screen", tinyGif(QSize(6000, 6000)), {6000, 6000}, false, 137 * 3 / 2},
+        {"gif with a 6000 x 6000 screen", gif(6000, 6000), {6000, 6000}, false, 137 * 3 / 2},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);

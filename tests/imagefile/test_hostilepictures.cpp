@@ -138,19 +138,13 @@ TEST(HostilePictures, EachRefusalNamesItsRealReason)
 #endif
 }
 
-TEST(HostilePictures, PngDamageAndDepth)
+TEST(HostilePictures, PngWithAWrongChecksumIsRefusedAsDamaged)
 {
-    const QImage source = imagefiletest::noisyImage(20, 10, 3);
-    QByteArray png = imagefiletest::encoded(source, "png");
+    QByteArray png = imagefiletest::encoded(imagefiletest::noisyImage(20, 10, 3), "png");
     const qsizetype idat = png.indexOf("IDAT");
-    const int length = (uchar(png[idat - 4]) << 24) | (uchar(png[idat - 3]) << 16) | (uchar(png[idat - 2]) << 8) | uchar(png[idat - 1]);
-    png[idat + 4 + length] = static_cast<char>(png[idat + 4 + length] ^ 1);
+    const qsizetype crc = idat + 4 + qFromBigEndian<quint32>(png.constData() + idat - 4);
+    png[crc] = static_cast<char>(png[crc] ^ 1);
     EXPECT_EQ(imagefile::decodePicture(png).error, QStringLiteral("The PNG file is damaged: the checksum of its IDAT chunk is wrong"));
-
-    // 16 bits a channel, narrowed to the working 8.
-    const imagefile::LoadResult deep = imagefile::decodePicture(imagefiletest::encoded(source.convertToFormat(QImage::Format_RGBX64), "png"));
-    ASSERT_TRUE(deep.ok()) << qPrintable(deep.error);
-    EXPECT_TRUE(sameRgb(deep.image, source));
 }
 
 // A 16-bit RGB PNG of width x height, every pixel the same grey, made

@@ -203,14 +203,16 @@ TEST(DesktopFilters, ExtensionsMatchInAnyLetterCase)
         EXPECT_FALSE(matches(name)) << name;
 }
 
-// Picking the filter again in a Save dialog makes Qt put the filter's
-// suffix on the proposed name; that suffix must stay ".bmp".
-TEST(DesktopFilters, SaveKeepsTheProposedNameWhenTheFilterIsPicked)
+// Picking the first filter again makes Qt put its suffix on the proposed
+// name, which must stay ".bmp"; a name typed without an extension takes the
+// chosen type's suffix, and the command learns which type that was.
+TEST(DesktopFilters, SaveKeepsTheProposedNameAndAddsTheChosenTypesSuffix)
 {
+    QTemporaryDir dir;
     platform::FileDialog save;
     save.mode = platform::FileDialogMode::Save;
-    save.filter = QStringLiteral("Image (*.bmp)");
-    save.folder = QDir::tempPath();
+    save.filter = QStringLiteral("Image (*.bmp);;PNG (*.png)");
+    save.folder = dir.path();
     save.fileName = QStringLiteral("holiday.bmp");
     save.defaultSuffix = QStringLiteral("bmp");
     QString proposed;
@@ -220,25 +222,6 @@ TEST(DesktopFilters, SaveKeepsTheProposedNameWhenTheFilterIsPicked)
         ASSERT_TRUE(types && name);
         emit types->activated(0);
         proposed = name->text();
-    });
-    platform::QtPlatform().fileDialog(save, nullptr);
-    EXPECT_EQ(proposed, QStringLiteral("holiday.bmp"));
-}
-
-// A name typed without an extension takes the chosen type's suffix, and
-// the command learns which type that was.
-TEST(DesktopFilters, SaveAddsTheChosenTypesSuffixAndReportsTheType)
-{
-    QTemporaryDir dir;
-    platform::FileDialog save;
-    save.mode = platform::FileDialogMode::Save;
-    save.filter = QStringLiteral("Image (*.bmp);;PNG (*.png)");
-    save.folder = dir.path();
-    save.defaultSuffix = QStringLiteral("bmp");
-    whileModalShows([&](QWidget* dialog) {
-        auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
-        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        ASSERT_TRUE(types && name);
         // What a click on the second entry sends.
         types->setCurrentIndex(1);
         emit types->activated(1);
@@ -247,6 +230,7 @@ TEST(DesktopFilters, SaveAddsTheChosenTypesSuffixAndReportsTheType)
         static_cast<QDialog*>(dialog)->accept();
     });
     const std::optional<QString> chosen = platform::QtPlatform().fileDialog(save, nullptr);
+    EXPECT_EQ(proposed, QStringLiteral("holiday.bmp"));
     EXPECT_EQ(chosen, dir.filePath(QStringLiteral("typed.png")));
     EXPECT_EQ(save.selectedFilter, QStringLiteral("PNG (*.png)"));
 }

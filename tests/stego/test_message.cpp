@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 using namespace stego;
-using stegotest::byteToBin;
 using stegotest::Canvas;
 
 namespace {
@@ -32,30 +31,6 @@ TEST(WorkedExamples, CapitalAInThreeWhitePixels)
     EXPECT_EQ(canvas.colour(40), 0xFEFEFEU);
     EXPECT_EQ(canvas.colour(41), 0xFFFFFEU);
     EXPECT_TRUE(reads(canvas, ReadOutcome::Found, "A"));
-}
-
-TEST(WorkedExamples, FourthCharacterCrossesIntoTheSecondColumn)
-{
-    Canvas canvas(10, 10);  // character 3, '_' = 01011111, is at (0,9), (1,0), (1,1)
-    ASSERT_EQ(hideBytes(canvas.surface(), "123456789").outcome, HideOutcome::Hidden);
-    EXPECT_EQ(canvas.colour(9) & 0x010101U, 0x000100U);
-    EXPECT_EQ(canvas.colour(10) & 0x010101U, 0x010101U);
-    EXPECT_EQ(canvas.colour(11) & 0x000101U, 0x000101U);
-}
-
-// The placement every road uses, against the digits of byteToBin.
-TEST(WorkedExamples, EveryCodesBitsLieWhereItsDigitsSay)
-{
-    for (int b = 0; b < 256; ++b) {
-        const std::string d = byteToBin(static_cast<std::int16_t>(b));
-        const auto code = static_cast<std::uint8_t>(b);
-        const auto digit = [&](std::size_t n) { return static_cast<std::uint32_t>(d[n] - '0'); };
-        EXPECT_EQ(bitsOfPlace(code, 0), digit(0) * 4 + digit(1) * 2 + digit(2)) << b;
-        EXPECT_EQ(bitsOfPlace(code, 1), digit(3) * 4 + digit(4) * 2 + digit(5)) << b;
-        EXPECT_EQ(bitsOfPlace(code, 2), digit(6) * 4 + digit(7) * 2) << b;
-        EXPECT_EQ(characterOfPlaces(bitsOfPlace(code, 0), bitsOfPlace(code, 1), bitsOfPlace(code, 2) | 1U), code)
-            << "the third pixel's blue is not looked at";
-    }
 }
 
 TEST(Capacity, RefusalsTouchNoPixelAndNameTheExcess)

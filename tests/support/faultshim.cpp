@@ -74,10 +74,14 @@ bool injected(const char* call, int fd, const char* name = nullptr)
     return true;
 }
 
+// True, with errno set, when an unnamed file is asked for and refused.
 // O_TMPFILE holds O_DIRECTORY's bit too: both must be set.
 bool refusedTemporary(int flags)
 {
-    return (flags & O_TMPFILE) == O_TMPFILE && std::getenv("MIRRORVANE_NO_TMPFILE") != nullptr;
+    if ((flags & O_TMPFILE) != O_TMPFILE || std::getenv("MIRRORVANE_NO_TMPFILE") == nullptr)
+        return false;
+    errno = EOPNOTSUPP;
+    return true;
 }
 
 mode_t modeArgument(int flags, va_list arguments)
@@ -151,10 +155,8 @@ __attribute__((visibility("default"))) int openat(int folder, const char* path, 
     va_start(arguments, flags);
     const mode_t mode = modeArgument(flags, arguments);
     va_end(arguments);
-    if (refusedTemporary(flags)) {
-        errno = EOPNOTSUPP;
+    if (refusedTemporary(flags))
         return -1;
-    }
     return real<int (*)(int, const char*, int, ...)>("openat")(folder, path, flags, mode);
 }
 
@@ -164,10 +166,8 @@ __attribute__((visibility("default"))) int open(const char* path, int flags, ...
     va_start(arguments, flags);
     const mode_t mode = modeArgument(flags, arguments);
     va_end(arguments);
-    if (refusedTemporary(flags)) {
-        errno = EOPNOTSUPP;
+    if (refusedTemporary(flags))
         return -1;
-    }
     return real<int (*)(const char*, int, ...)>("open")(path, flags, mode);
 }
 
