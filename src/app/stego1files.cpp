@@ -75,8 +75,7 @@ void Stego1::openCommandLineFile(const QByteArray& argument)
             this,
             [this, path] {
                 const QString reason = QStringLiteral("Its name is not valid in this system's encoding.");
-                m_platform.messageBox(
-                    platform::fileFailureBox(QStringLiteral("The file could not be opened:"), path, reason), this);
+                m_platform.messageBox(platform::fileFailureBox(QStringLiteral("The file"), path, fileio::refused(reason)), this);
             },
             Qt::QueuedConnection);
         return;

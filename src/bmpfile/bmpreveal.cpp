@@ -65,27 +65,25 @@ public:
     stego::BodyEncoding encoding() const { return m_encoding.encoding(); }
     std::string& held() { return m_text; }
 
-    // Hands what was spilled to `sink`, every byte of it or the reason why not.
-    QString deliverSpilled(const ByteSink& sink, bool& sinkFailed)
+    // Hands what was spilled to `sink`, every byte of it or why not.
+    std::optional<fileio::Failure> deliverSpilled(const ByteSink& sink)
     {
         if (m_spilled == 0)
             return {};
-        const QString unreadable = QStringLiteral("The text found could not be read back from its temporary file: %1");
+        const QString cannotRead = QStringLiteral("The text found could not be read back from its temporary file: %1");
         if (!m_spill->seek(0))
-            return unreadable.arg(m_spill->errorString());
+            return fileio::unreadable(cannotRead.arg(m_spill->errorString()));
         constexpr qint64 kSpillBlock = qint64(1) << 20;
         std::vector<char> block(static_cast<std::size_t>(kSpillBlock));
         qint64 delivered = 0;
         while (delivered < m_spilled) {
             const qint64 got = m_spill->read(block.data(), std::min(kSpillBlock, m_spilled - delivered));
             if (got < 0)
-                return unreadable.arg(m_spill->errorString());
+                return fileio::unreadable(cannotRead.arg(m_spill->errorString()));
             if (got == 0)
-                return unreadable.arg(QStringLiteral("it ended after %1 of %2 bytes").arg(delivered).arg(m_spilled));
-            if (!sink(QByteArrayView(block.data(), got))) {
-                sinkFailed = true;
-                return {};
-            }
+                return fileio::unreadable(cannotRead.arg(QStringLiteral("it ended after %1 of %2 bytes").arg(delivered).arg(m_spilled)));
+            if (!sink(QByteArrayView(block.data(), got)))
+                return fileio::unwritable();
             delivered += got;
         }
         return {};
@@ -134,7 +132,7 @@ public:
             std::array<char, 4> pixel{};
             if (!readAt(m_in, m_l.rowOffset(p % h) + static_cast<std::uint64_t>(p / h * m_l.bytesPerPixel()),
                         pixel.data(), 3))
-                return {{}, readError(m_in)};
+                return {{}, fileio::unreadable(readError(m_in))};
             if (m_scan.feedPixel(lowBits(reinterpret_cast<const std::uint8_t*>(pixel.data()))))
                 return finish();
         }
@@ -159,7 +157,7 @@ public:
             }
             // Otherwise a slice of a column taller than the budget.
             if (!loadBand(x, columns, firstRow, rowCount))
-                return {{}, readError(m_in)};
+                return {{}, fileio::unreadable(readError(m_in))};
             // The band holds pixels base .. base + columns * rowCount - 1 in order.
             const std::int64_t base = x * h + firstRow;
             const std::int64_t bandEnd = std::min(last, base + (columns - 1) * h + rowCount);
@@ -201,7 +199,7 @@ private:
     BmpReveal finish()
     {
         if (m_found.spillFailed())
-            return {{}, m_found.spillError()};
+            return {{}, fileio::unreadable(m_found.spillError())};
         const stego::ReadOutcome outcome = m_scan.outcome();
         if (outcome != stego::ReadOutcome::Found)
             return {{outcome, {}}, {}};
@@ -210,11 +208,12 @@ private:
         BmpReveal delivered{{outcome, {}}, {}};
         if (m_encodingOut != nullptr)
             *m_encodingOut = m_found.encoding();
-        delivered.error = m_found.deliverSpilled(*m_sink, delivered.sinkFailed);
+        delivered.failure = m_found.deliverSpilled(*m_sink);
         if (!delivered.ok())
             return delivered;
         const std::string& rest = m_found.held();
-        delivered.sinkFailed = !(*m_sink)(QByteArrayView(rest.data(), static_cast<qsizetype>(rest.size())));
+        if (!(*m_sink)(QByteArrayView(rest.data(), static_cast<qsizetype>(rest.size()))))
+            delivered.failure = fileio::unwritable();
         return delivered;
     }
 
@@ -318,9 +317,9 @@ BmpReveal revealBmp(QIODevice& in, const ByteSink* textSink, const RevealTuning&
 {
     const BmpProbe probe = probeBmp(in);
     if (!probe.streamable)
-        return {{}, kNotStreamable};
+        return {{}, fileio::refused(kNotStreamable)};
     if (!probe.error.isEmpty())
-        return {{}, probe.error};
+        return {{}, fileio::unreadable(probe.error)};
     Revealer revealer(in, probe.layout, textSink, tuning);
     BmpReveal revealed = revealer.run();
     revealed.encoding = revealer.encoding();

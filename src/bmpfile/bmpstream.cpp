@@ -216,20 +216,20 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink)
     BmpHide result;
     forgetReadError();
     if (!in.isSequential() && !in.seek(0)) {
-        result.error = readError(in);
+        result.failure = fileio::unreadable(readError(in));
         return result;
     }
     std::vector<char> block(static_cast<std::size_t>(kBlockBytes) + Patcher::kPieceSlack);
     qint64 got = readUpTo(in, block.data(), kBlockBytes);
     if (got < 0) {
-        result.error = readError(in);
+        result.failure = fileio::unreadable(readError(in));
         return result;
     }
     const Parsed parsed = parse({reinterpret_cast<const std::uint8_t*>(block.data()),
                                 std::min<std::size_t>(kHeadBytes, static_cast<std::size_t>(got))});
     if (!parsed.ok() || !parsed.layout.direct) {
-        result.error = parsed.ok() ? kNotStreamable
-                                   : QString::fromStdString(parsed.error);
+        result.failure = parsed.ok() ? fileio::refused(kNotStreamable)
+                                     : fileio::unreadable(QString::fromStdString(parsed.error));
         return result;
     }
     const Layout& l = parsed.layout;
@@ -238,7 +238,7 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink)
     if (!in.isSequential()) {
         const std::string truncated = truncationError(l, static_cast<std::uint64_t>(in.size()));
         if (!truncated.empty()) {
-            result.error = QString::fromStdString(truncated);
+            result.failure = fileio::unreadable(QString::fromStdString(truncated));
             return result;
         }
     }
@@ -248,19 +248,19 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink)
         auto* bytes = reinterpret_cast<std::uint8_t*>(block.data());
         patcher.patch(bytes, position, position + static_cast<std::uint64_t>(got));
         if (!sink(QByteArrayView(block.data(), got))) {
-            result.sinkFailed = true;
+            result.failure = fileio::unwritable();
             return result;
         }
         position += static_cast<std::uint64_t>(got);
         got = readUpTo(in, block.data(), kBlockBytes);
         if (got < 0) {
-            result.error = readError(in);
+            result.failure = fileio::unreadable(readError(in));
             return result;
         }
     }
     // A file that shrank since its size was taken, or a pipe that ended early.
     if (position < l.pixelEnd)
-        result.error = QString::fromLatin1(kTruncatedSentence);
+        result.failure = fileio::unreadable(QString::fromLatin1(kTruncatedSentence));
     return result;
 }
 
@@ -269,18 +269,18 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& ou
     BmpHide result;
     const BmpProbe probe = probeBmp(in);
     if (!probe.streamable || in.isSequential()) {
-        result.error = kNotStreamable;
+        result.failure = fileio::refused(kNotStreamable);
         return result;
     }
     if (!probe.error.isEmpty()) {
-        result.error = probe.error;
+        result.failure = fileio::unreadable(probe.error);
         return result;
     }
     const Layout& l = probe.layout;
     if (refuseTooMuchText(l, textBytes, result))
         return result;
     if (!out.copyWhole(in.size())) {
-        result.sinkFailed = true;
+        result.failure = fileio::unwritable();
         return result;
     }
     // Pixel p lies in column p / H, so every row holds the message in its
@@ -310,7 +310,7 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& ou
                 const auto bytes = static_cast<std::uint64_t>((x1 - x0) * bpp);
                 std::uint8_t* slice = slices.data() + static_cast<std::size_t>(k) * sliceBytes;
                 if (bytes > 0 && !readAt(in, at, reinterpret_cast<char*>(slice), static_cast<qint64>(bytes))) {
-                    result.error = readError(in);
+                    result.failure = fileio::unreadable(readError(in));
                     return result;
                 }
                 pieces[static_cast<std::size_t>(k)] = {r, slice, at, at + bytes};
@@ -321,7 +321,7 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& ou
                 if (piece.end > piece.start
                     && !out.writeAt(piece.start, QByteArrayView(reinterpret_cast<const char*>(piece.bytes),
                                                                 static_cast<qsizetype>(piece.end - piece.start)))) {
-                    result.sinkFailed = true;
+                    result.failure = fileio::unwritable();
                     return result;
                 }
             }

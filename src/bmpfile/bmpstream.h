@@ -8,6 +8,7 @@
 // bit.
 
 #include "bmpfile/bmpformat.h"
+#include "fileio/failure.h"
 #include "stego/body.h"
 #include "stego/message.h"
 
@@ -16,6 +17,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <string_view>
 
 namespace bmpfile {
@@ -38,11 +40,13 @@ BmpProbe probeBmp(QIODevice& in);
 
 struct BmpReveal {
     stego::ReadResult result;
-    QString error;           // the file could not be read to the end of what the scan needs
-    bool sinkFailed = false; // the text sink refused a piece
+    // Unreadable: the file could not be read to the end of what the scan
+    // needs; Refused: it is not streamable; Unwritable: the text sink
+    // refused a piece.
+    std::optional<fileio::Failure> failure;
     // Found: how the text is encoded (stego/body.h).
     stego::BodyEncoding encoding = stego::BodyEncoding::Windows1252;
-    bool ok() const { return error.isEmpty() && !sinkFailed; }
+    bool ok() const { return !failure; }
 };
 
 // The engine's scan of a streamable BMP.  Reads the 40 pixels of the start
@@ -88,9 +92,11 @@ BmpReveal revealBmp(QIODevice& in, const ByteSink* textSink, const RevealTuning&
 
 struct BmpHide {
     stego::HideReport report;  // TooMuchText: nothing was written to the sink
-    QString error;             // reading failed or the file is not streamable; output is incomplete
-    bool sinkFailed = false;   // the sink refused a block; output is incomplete
-    bool ok() const { return error.isEmpty() && !sinkFailed; }
+    // Output is incomplete.  Unreadable: reading failed; Refused: the file is
+    // not streamable or too large to be written as 24-bit; Unwritable: the
+    // sink refused a block.
+    std::optional<fileio::Failure> failure;
+    bool ok() const { return !failure; }
 };
 
 // Copies `in` from its first byte to `sink`, block by block, with the framed
@@ -105,7 +111,7 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink)
 // the output (a file system copies file to file without the bytes passing
 // through the program), then `writeAt` overwrites, row by row, just the
 // slices the message lies in.  `in` must be seekable.  A failed copy or
-// write is `sinkFailed`.
+// write is Unwritable.
 struct PatchedCopy {
     std::function<bool(qint64 size)> copyWhole;
     std::function<bool(std::uint64_t at, QByteArrayView bytes)> writeAt;

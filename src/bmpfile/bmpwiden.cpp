@@ -49,7 +49,7 @@ BmpHide hideBmpAs24(QIODevice& in, const Layout& layout, std::string_view textBy
     }
     const qint64 rowBytes = (width * 3 + 3) / 4 * 4;
     if (kHeaderSize + rowBytes * height > std::numeric_limits<qint32>::max()) {
-        result.error = QStringLiteral("The picture is too large for a 24-bit BMP file");
+        result.failure = fileio::refused(QStringLiteral("The picture is too large for a 24-bit BMP file"));
         return result;
     }
 
@@ -60,7 +60,7 @@ BmpHide hideBmpAs24(QIODevice& in, const Layout& layout, std::string_view textBy
     QByteArray row;
     for (std::int64_t y = 0; y < height; ++y) {
         if (!readRow(in, layout, y, columns, row)) {
-            result.error = QString::fromLatin1(kTruncatedSentence);
+            result.failure = fileio::unreadable(QString::fromLatin1(kTruncatedSentence));
             return result;
         }
         const auto* bytes = reinterpret_cast<const uchar*>(row.constData());
@@ -70,14 +70,14 @@ BmpHide hideBmpAs24(QIODevice& in, const Layout& layout, std::string_view textBy
     result.report = stego::hideBytes({band.data(), columns, columns, height}, textBytes);
 
     if (!sink(header24(width, height, rowBytes * height))) {
-        result.sinkFailed = true;
+        result.failure = fileio::unwritable();
         return result;
     }
     QByteArray out(rowBytes, '\0');
     for (std::int64_t fileRow = 0; fileRow < height; ++fileRow) {
         const std::int64_t y = height - 1 - fileRow;
         if (!readRow(in, layout, y, width, row)) {
-            result.error = QString::fromLatin1(kTruncatedSentence);
+            result.failure = fileio::unreadable(QString::fromLatin1(kTruncatedSentence));
             return result;
         }
         const char* pixel = row.constData();
@@ -93,7 +93,7 @@ BmpHide hideBmpAs24(QIODevice& in, const Layout& layout, std::string_view textBy
             }
         }
         if (!sink(out)) {
-            result.sinkFailed = true;
+            result.failure = fileio::unwritable();
             return result;
         }
     }

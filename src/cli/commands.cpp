@@ -221,9 +221,11 @@ int hideInPlace(Picture& picture, const std::string& codes, const QString& pictu
     }
     if (hidden.report.outcome == stego::HideOutcome::TooMuchText)
         return tooMuchText(hidden.report.excess, stego::bodyEncoding(codes) == stego::BodyEncoding::Utf8);
-    if (!hidden.error.isEmpty())
-        return complain({FailureKind::File, QStringLiteral("cannot read the picture %1: %2").arg(shown(picturePath), hidden.error)});
-    if (file && (hidden.sinkFailed || !file->commit()))
+    // A refused block is the output's failure, whose reason the file holds.
+    if (hidden.failure && hidden.failure->kind != fileio::FailureKind::Unwritable)
+        return complain({commandKindOf(hidden.failure->kind),
+                         QStringLiteral("cannot read the picture %1: %2").arg(shown(picturePath), hidden.failure->reason)});
+    if (file && (hidden.failure || !file->commit()))
         return complain({FailureKind::File, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), file->errorString())});
     return kOk;
 }
@@ -319,8 +321,10 @@ int reveal(const Arguments& args)
                 return writer.write(std::string_view(piece.data(), static_cast<std::size_t>(piece.size())));
             },
             encoding);
-        if (!revealed.error.isEmpty())
-            return complain({FailureKind::File, QStringLiteral("cannot read the picture %1: %2").arg(shown(args.positional[0]), revealed.error)});
+        // The writer reports a piece it could not take itself.
+        if (revealed.failure && revealed.failure->kind != fileio::FailureKind::Unwritable)
+            return complain({commandKindOf(revealed.failure->kind), QStringLiteral("cannot read the picture %1: %2")
+                                                                       .arg(shown(args.positional[0]), revealed.failure->reason)});
         result.outcome = revealed.result.outcome;
     } else {
         result = stego::readMessage(picture.decoded->pixels());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fileio/failure.h"
+
 #include <QString>
 
 namespace cli {
@@ -36,6 +38,21 @@ constexpr ExitStatus exitStatusOf(FailureKind kind) noexcept
         return kTooMuchText;
     }
     return kFileError;
+}
+
+// The libraries' kinds as a command's: every one is about a file or a
+// stream the command was given (a picture refused as too large for 24-bit
+// output included), and memory that runs out on a picture and text.
+constexpr FailureKind commandKindOf(fileio::FailureKind kind) noexcept
+{
+    switch (kind) {
+    case fileio::FailureKind::Unreadable:
+    case fileio::FailureKind::Unwritable:
+    case fileio::FailureKind::Refused:
+    case fileio::FailureKind::OutOfMemory:
+        return FailureKind::File;
+    }
+    return FailureKind::File;
 }
 
 }  // namespace cli

@@ -53,7 +53,7 @@ int main(int argc, char** argv)
             status = cli::run(args);
         } catch (const std::bad_alloc&) {
             cli::complainLine(std::string_view("there is not enough memory for this picture and text"));
-            status = cli::kFileError;
+            status = cli::exitStatusOf(cli::commandKindOf(fileio::FailureKind::OutOfMemory));
         } catch (const std::exception& failure) {
             cli::complainLine(cli::escapeControls(QString::fromLocal8Bit(failure.what())));
             status = cli::kFileError;

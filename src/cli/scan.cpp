@@ -42,8 +42,9 @@ Answer scanPicture(const QString& path)
         // The text itself is not wanted: only whether its end marker comes.
         const bmpfile::ByteSink discard = [](QByteArrayView) { return true; };
         const bmpfile::BmpReveal revealed = bmpfile::revealBmp(*picture.bmpFile, discard);
-        if (!revealed.error.isEmpty()) {
-            complain({FailureKind::File, QStringLiteral("cannot read the picture %1: %2").arg(shown(path), revealed.error)});
+        if (revealed.failure) {  // the sink above takes every piece
+            complain({commandKindOf(revealed.failure->kind),
+                      QStringLiteral("cannot read the picture %1: %2").arg(shown(path), revealed.failure->reason)});
             return Answer::Unreadable;
         }
         outcome = revealed.result.outcome;

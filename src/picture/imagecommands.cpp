@@ -53,9 +53,9 @@ bool confirmLoad(PictureCommandContext& context)
     return context.platform.messageBox(box, context.window) == platform::Answer::Yes;
 }
 
-void showFailure(PictureCommandContext& context, const QString& what, const QString& path, const QString& reason)
+void showFailure(PictureCommandContext& context, const QString& path, const fileio::Failure& failure)
 {
-    context.platform.messageBox(platform::fileFailureBox(what, path, reason), context.window);
+    context.platform.messageBox(platform::fileFailureBox(QStringLiteral("The picture"), path, failure), context.window);
 }
 
 // Everything Open Image does once it has a path.  A file that cannot be read
@@ -70,7 +70,7 @@ void loadChosenFile(PictureCommandContext& context, const QString& path)
     imagefile::LoadResult loaded = imagefile::loadPicture(path, imagefile::FileKinds::RegularOnly, context.view.canvas()->image().sizeInBytes());
     if (!loaded.ok()) {
         busy.reset();  // no hourglass over the box
-        showFailure(context, QStringLiteral("The picture could not be opened:"), path, loaded.error);
+        showFailure(context, path, fileio::unreadable(loaded.error));
         return;
     }
 
@@ -180,7 +180,7 @@ void saveImage(PictureCommandContext& context)
     }
     if (!error.isEmpty()) {
         // The picture stays marked as changed: the hidden message is still unsaved.
-        showFailure(context, QStringLiteral("The picture could not be saved:"), path, error);
+        showFailure(context, path, fileio::unwritable(error));
         return;
     }
     context.state.ImageChanged = 0;

@@ -35,9 +35,20 @@ MessageBox okBox(const QString& title, Icon icon, const QString& text)
     return Box(title, icon).text(text);
 }
 
-MessageBox fileFailureBox(const QString& sentence, const QString& path, const QString& reason)
+MessageBox fileFailureBox(const QString& subject, const QString& path, const fileio::Failure& failure)
 {
-    return Box(alertTitle(), Icon::Warning).lines({sentence, QDir::toNativeSeparators(path), reason});
+    QString sentence = subject;
+    switch (failure.kind) {
+    case fileio::FailureKind::Unreadable:
+    case fileio::FailureKind::Refused:
+    case fileio::FailureKind::OutOfMemory:
+        sentence += QStringLiteral(" could not be opened:");
+        break;
+    case fileio::FailureKind::Unwritable:
+        sentence += QStringLiteral(" could not be saved:");
+        break;
+    }
+    return Box(alertTitle(), Icon::Warning).lines({sentence, QDir::toNativeSeparators(path), failure.reason});
 }
 
 QString characterList(const std::vector<char32_t>& characters)

@@ -5,6 +5,8 @@
 
 #include "platform.h"
 
+#include "fileio/failure.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -38,9 +40,12 @@ private:
 // A box with a single OK button, OK being the default.
 MessageBox okBox(const QString& title, Icon icon, const QString& text);
 
-// "Mirrorvane Alert", warning icon, OK: `sentence`, the path in the
-// desktop's own form and `reason`, each on a line of its own.
-MessageBox fileFailureBox(const QString& sentence, const QString& path, const QString& reason);
+// The window's one table from a failure's kind to its box: "Mirrorvane
+// Alert", warning icon, OK, with "<subject> could not be opened:" (or "saved:"
+// when the output could not be written), the path in the desktop's own form
+// and the reason, each on a line of its own.  `subject` is "The picture",
+// "The text file" or "The file".
+MessageBox fileFailureBox(const QString& subject, const QString& path, const fileio::Failure& failure);
 
 // Characters separated by spaces, as the refusals of unencodable text list them.
 QString characterList(const std::vector<char32_t>& characters);

@@ -31,7 +31,7 @@ QString textFileFilter()
 void openFailed(TextCommandContext& context, const QString& path, const QString& reason)
 {
     context.platform.messageBox(
-        platform::fileFailureBox(QStringLiteral("The text file could not be opened:"), path, reason), context.window);
+        platform::fileFailureBox(QStringLiteral("The text file"), path, fileio::unreadable(reason)), context.window);
 }
 
 // Shows the dialog with the settings `configure` gives it.  A completed
@@ -129,7 +129,7 @@ bool writeTextFile(TextCommandContext& context, const QString& path, const QByte
     if (reason.isEmpty())
         return true;
     context.platform.messageBox(
-        platform::fileFailureBox(QStringLiteral("The text file could not be saved:"), path, reason), context.window);
+        platform::fileFailureBox(QStringLiteral("The text file"), path, fileio::unwritable(reason)), context.window);
     return false;
 }
 

@@ -43,7 +43,7 @@ TEST(BmpWiden, ThirtyTwoBitPicturesComeOutAs24BitWithTheEnginesPixels)
             QImage expected = source.copy();
             const stego::HideReport engine = stego::hideBytes(imagefile::surfaceOf(expected), text);
             ASSERT_EQ(hidden.report.outcome, engine.outcome);
-            ASSERT_TRUE(hidden.ok()) << hidden.error.toStdString();
+            ASSERT_TRUE(hidden.ok()) << hidden.failure->reason.toStdString();
             if (engine.outcome == stego::HideOutcome::TooMuchText) {
                 EXPECT_EQ(hidden.report.excess, engine.excess);
                 EXPECT_TRUE(output.isEmpty());
