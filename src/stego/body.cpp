@@ -51,13 +51,6 @@ bool Utf8Validator::feed(std::string_view bytes) noexcept
     return true;
 }
 
-bool isStrictUtf8(std::string_view bytes) noexcept
-{
-    Utf8Validator validator;
-    validator.feed(bytes);
-    return validator.valid();
-}
-
 void BodyClassifier::feed(std::string_view bytes) noexcept
 {
     if (m_seen < kUtf8Mark.size()) {

@@ -59,8 +59,6 @@ private:
     std::uint8_t m_high = 0xBF;
 };
 
-bool isStrictUtf8(std::string_view bytes) noexcept;
-
 // Tells a body's encoding from its bytes arriving in order, in constant
 // memory, so that a body too long to hold is still told apart.
 class BodyClassifier {
