@@ -23,12 +23,6 @@ bool isControl(char32_t c)
     return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F);
 }
 
-std::string hexEscape(unsigned value)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    return {'\\', 'x', kDigits[(value >> 4) & 0xF], kDigits[value & 0xF]};
-}
-
 void appendHex(QString& out, unsigned value)
 {
     out += QString::fromLatin1(hexEscape(value));
@@ -173,6 +167,12 @@ std::string terminalEscapeNote()
                                  ? "control characters of the message are"
                                  : "control characters of the message and characters " + localeEncoding() + " lacks are";
     return what + " shown as \\xHH, the hidden byte; redirect standard output to get them as they are";
+}
+
+std::string hexEscape(unsigned value)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    return {'\\', 'x', kDigits[(value >> 4) & 0xF], kDigits[value & 0xF]};
 }
 
 std::string escapeForTerminal(std::string_view codes, std::u16string_view text, bool utf8, bool& escaped)

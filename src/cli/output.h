@@ -55,6 +55,8 @@ QString escapeControls(const QString& text);
 // The same for a name whose bytes are not valid UTF-8: every byte outside
 // printable ASCII is shown as \xHH.
 QString shownBytes(std::string_view name);
+// \xHH of a byte, the escape of every text shown here.
+std::string hexEscape(unsigned value);
 
 // A revealed text for a terminal: control characters other than TAB, LF
 // and CR become \xHH, HH being the hidden byte.  `codes` holds the hidden

@@ -2,6 +2,7 @@
 
 #include "fileio/fileio.h"
 #include "bmpfile/bmpformat.h"
+#include "imagefile/limits.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,8 +17,6 @@ namespace cli {
 
 namespace {
 
-// The decoders' limit on a picture file's size (1,040 MB).
-constexpr qint64 kPictureFileLimit = qint64(1024 + 16) << 20;
 static_assert(fileio::kStreamHeadBytes >= qint64(bmpfile::kHeadBytes), "a BMP's headers fit in the head");
 
 qint64 bytesToKeep(QByteArrayView head)
@@ -30,7 +29,7 @@ qint64 bytesToKeep(QByteArrayView head)
             && parsed.layout.pixelEnd < static_cast<std::uint64_t>(std::numeric_limits<qint64>::max()))
             return static_cast<qint64>(parsed.layout.pixelEnd);
     }
-    return kPictureFileLimit + 1;
+    return imagefile::kMaxPictureFileBytes + 1;
 }
 
 }  // namespace

@@ -96,8 +96,7 @@ std::string RevealedTextWriter::escapeUtf8(std::string_view piece)
 
 void RevealedTextWriter::appendEscape(std::string& out, unsigned char b)
 {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    out += {'\\', 'x', kDigits[b >> 4], kDigits[b & 0xF]};
+    out += hexEscape(b);
     m_escaped = true;
 }
 

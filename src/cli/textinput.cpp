@@ -20,28 +20,6 @@ constexpr std::string_view kByteOrderMark = stego::kUtf8Mark;
 // counted, so that the usual mistakes get the exact figure.
 constexpr std::int64_t kCountingBound = std::int64_t(1) << 20;
 
-// Length of the strict UTF-8 sequence that starts with `lead` and the range
-// its second byte must lie in (no overlong forms, no surrogates, nothing past
-// U+10FFFF); 0 for a byte that starts none.
-int sequenceLength(unsigned char lead, unsigned char& low, unsigned char& high)
-{
-    low = 0x80;
-    high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-        return 3;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-        return 4;
-    }
-    return 0;
-}
-
 }  // namespace
 
 TextConverter::TextConverter(std::int64_t capacity, TextOptions options, bool dropByteOrderMark)
@@ -121,7 +99,7 @@ void TextConverter::feed(std::string_view bytes)
             i = end;
         } else {
             unsigned char low = 0, high = 0;
-            const int length = sequenceLength(p[i], low, high);
+            const int length = stego::utf8SequenceLength(p[i], low, high);
             if (length == 0) {
                 m_invalid = true;
                 return;

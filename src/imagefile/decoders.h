@@ -27,7 +27,7 @@ LoadResult decodeGif(QIODevice& in);
 
 // Qt's reader of `format` on the bytes, for what the program's own decoders
 // leave to it; converted to the working format, every pixel opaque.
-LoadResult readWithQt(const QByteArray& bytes, const char* format, int allocationLimitMB);
+LoadResult readWithQt(const QByteArray& bytes, const char* format);
 
 // Why a picture of width x height is refused, or empty when it fits the ceiling.
 QString tooLargeError(std::int64_t width, std::int64_t height);

@@ -116,7 +116,7 @@ LoadResult decodeGif(QIODevice& in)
                                   .arg(height)
                                   .arg(kMaxGifPixels)};
     }
-    return readWithQt(firstFrameOnly(in), "gif", kAllocationLimitMB);
+    return readWithQt(firstFrameOnly(in), "gif");
 }
 
 }  // namespace imagefile

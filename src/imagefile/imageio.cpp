@@ -213,7 +213,7 @@ LoadResult decodeBmpBytes(const QByteArray& bytes)
     // rows of whatever the allocation held.
     if (const std::string cut = bmpfile::truncationError(parsed.layout, data.size()); !cut.empty())
         return failure(QString::fromStdString(cut));
-    return readWithQt(bytes, "bmp", kAllocationLimitMB);
+    return readWithQt(bytes, "bmp");
 }
 
 LoadResult decodeFormat(QIODevice& in, qint64 heldBytes)
@@ -243,7 +243,7 @@ LoadResult decodeFormat(QIODevice& in, qint64 heldBytes)
 
 }  // namespace
 
-LoadResult readWithQt(const QByteArray& bytes, const char* format, int allocationLimitMB)
+LoadResult readWithQt(const QByteArray& bytes, const char* format)
 {
     QBuffer buffer;
     buffer.setData(bytes);
@@ -251,11 +251,9 @@ LoadResult readWithQt(const QByteArray& bytes, const char* format, int allocatio
     QImage image;
     {
         QImageReader reader(&buffer, format);
-        // An animated GIF gives its first frame: the first read is that frame.
-        QImageReader::setAllocationLimit(allocationLimitMB);
-        const bool read = reader.read(&image);
         QImageReader::setAllocationLimit(kAllocationLimitMB);
-        if (!read)
+        // An animated GIF gives its first frame: the first read is that frame.
+        if (!reader.read(&image))
             return failure(readerError(format, reader));
         // The reader goes here: a GIF reader keeps a share of the frame it
         // handed out, and a shared picture is converted by copying it whole.

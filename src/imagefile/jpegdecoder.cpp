@@ -25,11 +25,6 @@ namespace imagefile {
 
 namespace {
 
-// What opening a JPEG may hold: the picture already open, the decoded
-// picture, a turned copy of it and libjpeg's whole-image coefficients (a
-// progressive or multi-scan file) together stay within this.
-constexpr std::int64_t kDecodeBudgetBytes = std::int64_t(2 * kAllocationLimitMB) << 20;
-
 // One APP1 segment at most; the orientation is all that is read from it.
 constexpr std::size_t kMaxExifBytes = 65535;
 

@@ -1,5 +1,7 @@
 #include "toprows.h"
 
+#include "imagefile/limits.h"
+
 #include <QtEndian>
 
 #include <zlib.h>
@@ -15,7 +17,6 @@ namespace {
 // (a colour profile, some text): past it the whole file is decoded instead.
 constexpr qint64 kMaxHeadBytes = qint64(16) << 20;
 constexpr qint64 kPieceBytes = qint64(64) << 10;
-constexpr qint64 kMaxJpegBytes = qint64(1024 + 16) << 20;
 
 QByteArray chunk(const char* type, const QByteArray& data)
 {
@@ -151,7 +152,7 @@ int exifOrientation(QByteArrayView exif)
 QByteArray jpegTopRows(QIODevice& in, int rows)
 {
     // Past the decoders' file limit the whole-file road refuses it, with its reason.
-    if (!in.seek(0) || in.size() > kMaxJpegBytes)
+    if (!in.seek(0) || in.size() > kMaxPictureFileBytes)
         return {};
     QByteArray bytes = in.readAll();
     const auto byte = [&](qsizetype i) { return static_cast<uchar>(bytes[i]); };

@@ -67,10 +67,6 @@ void forceOpaque(QImage& image)
     }
 }
 
-// What decoding may hold besides the picture already open: the new picture
-// and libwebp's own buffers, as for a JPEG.
-constexpr std::int64_t kDecodeBudgetBytes = std::int64_t(2 * kAllocationLimitMB) << 20;
-
 // libwebp's buffers beside ours for `bitstream`: a lossless one is decoded
 // whole into its own picture (its references reach back anywhere), plus a
 // few rows; a lossy one needs rows only, and its alpha plane whole.

@@ -32,21 +32,8 @@ bool Utf8Validator::feed(std::string_view bytes) noexcept
             const unsigned char lead = p[i++];
             if (lead < 0x80)
                 continue;
-            // The range of the second byte rules out overlong forms,
-            // surrogates and code points past U+10FFFF.
-            m_low = 0x80;
-            m_high = 0xBF;
-            if (lead >= 0xC2 && lead <= 0xDF) {
-                m_pending = 1;
-            } else if (lead >= 0xE0 && lead <= 0xEF) {
-                m_pending = 2;
-                m_low = lead == 0xE0 ? 0xA0 : 0x80;
-                m_high = lead == 0xED ? 0x9F : 0xBF;
-            } else if (lead >= 0xF0 && lead <= 0xF4) {
-                m_pending = 3;
-                m_low = lead == 0xF0 ? 0x90 : 0x80;
-                m_high = lead == 0xF4 ? 0x8F : 0xBF;
-            } else {
+            m_pending = utf8SequenceLength(lead, m_low, m_high) - 1;
+            if (m_pending < 0) {
                 m_failed = true;
                 return false;
             }
@@ -62,13 +49,6 @@ bool Utf8Validator::feed(std::string_view bytes) noexcept
         --m_pending;
     }
     return true;
-}
-
-bool isStrictUtf8(std::string_view bytes) noexcept
-{
-    Utf8Validator validator;
-    validator.feed(bytes);
-    return validator.valid();
 }
 
 void BodyClassifier::feed(std::string_view bytes) noexcept

@@ -21,6 +21,28 @@ inline constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 enum class BodyEncoding { Windows1252, Utf8 };
 
+// Length of the strict UTF-8 sequence that starts with `lead` and the range
+// its second byte must lie in (no overlong forms, no surrogates, nothing past
+// U+10FFFF); 0 for a byte that starts none.
+constexpr int utf8SequenceLength(std::uint8_t lead, std::uint8_t& low, std::uint8_t& high) noexcept
+{
+    low = 0x80;
+    high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+        return 3;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+        return 4;
+    }
+    return 0;
+}
+
 // Strict UTF-8, fed in pieces that may split a sequence: no overlong forms,
 // no surrogates, nothing past U+10FFFF, nothing cut short at the end.
 class Utf8Validator {
@@ -36,8 +58,6 @@ private:
     std::uint8_t m_low = 0x80;      // range of the next continuation byte
     std::uint8_t m_high = 0xBF;
 };
-
-bool isStrictUtf8(std::string_view bytes) noexcept;
 
 // Tells a body's encoding from its bytes arriving in order, in constant
 // memory, so that a body too long to hold is still told apart.

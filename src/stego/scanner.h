@@ -44,9 +44,7 @@ public:
     bool feedCharacters(std::string_view characters);
 
     bool atCharacterStart() const noexcept { return m_place == 0; }
-    bool inBody() const noexcept { return m_state == State::Body; }
     bool done() const noexcept { return m_state == State::Found || m_state == State::NoStart || m_sinkFailed; }
-    bool sinkFailed() const noexcept { return m_sinkFailed; }
     // Found or NoStartMarker once decided; else NoEndMarker (the scan ran
     // out of pixels).
     ReadOutcome outcome() const noexcept;

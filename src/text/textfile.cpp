@@ -1,5 +1,6 @@
 #include "textfile.h"
 
+#include "stego/body.h"
 #include "stego/codepage.h"
 
 #include <string_view>
@@ -77,28 +78,12 @@ std::optional<QString> decodeUtf8(QByteArrayView bytes)
             ++i;
             continue;
         }
-        // The ranges of the second byte rule out overlong forms, surrogates
-        // and code points past U+10FFFF.
-        int length = 0;
-        char32_t c = 0;
-        unsigned char secondLow = 0x80;
-        unsigned char secondHigh = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            c = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            c = lead & 0x0F;
-            secondLow = lead == 0xE0 ? 0xA0 : 0x80;
-            secondHigh = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            c = lead & 0x07;
-            secondLow = lead == 0xF0 ? 0x90 : 0x80;
-            secondHigh = lead == 0xF4 ? 0x8F : 0xBF;
-        } else {
+        unsigned char secondLow = 0;
+        unsigned char secondHigh = 0;
+        const int length = stego::utf8SequenceLength(lead, secondLow, secondHigh);
+        if (length == 0)
             return std::nullopt;
-        }
+        char32_t c = lead & (0x7F >> length);  // the lead's payload bits
         if (n - i < length || data[i + 1] < secondLow || data[i + 1] > secondHigh)
             return std::nullopt;
         for (int k = 1; k < length; ++k) {
