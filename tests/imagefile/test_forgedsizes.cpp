@@ -53,7 +53,6 @@ TEST(ForgedSizes, EachPictureOpensOrIsRefusedByWhatItHoldsAtABoundedMemoryCost)
 {
     QTemporaryDir dir;
     const bool measured = resetPeakMemory();
-    const QByteArray jpeg = encoded(patternImage(64, 48), "jpeg");
     const struct {
         const char* why;
         QByteArray bytes;
@@ -65,18 +64,13 @@ TEST(ForgedSizes, EachPictureOpensOrIsRefusedByWhatItHoldsAtABoundedMemoryCost)
         {"run-length bmp claims 60000 x 60000", forgedBmp(true), {}, true, 16},
         {"gif with a 65535 x 65535 screen around a 1 x 1 frame", gif(65535, 65535), {}, true, 16},
         {"gif cut inside its frame", gif().left(39), {}, false, 16},
-        {"jpeg cut inside its scan opens with the decoder's grey for the rest", jpeg.left(jpeg.size() / 2), {64, 48},
-         false, 16},
         {"100000 x 1", encoded(patternImage(100000, 1), "bmp"), {100000, 1}, false, 16},
         // 137 MB of pixels: the conversion must not become a second copy.
         {"gif with a 6000 x 6000 screen", gif(6000, 6000), {6000, 6000}, false, 137 * 3 / 2},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        const QString path = dir.filePath("picture.bmp");
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(row.bytes) == row.bytes.size());
-        file.close();
+        const QString path = imagefiletest::written(dir.filePath("picture.bmp"), row.bytes);
         ASSERT_EQ(resetPeakMemory(), measured);
         const qint64 before = residentMB("VmRSS:");
         const imagefile::LoadResult loaded = imagefile::loadPicture(path);

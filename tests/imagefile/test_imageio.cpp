@@ -19,12 +19,7 @@ const QByteArray kGif = QByteArray::fromHex("47494638396102000100810000000000c86
 
 class ImageIoTest : public ::testing::Test {
 protected:
-    QString write(const QString& name, const QByteArray& bytes)
-    {
-        QFile file(m_dir.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        return file.fileName();
-    }
+    QString write(const QString& name, const QByteArray& bytes) { return imagefiletest::written(m_dir.filePath(name), bytes); }
     QTemporaryDir m_dir;
 };
 
@@ -41,7 +36,6 @@ TEST_F(ImageIoTest, ContentNotNameDecidesAndDamagedFilesAreRefused)
         {"jpeg-named.bmp", encoded(source, "jpeg"), Opens},
         {"text-named.bmp", "just some words\r\n", Refused},
         {"png-cut-inside-its-data.png", png.left(png.size() / 2), Refused},
-        {"bmp-short-by-a-byte.bmp", bmp.chopped(1), Refused},
         {"xpm-a-format-the-program-does-not-open.bmp", encoded(patternImage(4, 4), "xpm"), Refused},
     };
     for (const auto& row : rows) {
