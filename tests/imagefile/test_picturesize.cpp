@@ -104,11 +104,13 @@ TEST(HeaderSize, AgreesWithTheDecoder)
     return imagefiletest::sameRgb(part.image.copy(rows), whole.image.copy(rows));
 }
 
-QByteArray topRowsOf(QByteArray png)
+// The top rows `cut` (pngTopRows or jpegTopRows) finds in `bytes`.
+template <auto cut>
+QByteArray topRowsOf(QByteArray bytes)
 {
-    QBuffer buffer(&png);
+    QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    return imagefile::pngTopRows(buffer, imagefile::kStartMarkerRows);
+    return cut(buffer, imagefile::kStartMarkerRows);
 }
 
 TEST(PngTopRows, AreTheWholePicturesTopRows)
@@ -140,7 +142,7 @@ TEST(PngTopRows, AreTheWholePicturesTopRows)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        EXPECT_TRUE(sameTopRows(row.png, topRowsOf(row.png)));
+        EXPECT_TRUE(sameTopRows(row.png, topRowsOf<imagefile::pngTopRows>(row.png)));
     }
 
     // No shortcut where the top rows are not simply the first data.
@@ -152,15 +154,8 @@ TEST(PngTopRows, AreTheWholePicturesTopRows)
     };
     for (const auto& row : none) {
         SCOPED_TRACE(row.why);
-        EXPECT_TRUE(topRowsOf(row.png).isEmpty());
+        EXPECT_TRUE(topRowsOf<imagefile::pngTopRows>(row.png).isEmpty());
     }
-}
-
-QByteArray jpegTopRowsOf(QByteArray jpeg)
-{
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::ReadOnly);
-    return imagefile::jpegTopRows(buffer, imagefile::kStartMarkerRows);
 }
 
 TEST(JpegTopRows, AreTheWholePicturesTopRows)
@@ -174,7 +169,7 @@ TEST(JpegTopRows, AreTheWholePicturesTopRows)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        EXPECT_TRUE(sameTopRows(row.jpeg, jpegTopRowsOf(row.jpeg)));
+        EXPECT_TRUE(sameTopRows(row.jpeg, topRowsOf<imagefile::jpegTopRows>(row.jpeg)));
     }
 
     const struct { const char* why; QByteArray jpeg; } none[] = {
@@ -185,7 +180,7 @@ TEST(JpegTopRows, AreTheWholePicturesTopRows)
     };
     for (const auto& row : none) {
         SCOPED_TRACE(row.why);
-        EXPECT_TRUE(jpegTopRowsOf(row.jpeg).isEmpty());
+        EXPECT_TRUE(topRowsOf<imagefile::jpegTopRows>(row.jpeg).isEmpty());
     }
 }
 
