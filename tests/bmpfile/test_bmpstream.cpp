@@ -5,6 +5,7 @@
 #include "imagefile/bmpfiles.h"
 #include "bmpfile/bmpformat.h"
 #include "bmpfile/bmpstream.h"
+#include "bmpfile/bmpwiden.h"
 #include "imagefile/imageio.h"
 #include "imagefile/pictures.h"
 
@@ -129,16 +130,15 @@ QByteArray expectSameHide(const QByteArray& bytes, const std::string& text)
     const bmpfile::Layout layout =
         bmpfile::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())}).layout;
     for (qsizetype i = 0; i < std::min(bytes.size(), hidden.output.size()); ++i) {
-        const int changed = (bytes[i] ^ hidden.output[i]) & 0xFF;
-        if (changed == 0)
-            continue;
-        const auto offset = static_cast<std::uint64_t>(i) - layout.pixelOffset;
-        const bool inPixel = static_cast<std::uint64_t>(i) >= layout.pixelOffset && i < static_cast<qsizetype>(layout.pixelEnd)
+        const auto at = static_cast<std::uint64_t>(i), offset = at - layout.pixelOffset;
+        const bool inPixel = at >= layout.pixelOffset && at < layout.pixelEnd
                              && offset % layout.rowStride < static_cast<std::uint64_t>(layout.width * layout.bytesPerPixel())
                              && offset % layout.rowStride % static_cast<std::uint64_t>(layout.bytesPerPixel()) < 3;
-        EXPECT_TRUE(changed == 1 && inPixel) << "byte " << i << " changed by " << changed;
-        if (!(changed == 1 && inPixel))
+        const int changed = (bytes[i] ^ hidden.output[i]) & 0xFF;
+        if (changed != 0 && !(changed == 1 && inPixel)) {
+            ADD_FAILURE() << "byte " << i << " changed by " << changed;
             break;
+        }
     }
     return hidden.output;
 }
@@ -161,6 +161,45 @@ TEST(BmpStream, HideAndRevealMatchTheEngineOverAwkwardGeometries)
             const QByteArray hidden = expectSameHide(plain, randomText(static_cast<std::size_t>(length.length), 3));
             if (!hidden.isEmpty())
                 expectSameScan(hidden);
+        }
+    }
+}
+
+// A 32-bit BMP rewritten as 24-bit while hidden in: the engine's pixels in a plain 24-bit file.
+TEST(BmpStream, ThirtyTwoBitPicturesWidenedTo24BitCarryTheEnginesPixels)
+{
+    for (const Geometry& g : kGeometries) {
+        if (g.kind.bits != 32)
+            continue;
+        SCOPED_TRACE(g.why);
+        const QImage source = noisyImage(g.width, g.height, 11);
+        BmpKind kind = g.kind;
+        kind.padding = 0;  // the fourth byte 0: an alpha that would make the picture invisible
+        QByteArray input = bmpBytes(source, kind);
+        const std::int64_t capacity = stego::textCapacity(g.width, g.height);
+        for (const std::int64_t length : {std::int64_t(0), std::min<std::int64_t>(7, capacity), capacity, capacity + 1}) {
+            SCOPED_TRACE(length);
+            const std::string text(static_cast<std::size_t>(length), '\xA7');
+            QBuffer in(&input);
+            ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+            const bmpfile::BmpProbe probe = bmpfile::probeBmp(in);
+            ASSERT_TRUE(probe.streamable && probe.error.isEmpty());
+            QByteArray output;
+            const bmpfile::BmpHide hidden = bmpfile::hideBmpAs24(in, probe.layout, text, [&](QByteArrayView bytes) {
+                output.append(bytes);
+                return true;
+            });
+            QImage expected = source.copy();
+            const stego::HideReport engine = stego::hideBytes(imagefile::surfaceOf(expected), text);
+            ASSERT_TRUE(hidden.ok()) << qPrintable(reasonOf(hidden.failure));
+            ASSERT_EQ(hidden.report.outcome, engine.outcome);
+            if (engine.outcome == stego::HideOutcome::TooMuchText) {
+                EXPECT_EQ(hidden.report.excess, engine.excess);
+                EXPECT_TRUE(output.isEmpty());
+                continue;
+            }
+            EXPECT_TRUE(output.startsWith("BM") && output[28] == 24 && output[30] == 0) << "uncompressed 24-bit";
+            EXPECT_TRUE(sameRgb(qtDecoded(output), expected));
         }
     }
 }
@@ -194,7 +233,6 @@ TEST(BmpStream, RevealStopsWhereTheEngineDoes)
         {"end marker inside the first 13 characters", "ab" + std::string(stego::kEndMarker)},
         {"start marker and no end marker", std::string(stego::kStartMarker) + "never ends"},
         {"end marker straddling the start marker", std::string(stego::kStartMarker) + "ssage"},
-        {"empty message", std::string(stego::kStartMarker) + std::string(stego::kEndMarker)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
@@ -204,15 +242,6 @@ TEST(BmpStream, RevealStopsWhereTheEngineDoes)
             expectSameScan(bmpBytes(raw, kind));
         }
     }
-}
-
-TEST(BmpStream, MessagesLongerThanTheDefaultBands)
-{
-    // Crosses the first band and its doubling at the real sizes.
-    const QByteArray plain = bmpBytes(noisyImage(2000, 2500, 5));
-    const QByteArray hidden = expectSameHide(plain, randomText(static_cast<std::size_t>(stego::textCapacity(2000, 2500)), 9));
-    ASSERT_FALSE(hidden.isEmpty());
-    expectSameScan(hidden);
 }
 
 TEST(BmpStream, PicturesWiderThanABlockArePatchedAStretchAtATime)

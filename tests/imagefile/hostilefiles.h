@@ -14,12 +14,14 @@
 
 namespace imagefiletest {
 
-inline QByteArray progressiveJpeg(const QImage& image)
+inline QByteArray progressiveJpeg(const QImage& image, const QString& comment = {})
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "jpeg");
     writer.setProgressiveScanWrite(true);
+    if (!comment.isEmpty())
+        writer.setText(QStringLiteral("Comment"), comment);
     EXPECT_TRUE(writer.write(image));
     return buffer.data();
 }
@@ -90,20 +92,35 @@ inline QByteArray zlibWithZeros(const QByteArray& head, int zeroMB)
     return stream;
 }
 
+// A PNG of one IDAT chunk holding the zlib stream `idat`, `beforeData` among its chunks.
+inline QByteArray pngFile(quint32 width, quint32 height, char bitDepth, char colourType, const QByteArray& idat,
+                          const QByteArray& beforeData = {})
+{
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(width, header.data());
+    qToBigEndian<quint32>(height, header.data() + 4);
+    header[8] = bitDepth;
+    header[9] = colourType;
+    return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header) + beforeData + pngChunk("IDAT", idat) + pngChunk("IEND", {});
+}
+
 // An 8 x 8 RGB PNG with `beforeData` among its chunks and `zeroMB`
 // megabytes of zeros compressed after its rows.
 inline QByteArray smallPng(const QByteArray& beforeData = {}, int zeroMB = 0)
 {
-    QByteArray header(13, '\0');
-    qToBigEndian<quint32>(8, header.data());
-    qToBigEndian<quint32>(8, header.data() + 4);
-    header[8] = 8;  // bits a channel
-    header[9] = 2;  // RGB
     QByteArray rows;
     for (int y = 0; y < 8; ++y)
         rows += QByteArray(1, '\0') + QByteArray(24, char(30 * y));
-    const QByteArray data = zeroMB > 0 ? zlibWithZeros(rows, zeroMB) : qCompress(rows).mid(4);
-    return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header) + beforeData + pngChunk("IDAT", data) + pngChunk("IEND", {});
+    return pngFile(8, 8, 8, 2, zeroMB > 0 ? zlibWithZeros(rows, zeroMB) : qCompress(rows).mid(4), beforeData);
+}
+
+// The PNG with its first IDAT chunk's checksum spoiled.
+inline QByteArray withBadIdatCrc(QByteArray png)
+{
+    const qsizetype idat = png.indexOf("IDAT");
+    const qsizetype crc = idat + 4 + qFromBigEndian<quint32>(png.constData() + idat - 4);
+    png[crc] = static_cast<char>(png[crc] ^ 1);
+    return png;
 }
 
 // An 8 x 8 GIF frame coded with a clear code before every pixel (the

@@ -93,7 +93,6 @@ TEST(Decoders, JpegPixelsAreQtsPixels)
     dense.setDotsPerMeterY(5905);
     const struct { const char* why; QByteArray bytes; } rows[] = {
         {"baseline 4:2:0", jpegOf(photo, 75)},
-        {"quality 100", jpegOf(photo, 100)},
         {"progressive", jpegOf(photo, 80, true)},
         {"grey", jpegOf(grey, 75)},
         {"a resolution", jpegOf(dense, 75)},
@@ -108,7 +107,6 @@ TEST(Decoders, JpegPixelsAreQtsPixels)
         SCOPED_TRACE(orientation);
         EXPECT_TRUE(decodesAsQtDoes(withOrientation(jpegOf(photo, 75), orientation, orientation % 2 == 0)));
     }
-    EXPECT_EQ(imagefile::decodePicture(withOrientation(jpegOf(photo, 75), 6, false)).image.size(), QSize(37, 61));
 }
 
 struct PngKind {
@@ -171,13 +169,10 @@ TEST(Decoders, PngPixelsAreQtsPixels)
         {"palette with a transparent entry", {PNG_COLOR_TYPE_PALETTE, 8, false, true}},
         {"four-bit palette", {PNG_COLOR_TYPE_PALETTE, 4}},
         {"one-bit grey", {PNG_COLOR_TYPE_GRAY, 1}},
-        {"two-bit grey", {PNG_COLOR_TYPE_GRAY, 2}},
         {"grey with a transparent value", {PNG_COLOR_TYPE_GRAY, 8, false, true}},
-        {"16-bit grey", {PNG_COLOR_TYPE_GRAY, 16}},
         {"16-bit grey with a transparent value", {PNG_COLOR_TYPE_GRAY, 16, false, true}},
         {"RGB with a transparent colour", {PNG_COLOR_TYPE_RGB, 8, false, true}},
         {"grey and alpha", {PNG_COLOR_TYPE_GRAY_ALPHA, 8}},
-        {"RGB", {PNG_COLOR_TYPE_RGB, 8}},
         {"16-bit RGB", {PNG_COLOR_TYPE_RGB, 16}},
         {"RGBA", {PNG_COLOR_TYPE_RGB_ALPHA, 8}},
         {"16-bit RGBA", {PNG_COLOR_TYPE_RGB_ALPHA, 16}},

@@ -6,6 +6,7 @@
 #include "imagefile/toprows.h"
 
 #include "bmpfiles.h"
+#include "hostilefiles.h"
 #include "pictures.h"
 #include "webpfiles.h"
 
@@ -14,13 +15,13 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 using imagefiletest::bmpBytes;
 using imagefiletest::encoded;
 using imagefiletest::gif;
 using imagefiletest::patternImage;
+using imagefiletest::progressiveJpeg;
 using imagefiletest::webpAnimation;
 using imagefiletest::webpStill;
 using imagefiletest::withOrientation;
@@ -30,17 +31,6 @@ imagefile::HeaderSize sizeOf(QByteArray bytes)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     return imagefile::headerSize(buffer);
-}
-
-QByteArray progressiveJpeg(const QImage& image)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setProgressiveScanWrite(true);
-    writer.setText(QStringLiteral("Comment"), QString(60000, QLatin1Char('c')));  // a long segment to step over
-    EXPECT_TRUE(writer.write(image));
-    return buffer.data();
 }
 
 // The bytes with the first `from` after the signature turned into `to`.
@@ -62,13 +52,9 @@ TEST(HeaderSize, AgreesWithTheDecoder)
         {"24-bit BMP", bmpBytes(image)},
         {"32-bit top-down BMP, V5 header", bmpBytes(image, {.bits = 32, .topDown = true, .infoSize = 124})},
         {"core-header BMP", bmpBytes(image, {.infoSize = 12})},
-        {"palette BMP", encoded(image.convertToFormat(QImage::Format_Indexed8), "bmp")},
         {"RGB PNG", png},
-        {"palette PNG", encoded(image.convertToFormat(QImage::Format_Indexed8), "png")},
-        {"16-bit PNG with alpha", encoded(image.convertToFormat(QImage::Format_RGBA64), "png")},
-        {"grey PNG", encoded(image.convertToFormat(QImage::Format_Grayscale8), "png")},
         {"baseline JPEG", encoded(image, "jpeg")},
-        {"progressive JPEG after a long comment", progressiveJpeg(image)},
+        {"progressive JPEG after a long comment", progressiveJpeg(image, QString(60000, QLatin1Char('c')))},
         {"GIF: the screen", gif(40, 30, 5, 5)},
         {"GIF: a frame running over a smaller screen", gif(12, 10, 0, 0, 30, 20)},
         {"GIF: a screen of 0 x 0 takes the frame to its far edge", gif(0, 0, 5, 7, 30, 20)},
@@ -106,10 +92,6 @@ TEST(HeaderSize, AgreesWithTheDecoder)
     }
 }
 
-}  // namespace
-
-namespace {
-
 // `top`, decoded alone, gives the same top rows as the whole file.
 ::testing::AssertionResult sameTopRows(const QByteArray& file, const QByteArray& top)
 {
@@ -122,11 +104,13 @@ namespace {
     return imagefiletest::sameRgb(part.image.copy(rows), whole.image.copy(rows));
 }
 
-QByteArray topRowsOf(QByteArray png)
+// The top rows `cut` (pngTopRows or jpegTopRows) finds in `bytes`.
+template <auto cut>
+QByteArray topRowsOf(QByteArray bytes)
 {
-    QBuffer buffer(&png);
+    QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    return imagefile::pngTopRows(buffer, imagefile::kStartMarkerRows);
+    return cut(buffer, imagefile::kStartMarkerRows);
 }
 
 TEST(PngTopRows, AreTheWholePicturesTopRows)
@@ -158,31 +142,20 @@ TEST(PngTopRows, AreTheWholePicturesTopRows)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        EXPECT_TRUE(sameTopRows(row.png, topRowsOf(row.png)));
+        EXPECT_TRUE(sameTopRows(row.png, topRowsOf<imagefile::pngTopRows>(row.png)));
     }
 
     // No shortcut where the top rows are not simply the first data.
-    QByteArray badCrc = encoded(wide, "png");
-    const qsizetype idat = badCrc.indexOf("IDAT");
-    const qsizetype crcAt = idat + 4 + qFromBigEndian<quint32>(badCrc.constData() + idat - 4);
-    badCrc[crcAt] = static_cast<char>(badCrc[crcAt] ^ 0x40);
     const struct { const char* why; QByteArray png; } none[] = {
         {"40 rows or fewer", encoded(patternImage(50, 40), "png")},
-        {"pixel data with a wrong checksum", badCrc},
+        {"pixel data with a wrong checksum", imagefiletest::withBadIdatCrc(encoded(wide, "png"))},
         {"pixel data cut short", encoded(wide, "png").left(200)},
         {"not a PNG", encoded(wide, "bmp")},
     };
     for (const auto& row : none) {
         SCOPED_TRACE(row.why);
-        EXPECT_TRUE(topRowsOf(row.png).isEmpty());
+        EXPECT_TRUE(topRowsOf<imagefile::pngTopRows>(row.png).isEmpty());
     }
-}
-
-QByteArray jpegTopRowsOf(QByteArray jpeg)
-{
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::ReadOnly);
-    return imagefile::jpegTopRows(buffer, imagefile::kStartMarkerRows);
 }
 
 TEST(JpegTopRows, AreTheWholePicturesTopRows)
@@ -196,7 +169,7 @@ TEST(JpegTopRows, AreTheWholePicturesTopRows)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        EXPECT_TRUE(sameTopRows(row.jpeg, jpegTopRowsOf(row.jpeg)));
+        EXPECT_TRUE(sameTopRows(row.jpeg, topRowsOf<imagefile::jpegTopRows>(row.jpeg)));
     }
 
     const struct { const char* why; QByteArray jpeg; } none[] = {
@@ -207,7 +180,7 @@ TEST(JpegTopRows, AreTheWholePicturesTopRows)
     };
     for (const auto& row : none) {
         SCOPED_TRACE(row.why);
-        EXPECT_TRUE(jpegTopRowsOf(row.jpeg).isEmpty());
+        EXPECT_TRUE(topRowsOf<imagefile::jpegTopRows>(row.jpeg).isEmpty());
     }
 }
 

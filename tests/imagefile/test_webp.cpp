@@ -7,7 +7,6 @@
 #include "pictures.h"
 #include "webpfiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -71,11 +70,7 @@ TEST(Webp, EveryKindOpensAsLibwebpDecodesIt)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        const QString path = dir.filePath(QStringLiteral("picture.WEBP"));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(row.file) == row.file.size());
-        file.close();
-        const imagefile::LoadResult loaded = imagefile::loadPicture(path);
+        const imagefile::LoadResult loaded = imagefile::loadPicture(imagefiletest::written(dir.filePath(QStringLiteral("picture.WEBP")), row.file));
         ASSERT_TRUE(loaded.ok()) << qPrintable(loaded.error);
         EXPECT_EQ(loaded.image.format(), QImage::Format_RGB32);
         EXPECT_TRUE(sameRgb(loaded.image, libwebpPixels(row.file)));
