@@ -49,7 +49,6 @@ TEST_F(Cli, TextFromStandardInputOrAFileAndRawBytes)
         {"standard input named -", {"--text-file", "-"}, text, 0, text},
         {"a file", {"--text-file", file}, {}, 0, text},
         {"a file as Notepad writes it: the mark is not text", {"--text-file", notepad}, {}, 0, text},
-        {"piped with the mark", {}, mark + text, 0, text},
         {"only the mark: an empty text", {}, mark, 0, ""},
         {"a mark past the start is a character", {}, "a" + mark, 1, {}},
     };
@@ -180,23 +179,13 @@ TEST_F(Cli, EveryRouteHidesTheSamePixelsAndRevealsTheUtf8Text)
     }
 }
 
-TEST_F(Cli, WebpPicturesAreReadAndWrittenAsBmpOrPng)
+TEST_F(Cli, WebpPicturesAreRead)
 {
-    const QImage image = patternImage(40, 30);
-    const std::string text = "from a WebP";
-    const struct { const char* why; QByteArray file; const char* output; } rows[] = {
-        {"lossy, to BMP", imagefiletest::webpStill(image, false), "lossy.bmp"},
-        {"lossless, to PNG", imagefiletest::webpStill(image, true), "lossless.png"},
-        {"animated: its first frame, to BMP", imagefiletest::webpAnimation({image, patternImage(40, 30, 5)}), "animated.bmp"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        const std::string input = write("in.webp", row.file);
-        EXPECT_EQ(run({"capacity", input}).out, "376\n");
-        const Outcome hidden = run({kHide, input, path(row.output), kText, text});
-        ASSERT_EQ(hidden.status, 0) << hidden.err.toStdString();
-        EXPECT_EQ(run({kReveal, path(row.output)}).out, QByteArray::fromStdString(text));
-    }
+    // The kinds of WebP are the decoder's own test; this one proves the tool reaches it.
+    const std::string input = write("in.webp", imagefiletest::webpAnimation({patternImage(40, 30), patternImage(40, 30, 5)}));
+    EXPECT_EQ(run({"capacity", input}).out, "376\n");
+    ASSERT_EQ(run({kHide, input, path("out.png"), kText, "from a WebP"}).status, 0);
+    EXPECT_EQ(run({kReveal, path("out.png")}).out, "from a WebP");
 }
 
 TEST_F(Cli, WithoutItsCodecsModuleTheToolStillReadsBmpsInPlace)
