@@ -49,7 +49,6 @@ TEST_F(Cli, TextFromStandardInputOrAFileAndRawBytes)
         {"standard input named -", {"--text-file", "-"}, text, 0, text},
         {"a file", {"--text-file", file}, {}, 0, text},
         {"a file as Notepad writes it: the mark is not text", {"--text-file", notepad}, {}, 0, text},
-        {"piped with the mark", {}, mark + text, 0, text},
         {"only the mark: an empty text", {}, mark, 0, ""},
         {"a mark past the start is a character", {}, "a" + mark, 1, {}},
     };
@@ -78,10 +77,9 @@ TEST_F(Cli, TextFromStandardInputOrAFileAndRawBytes)
 
 TEST_F(Cli, RefusalsWriteNoOutput)
 {
-    const std::string picture = save(patternImage(10, 10), "p.png"), out = path("o.bmp");
-    Outcome o = run({kHide, picture, out, kText, "0123456789"});
-    EXPECT_EQ(o.status, 4);
-    EXPECT_EQ(o.err, "mirrorvane-cli: The Message has 0.666666666666667 characters more than the image can accommodate\n");
+    const std::string picture = save(patternImage(10, 10), "p.png"), out = path("o.bmp"), kept = write("kept.bmp", "keep me");
+    EXPECT_TRUE(ended(run({kHide, picture, kept, kText, "0123456789"}), 4, "more than the image can accommodate"));
+    EXPECT_EQ(read(kept), "keep me");
 
     EXPECT_TRUE(ended(run({kHide, picture, out, kText, "a\u2603b\U0001F600"}), 1,
                       "\xE2\x98\x83 (U+2603), \xF0\x9F\x98\x80 (U+1F600)\n"));
@@ -94,15 +92,12 @@ TEST_F(Cli, RefusalsWriteNoOutput)
     EXPECT_FALSE(exists(out));
 
     // A lossy name would lose the text on the next save; --format says the user knows.
-    for (const char* name : {"o.jpg", "o.JPEG", "o.Gif"})
+    for (const char* name : {"o.jpg", "o.JPEG", "o.Gif"}) {
         EXPECT_TRUE(ended(run({kHide, picture, path(name), kText, "x"}), 1, "would destroy the hidden text")) << name;
-    EXPECT_FALSE(exists(path("o.jpg")) || exists(path("o.JPEG")) || exists(path("o.Gif")));
+        EXPECT_FALSE(exists(path(name)));
+    }
     ASSERT_EQ(run({kHide, picture, path("forced.jpg"), kText, "x", "--format", "png"}).status, 0);
     EXPECT_TRUE(read(path("forced.jpg")).startsWith("\x89PNG"));
-
-    write("o.bmp", "keep me");
-    EXPECT_EQ(run({kHide, picture, out, kText, "0123456789"}).status, 4);
-    EXPECT_EQ(read(out), "keep me");
 }
 
 TEST_F(Cli, RevealOutcomes)
@@ -175,39 +170,22 @@ TEST_F(Cli, EveryRouteHidesTheSamePixelsAndRevealsTheUtf8Text)
         EXPECT_TRUE(revealed.out == text && revealed.err.isEmpty()) << revealed.err.toStdString();
         const QByteArray bytes = read(path(row.output));
         const QImage written = imagefile::loadPicture(QString::fromStdString(path(row.output))).image;
-        if (first.isNull())
-            first = written;
-        EXPECT_TRUE(sameRgb(written, first));
+        first = first.isNull() ? written : first;
+        EXPECT_TRUE(sameRgb(written, first)) << "the same pixels whatever the road";
         if (row.png)
             EXPECT_TRUE(bytes.startsWith("\x89PNG\r\n\x1A\n"));
         else
             EXPECT_TRUE(bytes.startsWith("BM") && bytes[28] == 24 && bytes[30] == 0) << "uncompressed 24-bit";
     }
-    // Only low bits of the message's pixels changed; pixels run down the columns.
-    const qsizetype used = 3 * (24 + QString::fromUtf8(text).size());
-    for (int p = 0; p < 57 * 33; ++p) {
-        const QRgb mask = p < used ? 0xFEFEFEU : 0xFFFFFFU;
-        EXPECT_EQ(image.pixel(p / 33, p % 33) & mask, first.pixel(p / 33, p % 33) & mask) << "pixel " << p;
-    }
 }
 
-TEST_F(Cli, WebpPicturesAreReadAndWrittenAsBmpOrPng)
+TEST_F(Cli, WebpPicturesAreRead)
 {
-    const QImage image = patternImage(40, 30);
-    const std::string text = "from a WebP";
-    const struct { const char* why; QByteArray file; const char* output; } rows[] = {
-        {"lossy, to BMP", imagefiletest::webpStill(image, false), "lossy.bmp"},
-        {"lossless, to PNG", imagefiletest::webpStill(image, true), "lossless.png"},
-        {"animated: its first frame, to BMP", imagefiletest::webpAnimation({image, patternImage(40, 30, 5)}), "animated.bmp"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        const std::string input = write("in.webp", row.file);
-        EXPECT_EQ(run({"capacity", input}).out, "376\n");
-        const Outcome hidden = run({kHide, input, path(row.output), kText, text});
-        ASSERT_EQ(hidden.status, 0) << hidden.err.toStdString();
-        EXPECT_EQ(run({kReveal, path(row.output)}).out, QByteArray::fromStdString(text));
-    }
+    // The kinds of WebP are the decoder's own test; this one proves the tool reaches it.
+    const std::string input = write("in.webp", imagefiletest::webpAnimation({patternImage(40, 30), patternImage(40, 30, 5)}));
+    EXPECT_EQ(run({"capacity", input}).out, "376\n");
+    ASSERT_EQ(run({kHide, input, path("out.png"), kText, "from a WebP"}).status, 0);
+    EXPECT_EQ(run({kReveal, path("out.png")}).out, "from a WebP");
 }
 
 TEST_F(Cli, WithoutItsCodecsModuleTheToolStillReadsBmpsInPlace)

@@ -16,23 +16,15 @@ TEST_F(Cli, HostilePicturesAreAnsweredInSecondsWithinBoundedMemory)
 {
     using namespace imagefiletest;
     const QByteArray jpeg = progressiveJpeg(patternImage(64, 48));
-    // Made one at a time: the program's peak counts what this process holds when it starts it.
+    // Each kind is the decoders' own test; these prove the tool neither reads
+    // a large file whole nor decodes a refused one. Made one at a time: the
+    // program's peak counts what this process holds when it starts it.
     const struct { const char* why; std::function<QByteArray()> make; int status; QByteArray words; } rows[] = {
-        {"PNG with 200 text chunks of 16 MB each", [] {
-             QByteArray chunks;
-             for (int i = 0; i < 200; ++i)
-                 chunks += pngChunk("zTXt", QByteArray("Comment\0\0", 9) + zlibWithZeros({}, 16));
-             return smallPng(chunks);
-         }, 0, {}},
-        {"PNG whose data inflates 2 GB past its rows", [] { return smallPng({}, 2048); }, 0, {}},
-        {"GIF frame followed by 700,000 codes", [] { return gifWithLzwTail(700000); }, 0, {}},
         {"JPEG padded with 100 MB of comments", [&] {
              return QByteArray(jpeg).insert(2, (QByteArray::fromHex("FFFEFFFF") + QByteArray(65533, 'c')).repeated(1600));
          }, 0, {}},
         {"progressive CMYK 16384 x 16384 behind stuffed zeros",
          [&] { return behindStuffedZeros(withFrame(jpeg, 16384, 16384, 4)); }, 2, "would need 3072 MB"},
-        {"3000 scans behind stuffed zeros",
-         [&] { return behindStuffedZeros(withRepeatedScans(withFrame(jpeg, 2048, 2048, 3), 3000)); }, 2, "more than 100 scans"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);

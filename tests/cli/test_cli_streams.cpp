@@ -1,18 +1,12 @@
-// mirrorvane-cli at its edges: odd standard streams, names and outputs, a
-// full disk and endless input.
+// mirrorvane-cli at its edges: odd standard streams, names and outputs, and
+// endless input.
 #include "clitest.h"
 
 #include "imagefile/bmpfiles.h"
 
-#include <QDir>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 
-#include <fcntl.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -213,60 +207,6 @@ TEST_F(Cli, ALowPictureOfAnyWidthTakesConstantMemory)
     EXPECT_LT(hidden.peakKilobytes, 64 << 10);
     EXPECT_LT(revealed.peakKilobytes, 64 << 10);
 #endif
-}
-
-// A small file system of our own to fill up; root only.
-class FullDisk : public Cli {
-protected:
-    void SetUp() override
-    {
-        m_mount = path("small");
-        QDir().mkdir(QString::fromStdString(m_mount));
-        if (::mount("mirrorvane-test", m_mount.c_str(), "tmpfs", 0, "size=1m") != 0)
-            GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
-        m_mounted = true;
-    }
-    void TearDown() override
-    {
-        if (m_mounted)
-            ::umount2(m_mount.c_str(), MNT_DETACH);
-    }
-
-    // Fills the file system, then frees `free` bytes (whole pages).
-    void leaveFree(qint64 free)
-    {
-        const std::string filler = m_mount + "/filler";
-        ::unlink(filler.c_str());
-        const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT, 0600);
-        const std::string block(4096, 'f');
-        qint64 size = 0;
-        while (::write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size()))
-            size += static_cast<qint64>(block.size());
-        ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(std::max<qint64>(0, size - free))), 0);
-        ::close(fd);
-    }
-
-    std::string m_mount;
-    bool m_mounted = false;
-};
-
-TEST_F(FullDisk, AShortWriteKeepsTheOldFileAndSaysWhy)
-{
-    // Noise: a BMP of eleven pages, a PNG hardly smaller.
-    const QImage noise = imagefiletest::noisyImage(150, 100, 1);
-    const std::string picture = save(noise, "in.png");
-    const std::string target = write("small/out.bmp", "old picture");
-    // Ten pages free: the write fails in its last block; none: in its first, large one.
-    for (const qint64 free : {qint64(10 * 4096), qint64(0)}) {
-        SCOPED_TRACE(free);
-        leaveFree(free);
-        for (const char* format : {"bmp", "png"}) {
-            EXPECT_TRUE(ended(run({"hide", picture, target, "--text", "x", "--format", format}), 2, "No space left on device"))
-                << format;
-            EXPECT_EQ(read(target), "old picture");
-        }
-        EXPECT_EQ(QDir(QString::fromStdString(m_mount)).entryList(QDir::Files).size(), 2) << "no temporary left";
-    }
 }
 
 }  // namespace

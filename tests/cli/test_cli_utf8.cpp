@@ -18,12 +18,9 @@ TEST_F(Cli, Utf8TextsRoundTripOnEveryRoad)
 {
     const QImage image = patternImage(50, 40);
     const std::string bmp = save(image, "in.bmp"), png = save(image, "in.png");
-    const std::string textFile = write("world.txt", kWorld);
     const struct { const char* why; std::vector<std::string> args; QByteArray input; std::string revealed; } rows[] = {
         {"in place, --text", {kHide, bmp, path("a.bmp"), kText, kWorld.toStdString(), kUtf8}, {}, path("a.bmp")},
-        {"decoded PNG, --text-file", {kHide, png, path("b.bmp"), "--text-file", textFile, kUtf8}, {}, path("b.bmp")},
-        {"standard input as text, PNG out", {kHide, bmp, path("c.png"), kUtf8}, kWorld, path("c.png")},
-        {"picture through pipes", {kHide, "-", path("d.bmp"), kText, kWorld.toStdString(), kUtf8}, read(bmp), path("d.bmp")},
+        {"decoded PNG, standard input as text, PNG out", {kHide, png, path("c.png"), kUtf8}, kWorld, path("c.png")},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
@@ -51,23 +48,20 @@ TEST_F(Cli, Utf8TextsRoundTripOnEveryRoad)
 TEST_F(Cli, TextsThatNeedUtf8OrWouldBeCutShortAreRefused)
 {
     const std::string picture = save(patternImage(40, 40), "p.bmp"), out = path("o.bmp");
-    const struct { const char* why; std::vector<std::string> options; int status; QByteArray said; } rows[] = {
-        {"outside Windows-1252", {kText, "\xC5\x81\xC3\xB3" "d\xC5\xBA"}, 1, "--utf8 hides it as UTF-8"},
-        {"--raw with --utf8", {kText, "x", "--raw", kUtf8}, 1, "--raw and --utf8"},
-        {"the marker inside", {kText, "Please send message to Bob by Friday"}, 1, "\"end message\""},
-        {"ending in the marker but its e", {kText, "weekend messag"}, 1, "\"end message\""},
-        {"beginning with its last letters", {kText, "nd message"}, 1, "\"end message\""},
-        {"a UTF-8 text", {kText, "\xC5\x81 end message", kUtf8}, 1, "\"end message\""},
-        {"raw bytes", {kText, "friend message", "--raw"}, 1, "\"end message\""},
+    // The engine's tests hold every cut-short case; these prove each road asks.
+    const struct { const char* why; std::vector<std::string> options; QByteArray said; } rows[] = {
+        {"outside Windows-1252", {kText, "\xC5\x81\xC3\xB3" "d\xC5\xBA"}, "--utf8 hides it as UTF-8"},
+        {"--raw with --utf8", {kText, "x", "--raw", kUtf8}, "--raw and --utf8"},
+        {"the marker inside", {kText, "Please send message to Bob by Friday"}, "\"end message\""},
+        {"a UTF-8 text", {kText, "\xC5\x81 end message", kUtf8}, "\"end message\""},
+        {"raw bytes", {kText, "friend message", "--raw"}, "\"end message\""},
     };
     for (const auto& row : rows) {
         std::vector<std::string> args = {kHide, picture, out};
         args.insert(args.end(), row.options.begin(), row.options.end());
-        EXPECT_TRUE(ended(run(args), row.status, row.said)) << row.why;
+        EXPECT_TRUE(ended(run(args), 1, row.said)) << row.why;
         EXPECT_FALSE(exists(out)) << row.why;
     }
-    ASSERT_EQ(run({kHide, picture, out, kText, "End message and send-message"}).status, 0);
-    EXPECT_EQ(run({kReveal, out}).out, "End message and send-message");
 }
 
 TEST_F(Cli, TooMuchTextIsCountedExactlyInItsOwnUnits)

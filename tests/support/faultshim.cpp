@@ -74,19 +74,19 @@ bool injected(const char* call, int fd, const char* name = nullptr)
     return true;
 }
 
-// True, with errno set, when an unnamed file is asked for and refused.
-// O_TMPFILE holds O_DIRECTORY's bit too: both must be set.
-bool refusedTemporary(int flags)
+// Both opening calls: an unnamed file (O_TMPFILE holds O_DIRECTORY's bit
+// too: both must be set) is refused when the test asks, as a file system
+// without it would; otherwise the real call gets the mode that only a
+// creating call carries.
+int opened(int folder, const char* path, int flags, va_list arguments)
 {
-    if ((flags & O_TMPFILE) != O_TMPFILE || std::getenv("MIRRORVANE_NO_TMPFILE") == nullptr)
-        return false;
-    errno = EOPNOTSUPP;
-    return true;
-}
-
-mode_t modeArgument(int flags, va_list arguments)
-{
-    return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+    const bool temporary = (flags & O_TMPFILE) == O_TMPFILE;
+    if (temporary && std::getenv("MIRRORVANE_NO_TMPFILE") != nullptr) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    const mode_t mode = (flags & O_CREAT) != 0 || temporary ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+    return real<int (*)(int, const char*, int, ...)>("openat")(folder, path, flags, mode);
 }
 
 }  // namespace
@@ -153,22 +153,18 @@ __attribute__((visibility("default"))) int openat(int folder, const char* path, 
 {
     va_list arguments;
     va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
+    const int fd = opened(folder, path, flags, arguments);
     va_end(arguments);
-    if (refusedTemporary(flags))
-        return -1;
-    return real<int (*)(int, const char*, int, ...)>("openat")(folder, path, flags, mode);
+    return fd;
 }
 
 __attribute__((visibility("default"))) int open(const char* path, int flags, ...)
 {
     va_list arguments;
     va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
+    const int fd = opened(AT_FDCWD, path, flags, arguments);
     va_end(arguments);
-    if (refusedTemporary(flags))
-        return -1;
-    return real<int (*)(const char*, int, ...)>("open")(path, flags, mode);
+    return fd;
 }
 
 }  // extern "C"
