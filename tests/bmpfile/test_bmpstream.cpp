@@ -244,6 +244,16 @@ TEST(BmpStream, RevealStopsWhereTheEngineDoes)
     }
 }
 
+TEST(BmpStream, MessagesLongerThanTheDefaultBands)
+{
+    // Crosses the first band and its doubling, and the block edges a
+    // pixel's patch may straddle, at the real sizes.
+    const QByteArray plain = bmpBytes(noisyImage(2000, 2500, 5));
+    const QByteArray hidden = expectSameHide(plain, randomText(static_cast<std::size_t>(stego::textCapacity(2000, 2500)), 9));
+    ASSERT_FALSE(hidden.isEmpty());
+    expectSameScan(hidden);
+}
+
 TEST(BmpStream, PicturesWiderThanABlockArePatchedAStretchAtATime)
 {
     // Two rows of 50,000 pixels: a hide over a copy takes the rows in
