@@ -60,7 +60,7 @@ LoadResult loadForMessage(const QString& path, std::int64_t budgetBytes)
         if (QImage columns = settledColumns(path, budgetBytes); !columns.isNull())
             return {std::move(columns), QString()};
     } catch (const std::bad_alloc&) {
-        // The whole road meets the same shortage and says so.
+        // The whole road follows, and says so if memory runs short there too.
     }
     return loadPicture(path);
 }
