@@ -11,9 +11,12 @@
 //                                         not lay out slower than prose)
 //   BM_HideTextPerByte, BM_GetTextPerByte utf8:1 at most 1.2 times utf8:0,
 //                                         in time per byte hidden
+//   BM_RevealPng / BM_DecodePng           at most 1.1 (the message's columns
+//                                         of a PNG, against all of it)
 #include "app/stego1.h"
 #include "picture/imagecanvas.h"
 #include "imagefile/imageio.h"
+#include "imagefile/messagecolumns.h"
 #include "imagefile/pngwriter.h"
 #include "fileio/fileio.h"
 #include "stego/body.h"
@@ -418,5 +421,41 @@ void BM_SavePngStreamed(benchmark::State& state)
     }, "streamed.png");
 }
 BENCHMARK(BM_SavePngStreamed)->Name("BM_SavePngStreamed/24MP")->Unit(benchmark::kMillisecond);
+
+// The photo as a PNG carrying 100,000 characters, as hide writes it.  Made once.
+const QString& markedPngPath()
+{
+    static const QString path = [] {
+        QImage photo = imagefile::loadPicture(photoPath()).image;
+        stego::hideBytes(imagefile::surfaceOf(photo), documentText(100000).toStdString());
+        const QString file = benchFolder().filePath(QStringLiteral("marked.png"));
+        if (const QString error = imagefile::savePng(photo, file); !error.isEmpty())
+            qFatal("cannot write the marked PNG: %s", qPrintable(error));
+        return file;
+    }();
+    return path;
+}
+
+void BM_DecodePng(benchmark::State& state)
+{
+    for (auto _ : state) {
+        const imagefile::LoadResult loaded = imagefile::loadPicture(markedPngPath());
+        if (!loaded.ok())
+            state.SkipWithError(qPrintable(loaded.error));
+    }
+}
+BENCHMARK(BM_DecodePng)->Name("BM_DecodePng/24MP")->Unit(benchmark::kMillisecond);
+
+// What reveal does with the same file: the first columns, then the scan.
+void BM_RevealPng(benchmark::State& state)
+{
+    for (auto _ : state) {
+        const imagefile::LoadResult loaded = imagefile::loadForMessage(markedPngPath());
+        if (stego::readMessage(imagefile::surfaceOf(loaded.image)).outcome != stego::ReadOutcome::Found)
+            state.SkipWithError("the message was not found");
+        state.counters["columns"] = loaded.image.width();
+    }
+}
+BENCHMARK(BM_RevealPng)->Name("BM_RevealPng/24MP")->Unit(benchmark::kMillisecond);
 
 }  // namespace

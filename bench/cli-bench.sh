@@ -12,6 +12,10 @@
 #   hide to PNG                   / hide to BMP           at most 4
 #                                   (of the same decoded picture: random
 #                                   pixels, the compressor's worst case)
+#   reveal of a PNG carrying 100,000 characters / hide of that PNG to BMP
+#                                   (a whole decode and a BMP write; the
+#                                   whole decode alone is BM_DecodePng in
+#                                   mirrorvane-bench), and its peak memory
 # Usage: bench/cli-bench.sh [BUILD_DIR] [--no-large]
 #   CLI=PROGRAM measures another program with the same hide and reveal
 #   command line (an older build of mirrorvane-cli, say).
@@ -102,7 +106,8 @@ printf '  hide 1,000,000 characters    %s / cp  %s  ratio %s (goal <= 2)\n' \
 # Answers from the headers or the first pixels, against start-up alone;
 # PNG output against BMP output of the same hide.
 png=$work/photo.png jpeg=$work/photo.jpg
-"$cli" hide "$photo" "$png" --text x
+head -c 100000 "$text" >"$work/text100k.txt"
+"$cli" hide "$photo" "$png" --text-file "$work/text100k.txt" --raw
 have_jpeg=no
 command -v convert >/dev/null && convert "$photo" -quality 90 "$jpeg" && have_jpeg=yes
 quick=(
@@ -112,18 +117,21 @@ quick=(
   "'$cli' capacity '$png'"
   "'$cli' hide '$png' '$work/out.bmp' --text x"
   "'$cli' hide '$png' '$work/out.png' --text x"
+  "'$cli' reveal '$png' --raw > /dev/null"
 )
 [ "$have_jpeg" = yes ] && quick+=("'$cli' capacity '$jpeg'")
 declare -a quick_r=()
 for ((round = 0; round < rounds; ++round)); do
   hyperfine --warmup 2 --runs 15 --style none --export-json "$work/round.json" "${quick[@]}" >/dev/null
   mapfile -t m < <(medians_of "$work/round.json")
-  quick_r+=("$(ratio "${m[1]}" "${m[0]}") $(ratio "${m[2]}" "${m[0]}") $(ratio "${m[3]}" "${m[0]}") $(ratio "${m[5]}" "${m[4]}") $(ratio "${m[6]:-0}" "${m[0]}")")
+  quick_r+=("$(ratio "${m[1]}" "${m[0]}") $(ratio "${m[2]}" "${m[0]}") $(ratio "${m[3]}" "${m[0]}") $(ratio "${m[5]}" "${m[4]}") $(ratio "${m[7]:-0}" "${m[0]}") $(ratio "${m[6]}" "${m[4]}")")
 done
 column_of() { printf '%s\n' "${quick_r[@]}" | awk -v c="$1" '{ print $c }' | sort -g | sed -n 2p; }
 echo "Against mirrorvane-cli --version (goal <= 1.5), median of $rounds rounds:"
 echo "  check of the BMP $(column_of 1), capacity of the BMP $(column_of 2), of a PNG $(column_of 3)$([ "$have_jpeg" = yes ] && echo ", of a JPEG $(column_of 5)")"
 echo "hide to PNG / hide to BMP: $(column_of 4) (goal <= 4); PNG $(stat -c %s "$work/out.png") bytes"
+echo "reveal of the PNG carrying 100,000 characters / hide of it to BMP: $(column_of 6);" \
+  "peak $(peak_mb "$cli" reveal "$png" --raw) MB (goal < 64 MB)"
 rm -f "$png" "$jpeg" "$work/out.png"
 
 echo "Peak resident memory (goal < 64 MB):"

@@ -3,11 +3,14 @@
 // whatever it returned.  A loaded picture must be in the working format,
 // fully opaque and within the reader's allocation limit; a refusal must say
 // why.  The size capacity reads from the headers alone, when they settle it,
-// must be the loaded picture's (turned a quarter at most), and the top rows
-// the start-marker test decodes alone must be the loaded picture's top rows.
+// must be the loaded picture's (turned a quarter at most), the top rows
+// the start-marker test decodes alone must be the loaded picture's top rows,
+// and the message read from a PNG's first columns must be the one read from
+// the whole picture.
 
 #include "fuzzsupport.h"
 #include "imagefile/imageio.h"
+#include "imagefile/messagecolumns.h"
 #include "imagefile/picturesize.h"
 #include "imagefile/toprows.h"
 
@@ -18,8 +21,10 @@
 #include <QImage>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -93,6 +98,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const QRect rows(0, 0, image.width(), imagefile::kStartMarkerRows);
         if (part.ok() && (part.image.height() < rows.height() || part.image.copy(rows) != image.copy(rows)))
             fuzz::fail("the top rows decoded alone differ from the whole picture's");
+    }
+    // A budget of half the columns, so a PNG takes the first-columns road;
+    // every other kind goes the whole road anyway.
+    if (size >= 4 && std::memcmp(data, "\x89PNG", 4) == 0) {
+        const imagefile::LoadResult kept
+            = imagefile::loadForMessage(scratchPath, std::int64_t(4) * image.height() * std::max(1, image.width() / 2));
+        const stego::ReadResult fromKept = stego::readMessage(imagefile::surfaceOf(kept.image));
+        const stego::ReadResult fromWhole = stego::readMessage(imagefile::surfaceOf(image));
+        if (!kept.ok() || fromKept.outcome != fromWhole.outcome || fromKept.text != fromWhole.text)
+            fuzz::fail("the message read from the first columns differs from the whole picture's");
     }
     fuzz::checkScan(imagefile::surfaceOf(image));
     return 0;

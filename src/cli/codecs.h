@@ -34,7 +34,10 @@ public:
     // Decodes the regular file at `path`; null, with the sentence for the
     // user in `error`, when it cannot.
     virtual std::unique_ptr<DecodedPicture> load(const QString& path, QString& error) const = 0;
-    // The same for a picture already in memory.
+    // The same, for the hidden-message scan alone: the pixels may stop
+    // after the columns the scan settles in.
+    virtual std::unique_ptr<DecodedPicture> loadForMessage(const QString& path, QString& error) const = 0;
+    // The same as load for a picture already in memory.
     virtual std::unique_ptr<DecodedPicture> decode(const QByteArray& bytes, QString& error) const = 0;
 };
 

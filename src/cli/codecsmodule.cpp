@@ -4,6 +4,7 @@
 
 #include "imagefile/imageio.h"
 #include "imagefile/librarymessages.h"
+#include "imagefile/messagecolumns.h"
 #include "imagefile/pngwriter.h"
 
 #include <mirrorvane/version.h>
@@ -35,6 +36,11 @@ public:
     std::unique_ptr<cli::DecodedPicture> load(const QString& path, QString& error) const override
     {
         return taken(imagefile::loadPicture(path), error);
+    }
+
+    std::unique_ptr<cli::DecodedPicture> loadForMessage(const QString& path, QString& error) const override
+    {
+        return taken(imagefile::loadForMessage(path), error);
     }
 
     std::unique_ptr<cli::DecodedPicture> decode(const QByteArray& bytes, QString& error) const override

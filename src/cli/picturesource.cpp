@@ -51,11 +51,11 @@ QString openableName(Picture& picture, const QString& path)
     return fileio::reopenableName(*picture.copy);
 }
 
-void decode(Picture& picture, const QString& path, const QString& file)
+void decode(Picture& picture, const QString& path, const QString& file, bool forScan = false)
 {
     QString error;
     if (const Codecs* decoders = codecs(error); decoders != nullptr)
-        picture.decoded = decoders->load(file, error);
+        picture.decoded = forScan ? decoders->loadForMessage(file, error) : decoders->load(file, error);
     if (!picture.decoded) {
         picture.status = unreadable(path, error);
         return;
@@ -122,7 +122,7 @@ Picture openPicture(const QString& path, bool inPlace, bool quickNo)
         picture.noStartMarker = true;
         return picture;
     }
-    decode(picture, path, file);
+    decode(picture, path, file, quickNo);
     return picture;
 }
 

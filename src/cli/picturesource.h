@@ -45,7 +45,9 @@ struct Picture {
 // every other kind, the picture is decoded.  With `quickNo`, a PNG is first
 // decoded only down to the rows the start-marker test needs, and when the
 // test fails there, the picture is answered as having no message without
-// decoding the rest.
+// decoding the rest; when it passes, a large PNG may be decoded only as far
+// as the columns the scan settles in (width and height are then those of
+// the decoded columns).  So `quickNo` is for commands that only scan.
 Picture openPicture(const QString& path, bool inPlace, bool quickNo = false);
 
 // Only the size: from the headers when they settle it (any size, nothing

@@ -22,7 +22,9 @@ namespace imagefile {
 // of a few megabytes, which refuses most bombs before libjpeg starts; the
 // decoder holds the same limits without it.
 LoadResult decodeJpeg(QIODevice& in, std::int64_t heldBytes = 0, bool quickLook = true);
-LoadResult decodePng(QIODevice& in);
+// With `keptColumns` (0: all), each row of a PNG is inflated but only its
+// first `keptColumns` pixels are kept; an interlaced PNG is kept whole.
+LoadResult decodePng(QIODevice& in, std::int64_t keptColumns = 0);
 LoadResult decodeGif(QIODevice& in);
 
 // Qt's reader of `format` on the bytes, for what the program's own decoders

@@ -2,7 +2,9 @@
 // the picture does not need: no text or profile chunks are kept, and
 // compressed data past the last row is stepped over, never inflated.  Every kind (palette, grey, 16 bits, alpha, interlaced) is turned
 // into the working format's bytes by libpng as the rows are read, straight
-// into the picture.
+// into the picture, or, when only the first columns are wanted, the first
+// pixels of each row into a narrower one.  Both take the same road up to
+// where a row lands, so their pixels agree.
 
 #include "imagefile/decoders.h"
 
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -47,6 +50,7 @@ struct Reading {
     png_structp png = nullptr;
     png_infop info = nullptr;
     QImage image;
+    std::int64_t keptColumns = 0;  // 0: every column
     QString refusal;               // set before libpng is stopped for a reason of the program's own
     bool ended = false;            // the end chunk was reached, every row before it
     bool transparentGrey = false;
@@ -114,7 +118,12 @@ void onHeader(png_structp png, png_infop info)
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != png_size_t(width) * 4)
         png_error(png, "unexpected row size");
-    r.image = QImage(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
+    // An interlaced picture's rows are built up over seven passes in the
+    // picture itself, so it is kept whole.
+    png_uint_32 kept = width;
+    if (r.keptColumns > 0 && r.keptColumns < width && png_get_interlace_type(png, info) == PNG_INTERLACE_NONE)
+        kept = static_cast<png_uint_32>(r.keptColumns);
+    r.image = QImage(static_cast<int>(kept), static_cast<int>(height), QImage::Format_RGB32);
     if (r.image.isNull()) {
         r.refusal = notEnoughMemoryError();
         png_error(png, "no memory");
@@ -129,8 +138,12 @@ void onEnd(png_structp png, png_infop)
 void onRow(png_structp png, png_bytep row, png_uint_32 y, int)
 {
     Reading& r = readingOf(png);
-    if (row != nullptr && y < png_uint_32(r.image.height()))
+    if (row == nullptr || y >= png_uint_32(r.image.height()))
+        return;
+    if (png_uint_32(r.image.width()) == png_get_image_width(png, r.info))
         png_progressive_combine_row(png, r.image.scanLine(static_cast<int>(y)), row);
+    else  // the first pixels only; never interlaced, so the row is complete
+        std::memcpy(r.image.scanLine(static_cast<int>(y)), row, std::size_t(r.image.width()) * 4);
 }
 
 // Hands the file over piece by piece up to its end chunk; false when
@@ -160,10 +173,11 @@ bool readRows(Reading& r, QIODevice& in)
 
 }  // namespace
 
-LoadResult decodePng(QIODevice& in)
+LoadResult decodePng(QIODevice& in, std::int64_t keptColumns)
 {
     const auto reading = std::make_unique<Reading>();
     Reading& r = *reading;
+    r.keptColumns = keptColumns;
     r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, jumpOut, dropWarning);
     if (r.png != nullptr)
         r.info = png_create_info_struct(r.png);

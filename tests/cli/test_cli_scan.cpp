@@ -1,6 +1,9 @@
 // check, capacity over several pictures and reveal -o, through the real binary.
 #include "clitest.h"
 
+#include "imagefile/messagecolumns.h"
+#include "imagefile/pngwriter.h"
+
 #include <QDir>
 
 namespace clitest {
@@ -98,6 +101,33 @@ TEST_F(Cli, RevealToAFileReplacesItOnlyWithAWholeText)
     EXPECT_EQ(read(kept), "old text");
     EXPECT_EQ(run({"reveal", bmp}).out, text) << "the picture is untouched";
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files).size(), 7) << "no temporary left";
+}
+
+TEST_F(Cli, AWidePngsMessageReadsTheSameWhateverColumnsItNeeds)
+{
+    // Five times wider than a first pass keeps (80 MB decoded).  A message
+    // that ends in the kept columns is read from them alone; one a
+    // character longer, from the whole picture.
+    constexpr int height = 2000;
+    constexpr int kept = int(imagefile::kMessageColumnsBudgetBytes / 4 / height);
+    const std::size_t filling = std::size_t(kept) * height / 3 - stego::kMarkerLength;
+    for (const std::string& text : {std::string("short"), std::string(filling, 'f'), std::string(filling + 1, 'p')}) {
+        SCOPED_TRACE(text.size());
+        const std::string picture = path("wide.png");
+        {  // gone before the program starts, which counts what this process holds
+            QImage image(5 * kept, height, QImage::Format_RGB32);
+            image.fill(0xFF336699U);
+            ASSERT_EQ(stego::hideBytes(imagefile::surfaceOf(image), text).outcome, stego::HideOutcome::Hidden);
+            ASSERT_EQ(imagefile::savePng(image, QString::fromStdString(picture)), QString());
+        }
+        const Outcome o = run({"reveal", picture, "--raw"});
+        EXPECT_EQ(o.status, 0) << o.err.toStdString();
+        EXPECT_TRUE(o.out.toStdString() == text);
+#ifndef __SANITIZE_ADDRESS__  // whose shadow memory alone is more
+        EXPECT_TRUE(text.size() > filling || o.peakKilobytes < 64 << 10) << o.peakKilobytes << " KB";
+#endif
+        EXPECT_EQ(run({"check", picture}).status, 0);
+    }
 }
 
 }  // namespace

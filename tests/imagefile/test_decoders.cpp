@@ -2,6 +2,7 @@
 // of file, exactly the pixels and resolution Qt's readers give.
 
 #include "bmpfiles.h"
+#include "imagefile/decoders.h"
 #include "imagefile/imageio.h"
 #include "pictures.h"
 
@@ -163,6 +164,21 @@ QByteArray pngOf(const PngKind& kind, int width, int height)
     return buffer.data();
 }
 
+// Kept alone, the first columns are the whole picture's (an interlaced one
+// is kept whole): the road that reads only a message's columns.
+::testing::AssertionResult firstColumnsAgree(QByteArray png, bool interlaced)
+{
+    const QImage whole = imagefile::decodePicture(png).image;
+    for (const int columns : {1, 99}) {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::ReadOnly);
+        const imagefile::LoadResult kept = imagefile::decodePng(buffer, columns);
+        if (auto same = imagefiletest::sameRgb(kept.image, whole.copy(0, 0, interlaced ? whole.width() : columns, whole.height())); !same)
+            return same << " keeping " << columns << " columns";
+    }
+    return ::testing::AssertionSuccess();
+}
+
 TEST(Decoders, PngPixelsAreQtsPixels)
 {
     const struct { const char* why; PngKind kind; } rows[] = {
@@ -182,6 +198,7 @@ TEST(Decoders, PngPixelsAreQtsPixels)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         EXPECT_TRUE(decodesAsQtDoes(pngOf(row.kind, 256, 67)));
+        EXPECT_TRUE(firstColumnsAgree(pngOf(row.kind, 256, 67), row.kind.interlaced));
     }
     // Interlaced pictures too small for some of the seven passes.
     for (const QSize size : {QSize(1, 1), QSize(1, 6), QSize(6, 1), QSize(3, 3), QSize(5, 2)}) {
