@@ -35,7 +35,7 @@ protected:
         if (fullDisk && ::mount("tmpfs", m_folderName.constData(), "tmpfs", 0, "size=64k") != 0)
             return "mounting a 64 KB tmpfs needs root with CAP_SYS_ADMIN: " + reason();
         m_mounted = fullDisk;
-        m_old = apptest::writeFile(m_folder + "/old." + extension, m_oldBytes);
+        m_old = apptest::written(m_folder + "/old." + extension, m_oldBytes);
         if (fullDisk) {
             // Filled to the last byte, so even a short text fails at its last flush.
             QFile filler(m_folder + "/filler");
