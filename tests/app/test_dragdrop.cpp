@@ -98,7 +98,7 @@ TEST_F(DragDropTest, UnsavedMessageIsAskedAboutFirstAndNoKeepsIt)
 
 TEST_F(DragDropTest, TextFileRunsOpenTextWhereverItLandsAndTheBoxKeepsDroppedText)
 {
-    const QUrl file = QUrl::fromLocalFile(writeFile(m_dir.filePath("note.txt"), "first line\r\nsecond line"));
+    const QUrl file = QUrl::fromLocalFile(written(m_dir.filePath("note.txt"), "first line\r\nsecond line"));
     QWidget* const text1 = window->text1()->viewport();
     for (QWidget* target : {text1, child("Picture1")}) {
         SCOPED_TRACE(qPrintable(target->objectName()));

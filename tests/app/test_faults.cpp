@@ -35,7 +35,7 @@ protected:
         if (fullDisk && ::mount("tmpfs", m_folderName.constData(), "tmpfs", 0, "size=64k") != 0)
             return "mounting a 64 KB tmpfs needs root with CAP_SYS_ADMIN: " + reason();
         m_mounted = fullDisk;
-        m_old = apptest::writeFile(m_folder + "/old." + extension, m_oldBytes);
+        m_old = apptest::written(m_folder + "/old." + extension, m_oldBytes);
         if (fullDisk) {
             // Filled to the last byte, so even a short text fails at its last flush.
             QFile filler(m_folder + "/filler");
@@ -61,12 +61,6 @@ protected:
 
     static QString reason() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
-    // Every name in the folder, hidden ones included, so a leftover temporary shows.
-    QStringList entries() const
-    {
-        return QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    }
-
     QTemporaryDir m_dir;
     const QString m_startFolder = QDir::currentPath();
     const QString m_folder = m_dir.filePath("folder");
@@ -83,7 +77,7 @@ TEST_P(SaveFaultTest, FailedSaveIsReportedAndLosesNothing)
     const QString notStaged = stage(fullDisk, image ? "bmp" : "txt");
     if (!notStaged.isEmpty())
         GTEST_SKIP() << notStaged.toStdString();
-    const QStringList before = entries();
+    const QStringList before = testsupport::namesIn(m_folder);
 
     // The text is the short one hidden; the picture is larger than the disk.
     platform.dialogAnswers.push_back(m_old);
@@ -100,7 +94,7 @@ TEST_P(SaveFaultTest, FailedSaveIsReportedAndLosesNothing)
     QFile old(m_old);
     EXPECT_TRUE(old.open(QIODevice::ReadOnly));
     EXPECT_EQ(old.readAll(), m_oldBytes);
-    EXPECT_EQ(entries(), before) << "no temporary file left behind";
+    EXPECT_EQ(testsupport::namesIn(m_folder), before) << "no temporary file left behind";
     EXPECT_EQ(window->imageChanged(), 1);
     EXPECT_EQ(platform.busyDepth, 0);
 }

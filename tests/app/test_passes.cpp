@@ -27,7 +27,7 @@ protected:
         window->canvas()->setImage(patternImage(400, 300, 7));
         hideUnsaved(QStringLiteral("meet at noon"));
         m_large = picture();
-        m_holiday = writeFile(m_dir.filePath("holiday.bmp"), encoded(m_large, "BMP"));
+        m_holiday = written(m_dir.filePath("holiday.bmp"), encoded(m_large, "BMP"));
         platform.answers = {Answer::Yes};
         window->mnuFileExit_Click();  // clears the flag
         platform = {};
@@ -67,7 +67,7 @@ TEST_F(EventLoopPass, OpenImageAndItsScanLetTheLoopRunOnAWholeWindow)
 TEST_F(EventLoopPass, CommandsClickedDuringTheLoadActOnThePictureShown)
 {
     const QImage small = patternImage(20, 10, 3);
-    const QString smallPath = writeFile(m_dir.filePath("small.bmp"), encoded(small, "BMP"));
+    const QString smallPath = written(m_dir.filePath("small.bmp"), encoded(small, "BMP"));
 
     QString proposedInPass;
     platform.onProcessEvents = [&] {

@@ -87,8 +87,8 @@ TEST_F(CommandLineFile, OpensAsOpenImageOrOpenTextAfterTheWindowShows)
     QTemporaryDir dir;
     const QString startFolder = QDir::currentPath();
     const QImage pixels = patternImage(30, 20, 5);
-    const QString path = writeFile(dir.filePath(QStringLiteral("holiday.bmp")), encoded(pixels, "BMP"));
-    writeFile(dir.filePath(QStringLiteral("note.txt")), "a note\r\nfrom a file");
+    const QString path = written(dir.filePath(QStringLiteral("holiday.bmp")), encoded(pixels, "BMP"));
+    written(dir.filePath(QStringLiteral("note.txt")), "a note\r\nfrom a file");
     QDir::setCurrent(dir.path());
     window->show();
     window->openCommandLineFile("holiday.bmp");

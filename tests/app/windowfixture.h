@@ -20,6 +20,7 @@ using platform::Buttons;
 using platform::Icon;
 using imagefiletest::encoded;
 using imagefiletest::patternImage;
+using imagefiletest::written;
 using testsupport::isFailureBox;
 using testsupport::sameBoxes;
 
@@ -27,13 +28,6 @@ inline const QString kStartTitle = QStringLiteral("Steganography - Hide a Secret
 inline const QString kBusyTitle = QStringLiteral("Mirrorvane - Processing...");
 inline const QString kNormalTitle = QStringLiteral("Mirrorvane - ") + kStartTitle;
 inline const QString kAlert = QStringLiteral("Mirrorvane Alert");
-
-inline QString writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()) << qPrintable(path);
-    return path;
-}
 
 // The fake desktop, also noting what the window showed each time it pushed
 // itself to the screen: the title, and the picture as it was then.

@@ -36,17 +36,11 @@ protected:
         return path(name);
     }
 
-    static QByteArray read(const std::string& file)
-    {
-        QFile f(QString::fromStdString(file));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    static QByteArray read(const std::string& file) { return testsupport::contentsOf(QString::fromStdString(file)); }
 
     std::string write(const std::string& name, const QByteArray& bytes) const
     {
-        QFile f(QString::fromStdString(path(name)));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()) << name;
-        return path(name);
+        return testsupport::written(QString::fromStdString(path(name)), bytes).toStdString();
     }
 
     static bool exists(const std::string& file) { return QFile::exists(QString::fromStdString(file)); }

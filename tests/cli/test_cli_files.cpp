@@ -59,11 +59,7 @@ protected:
         return launch({.args = args, .environment = faultEnvironment(fault)});
     }
 
-    QStringList namesIn(const std::string& folder) const
-    {
-        return QDir(QString::fromStdString(path(folder)))
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    }
+    QStringList namesIn(const std::string& folder) const { return testsupport::namesIn(QString::fromStdString(path(folder))); }
 
     // Makes the scratch folder reachable for `nobody`.
     void openToOthers() const { ::chmod(m_dir.path().toLocal8Bit().constData(), 0755); }

@@ -4,6 +4,7 @@
 // FIFO or device replaced by a regular file.
 
 #include "fileio/fileio.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -25,24 +26,9 @@
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writePlain(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-// Every name in `folder`, hidden ones included, so a leftover temporary shows.
-QStringList namesIn(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
+using testsupport::namesIn;
+using testsupport::written;
+const auto readAll = testsupport::contentsOf;
 
 mode_t modeOf(const QString& path)
 {
@@ -78,7 +64,7 @@ TEST_F(AtomicFileTest, WritesKeepModesLinksAndNamesAtTheFileSystemsLimit)
     EXPECT_EQ(modeOf(fresh) & 0777, 0666 & ~mask);
 
     const QString real = path("real.txt"), link = path("link.txt");
-    writePlain(real, "old");
+    written(real, "old");
     ASSERT_EQ(::chmod(QFile::encodeName(real).constData(), 0640), 0);
     ASSERT_TRUE(QFile::link(real, link));
     ASSERT_EQ(fileio::writeFileAtomically(real, "replaced"), QString());
@@ -99,7 +85,7 @@ TEST_F(AtomicFileTest, WritesKeepModesLinksAndNamesAtTheFileSystemsLimit)
 TEST_F(AtomicFileTest, CancelledOrAbandonedWriteLeavesTheOldFile)
 {
     const QString target = path("old.txt");
-    writePlain(target, "old");
+    written(target, "old");
     {
         fileio::AtomicFile file(target);
         ASSERT_TRUE(file.open());
@@ -117,7 +103,7 @@ TEST_F(AtomicFileTest, CancelledOrAbandonedWriteLeavesTheOldFile)
 TEST_F(AtomicFileTest, CopiedFileCanBePatchedInPlace)
 {
     const QString source = path("source.bin");
-    writePlain(source, pattern(300000));
+    written(source, pattern(300000));
     QFile in(source);
     ASSERT_TRUE(in.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
     fileio::AtomicFile file(path("copy.bin"));
@@ -178,7 +164,7 @@ TEST_F(AtomicFileTest, ReplacedFilesKeepOwnerModeAccessListAndUserAttributes)
         SCOPED_TRACE(row.why);
         const QString target = path("kept.bin");
         const QByteArray native = QFile::encodeName(target);
-        writePlain(target, "old");
+        written(target, "old");
         if (root) {
             ASSERT_EQ(::chown(native.constData(), nobody->pw_uid, nobody->pw_gid), 0);
         }
@@ -205,7 +191,7 @@ TEST_F(AtomicFileTest, ReplacedFilesKeepOwnerModeAccessListAndUserAttributes)
     // attribute, on file systems that hold them.
     const QString target = path("listed.bin");
     const QByteArray native = QFile::encodeName(target);
-    writePlain(target, "old");
+    written(target, "old");
     if (::setxattr(native.constData(), "user.origin", "camera", 6, 0) != 0)
         GTEST_SKIP() << "this file system holds no user attributes: " << std::strerror(errno);
     const QByteArray command = "setfacl -m u:nobody:rw,g::rw,m::r " + native + " 2>/dev/null";
@@ -229,7 +215,7 @@ TEST_F(AtomicFileTest, ReplacedFilesKeepOwnerModeAccessListAndUserAttributes)
 TEST_F(AtomicFileTest, TheTemporaryIsNamelessAndPrivateUntilCommitted)
 {
     const QString target = path("private.bin");
-    writePlain(target, "old");
+    written(target, "old");
     ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0644), 0);
     fileio::AtomicFile file(target);
     ASSERT_TRUE(file.open());
@@ -269,12 +255,12 @@ protected:
             GTEST_SKIP() << "mounting a 64 KB tmpfs needs root with CAP_SYS_ADMIN: " << std::strerror(errno);
         m_mounted = true;
         m_old = m_folder + "/old.bin";
-        writePlain(m_old, "the old file");
+        written(m_old, "the old file");
         // Leave 8 KB free, less than the 16 KB a buffered writer keeps.
         struct statvfs disk {};
         ASSERT_EQ(::statvfs(QFile::encodeName(m_folder).constData(), &disk), 0);
         const qint64 free = qint64(disk.f_bavail) * qint64(disk.f_frsize);
-        writePlain(m_folder + "/filler", QByteArray(free - 8192, 'f'));
+        written(m_folder + "/filler", QByteArray(free - 8192, 'f'));
     }
     void TearDown() override
     {
@@ -292,7 +278,7 @@ TEST_P(FullDiskTest, OldFileSurvivesAndTheReasonIsTheSystems)
 {
     const QByteArray bytes = pattern(GetParam().size);
     const QString source = m_dir.path() + "/source.bin";
-    writePlain(source, bytes);
+    written(source, bytes);
     QFile in(source);
     ASSERT_TRUE(in.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
     fileio::AtomicFile file(m_old);
@@ -333,7 +319,7 @@ TEST_F(AtomicFileTest, OnlyRegularFilesAreReadAndOnlyUpToTheLimit)
     EXPECT_TRUE(missing.bytes.isEmpty());
 
     const QString text = path("note.txt");
-    writePlain(text, pattern(70000));
+    written(text, pattern(70000));
     EXPECT_EQ(fileio::readRegularFile(text, 70000).bytes, pattern(70000));
     const fileio::ReadResult over = fileio::readRegularFile(text, 69999);
     EXPECT_FALSE(over.ok());

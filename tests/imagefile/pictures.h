@@ -2,14 +2,17 @@
 
 // Test pictures made on the spot and a pixel-exact comparison.
 
+#include "support/files.h"
+
 #include <QBuffer>
-#include <QFile>
 #include <QImage>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
 
 namespace imagefiletest {
+
+using testsupport::written;
 
 // Irregular pixels, so a swapped channel, a flipped row or a lost low bit
 // shows.  The top byte is 0x80: neither the engine nor the writer may care.
@@ -50,14 +53,6 @@ inline QByteArray gif(quint16 screenWidth = 1, quint16 screenHeight = 1, quint16
     for (const auto& [at, value] : {std::pair{6, screenWidth}, {8, screenHeight}, {28, left}, {30, top}, {32, width}, {34, height}})
         qToLittleEndian<quint16>(value, bytes.data() + at);
     return bytes;
-}
-
-// Writes `bytes` to `path`, replacing what was there; returns the path.
-inline QString written(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size()) << qPrintable(path);
-    return path;
 }
 
 // Same size and the same colour in every pixel; the top byte is not compared.

@@ -2,13 +2,13 @@
 // of file, exactly the pixels and resolution Qt's readers give.
 
 #include "bmpfiles.h"
+#include "hostilefiles.h"
 #include "imagefile/decoders.h"
 #include "imagefile/imageio.h"
 #include "pictures.h"
 
 #include <QBuffer>
 #include <QImageReader>
-#include <QImageWriter>
 
 #include <cstdio>
 #include <vector>
@@ -18,7 +18,9 @@
 
 namespace {
 
+using imagefiletest::encoded;
 using imagefiletest::noisyImage;
+using imagefiletest::progressiveJpeg;
 using imagefiletest::withOrientation;
 
 QImage qtReading(const QByteArray& bytes)
@@ -42,17 +44,6 @@ QImage qtReading(const QByteArray& bytes)
     if (ours.image.dotsPerMeterX() != theirs.dotsPerMeterX() || ours.image.dotsPerMeterY() != theirs.dotsPerMeterY())
         return ::testing::AssertionFailure() << "resolution " << ours.image.dotsPerMeterX() << " instead of " << theirs.dotsPerMeterX();
     return imagefiletest::sameRgb(ours.image, theirs);
-}
-
-QByteArray jpegOf(const QImage& image, int quality, bool progressive = false)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(quality);
-    writer.setProgressiveScanWrite(progressive);
-    EXPECT_TRUE(writer.write(image));
-    return buffer.data();
 }
 
 // An Adobe CMYK JPEG (inverted, as photo editors write it), which Qt cannot write.
@@ -93,12 +84,12 @@ TEST(Decoders, JpegPixelsAreQtsPixels)
     dense.setDotsPerMeterX(11811);  // 300 dpi, kept in the JFIF header
     dense.setDotsPerMeterY(5905);
     const struct { const char* why; QByteArray bytes; } rows[] = {
-        {"baseline 4:2:0", jpegOf(photo, 75)},
-        {"progressive", jpegOf(photo, 80, true)},
-        {"grey", jpegOf(grey, 75)},
-        {"a resolution", jpegOf(dense, 75)},
+        {"baseline 4:2:0", encoded(photo, "jpeg")},
+        {"progressive", progressiveJpeg(photo)},
+        {"grey", encoded(grey, "jpeg")},
+        {"a resolution", encoded(dense, "jpeg")},
         {"Adobe CMYK", cmykJpeg(45, 29)},
-        {"cut inside its scan", jpegOf(photo, 90).chopped(300)},
+        {"cut inside its scan", encoded(photo, "jpeg").chopped(300)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
@@ -106,7 +97,7 @@ TEST(Decoders, JpegPixelsAreQtsPixels)
     }
     for (int orientation = 1; orientation <= 8; ++orientation) {
         SCOPED_TRACE(orientation);
-        EXPECT_TRUE(decodesAsQtDoes(withOrientation(jpegOf(photo, 75), orientation, orientation % 2 == 0)));
+        EXPECT_TRUE(decodesAsQtDoes(withOrientation(encoded(photo, "jpeg"), orientation, orientation % 2 == 0)));
     }
 }
 

@@ -102,10 +102,7 @@ TEST(PngWriter, PngcheckAcceptsTheFile)
     // Several IDAT chunks, and a row so short that the filter byte dominates.
     for (const QImage& image : {patternImage(1600, 1100, 5), patternImage(1, 3)}) {
         QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("p.png"));
-        QFile out(file);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(pngOf(image)) > 0);
-        out.close();
+        const QString file = imagefiletest::written(dir.filePath(QStringLiteral("p.png")), pngOf(image));
         QProcess check;
         check.start(pngcheck, {QStringLiteral("-q"), file});
         ASSERT_TRUE(check.waitForFinished(30000));

@@ -49,15 +49,10 @@ protected:
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
+    QString writeBytes(const QString& name, const QByteArray& bytes) { return imagefiletest::written(path(name), bytes); }
     QString writePicture(const QString& name, const QImage& image, const char* format = "bmp")
     {
         return writeBytes(name, imagefiletest::encoded(image, format));
-    }
-    QString writeBytes(const QString& name, const QByteArray& bytes)
-    {
-        QFile file(path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        return file.fileName();
     }
 
     // Runs `command` with `file` as the dialog's answer.

@@ -3,6 +3,7 @@
 #include "platform/qtplatform.h"
 #include "shell/prompts.h"
 #include "support/fakeplatform.h"
+#include "support/files.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -57,16 +58,14 @@ protected:
 
     void install(int status, const char* delay = "0")
     {
-        const QString script = m_dir.filePath(QStringLiteral("xdg-open"));
-        QFile file(script);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\n"
-                                  "printf '%s\\n' \"${MIRRORVANE_HANDED_OVER-unset}\" >> '%1.env'\nsleep %2\nexit %3\n")
-                       .arg(log(), QLatin1String(delay))
-                       .arg(status)
-                       .toUtf8());
-        file.close();
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString script = testsupport::written(
+            m_dir.filePath(QStringLiteral("xdg-open")),
+            QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\n"
+                           "printf '%s\\n' \"${MIRRORVANE_HANDED_OVER-unset}\" >> '%1.env'\nsleep %2\nexit %3\n")
+                .arg(log(), QLatin1String(delay))
+                .arg(status)
+                .toUtf8());
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_path.emplace("PATH", QFile::encodeName(m_dir.path()) + ':' + qgetenv("PATH"));
     }
 

@@ -91,62 +91,34 @@ int opened(int folder, const char* path, int flags, va_list arguments)
 
 }  // namespace
 
+// Fails as the fault asks, else passes the call on; `fault` names the call
+// in MIRRORVANE_FAULT, `fd` and `name` say which file it touches.
+#define FAILS_AS_ASKED(type, function, fault, fd, name, parameters, arguments) \
+    __attribute__((visibility("default"))) type function parameters \
+    { \
+        if (injected(fault, fd, name)) \
+            return -1; \
+        return real<type(*) parameters>(#function) arguments; \
+    }
+
 extern "C" {
 
-__attribute__((visibility("default"))) ssize_t write(int fd, const void* data, size_t size)
-{
-    if (injected("write", fd))
-        return -1;
-    return real<ssize_t (*)(int, const void*, size_t)>("write")(fd, data, size);
-}
-
-__attribute__((visibility("default"))) ssize_t pread(int fd, void* data, size_t size, off_t at)
-{
-    if (injected("pread", fd))
-        return -1;
-    return real<ssize_t (*)(int, void*, size_t, off_t)>("pread")(fd, data, size, at);
-}
-
-__attribute__((visibility("default"))) ssize_t pread64(int fd, void* data, size_t size, off_t at)
-{
-    if (injected("pread", fd))
-        return -1;
-    return real<ssize_t (*)(int, void*, size_t, off_t)>("pread64")(fd, data, size, at);
-}
-
-__attribute__((visibility("default"))) ssize_t read(int fd, void* data, size_t size)
-{
-    if (injected("read", fd))
-        return -1;
-    return real<ssize_t (*)(int, void*, size_t)>("read")(fd, data, size);
-}
-
-__attribute__((visibility("default"))) int fsync(int fd)
-{
-    if (injected("fsync", fd))
-        return -1;
-    return real<int (*)(int)>("fsync")(fd);
-}
+FAILS_AS_ASKED(ssize_t, write, "write", fd, nullptr, (int fd, const void* data, size_t size), (fd, data, size))
+FAILS_AS_ASKED(ssize_t, pread, "pread", fd, nullptr, (int fd, void* data, size_t size, off_t at), (fd, data, size, at))
+FAILS_AS_ASKED(ssize_t, pread64, "pread", fd, nullptr, (int fd, void* data, size_t size, off_t at), (fd, data, size, at))
+FAILS_AS_ASKED(ssize_t, read, "read", fd, nullptr, (int fd, void* data, size_t size), (fd, data, size))
+FAILS_AS_ASKED(int, fsync, "fsync", fd, nullptr, (int fd), (fd))
+FAILS_AS_ASKED(int, renameat, "rename", toFolder, to, (int fromFolder, const char* from, int toFolder, const char* to),
+               (fromFolder, from, toFolder, to))
+FAILS_AS_ASKED(int, linkat, "link", toFolder, to,
+               (int fromFolder, const char* from, int toFolder, const char* to, int flags),
+               (fromFolder, from, toFolder, to, flags))
 
 __attribute__((visibility("default"))) int close(int fd)
 {
     const bool fail = injected("close", fd);
     const int result = real<int (*)(int)>("close")(fd);
     return fail ? -1 : result;
-}
-
-__attribute__((visibility("default"))) int renameat(int fromFolder, const char* from, int toFolder, const char* to)
-{
-    if (injected("rename", toFolder, to))
-        return -1;
-    return real<int (*)(int, const char*, int, const char*)>("renameat")(fromFolder, from, toFolder, to);
-}
-
-__attribute__((visibility("default"))) int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags)
-{
-    if (injected("link", toFolder, to))
-        return -1;
-    return real<int (*)(int, const char*, int, const char*, int)>("linkat")(fromFolder, from, toFolder, to, flags);
 }
 
 __attribute__((visibility("default"))) int openat(int folder, const char* path, int flags, ...)

@@ -6,12 +6,12 @@
 
 #include "support/boxcheck.h"
 #include "support/fakeplatform.h"
+#include "support/files.h"
 #include "text/textbox.h"
 #include "text/textcommands.h"
 #include "text/textfile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -28,17 +28,8 @@ protected:
     void TearDown() override { QDir::setCurrent(m_startFolder); }
 
     QString pathOf(const QString& name) const { return m_dir.filePath(name); }
-    QString writeFile(const QString& name, const QByteArray& bytes) const
-    {
-        QFile file(pathOf(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        return file.fileName();
-    }
-    static QByteArray readFile(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-    }
+    QString writeFile(const QString& name, const QByteArray& bytes) const { return testsupport::written(pathOf(name), bytes); }
+    static QByteArray readFile(const QString& path) { return testsupport::contentsOf(path); }
     QString boxText() const { return text::textBoxText(m_text1); }
     bool text1HasFocus() const { return m_window.focusWidget() == m_text1; }
 
