@@ -8,6 +8,7 @@
 // command itself.  The module comes from the same build as the program; it
 // is refused when its version differs.
 
+#include "fileio/failure.h"
 #include "stego/message.h"
 
 #include <QIODevice>
@@ -23,9 +24,8 @@ public:
     virtual ~DecodedPicture() = default;
     // The pixels, for the engine; valid while the picture lives.
     virtual stego::PixelSurface pixels() = 0;
-    // Writes the picture as an uncompressed 24-bit BMP or as a PNG; the
-    // reason when it could not.
-    virtual QString write(bool png, QIODevice& device) const = 0;
+    // Writes the picture as an uncompressed 24-bit BMP or as a PNG.
+    virtual fileio::MaybeFailure write(bool png, QIODevice& device) const = 0;
 };
 
 class Codecs {

@@ -21,7 +21,7 @@ public:
 
     stego::PixelSurface pixels() override { return imagefile::surfaceOf(m_image); }
 
-    QString write(bool png, QIODevice& device) const override
+    fileio::MaybeFailure write(bool png, QIODevice& device) const override
     {
         return png ? imagefile::writePng(m_image, device) : imagefile::writeBmp(m_image, device);
     }

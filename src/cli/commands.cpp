@@ -183,7 +183,7 @@ bool wantsPng(const Arguments& args, const QString& output)
     return imagefile::hasPngExtension(output);
 }
 
-QString writePictureFile(const DecodedPicture& image, bool png, const QString& path)
+fileio::MaybeFailure writePictureFile(const DecodedPicture& image, bool png, const QString& path)
 {
     return fileio::writeFileAtomically(path, [&](QIODevice& device) { return image.write(png, device); });
 }
@@ -252,8 +252,8 @@ int hide(const Arguments& args)
     // Checked before any work: a folder, a device or a FIFO is never
     // replaced by a picture file.
     if (outputPath != kStandardStream) {
-        if (const QString reason = fileio::unwritableTargetReason(outputPath); !reason.isEmpty())
-            return complain({FailureKind::File, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), reason)});
+        if (const fileio::MaybeFailure failure = fileio::unwritableTarget(outputPath))
+            return complain(commandFailure(QStringLiteral("cannot write %1: ").arg(shown(outputPath)), *failure));
     }
 
     const bool png = wantsPng(args, outputPath);
@@ -274,12 +274,12 @@ int hide(const Arguments& args)
         // A failed write to standard output is reported once, at the end;
         // the encoder's own refusal here.
         StandardOutputDevice device;
-        if (const QString error = image.write(png, device); !error.isEmpty())
-            return complain({FailureKind::File, QStringLiteral("cannot write the picture to standard output: %1").arg(error)});
+        if (const fileio::MaybeFailure failure = image.write(png, device))
+            return complain(commandFailure(QStringLiteral("cannot write the picture to standard output: "), *failure));
         return kOk;
     }
-    if (const QString error = writePictureFile(image, png, outputPath); !error.isEmpty())
-        return complain({FailureKind::File, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), error)});
+    if (const fileio::MaybeFailure failure = writePictureFile(image, png, outputPath))
+        return complain(commandFailure(QStringLiteral("cannot write %1: ").arg(shown(outputPath)), *failure));
     return kOk;
 }
 

@@ -139,8 +139,8 @@ LoadResult readAndDecode(const QString& path, FileKinds kinds, qint64 heldBytes)
 {
     QFile file;
     if (kinds == FileKinds::RegularOnly) {
-        if (const QString error = fileio::openRegularFile(file, path); !error.isEmpty())
-            return failure(error);
+        if (const fileio::MaybeFailure failed = fileio::openRegularFile(file, path))
+            return failure(failed->reason);
         if (file.size() > kMaxPictureFileBytes)
             return failure(fileTooLargeError());
     } else {
@@ -288,10 +288,10 @@ LoadResult decodePicture(const QByteArray& bytes, qint64 heldBytes)
     }
 }
 
-QString writeBmp(const QImage& image, QIODevice& device)
+fileio::MaybeFailure writeBmp(const QImage& image, QIODevice& device)
 {
     if (image.isNull())
-        return QStringLiteral("There is no picture to save");
+        return fileio::unwritable(QStringLiteral("There is no picture to save"));
 
     // Every other format is written as its RGB32 colours, as Qt's own BMP
     // writer would after the same conversion.
@@ -299,14 +299,14 @@ QString writeBmp(const QImage& image, QIODevice& device)
     if (image.format() != QImage::Format_RGB32) {
         converted = image.convertToFormat(QImage::Format_RGB32);
         if (converted.isNull())
-            return QStringLiteral("There is not enough memory to convert the picture");
+            return fileio::unwritable(QStringLiteral("There is not enough memory to convert the picture"));
     }
     const QImage& pixels = converted.isNull() ? image : converted;
 
     const qint64 rowBytes = (qint64(pixels.width()) * 3 + 3) / 4 * 4;
     const qint64 pixelBytes = rowBytes * pixels.height();
     if (kBmpHeaderSize + pixelBytes > std::numeric_limits<qint32>::max())
-        return QStringLiteral("The picture is too large for a BMP file");
+        return fileio::unwritable(QStringLiteral("The picture is too large for a BMP file"));
 
     // Rows go out in blocks of a few megabytes: row by row, a photo costs
     // thousands of small writes.
@@ -322,10 +322,10 @@ QString writeBmp(const QImage& image, QIODevice& device)
             packBgrRow(reinterpret_cast<const quint32*>(pixels.constScanLine(static_cast<int>(y))), pixels.width(), out);
         written = device.write(block.constData(), rows * rowBytes) == rows * rowBytes;
     }
-    return written ? QString() : device.errorString();
+    return written ? fileio::MaybeFailure() : fileio::unwritable(device.errorString());
 }
 
-QString saveBmp(const QImage& image, const QString& path)
+fileio::MaybeFailure saveBmp(const QImage& image, const QString& path)
 {
     return fileio::writeFileAtomically(path, [&](QIODevice& device) { return writeBmp(image, device); });
 }

@@ -4,6 +4,7 @@
 // back as BMP.  Open Image, the command-line tool and the fuzz target all go
 // through these two functions.
 
+#include "fileio/failure.h"
 #include "imagefile/limits.h"
 #include "stego/message.h"
 
@@ -40,11 +41,10 @@ LoadResult decodePicture(const QByteArray& bytes, qint64 heldBytes = 0);
 
 // Writes `image` as an uncompressed 24-bit BMP of its full size, atomically:
 // the target is replaced only when the whole file is written.  Returns the
-// reason on failure, an empty string on success.
-QString saveBmp(const QImage& image, const QString& path);
-// The same file written to `device` (standard output, say); returns the
-// reason a write failed, or an empty string.
-QString writeBmp(const QImage& image, QIODevice& device);
+// failure (Unwritable) or nothing.
+fileio::MaybeFailure saveBmp(const QImage& image, const QString& path);
+// The same file written to `device` (standard output, say).
+fileio::MaybeFailure writeBmp(const QImage& image, QIODevice& device);
 
 // The engine's view of an RGB32 image; `image` must be Format_RGB32 or ARGB32.
 stego::PixelSurface surfaceOf(QImage& image);
