@@ -318,8 +318,8 @@ BmpReveal revealBmp(QIODevice& in, const ByteSink* textSink, const RevealTuning&
     const BmpProbe probe = probeBmp(in);
     if (!probe.streamable)
         return {{}, fileio::refused(kNotStreamable)};
-    if (!probe.error.isEmpty())
-        return {{}, fileio::unreadable(probe.error)};
+    if (probe.failure)
+        return {{}, probe.failure};
     Revealer revealer(in, probe.layout, textSink, tuning);
     BmpReveal revealed = revealer.run();
     revealed.encoding = revealer.encoding();

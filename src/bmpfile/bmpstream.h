@@ -29,7 +29,7 @@ using ByteSink = std::function<bool(QByteArrayView)>;
 struct BmpProbe {
     Layout layout;
     bool streamable = false;  // an uncompressed 24 or 32-bit BMP that the two commands below take
-    QString error;            // a streamable kind that cannot be read (a forged or truncated file)
+    fileio::MaybeFailure failure;  // a streamable kind that cannot be read (a forged or truncated file)
 };
 
 // Reads the headers at the start of `in` (seekable, open for reading) and

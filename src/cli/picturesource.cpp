@@ -105,8 +105,8 @@ Picture openPicture(const QString& path, bool inPlace, bool quickNo)
         // Unbuffered: the in-place commands read slices of rows where they lie.
         if (!fileio::openRegularFile(*bmp, file, QIODevice::Unbuffered)) {
             const bmpfile::BmpProbe probe = bmpfile::probeBmp(*bmp);
-            if (probe.streamable && !probe.error.isEmpty()) {
-                picture.status = unreadable(path, fileio::unreadable(probe.error));
+            if (probe.streamable && probe.failure) {
+                picture.status = unreadable(path, *probe.failure);
                 return picture;
             }
             if (probe.streamable) {

@@ -176,7 +176,7 @@ void convertFileRows(const uchar* rows, std::int64_t first, std::int64_t count, 
 
 BmpDecode decodeDirect(QByteArrayView bytes, const bmpfile::Layout& l)
 {
-    if (!bmpfile::truncationError(l, static_cast<std::uint64_t>(bytes.size())).empty())
+    if (bmpfile::truncationError(l, static_cast<std::uint64_t>(bytes.size())))
         return {QImage(), QString::fromLatin1(bmpfile::kTruncatedSentence)};
     QImage image(static_cast<int>(l.width), static_cast<int>(l.height), QImage::Format_RGB32);
     if (image.isNull())
@@ -212,7 +212,7 @@ private:
 // method (the later headers carry mask fields whatever the method).
 BmpDecode decodeMasked(QByteArrayView bytes, const bmpfile::Layout& l)
 {
-    if (!bmpfile::truncationError(l, static_cast<std::uint64_t>(bytes.size())).empty())
+    if (bmpfile::truncationError(l, static_cast<std::uint64_t>(bytes.size())))
         return {QImage(), QString::fromLatin1(bmpfile::kTruncatedSentence)};
     const bool fields = l.compression == bmpfile::kBitFields;
     const bool sixteen = l.bitsPerPixel == 16;
@@ -268,7 +268,7 @@ BmpDecode decodeBmp(QByteArrayView bytes, const bmpfile::Layout& layout)
 
 BmpDecode readDirectBmp(QIODevice& in, QByteArrayView head, const bmpfile::Layout& layout)
 {
-    if (!bmpfile::truncationError(layout, static_cast<std::uint64_t>(in.size())).empty())
+    if (bmpfile::truncationError(layout, static_cast<std::uint64_t>(in.size())))
         return {QImage(), QString::fromLatin1(bmpfile::kTruncatedSentence)};
     QImage image(static_cast<int>(layout.width), static_cast<int>(layout.height), QImage::Format_RGB32);
     if (image.isNull())

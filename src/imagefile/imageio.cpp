@@ -203,7 +203,7 @@ LoadResult decodeBmpBytes(const QByteArray& bytes)
                                              static_cast<std::size_t>(bytes.size()));
     const bmpfile::Parsed parsed = bmpfile::parse(data.first(std::min(data.size(), bmpfile::kHeadBytes)));
     if (!parsed.ok())
-        return failure(QString::fromStdString(parsed.error));
+        return failure(parsed.failure->reason);
     if (const QString tooLarge = sizeError(parsed.layout); !tooLarge.isEmpty())
         return failure(tooLarge);
     BmpDecode decoded = decodeBmp(QByteArrayView(bytes), parsed.layout);
@@ -211,8 +211,8 @@ LoadResult decodeBmpBytes(const QByteArray& bytes)
         return {std::move(decoded.image), std::move(decoded.error)};
     // Qt's reader stops quietly at the end of a short file and hands back
     // rows of whatever the allocation held.
-    if (const std::string cut = bmpfile::truncationError(parsed.layout, data.size()); !cut.empty())
-        return failure(QString::fromStdString(cut));
+    if (const fileio::MaybeFailure cut = bmpfile::truncationError(parsed.layout, data.size()))
+        return failure(cut->reason);
     return readWithQt(bytes, "bmp");
 }
 

@@ -183,7 +183,7 @@ TEST(BmpStream, ThirtyTwoBitPicturesWidenedTo24BitCarryTheEnginesPixels)
             QBuffer in(&input);
             ASSERT_TRUE(in.open(QIODevice::ReadOnly));
             const bmpfile::BmpProbe probe = bmpfile::probeBmp(in);
-            ASSERT_TRUE(probe.streamable && probe.error.isEmpty());
+            ASSERT_TRUE(probe.streamable && !probe.failure);
             QByteArray output;
             const bmpfile::BmpHide hidden = bmpfile::hideBmpAs24(in, probe.layout, text, [&](QByteArrayView bytes) {
                 output.append(bytes);
