@@ -31,11 +31,11 @@ public:
 class Codecs {
 public:
     virtual ~Codecs() = default;
-    // Decodes the regular file at `path`; null, with the sentence for the
-    // user in `error`, when it cannot.
-    virtual std::unique_ptr<DecodedPicture> load(const QString& path, QString& error) const = 0;
+    // Decodes the regular file at `path`; null, with the decoder's failure
+    // in `failure`, when it cannot.
+    virtual std::unique_ptr<DecodedPicture> load(const QString& path, fileio::MaybeFailure& failure) const = 0;
     // The same for a picture already in memory.
-    virtual std::unique_ptr<DecodedPicture> decode(const QByteArray& bytes, QString& error) const = 0;
+    virtual std::unique_ptr<DecodedPicture> decode(const QByteArray& bytes, fileio::MaybeFailure& failure) const = 0;
 };
 
 // The module's entry point, as a C name for the loader to find.

@@ -54,10 +54,11 @@ QString openableName(Picture& picture, const QString& path)
 void decode(Picture& picture, const QString& path, const QString& file)
 {
     QString error;
+    fileio::MaybeFailure failure;
     if (const Codecs* decoders = codecs(error); decoders != nullptr)
-        picture.decoded = decoders->load(file, error);
+        picture.decoded = decoders->load(file, failure);
     if (!picture.decoded) {
-        picture.status = unreadable(path, fileio::unreadable(error));
+        picture.status = unreadable(path, failure ? *failure : fileio::unreadable(error));
         return;
     }
     const stego::PixelSurface pixels = picture.decoded->pixels();
@@ -79,8 +80,9 @@ bool lacksStartMarker(const QString& file)
     if (top.isEmpty())
         top = imagefile::jpegTopRows(opened, imagefile::kStartMarkerRows);
     QString error;
+    fileio::MaybeFailure failure;
     const Codecs* decoders = top.isEmpty() ? nullptr : codecs(error);
-    const std::unique_ptr<DecodedPicture> decoded = decoders ? decoders->decode(top, error) : nullptr;
+    const std::unique_ptr<DecodedPicture> decoded = decoders ? decoders->decode(top, failure) : nullptr;
     if (!decoded)
         return false;
     const stego::PixelSurface pixels = decoded->pixels();

@@ -107,14 +107,14 @@ LoadResult decodeGif(QIODevice& in)
         const std::int64_t width = le16(head, 6);
         const std::int64_t height = le16(head, 8);
         if (const QString tooLarge = tooLargeError(width, height); !tooLarge.isEmpty())
-            return {QImage(), tooLarge};
+            return {QImage(), fileio::refused(tooLarge)};
         // Qt's GIF reader stops one pixel short of the ceiling.
         constexpr std::int64_t kMaxGifPixels = (std::int64_t(1) << 28) - 1;
         if (width * height > kMaxGifPixels)
-            return {QImage(), QStringLiteral("The GIF picture is too large: %1 x %2 pixels, more than the %3 the GIF reader holds")
-                                  .arg(width)
-                                  .arg(height)
-                                  .arg(kMaxGifPixels)};
+            return {QImage(), fileio::refused(QStringLiteral("The GIF picture is too large: %1 x %2 pixels, more than the %3 the GIF reader holds")
+                                                  .arg(width)
+                                                  .arg(height)
+                                                  .arg(kMaxGifPixels))};
     }
     return readWithQt(firstFrameOnly(in), "gif");
 }

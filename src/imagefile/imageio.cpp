@@ -22,9 +22,9 @@ namespace imagefile {
 
 namespace {
 
-LoadResult failure(const QString& reason)
+LoadResult failure(fileio::Failure failure)
 {
-    return {QImage(), reason};
+    return {QImage(), std::move(failure)};
 }
 
 QString fileTooLargeError()
@@ -140,13 +140,13 @@ LoadResult readAndDecode(const QString& path, FileKinds kinds, qint64 heldBytes)
     QFile file;
     if (kinds == FileKinds::RegularOnly) {
         if (const fileio::MaybeFailure failed = fileio::openRegularFile(file, path))
-            return failure(failed->reason);
+            return failure(*failed);
         if (file.size() > kMaxPictureFileBytes)
-            return failure(fileTooLargeError());
+            return failure(fileio::refused(fileTooLargeError()));
     } else {
         file.setFileName(path);
         if (!file.open(QIODevice::ReadOnly))
-            return failure(file.errorString());
+            return failure(fileio::unreadable(file.errorString()));
     }
     QByteArray bytes = file.read(bmpfile::kHeadBytes);
     // The common uncompressed BMP is converted block by block as it is read,
@@ -156,9 +156,9 @@ LoadResult readAndDecode(const QString& path, FileKinds kinds, qint64 heldBytes)
                                                static_cast<std::size_t>(bytes.size())});
         if (parsed.ok() && parsed.layout.direct) {
             if (const QString tooLarge = sizeError(parsed.layout); !tooLarge.isEmpty())
-                return failure(tooLarge);
+                return failure(fileio::refused(tooLarge));
             BmpDecode decoded = readDirectBmp(file, bytes, parsed.layout);
-            return {std::move(decoded.image), std::move(decoded.error)};
+            return {std::move(decoded.image), std::move(decoded.failure)};
         }
     }
     // Every other file is read by its decoder as far as the picture needs,
@@ -173,13 +173,13 @@ LoadResult readAndDecode(const QString& path, FileKinds kinds, qint64 heldBytes)
         bytes.resize(before + std::min(kPiece, kMaxPictureFileBytes + 1 - before));
         const qint64 got = file.read(bytes.data() + before, bytes.size() - before);
         if (got < 0)
-            return failure(file.errorString());
+            return failure(fileio::unreadable(file.errorString()));
         bytes.resize(before + got);
         if (got == 0)
             break;
     }
     if (bytes.size() > kMaxPictureFileBytes)
-        return failure(fileTooLargeError());
+        return failure(fileio::refused(fileTooLargeError()));
     return decodePicture(bytes, heldBytes);
 }
 
@@ -190,7 +190,7 @@ LoadResult loadPicture(const QString& path, FileKinds kinds, qint64 heldBytes)
     try {
         return readAndDecode(path, kinds, heldBytes);
     } catch (const std::bad_alloc&) {
-        return failure(notEnoughMemoryError());
+        return failure(fileio::outOfMemory(notEnoughMemoryError()));
     }
 }
 
@@ -203,16 +203,16 @@ LoadResult decodeBmpBytes(const QByteArray& bytes)
                                              static_cast<std::size_t>(bytes.size()));
     const bmpfile::Parsed parsed = bmpfile::parse(data.first(std::min(data.size(), bmpfile::kHeadBytes)));
     if (!parsed.ok())
-        return failure(parsed.failure->reason);
+        return failure(*parsed.failure);
     if (const QString tooLarge = sizeError(parsed.layout); !tooLarge.isEmpty())
-        return failure(tooLarge);
+        return failure(fileio::refused(tooLarge));
     BmpDecode decoded = decodeBmp(QByteArrayView(bytes), parsed.layout);
     if (decoded.handled)
-        return {std::move(decoded.image), std::move(decoded.error)};
+        return {std::move(decoded.image), std::move(decoded.failure)};
     // Qt's reader stops quietly at the end of a short file and hands back
     // rows of whatever the allocation held.
     if (const fileio::MaybeFailure cut = bmpfile::truncationError(parsed.layout, data.size()))
-        return failure(cut->reason);
+        return failure(*cut);
     return readWithQt(bytes, "bmp");
 }
 
@@ -237,8 +237,8 @@ LoadResult decodeFormat(QIODevice& in, qint64 heldBytes)
     // Qt's other plugins (TIFF, icons, text formats such as XPM) stay out: a
     // file that one of them happens to claim would otherwise open as a
     // picture nobody asked for.
-    return failure(in.size() == 0 ? QStringLiteral("The file is empty")
-                                  : QStringLiteral("The file is not a BMP, JPEG, GIF, PNG or WebP picture"));
+    return failure(in.size() == 0 ? fileio::unreadable(QStringLiteral("The file is empty"))
+                                  : fileio::refused(QStringLiteral("The file is not a BMP, JPEG, GIF, PNG or WebP picture")));
 }
 
 }  // namespace
@@ -254,7 +254,7 @@ LoadResult readWithQt(const QByteArray& bytes, const char* format)
         QImageReader::setAllocationLimit(kAllocationLimitMB);
         // An animated GIF gives its first frame: the first read is that frame.
         if (!reader.read(&image))
-            return failure(readerError(format, reader));
+            return failure(fileio::unreadable(readerError(format, reader)));
         // The reader goes here: a GIF reader keeps a share of the frame it
         // handed out, and a shared picture is converted by copying it whole.
     }
@@ -266,12 +266,12 @@ LoadResult readWithQt(const QByteArray& bytes, const char* format)
     if (image.format() != QImage::Format_RGB32) {
         image.convertTo(QImage::Format_RGB32);
         if (image.format() != QImage::Format_RGB32 || image.isNull())
-            return failure(notEnoughMemoryError());
+            return failure(fileio::outOfMemory(notEnoughMemoryError()));
     }
     // Some readers hand out RGB32 whose top byte is not 0xFF (a GIF frame
     // with no pixel data), and Qt draws RGB32 on the assumption that it is.
     forceOpaque(image);
-    return {std::move(image), QString()};
+    return {std::move(image), std::nullopt};
 }
 
 LoadResult decodePicture(const QByteArray& bytes, qint64 heldBytes)
@@ -284,7 +284,7 @@ LoadResult decodePicture(const QByteArray& bytes, qint64 heldBytes)
     try {
         return decodeFormat(buffer, heldBytes);
     } catch (const std::bad_alloc&) {
-        return failure(notEnoughMemoryError());
+        return failure(fileio::outOfMemory(notEnoughMemoryError()));
     }
 }
 

@@ -15,9 +15,12 @@
 namespace imagefile {
 
 struct LoadResult {
-    QImage image;   // Format_RGB32, every pixel opaque; null on failure
-    QString error;  // the reader's reason, for the user; empty on success
-    bool ok() const { return !image.isNull(); }
+    QImage image;  // Format_RGB32, every pixel opaque; null on failure
+    // Unreadable: the file could not be read or its data is damaged;
+    // Refused: past a limit, or a kind or way of storing not read here;
+    // OutOfMemory: the machine had not the memory.
+    fileio::MaybeFailure failure;
+    bool ok() const { return !failure; }
 };
 
 enum class FileKinds {

@@ -70,7 +70,7 @@ void loadChosenFile(PictureCommandContext& context, const QString& path)
     imagefile::LoadResult loaded = imagefile::loadPicture(path, imagefile::FileKinds::RegularOnly, context.view.canvas()->image().sizeInBytes());
     if (!loaded.ok()) {
         busy.reset();  // no hourglass over the box
-        showFailure(context, path, fileio::unreadable(loaded.error));
+        showFailure(context, path, *loaded.failure);
         return;
     }
 

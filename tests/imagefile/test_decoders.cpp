@@ -3,6 +3,7 @@
 
 #include "bmpfiles.h"
 #include "imagefile/imageio.h"
+#include "support/failures.h"
 #include "pictures.h"
 
 #include <QBuffer>
@@ -34,7 +35,7 @@ QImage qtReading(const QByteArray& bytes)
 {
     const imagefile::LoadResult ours = imagefile::decodePicture(bytes);
     if (!ours.ok())
-        return ::testing::AssertionFailure() << "refused: " << qPrintable(ours.error);
+        return ::testing::AssertionFailure() << "refused: " << qPrintable(testsupport::reasonOf(ours.failure));
     const QImage theirs = qtReading(bytes);
     if (theirs.isNull())
         return ::testing::AssertionFailure() << "Qt cannot read it";

@@ -23,7 +23,6 @@
 namespace {
 
 using testsupport::reasonOf;
-
 using imagefiletest::patternImage;
 using imagefiletest::sameRgb;
 
