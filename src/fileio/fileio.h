@@ -114,6 +114,7 @@ public:
     void cancel();
 
     QString errorString() const { return m_error; }
+    Failure failure() const { return unwritable(m_error); }
 
 private:
     class Device;
