@@ -33,11 +33,6 @@ void showFailure(TextCommandContext& context, const QString& path, const fileio:
     context.platform.messageBox(platform::fileFailureBox(QStringLiteral("The text file"), path, failure), context.window);
 }
 
-void openFailed(TextCommandContext& context, const QString& path, const QString& reason)
-{
-    showFailure(context, path, fileio::unreadable(reason));
-}
-
 // Shows the dialog with the settings `configure` gives it.  A completed
 // dialog leaves the process in the chosen file's folder, which is where both
 // text dialogs open next time, and holds the chosen name, which Open Image
@@ -205,7 +200,7 @@ void openTextFile(TextCommandContext& context, const QString& path)
         if (!QFileInfo::exists(path)) {
             QFile probe(path);
             static_cast<void>(probe.open(QIODevice::ReadOnly));  // only for the reason
-            openFailed(context, path, probe.errorString());
+            showFailure(context, path, fileio::unreadable(probe.errorString()));
             return;
         }
         handToRegisteredApplication(context, path, QString());
@@ -223,7 +218,7 @@ void openTextFile(TextCommandContext& context, const QString& path)
     if (file.size() <= kMaxTextFileBytes) {
         bytes = file.read(kMaxTextFileBytes + 1);
         if (file.error() != QFileDevice::NoError) {
-            openFailed(context, path, file.errorString());
+            showFailure(context, path, fileio::unreadable(file.errorString()));
             return;
         }
     }
