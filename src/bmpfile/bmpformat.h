@@ -72,7 +72,7 @@ Parsed parse(std::span<const std::uint8_t> head);
 
 // Why an uncompressed picture does not fit in a file of `fileSize` bytes
 // (Unreadable), or nothing.  Run-length data has no fixed length.
-fileio::MaybeFailure truncationError(const Layout& layout, std::uint64_t fileSize);
+[[nodiscard]] fileio::MaybeFailure truncationError(const Layout& layout, std::uint64_t fileSize);
 
 inline constexpr const char* kTruncatedSentence = "The file ends before the picture's last pixel";
 

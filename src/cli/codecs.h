@@ -25,7 +25,7 @@ public:
     // The pixels, for the engine; valid while the picture lives.
     virtual stego::PixelSurface pixels() = 0;
     // Writes the picture as an uncompressed 24-bit BMP or as a PNG.
-    virtual fileio::MaybeFailure write(bool png, QIODevice& device) const = 0;
+    [[nodiscard]] virtual fileio::MaybeFailure write(bool png, QIODevice& device) const = 0;
 };
 
 class Codecs {

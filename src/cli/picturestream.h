@@ -18,6 +18,6 @@ bool isPictureStream(const QString& path);
 // Copies the stream `path` into `copy`: a BMP up to the size its headers
 // declare, anything else up to one byte past the largest picture file the
 // decoders take, so they refuse it for its size.
-fileio::MaybeFailure keepPictureStream(const QString& path, QFile& copy);
+[[nodiscard]] fileio::MaybeFailure keepPictureStream(const QString& path, QFile& copy);
 
 }  // namespace cli

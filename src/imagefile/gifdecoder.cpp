@@ -111,7 +111,8 @@ LoadResult decodeGif(QIODevice& in)
         // Qt's GIF reader stops one pixel short of the ceiling.
         constexpr std::int64_t kMaxGifPixels = (std::int64_t(1) << 28) - 1;
         if (width * height > kMaxGifPixels)
-            return {QImage(), fileio::refused(QStringLiteral("The GIF picture is too large: %1 x %2 pixels, more than the %3 the GIF reader holds")
+            return {QImage(), fileio::refused(QStringLiteral("The GIF picture is too large: %1 x %2 pixels, "
+                                                             "more than the %3 the GIF reader holds")
                                                   .arg(width)
                                                   .arg(height)
                                                   .arg(kMaxGifPixels))};

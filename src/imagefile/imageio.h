@@ -45,9 +45,9 @@ LoadResult decodePicture(const QByteArray& bytes, qint64 heldBytes = 0);
 // Writes `image` as an uncompressed 24-bit BMP of its full size, atomically:
 // the target is replaced only when the whole file is written.  Returns the
 // failure (Unwritable) or nothing.
-fileio::MaybeFailure saveBmp(const QImage& image, const QString& path);
+[[nodiscard]] fileio::MaybeFailure saveBmp(const QImage& image, const QString& path);
 // The same file written to `device` (standard output, say).
-fileio::MaybeFailure writeBmp(const QImage& image, QIODevice& device);
+[[nodiscard]] fileio::MaybeFailure writeBmp(const QImage& image, QIODevice& device);
 
 // The engine's view of an RGB32 image; `image` must be Format_RGB32 or ARGB32.
 stego::PixelSurface surfaceOf(QImage& image);

@@ -289,7 +289,8 @@ fileio::Failure libraryError(const Decoder& d)
     case JERR_BAD_PRECISION:
         return fileio::refused(refusalFor(factsOf(d.cinfo, false), 0));
     case JERR_SOF_UNSUPPORTED:
-        return fileio::refused(QStringLiteral("The JPEG picture is stored in a way (lossless or hierarchical) this program cannot read"));
+        return fileio::refused(
+            QStringLiteral("The JPEG picture is stored in a way (lossless or hierarchical) this program cannot read"));
     default:
         return fileio::unreadable(damagedError("jpeg"));
     }

@@ -18,6 +18,6 @@ namespace imagefile {
 // `pixels` is Format_RGB32 or ARGB32 (alpha ignored), not null.  A failed
 // write is Unwritable.  Throws std::bad_alloc when the
 // buffers cannot be had.
-fileio::MaybeFailure writePngInOneCall(const QImage& pixels, QIODevice& device);
+[[nodiscard]] fileio::MaybeFailure writePngInOneCall(const QImage& pixels, QIODevice& device);
 
 }  // namespace imagefile

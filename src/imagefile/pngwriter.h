@@ -30,10 +30,10 @@ inline constexpr qint64 kPngOneCallLimitBytes = qint64(192) << 20;
 // Writes `image` to `device` as an 8-bit-a-channel RGB PNG without alpha:
 // IHDR, IDAT and IEND only.  Every failure is Unwritable.
 // `oneCallLimit` is for tests, to take either road with a small picture.
-fileio::MaybeFailure writePng(const QImage& image, QIODevice& device, qint64 oneCallLimit = kPngOneCallLimitBytes);
+[[nodiscard]] fileio::MaybeFailure writePng(const QImage& image, QIODevice& device, qint64 oneCallLimit = kPngOneCallLimitBytes);
 
 // `writePng` into a file, atomically: the target is replaced only when the
 // whole file is written.
-fileio::MaybeFailure savePng(const QImage& image, const QString& path);
+[[nodiscard]] fileio::MaybeFailure savePng(const QImage& image, const QString& path);
 
 }  // namespace imagefile

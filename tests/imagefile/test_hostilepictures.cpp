@@ -122,7 +122,8 @@ TEST(HostilePictures, EachRefusalNamesItsRealReason)
     qToLittleEndian<qint32>(8000, palette.data() + 22);
     const QString big = written(dir.filePath(QStringLiteral("big.bmp")), palette + QByteArray(64 << 20, '\0'));
 #ifndef __SANITIZE_ADDRESS__  // whose allocator stops the process instead of throwing
-    EXPECT_TRUE(passesWithin(16, [&] { return reasonOf(imagefile::loadPicture(big).failure) == "There is not enough memory to hold the picture"; }));
+    EXPECT_TRUE(passesWithin(
+        16, [&] { return reasonOf(imagefile::loadPicture(big).failure) == "There is not enough memory to hold the picture"; }));
 #endif
 }
 
