@@ -120,7 +120,6 @@ QString describeCharacters(const std::vector<char32_t>& characters)
     return list;
 }
 
-// `atLeast` when the text was not read to its end, so only a lower bound is known.
 int cannotWrite(const QString& path, const fileio::Failure& failure)
 {
     return complain(commandFailure(QStringLiteral("cannot write %1: ").arg(shown(path)), failure));
@@ -131,6 +130,7 @@ int cannotReadPicture(const QString& path, const fileio::Failure& failure)
     return complain(commandFailure(QStringLiteral("cannot read the picture %1: ").arg(shown(path)), failure));
 }
 
+// `atLeast` when the text was not read to its end, so only a lower bound is known.
 int tooMuchText(double excess, bool utf8, bool atLeast = false)
 {
     complainLine(stego::tooMuchTextSentence(stego::formatExcess(excess, "."), utf8, atLeast));
