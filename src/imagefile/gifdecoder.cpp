@@ -106,8 +106,8 @@ LoadResult decodeGif(QIODevice& in)
         // can ask for gigabytes behind a 1 x 1 frame.
         const std::int64_t width = le16(head, 6);
         const std::int64_t height = le16(head, 8);
-        if (const QString tooLarge = tooLargeError(width, height); !tooLarge.isEmpty())
-            return {QImage(), fileio::refused(tooLarge)};
+        if (fileio::MaybeFailure tooLarge = tooLargeError(width, height))
+            return {QImage(), std::move(tooLarge)};
         // Qt's GIF reader stops one pixel short of the ceiling.
         constexpr std::int64_t kMaxGifPixels = (std::int64_t(1) << 28) - 1;
         if (width * height > kMaxGifPixels)

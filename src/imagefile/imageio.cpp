@@ -50,11 +50,6 @@ void forceOpaque(QImage& image)
     }
 }
 
-QString sizeError(const bmpfile::Layout& layout)
-{
-    return tooLargeError(layout.width, layout.height);
-}
-
 // The file header and the 40-byte information header of an uncompressed
 // 24-bit BMP, field for field as Qt's own writer fills them.
 constexpr qint64 kBmpHeaderSize = 14 + 40;
@@ -99,26 +94,26 @@ void packBgrRow(const quint32* in, int width, uchar* out)
 
 }  // namespace
 
-QString tooLargeError(std::int64_t width, std::int64_t height)
+fileio::MaybeFailure tooLargeError(std::int64_t width, std::int64_t height)
 {
     // A row of the working picture must stay below 2 GB bits, Qt's limit.
     constexpr std::int64_t kMaxRowPixels = (std::numeric_limits<int>::max() - 31) / 32;
     if (width > kMaxRowPixels)
-        return QStringLiteral("The picture is too wide: %1 pixels a row, more than the %2 a row can hold")
-            .arg(width)
-            .arg(kMaxRowPixels);
+        return fileio::refused(QStringLiteral("The picture is too wide: %1 pixels a row, more than the %2 a row can hold")
+                                   .arg(width)
+                                   .arg(kMaxRowPixels));
     // Each side is below 2^32, so their product fits; four bytes a pixel
     // might not, so the limit is compared in pixels.
     const std::int64_t pixels = width * height;
     constexpr std::int64_t kPixelsPerMB = (std::int64_t(1) << 20) / 4;
     if (pixels <= std::int64_t(kAllocationLimitMB) * kPixelsPerMB)
-        return QString();
+        return std::nullopt;
     const std::int64_t megabytes = (pixels + kPixelsPerMB - 1) / kPixelsPerMB;
-    return QStringLiteral("The picture is too large: %1 x %2 pixels need %3 MB, more than the %4 MB allowed")
-        .arg(width)
-        .arg(height)
-        .arg(megabytes)
-        .arg(kAllocationLimitMB);
+    return fileio::refused(QStringLiteral("The picture is too large: %1 x %2 pixels need %3 MB, more than the %4 MB allowed")
+                               .arg(width)
+                               .arg(height)
+                               .arg(megabytes)
+                               .arg(kAllocationLimitMB));
 }
 
 QString notEnoughMemoryError()
@@ -155,8 +150,8 @@ LoadResult readAndDecode(const QString& path, FileKinds kinds, qint64 heldBytes)
         const bmpfile::Parsed parsed = bmpfile::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                                static_cast<std::size_t>(bytes.size())});
         if (parsed.ok() && parsed.layout.direct) {
-            if (const QString tooLarge = sizeError(parsed.layout); !tooLarge.isEmpty())
-                return failure(fileio::refused(tooLarge));
+            if (fileio::MaybeFailure tooLarge = tooLargeError(parsed.layout.width, parsed.layout.height))
+                return failure(std::move(*tooLarge));
             BmpDecode decoded = readDirectBmp(file, bytes, parsed.layout);
             return {std::move(decoded.image), std::move(decoded.failure)};
         }
@@ -204,8 +199,8 @@ LoadResult decodeBmpBytes(const QByteArray& bytes)
     const bmpfile::Parsed parsed = bmpfile::parse(data.first(std::min(data.size(), bmpfile::kHeadBytes)));
     if (!parsed.ok())
         return failure(*parsed.failure);
-    if (const QString tooLarge = sizeError(parsed.layout); !tooLarge.isEmpty())
-        return failure(fileio::refused(tooLarge));
+    if (fileio::MaybeFailure tooLarge = tooLargeError(parsed.layout.width, parsed.layout.height))
+        return failure(std::move(*tooLarge));
     BmpDecode decoded = decodeBmp(QByteArrayView(bytes), parsed.layout);
     if (decoded.handled)
         return {std::move(decoded.image), std::move(decoded.failure)};

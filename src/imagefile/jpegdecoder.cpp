@@ -331,8 +331,8 @@ LoadResult decodeJpeg(QIODevice& in, std::int64_t heldBytes, bool quickLook)
         return {QImage(), libraryError(*d)};
 
     jpeg_decompress_struct& cinfo = d->cinfo;
-    if (const QString tooLarge = tooLargeError(cinfo.image_width, cinfo.image_height); !tooLarge.isEmpty())
-        return {QImage(), fileio::refused(tooLarge)};
+    if (fileio::MaybeFailure tooLarge = tooLargeError(cinfo.image_width, cinfo.image_height))
+        return {QImage(), std::move(tooLarge)};
     // The EXIF block comes before the frame, so the turn is known here.
     const int orientation = exifOrientation(d->exif, d->exifSize);
     headercheck::JpegFacts facts = factsOf(cinfo);

@@ -107,10 +107,9 @@ void onHeader(png_structp png, png_infop info)
     const png_uint_32 width = png_get_image_width(png, info);
     const png_uint_32 height = png_get_image_height(png, info);
     // Nothing with a destructor may be alive where libpng jumps out.
-    if (!tooLargeError(width, height).isEmpty()) {
-        r.refusal = fileio::refused(tooLargeError(width, height));
+    r.refusal = tooLargeError(width, height);
+    if (r.refusal)
         png_error(png, "too large");
-    }
     setTransformations(png, info, r);
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != png_size_t(width) * 4)

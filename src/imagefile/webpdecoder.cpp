@@ -83,8 +83,8 @@ std::int64_t libraryBytes(const WebPBitstreamFeatures& bitstream)
 // one sentence why there is none.
 LoadResult allocate(int width, int height, const WebPBitstreamFeatures& bitstream, std::int64_t heldBytes)
 {
-    if (const QString tooLarge = tooLargeError(width, height); !tooLarge.isEmpty())
-        return failure(fileio::refused(tooLarge));
+    if (fileio::MaybeFailure tooLarge = tooLargeError(width, height))
+        return failure(std::move(*tooLarge));
     const std::int64_t need = 4 * std::int64_t(width) * height + libraryBytes(bitstream);
     if (heldBytes + need > kDecodeBudgetBytes) {
         constexpr std::int64_t kMB = std::int64_t(1) << 20;
