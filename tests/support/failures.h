@@ -2,15 +2,10 @@
 
 #include "fileio/failure.h"
 
-#include <QString>
-
 namespace testsupport {
 
 // The reason a call failed, or empty when it succeeded: what the checks
 // compare with the sentences the user is shown.
-inline QString reasonOf(const fileio::MaybeFailure& failure)
-{
-    return failure ? failure->reason : QString();
-}
+inline QString reasonOf(const fileio::MaybeFailure& failure) { return failure ? failure->reason : QString(); }
 
 }  // namespace testsupport
