@@ -66,7 +66,7 @@ public:
     std::string& held() { return m_text; }
 
     // Hands what was spilled to `sink`, every byte of it or why not.
-    std::optional<fileio::Failure> deliverSpilled(const ByteSink& sink)
+    fileio::MaybeFailure deliverSpilled(const ByteSink& sink)
     {
         if (m_spilled == 0)
             return {};

@@ -17,7 +17,6 @@
 #include <QString>
 
 #include <functional>
-#include <optional>
 #include <string_view>
 
 namespace bmpfile {
@@ -43,7 +42,7 @@ struct BmpReveal {
     // Unreadable: the file could not be read to the end of what the scan
     // needs; Refused: it is not streamable; Unwritable: the text sink
     // refused a piece.
-    std::optional<fileio::Failure> failure;
+    fileio::MaybeFailure failure;
     // Found: how the text is encoded (stego/body.h).
     stego::BodyEncoding encoding = stego::BodyEncoding::Windows1252;
     bool ok() const { return !failure; }
@@ -95,7 +94,7 @@ struct BmpHide {
     // Output is incomplete.  Unreadable: reading failed; Refused: the file is
     // not streamable or too large to be written as 24-bit; Unwritable: the
     // sink refused a block.
-    std::optional<fileio::Failure> failure;
+    fileio::MaybeFailure failure;
     bool ok() const { return !failure; }
 };
 
