@@ -170,8 +170,8 @@ const QString& photoBmpPath()
 {
     static const QString path = [] {
         const QString file = benchFolder().filePath(QStringLiteral("photo.bmp"));
-        if (const QString error = imagefile::saveBmp(photoLikeImage(kPhotoWidth, kPhotoHeight), file); !error.isEmpty())
-            qFatal("cannot write the benchmark BMP: %s", qPrintable(error));
+        if (const fileio::MaybeFailure failure = imagefile::saveBmp(photoLikeImage(kPhotoWidth, kPhotoHeight), file))
+            qFatal("cannot write the benchmark BMP: %s", qPrintable(failure->reason));
         return file;
     }();
     return path;
@@ -387,13 +387,13 @@ BENCHMARK(BM_ShowLongRun)->Arg(200000)->Unit(benchmark::kMillisecond);
 // The two lossless outputs of the photo after a hide: PNG against BMP, the
 // file size as a counter.  Not a goal with a ratio; the numbers chose the
 // PNG writer's compression level.
-void saveDecodedPhoto(benchmark::State& state, QString (*save)(const QImage&, const QString&), const char* name)
+void saveDecodedPhoto(benchmark::State& state, fileio::MaybeFailure (*save)(const QImage&, const QString&), const char* name)
 {
     const QImage photo = imagefile::loadPicture(photoPath()).image;
     const QString path = benchFolder().filePath(QString::fromLatin1(name));
     for (auto _ : state) {
-        if (const QString error = save(photo, path); !error.isEmpty())
-            state.SkipWithError(qPrintable(error));
+        if (const fileio::MaybeFailure failure = save(photo, path))
+            state.SkipWithError(qPrintable(failure->reason));
     }
     state.counters["MB"] = static_cast<double>(QFileInfo(path).size()) / 1e6;
     QFile::remove(path);
@@ -429,8 +429,8 @@ const QString& markedPngPath()
         QImage photo = imagefile::loadPicture(photoPath()).image;
         stego::hideBytes(imagefile::surfaceOf(photo), documentText(100000).toStdString());
         const QString file = benchFolder().filePath(QStringLiteral("marked.png"));
-        if (const QString error = imagefile::savePng(photo, file); !error.isEmpty())
-            qFatal("cannot write the marked PNG: %s", qPrintable(error));
+        if (const fileio::MaybeFailure failure = imagefile::savePng(photo, file))
+            qFatal("cannot write the marked PNG: %s", qPrintable(failure->reason));
         return file;
     }();
     return path;
@@ -441,7 +441,7 @@ void BM_DecodePng(benchmark::State& state)
     for (auto _ : state) {
         const imagefile::LoadResult loaded = imagefile::loadPicture(markedPngPath());
         if (!loaded.ok())
-            state.SkipWithError(qPrintable(loaded.error));
+            state.SkipWithError(qPrintable(loaded.failure->reason));
     }
 }
 BENCHMARK(BM_DecodePng)->Name("BM_DecodePng/24MP")->Unit(benchmark::kMillisecond);

@@ -80,8 +80,8 @@ void Stego1::Command1_Click()
     if (!takeBody(body))
         return;
     if (stego::cutShortAt(body)) {
-        m_platform.messageBox(platform::okBox(platform::alertTitle(), platform::Icon::Warning,
-                                              QString::fromStdString(stego::cutShortSentence())),
+        m_platform.messageBox(platform::Box(platform::alertTitle(), platform::Icon::Warning)
+                                  .text(QString::fromStdString(stego::cutShortSentence())),
                               this);
         Label4->setText(QStringLiteral("The text was not hidden in the image."));
         return;
@@ -112,8 +112,8 @@ bool Stego1::takeBody(std::string& body)
     const bool loneSurrogate = std::any_of(encoded.unencodable.begin(), encoded.unencodable.end(),
                                            [](char32_t c) { return c >= 0xD800 && c <= 0xDFFF; });
     if (loneSurrogate) {
-        m_platform.messageBox(platform::okBox(platform::alertTitle(), platform::Icon::Warning,
-                                              QStringLiteral("These characters cannot be hidden in an image: ") + characters),
+        m_platform.messageBox(platform::Box(platform::alertTitle(), platform::Icon::Warning)
+                                  .text(QStringLiteral("These characters cannot be hidden in an image: ") + characters),
                               this);
     } else if (m_platform.messageBox(platform::Box(platform::alertTitle(), platform::Icon::Question)
                                          .text(QString::fromStdString(stego::utf8Question(characters.toStdString())))

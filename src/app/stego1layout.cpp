@@ -337,8 +337,8 @@ bool Stego1::Form_Load()
 
     if (m_platform.displayBitsPerPixel() < 32) {
         m_platform.messageBox(
-            platform::okBox(platform::alertTitle(), platform::Icon::Information,
-                            QStringLiteral("You must run your display resolution at 32 bits per pixel to use Mirrorvane!")),
+            platform::Box(platform::alertTitle(), platform::Icon::Information)
+                .text(QStringLiteral("You must run your display resolution at 32 bits per pixel to use Mirrorvane!")),
             this);
         return false;
     }

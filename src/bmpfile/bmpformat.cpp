@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
 
 namespace bmpfile {
 
@@ -33,9 +34,9 @@ bool knownInfoSize(std::uint32_t size)
     return size == 12 || size == 40 || size == 52 || size == 56 || size == 64 || size == 108 || size == 124;
 }
 
-Parsed refuse(std::string reason)
+Parsed refuse(const std::string& reason, fileio::FailureKind kind = fileio::FailureKind::Unreadable)
 {
-    return {Layout{}, std::move(reason)};
+    return {Layout{}, fileio::Failure{kind, QString::fromStdString(reason)}};
 }
 
 std::uint64_t saturatingEnd(std::uint64_t offset, std::uint64_t stride, std::uint64_t rows)
@@ -86,7 +87,7 @@ Parsed parse(std::span<const std::uint8_t> head)
     const std::uint32_t c = l.compression;
     if (c > kBitFields)
         return refuse("The BMP picture uses compression method " + std::to_string(c)
-                      + ", which this program cannot read");
+                      + ", which this program cannot read", fileio::FailureKind::Refused);
     if ((c == kRle8 && bits != 8) || (c == kRle4 && bits != 4) || (c == kBitFields && bits != 16 && bits != 32))
         return refuse("The BMP picture's compression method " + std::to_string(c) + " does not go with "
                       + std::to_string(bits) + " bits per pixel");
@@ -100,7 +101,8 @@ Parsed parse(std::span<const std::uint8_t> head)
     // In the OS/2 header, method 3 is Huffman coding, not colour masks; Qt's
     // reader takes it for masks and reads them from the pixel data.
     if (l.infoSize == 64 && c == kBitFields)
-        return refuse("The BMP picture uses the OS/2 Huffman compression, which this program cannot read");
+        return refuse("The BMP picture uses the OS/2 Huffman compression, which this program cannot read",
+                      fileio::FailureKind::Refused);
     if (l.topDown && (c == kRle4 || c == kRle8))
         return refuse("The BMP picture is run-length compressed but stored top row first, which the format forbids");
 
@@ -139,11 +141,11 @@ Parsed parse(std::span<const std::uint8_t> head)
     return {l, {}};
 }
 
-std::string truncationError(const Layout& layout, std::uint64_t fileSize)
+fileio::MaybeFailure truncationError(const Layout& layout, std::uint64_t fileSize)
 {
-    if (!layout.uncompressed())
-        return {};
-    return fileSize < layout.pixelEnd ? kTruncatedSentence : std::string();
+    if (!layout.uncompressed() || fileSize >= layout.pixelEnd)
+        return std::nullopt;
+    return fileio::unreadable(QString::fromLatin1(kTruncatedSentence));
 }
 
 }  // namespace bmpfile

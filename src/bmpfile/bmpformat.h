@@ -1,8 +1,8 @@
 #pragma once
 
 // The layout of a BMP file as its headers describe it, without touching a
-// pixel.  Standard C++ only, so that the streaming CLI path, the window's
-// reader and the fuzz targets share one reading of the headers.
+// pixel, so that the streaming CLI path, the window's reader and the fuzz
+// targets share one reading of the headers.
 //
 // The header kinds read: the 12-byte core header, the 40-byte information
 // header and its 52, 56, 64, 108 and 124-byte successors (Qt's reader takes
@@ -10,10 +10,11 @@
 // wrong place, so the program's own reader decodes those kinds).  Every size is computed without overflow, whatever the header
 // claims.
 
+#include "fileio/failure.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string>
 
 namespace bmpfile {
 
@@ -58,8 +59,10 @@ struct Layout {
 
 struct Parsed {
     Layout layout;
-    std::string error;  // one sentence for the user; empty when the headers hold together
-    bool ok() const noexcept { return error.empty(); }
+    // Unreadable: the headers do not hold together; Refused: a kind this
+    // program does not read.
+    fileio::MaybeFailure failure;
+    bool ok() const noexcept { return !failure; }
 };
 
 // Reads the headers from the first bytes of a file (kHeadBytes, or the whole
@@ -67,9 +70,9 @@ struct Parsed {
 // whose sizes cannot describe a picture, is refused with the reason.
 Parsed parse(std::span<const std::uint8_t> head);
 
-// The reason an uncompressed picture does not fit in a file of `fileSize`
-// bytes, or an empty string.  Run-length data has no fixed length.
-std::string truncationError(const Layout& layout, std::uint64_t fileSize);
+// Why an uncompressed picture does not fit in a file of `fileSize` bytes
+// (Unreadable), or nothing.  Run-length data has no fixed length.
+[[nodiscard]] fileio::MaybeFailure truncationError(const Layout& layout, std::uint64_t fileSize);
 
 inline constexpr const char* kTruncatedSentence = "The file ends before the picture's last pixel";
 

@@ -66,7 +66,7 @@ public:
     std::string& held() { return m_text; }
 
     // Hands what was spilled to `sink`, every byte of it or why not.
-    std::optional<fileio::Failure> deliverSpilled(const ByteSink& sink)
+    fileio::MaybeFailure deliverSpilled(const ByteSink& sink)
     {
         if (m_spilled == 0)
             return {};
@@ -318,8 +318,8 @@ BmpReveal revealBmp(QIODevice& in, const ByteSink* textSink, const RevealTuning&
     const BmpProbe probe = probeBmp(in);
     if (!probe.streamable)
         return {{}, fileio::refused(kNotStreamable)};
-    if (!probe.error.isEmpty())
-        return {{}, fileio::unreadable(probe.error)};
+    if (probe.failure)
+        return {{}, probe.failure};
     Revealer revealer(in, probe.layout, textSink, tuning);
     BmpReveal revealed = revealer.run();
     revealed.encoding = revealer.encoding();

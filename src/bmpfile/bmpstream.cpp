@@ -196,7 +196,7 @@ BmpProbe probeBmp(QIODevice& in)
     const qint64 got = in.seek(0) ? readUpTo(in, head.data(), static_cast<qint64>(head.size())) : -1;
     if (got < 0) {
         probe.streamable = true;
-        probe.error = readError(in);
+        probe.failure = fileio::unreadable(readError(in));
         return probe;
     }
     if (got < 2 || head[0] != 'B' || head[1] != 'M')
@@ -207,7 +207,7 @@ BmpProbe probeBmp(QIODevice& in)
     probe.layout = parsed.layout;
     probe.streamable = true;
     if (!in.isSequential())
-        probe.error = QString::fromStdString(truncationError(parsed.layout, static_cast<std::uint64_t>(in.size())));
+        probe.failure = truncationError(parsed.layout, static_cast<std::uint64_t>(in.size()));
     return probe;
 }
 
@@ -228,19 +228,15 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink)
     const Parsed parsed = parse({reinterpret_cast<const std::uint8_t*>(block.data()),
                                 std::min<std::size_t>(kHeadBytes, static_cast<std::size_t>(got))});
     if (!parsed.ok() || !parsed.layout.direct) {
-        result.failure = parsed.ok() ? fileio::refused(kNotStreamable)
-                                     : fileio::unreadable(QString::fromStdString(parsed.error));
+        result.failure = parsed.ok() ? fileio::refused(kNotStreamable) : parsed.failure;
         return result;
     }
     const Layout& l = parsed.layout;
     if (refuseTooMuchText(l, textBytes, result))
         return result;
     if (!in.isSequential()) {
-        const std::string truncated = truncationError(l, static_cast<std::uint64_t>(in.size()));
-        if (!truncated.empty()) {
-            result.failure = fileio::unreadable(QString::fromStdString(truncated));
+        if ((result.failure = truncationError(l, static_cast<std::uint64_t>(in.size()))))
             return result;
-        }
     }
     const Patcher patcher(l, stego::frameMessage(textBytes));
     std::uint64_t position = 0;
@@ -272,8 +268,8 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& ou
         result.failure = fileio::refused(kNotStreamable);
         return result;
     }
-    if (!probe.error.isEmpty()) {
-        result.failure = fileio::unreadable(probe.error);
+    if (probe.failure) {
+        result.failure = probe.failure;
         return result;
     }
     const Layout& l = probe.layout;

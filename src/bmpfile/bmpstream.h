@@ -17,7 +17,6 @@
 #include <QString>
 
 #include <functional>
-#include <optional>
 #include <string_view>
 
 namespace bmpfile {
@@ -29,7 +28,7 @@ using ByteSink = std::function<bool(QByteArrayView)>;
 struct BmpProbe {
     Layout layout;
     bool streamable = false;  // an uncompressed 24 or 32-bit BMP that the two commands below take
-    QString error;            // a streamable kind that cannot be read (a forged or truncated file)
+    fileio::MaybeFailure failure;  // a streamable kind that cannot be read (a forged or truncated file)
 };
 
 // Reads the headers at the start of `in` (seekable, open for reading) and
@@ -43,7 +42,7 @@ struct BmpReveal {
     // Unreadable: the file could not be read to the end of what the scan
     // needs; Refused: it is not streamable; Unwritable: the text sink
     // refused a piece.
-    std::optional<fileio::Failure> failure;
+    fileio::MaybeFailure failure;
     // Found: how the text is encoded (stego/body.h).
     stego::BodyEncoding encoding = stego::BodyEncoding::Windows1252;
     bool ok() const { return !failure; }
@@ -95,7 +94,7 @@ struct BmpHide {
     // Output is incomplete.  Unreadable: reading failed; Refused: the file is
     // not streamable or too large to be written as 24-bit; Unwritable: the
     // sink refused a block.
-    std::optional<fileio::Failure> failure;
+    fileio::MaybeFailure failure;
     bool ok() const { return !failure; }
 };
 

@@ -8,6 +8,7 @@
 // command itself.  The module comes from the same build as the program; it
 // is refused when its version differs.
 
+#include "fileio/failure.h"
 #include "stego/message.h"
 
 #include <QIODevice>
@@ -23,22 +24,21 @@ public:
     virtual ~DecodedPicture() = default;
     // The pixels, for the engine; valid while the picture lives.
     virtual stego::PixelSurface pixels() = 0;
-    // Writes the picture as an uncompressed 24-bit BMP or as a PNG; the
-    // reason when it could not.
-    virtual QString write(bool png, QIODevice& device) const = 0;
+    // Writes the picture as an uncompressed 24-bit BMP or as a PNG.
+    [[nodiscard]] virtual fileio::MaybeFailure write(bool png, QIODevice& device) const = 0;
 };
 
 class Codecs {
 public:
     virtual ~Codecs() = default;
-    // Decodes the regular file at `path`; null, with the sentence for the
-    // user in `error`, when it cannot.
-    virtual std::unique_ptr<DecodedPicture> load(const QString& path, QString& error) const = 0;
+    // Decodes the regular file at `path`; null, with the decoder's failure
+    // in `failure`, when it cannot.
+    virtual std::unique_ptr<DecodedPicture> load(const QString& path, fileio::MaybeFailure& failure) const = 0;
     // The same, for the hidden-message scan alone: the pixels may stop
     // after the columns the scan settles in.
-    virtual std::unique_ptr<DecodedPicture> loadForMessage(const QString& path, QString& error) const = 0;
+    virtual std::unique_ptr<DecodedPicture> loadForMessage(const QString& path, fileio::MaybeFailure& failure) const = 0;
     // The same as load for a picture already in memory.
-    virtual std::unique_ptr<DecodedPicture> decode(const QByteArray& bytes, QString& error) const = 0;
+    virtual std::unique_ptr<DecodedPicture> decode(const QByteArray& bytes, fileio::MaybeFailure& failure) const = 0;
 };
 
 // The module's entry point, as a C name for the loader to find.

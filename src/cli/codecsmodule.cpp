@@ -22,7 +22,7 @@ public:
 
     stego::PixelSurface pixels() override { return imagefile::surfaceOf(m_image); }
 
-    QString write(bool png, QIODevice& device) const override
+    fileio::MaybeFailure write(bool png, QIODevice& device) const override
     {
         return png ? imagefile::writePng(m_image, device) : imagefile::writeBmp(m_image, device);
     }
@@ -33,26 +33,26 @@ private:
 
 class PictureCodecs final : public cli::Codecs {
 public:
-    std::unique_ptr<cli::DecodedPicture> load(const QString& path, QString& error) const override
+    std::unique_ptr<cli::DecodedPicture> load(const QString& path, fileio::MaybeFailure& failure) const override
     {
-        return taken(imagefile::loadPicture(path), error);
+        return taken(imagefile::loadPicture(path), failure);
     }
 
-    std::unique_ptr<cli::DecodedPicture> loadForMessage(const QString& path, QString& error) const override
+    std::unique_ptr<cli::DecodedPicture> loadForMessage(const QString& path, fileio::MaybeFailure& failure) const override
     {
-        return taken(imagefile::loadForMessage(path), error);
+        return taken(imagefile::loadForMessage(path), failure);
     }
 
-    std::unique_ptr<cli::DecodedPicture> decode(const QByteArray& bytes, QString& error) const override
+    std::unique_ptr<cli::DecodedPicture> decode(const QByteArray& bytes, fileio::MaybeFailure& failure) const override
     {
-        return taken(imagefile::decodePicture(bytes), error);
+        return taken(imagefile::decodePicture(bytes), failure);
     }
 
 private:
-    static std::unique_ptr<cli::DecodedPicture> taken(imagefile::LoadResult loaded, QString& error)
+    static std::unique_ptr<cli::DecodedPicture> taken(imagefile::LoadResult loaded, fileio::MaybeFailure& failure)
     {
         if (!loaded.ok()) {
-            error = loaded.error;
+            failure = std::move(loaded.failure);
             return nullptr;
         }
         return std::make_unique<Decoded>(std::move(loaded.image));

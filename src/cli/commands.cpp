@@ -120,6 +120,16 @@ QString describeCharacters(const std::vector<char32_t>& characters)
     return list;
 }
 
+int cannotWrite(const QString& path, const fileio::Failure& failure)
+{
+    return complain(commandFailure(QStringLiteral("cannot write %1: ").arg(shown(path)), failure));
+}
+
+int cannotReadPicture(const QString& path, const fileio::Failure& failure)
+{
+    return complain(commandFailure(QStringLiteral("cannot read the picture %1: ").arg(shown(path)), failure));
+}
+
 // `atLeast` when the text was not read to its end, so only a lower bound is known.
 int tooMuchText(double excess, bool utf8, bool atLeast = false)
 {
@@ -183,7 +193,7 @@ bool wantsPng(const Arguments& args, const QString& output)
     return imagefile::hasPngExtension(output);
 }
 
-QString writePictureFile(const DecodedPicture& image, bool png, const QString& path)
+fileio::MaybeFailure writePictureFile(const DecodedPicture& image, bool png, const QString& path)
 {
     return fileio::writeFileAtomically(path, [&](QIODevice& device) { return image.write(png, device); });
 }
@@ -207,7 +217,7 @@ int hideInPlace(Picture& picture, const std::string& codes, const QString& pictu
     } else {
         file = std::make_unique<fileio::AtomicFile>(outputPath);
         if (!file->open())
-            return complain({FailureKind::File, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), file->errorString())});
+            return cannotWrite(outputPath, file->failure());
         // The picture is copied file to file and only the message's pixels
         // are written over: for most of the file nothing passes through here.
         QFile& in = *picture.bmpFile;
@@ -223,10 +233,9 @@ int hideInPlace(Picture& picture, const std::string& codes, const QString& pictu
         return tooMuchText(hidden.report.excess, stego::bodyEncoding(codes) == stego::BodyEncoding::Utf8);
     // A refused block is the output's failure, whose reason the file holds.
     if (hidden.failure && hidden.failure->kind != fileio::FailureKind::Unwritable)
-        return complain({commandKindOf(hidden.failure->kind),
-                         QStringLiteral("cannot read the picture %1: %2").arg(shown(picturePath), hidden.failure->reason)});
+        return cannotReadPicture(picturePath, *hidden.failure);
     if (file && (hidden.failure || !file->commit()))
-        return complain({FailureKind::File, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), file->errorString())});
+        return cannotWrite(outputPath, file->failure());
     return kOk;
 }
 
@@ -252,8 +261,8 @@ int hide(const Arguments& args)
     // Checked before any work: a folder, a device or a FIFO is never
     // replaced by a picture file.
     if (outputPath != kStandardStream) {
-        if (const QString reason = fileio::unwritableTargetReason(outputPath); !reason.isEmpty())
-            return complain({FailureKind::File, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), reason)});
+        if (const fileio::MaybeFailure failure = fileio::unwritableTarget(outputPath))
+            return cannotWrite(outputPath, *failure);
     }
 
     const bool png = wantsPng(args, outputPath);
@@ -274,12 +283,12 @@ int hide(const Arguments& args)
         // A failed write to standard output is reported once, at the end;
         // the encoder's own refusal here.
         StandardOutputDevice device;
-        if (const QString error = image.write(png, device); !error.isEmpty())
-            return complain({FailureKind::File, QStringLiteral("cannot write the picture to standard output: %1").arg(error)});
+        if (const fileio::MaybeFailure failure = image.write(png, device))
+            return complain(commandFailure(QStringLiteral("cannot write the picture to standard output: "), *failure));
         return kOk;
     }
-    if (const QString error = writePictureFile(image, png, outputPath); !error.isEmpty())
-        return complain({FailureKind::File, QStringLiteral("cannot write %1: %2").arg(shown(outputPath), error)});
+    if (const fileio::MaybeFailure failure = writePictureFile(image, png, outputPath))
+        return cannotWrite(outputPath, *failure);
     return kOk;
 }
 
@@ -304,7 +313,7 @@ int reveal(const Arguments& args)
     if (toFile) {
         file = std::make_unique<fileio::AtomicFile>(*args.output);
         if (!file->open())
-            return complain({FailureKind::File, QStringLiteral("cannot write %1: %2").arg(shown(*args.output), file->errorString())});
+            return cannotWrite(*args.output, file->failure());
     }
     RevealedTextWriter writer(args.raw, file.get());
     stego::ReadResult result;
@@ -323,8 +332,7 @@ int reveal(const Arguments& args)
             encoding);
         // The writer reports a piece it could not take itself.
         if (revealed.failure && revealed.failure->kind != fileio::FailureKind::Unwritable)
-            return complain({commandKindOf(revealed.failure->kind), QStringLiteral("cannot read the picture %1: %2")
-                                                                       .arg(shown(args.positional[0]), revealed.failure->reason)});
+            return cannotReadPicture(args.positional[0], *revealed.failure);
         result.outcome = revealed.result.outcome;
     } else {
         result = stego::readMessage(picture.decoded->pixels());
@@ -344,7 +352,7 @@ int reveal(const Arguments& args)
         return kNoMessage;
     }
     if (file && !file->commit())
-        return complain({FailureKind::File, QStringLiteral("cannot write %1: %2").arg(shown(*args.output), file->errorString())});
+        return cannotWrite(*args.output, file->failure());
     writer.finish();
     return kOk;
 }

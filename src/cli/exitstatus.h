@@ -55,4 +55,11 @@ constexpr FailureKind commandKindOf(fileio::FailureKind kind) noexcept
     return FailureKind::File;
 }
 
+// A library's failure as a command reports it: `lead` ("cannot write x: ")
+// and the library's reason.
+inline Failure commandFailure(const QString& lead, const fileio::Failure& failure)
+{
+    return {commandKindOf(failure.kind), lead + failure.reason};
+}
+
 }  // namespace cli

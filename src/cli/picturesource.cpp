@@ -32,9 +32,9 @@ QString named(const QString& path)
     return path == kStandardStream ? QStringLiteral("from standard input") : shown(path);
 }
 
-int unreadable(const QString& path, const QString& reason)
+int unreadable(const QString& path, const fileio::Failure& failure)
 {
-    return complain({FailureKind::File, QStringLiteral("cannot read the picture %1: %2").arg(named(path), reason)});
+    return complain(commandFailure(QStringLiteral("cannot read the picture %1: ").arg(named(path)), failure));
 }
 
 // The name that opens the picture: `path` itself, or for a stream the
@@ -44,8 +44,8 @@ QString openableName(Picture& picture, const QString& path)
     if (!isPictureStream(path))
         return path;
     picture.copy = std::make_unique<QFile>();
-    if (const QString error = keepPictureStream(path, *picture.copy); !error.isEmpty()) {
-        picture.status = unreadable(path, error);
+    if (const fileio::MaybeFailure failure = keepPictureStream(path, *picture.copy)) {
+        picture.status = unreadable(path, *failure);
         return {};
     }
     return fileio::reopenableName(*picture.copy);
@@ -54,10 +54,11 @@ QString openableName(Picture& picture, const QString& path)
 void decode(Picture& picture, const QString& path, const QString& file, bool forScan = false)
 {
     QString error;
+    fileio::MaybeFailure failure;
     if (const Codecs* decoders = codecs(error); decoders != nullptr)
-        picture.decoded = forScan ? decoders->loadForMessage(file, error) : decoders->load(file, error);
+        picture.decoded = forScan ? decoders->loadForMessage(file, failure) : decoders->load(file, failure);
     if (!picture.decoded) {
-        picture.status = unreadable(path, error);
+        picture.status = unreadable(path, failure ? *failure : fileio::unreadable(error));
         return;
     }
     const stego::PixelSurface pixels = picture.decoded->pixels();
@@ -73,14 +74,15 @@ void decode(Picture& picture, const QString& path, const QString& file, bool for
 bool lacksStartMarker(const QString& file)
 {
     QFile opened;
-    if (!fileio::openRegularFile(opened, file).isEmpty())
+    if (fileio::openRegularFile(opened, file))
         return false;
     QByteArray top = imagefile::pngTopRows(opened, imagefile::kStartMarkerRows);
     if (top.isEmpty())
         top = imagefile::jpegTopRows(opened, imagefile::kStartMarkerRows);
     QString error;
+    fileio::MaybeFailure failure;
     const Codecs* decoders = top.isEmpty() ? nullptr : codecs(error);
-    const std::unique_ptr<DecodedPicture> decoded = decoders ? decoders->decode(top, error) : nullptr;
+    const std::unique_ptr<DecodedPicture> decoded = decoders ? decoders->decode(top, failure) : nullptr;
     if (!decoded)
         return false;
     const stego::PixelSurface pixels = decoded->pixels();
@@ -103,10 +105,10 @@ Picture openPicture(const QString& path, bool inPlace, bool quickNo)
         auto bmp = std::make_unique<QFile>();
         // A file that cannot be opened is left to the decoder, which says why.
         // Unbuffered: the in-place commands read slices of rows where they lie.
-        if (fileio::openRegularFile(*bmp, file, QIODevice::Unbuffered).isEmpty()) {
+        if (!fileio::openRegularFile(*bmp, file, QIODevice::Unbuffered)) {
             const bmpfile::BmpProbe probe = bmpfile::probeBmp(*bmp);
-            if (probe.streamable && !probe.error.isEmpty()) {
-                picture.status = unreadable(path, probe.error);
+            if (probe.streamable && probe.failure) {
+                picture.status = unreadable(path, *probe.failure);
                 return picture;
             }
             if (probe.streamable) {
@@ -133,7 +135,7 @@ Picture measurePicture(const QString& path)
     if (file.isEmpty())
         return picture;
     QFile opened;
-    if (fileio::openRegularFile(opened, file).isEmpty()) {
+    if (!fileio::openRegularFile(opened, file)) {
         if (const imagefile::HeaderSize size = imagefile::headerSize(opened); size.known) {
             picture.width = size.width;
             picture.height = size.height;

@@ -39,7 +39,7 @@ bool isPictureStream(const QString& path)
     return path == QLatin1String("-") || fileio::isStream(path);
 }
 
-QString keepPictureStream(const QString& path, QFile& copy)
+fileio::MaybeFailure keepPictureStream(const QString& path, QFile& copy)
 {
     if (path == QLatin1String("-"))
         return fileio::copyToUnnamedFile(STDIN_FILENO, copy, bytesToKeep);
@@ -50,10 +50,10 @@ QString keepPictureStream(const QString& path, QFile& copy)
         input = ::open(native.constData(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
     while (input < 0 && errno == EINTR);
     if (input < 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    const QString error = fileio::copyToUnnamedFile(input, copy, bytesToKeep);
+        return fileio::unreadable(QString::fromLocal8Bit(std::strerror(errno)));
+    fileio::MaybeFailure failure = fileio::copyToUnnamedFile(input, copy, bytesToKeep);
     ::close(input);
-    return error;
+    return failure;
 }
 
 }  // namespace cli

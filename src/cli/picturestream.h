@@ -5,6 +5,8 @@
 // once into an unnamed temporary copy, which the commands then read like any
 // file: the same checks, and a BMP still read in place.
 
+#include "fileio/failure.h"
+
 #include <QFile>
 #include <QString>
 
@@ -15,8 +17,7 @@ bool isPictureStream(const QString& path);
 
 // Copies the stream `path` into `copy`: a BMP up to the size its headers
 // declare, anything else up to one byte past the largest picture file the
-// decoders take, so they refuse it for its size.  Returns the system's
-// reason on failure.
-QString keepPictureStream(const QString& path, QFile& copy);
+// decoders take, so they refuse it for its size.
+[[nodiscard]] fileio::MaybeFailure keepPictureStream(const QString& path, QFile& copy);
 
 }  // namespace cli

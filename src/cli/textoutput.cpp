@@ -37,8 +37,8 @@ int refuseTextOutput(const QString& file, const QString& picture)
     }
     if (picture != QLatin1String("-") && sameFile(file, picture))
         return complain({FailureKind::Usage, QStringLiteral("%1 is the picture itself; give the text a file of its own").arg(shown(file))});
-    if (const QString reason = fileio::unwritableTargetReason(file); !reason.isEmpty())
-        return complain({FailureKind::File, QStringLiteral("cannot write %1: %2").arg(shown(file), reason)});
+    if (const fileio::MaybeFailure failure = fileio::unwritableTarget(file))
+        return complain(commandFailure(QStringLiteral("cannot write %1: ").arg(shown(file)), *failure));
     return kOk;
 }
 

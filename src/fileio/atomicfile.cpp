@@ -54,14 +54,14 @@ bool isFolderRefusal(int error)
 
 }  // namespace
 
-QString unwritableTargetReason(const QString& path)
+MaybeFailure unwritableTarget(const QString& path)
 {
     const QByteArray native = QFile::encodeName(path);
     if (const int error = sys::plantedLinkError(native); error != 0)
-        return sys::reason(error);
+        return unwritable(sys::reason(error));
     const int fd = sys::retried([&] { return ::open(native.constData(), O_PATH | O_CLOEXEC); });
     if (fd < 0)
-        return errno == ENOENT ? QString() : sys::reason(errno);
+        return errno == ENOENT ? MaybeFailure() : unwritable(sys::reason(errno));
     QString reason;
     struct stat status {};
     if (::fstat(fd, &status) != 0)
@@ -71,7 +71,7 @@ QString unwritableTargetReason(const QString& path)
     else if (::access(sys::descriptorPath(fd).constData(), W_OK) != 0)
         reason = sys::reason(errno);
     sys::closeOnce(fd);
-    return reason;
+    return reason.isEmpty() ? MaybeFailure() : unwritable(reason);
 }
 
 // Forwards a writer's output to AtomicFile::write, so its failures are the
@@ -368,27 +368,28 @@ void AtomicFile::cancel()
         fail(QStringLiteral("The write was cancelled"));
 }
 
-QString writeFileAtomically(const QString& path, QByteArrayView bytes)
+MaybeFailure writeFileAtomically(const QString& path, QByteArrayView bytes)
 {
     AtomicFile file(path);
     if (!file.open() || !file.write(bytes) || !file.commit())
-        return file.errorString();
-    return QString();
+        return unwritable(file.errorString());
+    return std::nullopt;
 }
 
-QString writeFileAtomically(const QString& path, const std::function<QString(QIODevice&)>& write)
+MaybeFailure writeFileAtomically(const QString& path, const std::function<MaybeFailure(QIODevice&)>& write)
 {
     AtomicFile file(path);
     if (!file.open())
-        return file.errorString();
-    if (const QString error = write(*file.device()); !error.isEmpty()) {
-        const QString reason = file.errorString().isEmpty() ? error : file.errorString();
+        return unwritable(file.errorString());
+    if (MaybeFailure failure = write(*file.device())) {
+        if (!file.errorString().isEmpty())
+            failure = unwritable(file.errorString());
         file.cancel();
-        return reason;
+        return failure;
     }
     if (!file.commit())
-        return file.errorString();
-    return QString();
+        return unwritable(file.errorString());
+    return std::nullopt;
 }
 
 }  // namespace fileio

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <utility>
 
 namespace fileio {
@@ -23,8 +24,12 @@ struct Failure {
     QString reason;
 };
 
+// What a call that may fail returns: nothing when it succeeded.
+using MaybeFailure = std::optional<Failure>;
+
 inline Failure unreadable(QString reason) { return {FailureKind::Unreadable, std::move(reason)}; }
 inline Failure unwritable(QString reason = {}) { return {FailureKind::Unwritable, std::move(reason)}; }
 inline Failure refused(QString reason) { return {FailureKind::Refused, std::move(reason)}; }
+inline Failure outOfMemory(QString reason) { return {FailureKind::OutOfMemory, std::move(reason)}; }
 
 }  // namespace fileio

@@ -23,8 +23,11 @@
 // in a sticky, world-writable folder by another user is refused); the same
 // rule is applied here for systems that leave that protection off.
 //
-// Every reason returned is one phrase for the user, the system's own where
-// there is one ("No space left on device", "Permission denied").
+// Every failure returned carries one phrase for the user, the system's own
+// where there is one ("No space left on device", "Permission denied"); a
+// failed read is Unreadable, a failed write Unwritable.
+
+#include "failure.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -45,18 +48,8 @@ namespace fileio {
 // Opens `path` for reading when it is a regular file, or a link to one,
 // without ever blocking on a FIFO or device.  `file` must not be open; on
 // success it is open read-only, unbuffered too when asked (for positioned
-// reads).  Returns an empty string on success, or the reason.
-QString openRegularFile(QFile& file, const QString& path, QIODevice::OpenMode extraMode = {});
-
-struct ReadResult {
-    QByteArray bytes;
-    QString error;  // empty on success
-    bool ok() const { return error.isEmpty(); }
-};
-
-// The whole content of the regular file `path`, read in one go.  A file of
-// more than `maxBytes` is refused before anything is read.
-ReadResult readRegularFile(const QString& path, qint64 maxBytes);
+// reads).
+[[nodiscard]] MaybeFailure openRegularFile(QFile& file, const QString& path, QIODevice::OpenMode extraMode = {});
 
 // True when `path` names a FIFO, a socket or a character device: a stream
 // that can be read once only.
@@ -70,19 +63,19 @@ inline constexpr qint64 kStreamHeadBytes = 256;
 // `limit` sees the first kStreamHeadBytes bytes (fewer when the input is
 // shorter) and returns how many bytes to keep; reading stops there.  On
 // success `copy` is open read-only (plus `extraMode`) at its start; its
-// reopenableName() opens the same content again.  Returns the reason on
-// failure.
-QString copyToUnnamedFile(int input, QFile& copy, const std::function<qint64(QByteArrayView head)>& limit,
+// reopenableName() opens the same content again.  A failure to read the
+// input is Unreadable, to keep the copy Unwritable.
+[[nodiscard]] MaybeFailure copyToUnnamedFile(int input, QFile& copy, const std::function<qint64(QByteArrayView head)>& limit,
                           QIODevice::OpenMode extraMode = {});
 
 // A name that opens the file `file` has open, for as long as it stays open,
 // even when the file has no name of its own.
 QString reopenableName(const QFileDevice& file);
 
-// The reason a file cannot be written over `path` before anything is
-// written, or empty: an existing name that is not a regular file (a FIFO, a
+// Why a file cannot be written over `path`, known before anything is
+// written (Unwritable), or nothing: an existing name that is not a regular file (a FIFO, a
 // device, a folder) is never replaced, nor a file the user may not write.
-QString unwritableTargetReason(const QString& path);
+[[nodiscard]] MaybeFailure unwritableTarget(const QString& path);
 
 // A file written in full, or not at all.
 //
@@ -121,6 +114,7 @@ public:
     void cancel();
 
     QString errorString() const { return m_error; }
+    Failure failure() const { return unwritable(m_error); }
 
 private:
     class Device;
@@ -144,12 +138,13 @@ private:
     bool m_committed = false;
 };
 
-// One call: an empty string when `bytes` replaced `path`, else the reason.
-QString writeFileAtomically(const QString& path, QByteArrayView bytes);
+// One call: nothing when `bytes` replaced `path`, else why not (Unwritable).
+[[nodiscard]] MaybeFailure writeFileAtomically(const QString& path, QByteArrayView bytes);
 
 // The same for a writer that produces the file through a device: `write`
-// returns an empty string or its own reason, and a write the file refused
-// is reported with the system's reason rather than the writer's.
-QString writeFileAtomically(const QString& path, const std::function<QString(QIODevice&)>& write);
+// returns nothing or its own failure, and a write the file refused is
+// reported with the system's reason rather than the writer's.
+[[nodiscard]] MaybeFailure writeFileAtomically(const QString& path,
+                                               const std::function<MaybeFailure(QIODevice&)>& write);
 
 }  // namespace fileio

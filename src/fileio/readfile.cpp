@@ -16,20 +16,15 @@ namespace fileio {
 
 namespace {
 
-QString tooLarge(qint64 maxBytes)
-{
-    return QStringLiteral("The file is larger than %L1 bytes").arg(maxBytes);
-}
-
 // Hands the descriptor to `file`, which closes it from then on.
-QString adopt(QFile& file, int fd, const QString& name, QIODevice::OpenMode mode)
+MaybeFailure adopt(QFile& file, int fd, const QString& name, QIODevice::OpenMode mode)
 {
     file.setFileName(name);
     if (!file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
         sys::closeOnce(fd);
-        return file.errorString();
+        return unreadable(file.errorString());
     }
-    return QString();
+    return std::nullopt;
 }
 
 // A new file in the temporary folder that has no name, or loses it at once.
@@ -85,58 +80,25 @@ bool writeAll(int fd, const char* from, qint64 size)
 
 }  // namespace
 
-QString openRegularFile(QFile& file, const QString& path, QIODevice::OpenMode extraMode)
+MaybeFailure openRegularFile(QFile& file, const QString& path, QIODevice::OpenMode extraMode)
 {
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
     const QByteArray native = QFile::encodeName(path);
     const int fd = sys::retried([&] { return ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); });
     if (fd < 0)
-        return sys::reason(errno);
+        return unreadable(sys::reason(errno));
     struct stat status {};
     if (::fstat(fd, &status) != 0) {
         const int error = errno;
         sys::closeOnce(fd);
-        return sys::reason(error);
+        return unreadable(sys::reason(error));
     }
     if (!S_ISREG(status.st_mode)) {
         sys::closeOnce(fd);
-        return sys::notRegularReason(status.st_mode);
+        return unreadable(sys::notRegularReason(status.st_mode));
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return adopt(file, fd, path, QIODevice::ReadOnly | extraMode);
-}
-
-ReadResult readRegularFile(const QString& path, qint64 maxBytes)
-{
-    QFile file;
-    if (QString error = openRegularFile(file, path); !error.isEmpty())
-        return {QByteArray(), error};
-    const qint64 size = file.size();
-    if (size > maxBytes)
-        return {QByteArray(), tooLarge(maxBytes)};
-    // Read to the end rather than trusting the size: the file may change
-    // under us, and what is returned is what was read, never padding.
-    QByteArray bytes(size, Qt::Uninitialized);
-    qint64 got = 0;
-    while (true) {
-        if (got == bytes.size()) {
-            if (got > maxBytes)
-                return {QByteArray(), tooLarge(maxBytes)};
-            bytes.resize(std::min<qint64>(maxBytes + 1, got + 65536));
-            if (got == bytes.size())
-                break;
-        }
-        const qint64 n = file.read(bytes.data() + got, bytes.size() - got);
-        if (n < 0)
-            return {QByteArray(), file.errorString()};
-        if (n == 0)
-            break;
-        got += n;
-    }
-    if (got > maxBytes)
-        return {QByteArray(), tooLarge(maxBytes)};
-    bytes.truncate(got);
-    return {bytes, QString()};
 }
 
 bool isStream(const QString& path)
@@ -146,36 +108,36 @@ bool isStream(const QString& path)
            && (S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode) || S_ISSOCK(status.st_mode));
 }
 
-QString copyToUnnamedFile(int input, QFile& copy, const std::function<qint64(QByteArrayView)>& limit,
-                          QIODevice::OpenMode extraMode)
+MaybeFailure copyToUnnamedFile(int input, QFile& copy, const std::function<qint64(QByteArrayView)>& limit,
+                               QIODevice::OpenMode extraMode)
 {
     QString error;
     const int fd = unnamedFile(error);
     if (fd < 0)
-        return error;
-    const auto failed = [fd](int reason) {
+        return unwritable(error);
+    const auto failed = [fd](int reason, Failure (*kind)(QString)) {
         sys::closeOnce(fd);
-        return sys::reason(reason);
+        return MaybeFailure(kind(sys::reason(reason)));
     };
     QByteArray block(1 << 20, Qt::Uninitialized);
     qint64 got = readUpTo(input, block.data(), kStreamHeadBytes);
     if (got < 0)
-        return failed(errno);
+        return failed(errno, unreadable);
     const qint64 keep = std::max<qint64>(0, limit(QByteArrayView(block.constData(), got)));
     qint64 kept = 0;
     while (got > 0) {
         const qint64 take = std::min(got, keep - kept);
         if (!writeAll(fd, block.constData(), take))
-            return failed(errno);
+            return failed(errno, unwritable);
         kept += take;
         if (kept == keep)
             break;
         got = readUpTo(input, block.data(), std::min<qint64>(block.size(), keep - kept));
         if (got < 0)
-            return failed(errno);
+            return failed(errno, unreadable);
     }
     if (::lseek(fd, 0, SEEK_SET) != 0)
-        return failed(errno);
+        return failed(errno, unreadable);
     return adopt(copy, fd, QString(), QIODevice::ReadOnly | extraMode);
 }
 

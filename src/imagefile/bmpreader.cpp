@@ -36,9 +36,14 @@ MIRRORVANE_ROW_CLONES void convertRow32(const uchar* in, quint32* out, qsizetype
     convertRow<4>(in, out, width);
 }
 
-QString notEnoughMemory()
+fileio::Failure notEnoughMemory()
 {
-    return QStringLiteral("There is not enough memory to hold the picture");
+    return fileio::outOfMemory(QStringLiteral("There is not enough memory to hold the picture"));
+}
+
+fileio::Failure truncated()
+{
+    return fileio::unreadable(QString::fromLatin1(bmpfile::kTruncatedSentence));
 }
 
 // An opaque black picture of the layout's size.
@@ -86,7 +91,7 @@ private:
         const std::uint64_t stride = m_l.rowStride;
         if (static_cast<std::uint64_t>(m_bytes.size()) < m_dataStart
             || (static_cast<std::uint64_t>(m_bytes.size()) - m_dataStart) / stride < static_cast<std::uint64_t>(m_l.height))
-            return {QImage(), QString::fromLatin1(bmpfile::kTruncatedSentence)};
+            return {QImage(), truncated()};
         const int bits = m_l.bitsPerPixel;
         const unsigned mask = (1U << bits) - 1;
         for (std::int64_t y = 0; y < m_l.height; ++y) {
@@ -176,8 +181,8 @@ void convertFileRows(const uchar* rows, std::int64_t first, std::int64_t count, 
 
 BmpDecode decodeDirect(QByteArrayView bytes, const bmpfile::Layout& l)
 {
-    if (!bmpfile::truncationError(l, static_cast<std::uint64_t>(bytes.size())).empty())
-        return {QImage(), QString::fromLatin1(bmpfile::kTruncatedSentence)};
+    if (bmpfile::truncationError(l, static_cast<std::uint64_t>(bytes.size())))
+        return {QImage(), truncated()};
     QImage image(static_cast<int>(l.width), static_cast<int>(l.height), QImage::Format_RGB32);
     if (image.isNull())
         return {QImage(), notEnoughMemory()};
@@ -212,8 +217,8 @@ private:
 // method (the later headers carry mask fields whatever the method).
 BmpDecode decodeMasked(QByteArrayView bytes, const bmpfile::Layout& l)
 {
-    if (!bmpfile::truncationError(l, static_cast<std::uint64_t>(bytes.size())).empty())
-        return {QImage(), QString::fromLatin1(bmpfile::kTruncatedSentence)};
+    if (bmpfile::truncationError(l, static_cast<std::uint64_t>(bytes.size())))
+        return {QImage(), truncated()};
     const bool fields = l.compression == bmpfile::kBitFields;
     const bool sixteen = l.bitsPerPixel == 16;
     const MaskedChannel red(fields ? l.redMask : sixteen ? 0x7C00U : 0xFF0000U);
@@ -268,8 +273,8 @@ BmpDecode decodeBmp(QByteArrayView bytes, const bmpfile::Layout& layout)
 
 BmpDecode readDirectBmp(QIODevice& in, QByteArrayView head, const bmpfile::Layout& layout)
 {
-    if (!bmpfile::truncationError(layout, static_cast<std::uint64_t>(in.size())).empty())
-        return {QImage(), QString::fromLatin1(bmpfile::kTruncatedSentence)};
+    if (bmpfile::truncationError(layout, static_cast<std::uint64_t>(in.size())))
+        return {QImage(), truncated()};
     QImage image(static_cast<int>(layout.width), static_cast<int>(layout.height), QImage::Format_RGB32);
     if (image.isNull())
         return {QImage(), notEnoughMemory()};
@@ -277,13 +282,13 @@ BmpDecode readDirectBmp(QIODevice& in, QByteArrayView head, const bmpfile::Layou
     const std::int64_t rowsPerRead = std::max<std::int64_t>(1, kReadBlockBytes / stride);
     QByteArray block(rowsPerRead * stride, Qt::Uninitialized);
     if (!in.seek(static_cast<qint64>(layout.pixelOffset)))
-        return {QImage(), in.errorString()};
+        return {QImage(), fileio::unreadable(in.errorString())};
     for (std::int64_t r = 0; r < layout.height; r += rowsPerRead) {
         const std::int64_t n = std::min(rowsPerRead, layout.height - r);
         // The size was checked above; a short read means the file shrank since.
         const qint64 got = in.read(block.data(), n * stride);
         if (got != n * stride)
-            return {QImage(), got < 0 ? in.errorString() : QString::fromLatin1(bmpfile::kTruncatedSentence)};
+            return {QImage(), got < 0 ? fileio::unreadable(in.errorString()) : truncated()};
         convertFileRows(reinterpret_cast<const uchar*>(block.constData()), r, n, layout, image);
     }
     setResolution(image, head, layout);

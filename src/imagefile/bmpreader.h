@@ -7,6 +7,7 @@
 // skipped pixels, and converts whole rows at a time.
 
 #include "bmpfile/bmpformat.h"
+#include "fileio/failure.h"
 
 #include <QByteArrayView>
 #include <QIODevice>
@@ -17,7 +18,7 @@ namespace imagefile {
 
 struct BmpDecode {
     QImage image;          // Format_RGB32, every pixel opaque; null when refused or not handled
-    QString error;         // why the file was refused
+    fileio::MaybeFailure failure;  // why the file was refused
     bool handled = true;   // false: a rare kind this reader leaves to Qt's
 };
 

@@ -31,8 +31,9 @@ LoadResult decodeGif(QIODevice& in);
 // leave to it; converted to the working format, every pixel opaque.
 LoadResult readWithQt(const QByteArray& bytes, const char* format);
 
-// Why a picture of width x height is refused, or empty when it fits the ceiling.
-QString tooLargeError(std::int64_t width, std::int64_t height);
+// Why a picture of width x height is refused (Refused), or nothing when it
+// fits the ceiling.
+[[nodiscard]] fileio::MaybeFailure tooLargeError(std::int64_t width, std::int64_t height);
 QString notEnoughMemoryError();
 // "The <FORMAT> picture's data is damaged or cut short".
 QString damagedError(const char* format);

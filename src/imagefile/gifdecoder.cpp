@@ -106,15 +106,16 @@ LoadResult decodeGif(QIODevice& in)
         // can ask for gigabytes behind a 1 x 1 frame.
         const std::int64_t width = le16(head, 6);
         const std::int64_t height = le16(head, 8);
-        if (const QString tooLarge = tooLargeError(width, height); !tooLarge.isEmpty())
-            return {QImage(), tooLarge};
+        if (fileio::MaybeFailure tooLarge = tooLargeError(width, height))
+            return {QImage(), std::move(tooLarge)};
         // Qt's GIF reader stops one pixel short of the ceiling.
         constexpr std::int64_t kMaxGifPixels = (std::int64_t(1) << 28) - 1;
         if (width * height > kMaxGifPixels)
-            return {QImage(), QStringLiteral("The GIF picture is too large: %1 x %2 pixels, more than the %3 the GIF reader holds")
-                                  .arg(width)
-                                  .arg(height)
-                                  .arg(kMaxGifPixels)};
+            return {QImage(), fileio::refused(QStringLiteral("The GIF picture is too large: %1 x %2 pixels, "
+                                                             "more than the %3 the GIF reader holds")
+                                                  .arg(width)
+                                                  .arg(height)
+                                                  .arg(kMaxGifPixels))};
     }
     return readWithQt(firstFrameOnly(in), "gif");
 }

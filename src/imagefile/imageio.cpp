@@ -22,9 +22,9 @@ namespace imagefile {
 
 namespace {
 
-LoadResult failure(const QString& reason)
+LoadResult failure(fileio::Failure failure)
 {
-    return {QImage(), reason};
+    return {QImage(), std::move(failure)};
 }
 
 QString fileTooLargeError()
@@ -48,11 +48,6 @@ void forceOpaque(QImage& image)
         for (int x = 0; x < image.width(); ++x)
             row[x] |= 0xFF000000u;
     }
-}
-
-QString sizeError(const bmpfile::Layout& layout)
-{
-    return tooLargeError(layout.width, layout.height);
 }
 
 // The file header and the 40-byte information header of an uncompressed
@@ -99,26 +94,26 @@ void packBgrRow(const quint32* in, int width, uchar* out)
 
 }  // namespace
 
-QString tooLargeError(std::int64_t width, std::int64_t height)
+fileio::MaybeFailure tooLargeError(std::int64_t width, std::int64_t height)
 {
     // A row of the working picture must stay below 2 GB bits, Qt's limit.
     constexpr std::int64_t kMaxRowPixels = (std::numeric_limits<int>::max() - 31) / 32;
     if (width > kMaxRowPixels)
-        return QStringLiteral("The picture is too wide: %1 pixels a row, more than the %2 a row can hold")
-            .arg(width)
-            .arg(kMaxRowPixels);
+        return fileio::refused(QStringLiteral("The picture is too wide: %1 pixels a row, more than the %2 a row can hold")
+                                   .arg(width)
+                                   .arg(kMaxRowPixels));
     // Each side is below 2^32, so their product fits; four bytes a pixel
     // might not, so the limit is compared in pixels.
     const std::int64_t pixels = width * height;
     constexpr std::int64_t kPixelsPerMB = (std::int64_t(1) << 20) / 4;
     if (pixels <= std::int64_t(kAllocationLimitMB) * kPixelsPerMB)
-        return QString();
+        return std::nullopt;
     const std::int64_t megabytes = (pixels + kPixelsPerMB - 1) / kPixelsPerMB;
-    return QStringLiteral("The picture is too large: %1 x %2 pixels need %3 MB, more than the %4 MB allowed")
-        .arg(width)
-        .arg(height)
-        .arg(megabytes)
-        .arg(kAllocationLimitMB);
+    return fileio::refused(QStringLiteral("The picture is too large: %1 x %2 pixels need %3 MB, more than the %4 MB allowed")
+                               .arg(width)
+                               .arg(height)
+                               .arg(megabytes)
+                               .arg(kAllocationLimitMB));
 }
 
 QString notEnoughMemoryError()
@@ -139,14 +134,14 @@ LoadResult readAndDecode(const QString& path, FileKinds kinds, qint64 heldBytes)
 {
     QFile file;
     if (kinds == FileKinds::RegularOnly) {
-        if (const QString error = fileio::openRegularFile(file, path); !error.isEmpty())
-            return failure(error);
+        if (const fileio::MaybeFailure failed = fileio::openRegularFile(file, path))
+            return failure(*failed);
         if (file.size() > kMaxPictureFileBytes)
-            return failure(fileTooLargeError());
+            return failure(fileio::refused(fileTooLargeError()));
     } else {
         file.setFileName(path);
         if (!file.open(QIODevice::ReadOnly))
-            return failure(file.errorString());
+            return failure(fileio::unreadable(file.errorString()));
     }
     QByteArray bytes = file.read(bmpfile::kHeadBytes);
     // The common uncompressed BMP is converted block by block as it is read,
@@ -155,10 +150,10 @@ LoadResult readAndDecode(const QString& path, FileKinds kinds, qint64 heldBytes)
         const bmpfile::Parsed parsed = bmpfile::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                                static_cast<std::size_t>(bytes.size())});
         if (parsed.ok() && parsed.layout.direct) {
-            if (const QString tooLarge = sizeError(parsed.layout); !tooLarge.isEmpty())
-                return failure(tooLarge);
+            if (fileio::MaybeFailure tooLarge = tooLargeError(parsed.layout.width, parsed.layout.height))
+                return failure(std::move(*tooLarge));
             BmpDecode decoded = readDirectBmp(file, bytes, parsed.layout);
-            return {std::move(decoded.image), std::move(decoded.error)};
+            return {std::move(decoded.image), std::move(decoded.failure)};
         }
     }
     // Every other file is read by its decoder as far as the picture needs,
@@ -173,13 +168,13 @@ LoadResult readAndDecode(const QString& path, FileKinds kinds, qint64 heldBytes)
         bytes.resize(before + std::min(kPiece, kMaxPictureFileBytes + 1 - before));
         const qint64 got = file.read(bytes.data() + before, bytes.size() - before);
         if (got < 0)
-            return failure(file.errorString());
+            return failure(fileio::unreadable(file.errorString()));
         bytes.resize(before + got);
         if (got == 0)
             break;
     }
     if (bytes.size() > kMaxPictureFileBytes)
-        return failure(fileTooLargeError());
+        return failure(fileio::refused(fileTooLargeError()));
     return decodePicture(bytes, heldBytes);
 }
 
@@ -190,7 +185,7 @@ LoadResult loadPicture(const QString& path, FileKinds kinds, qint64 heldBytes)
     try {
         return readAndDecode(path, kinds, heldBytes);
     } catch (const std::bad_alloc&) {
-        return failure(notEnoughMemoryError());
+        return failure(fileio::outOfMemory(notEnoughMemoryError()));
     }
 }
 
@@ -203,16 +198,16 @@ LoadResult decodeBmpBytes(const QByteArray& bytes)
                                              static_cast<std::size_t>(bytes.size()));
     const bmpfile::Parsed parsed = bmpfile::parse(data.first(std::min(data.size(), bmpfile::kHeadBytes)));
     if (!parsed.ok())
-        return failure(QString::fromStdString(parsed.error));
-    if (const QString tooLarge = sizeError(parsed.layout); !tooLarge.isEmpty())
-        return failure(tooLarge);
+        return failure(*parsed.failure);
+    if (fileio::MaybeFailure tooLarge = tooLargeError(parsed.layout.width, parsed.layout.height))
+        return failure(std::move(*tooLarge));
     BmpDecode decoded = decodeBmp(QByteArrayView(bytes), parsed.layout);
     if (decoded.handled)
-        return {std::move(decoded.image), std::move(decoded.error)};
+        return {std::move(decoded.image), std::move(decoded.failure)};
     // Qt's reader stops quietly at the end of a short file and hands back
     // rows of whatever the allocation held.
-    if (const std::string cut = bmpfile::truncationError(parsed.layout, data.size()); !cut.empty())
-        return failure(QString::fromStdString(cut));
+    if (const fileio::MaybeFailure cut = bmpfile::truncationError(parsed.layout, data.size()))
+        return failure(*cut);
     return readWithQt(bytes, "bmp");
 }
 
@@ -237,8 +232,8 @@ LoadResult decodeFormat(QIODevice& in, qint64 heldBytes)
     // Qt's other plugins (TIFF, icons, text formats such as XPM) stay out: a
     // file that one of them happens to claim would otherwise open as a
     // picture nobody asked for.
-    return failure(in.size() == 0 ? QStringLiteral("The file is empty")
-                                  : QStringLiteral("The file is not a BMP, JPEG, GIF, PNG or WebP picture"));
+    return failure(in.size() == 0 ? fileio::unreadable(QStringLiteral("The file is empty"))
+                                  : fileio::refused(QStringLiteral("The file is not a BMP, JPEG, GIF, PNG or WebP picture")));
 }
 
 }  // namespace
@@ -254,7 +249,7 @@ LoadResult readWithQt(const QByteArray& bytes, const char* format)
         QImageReader::setAllocationLimit(kAllocationLimitMB);
         // An animated GIF gives its first frame: the first read is that frame.
         if (!reader.read(&image))
-            return failure(readerError(format, reader));
+            return failure(fileio::unreadable(readerError(format, reader)));
         // The reader goes here: a GIF reader keeps a share of the frame it
         // handed out, and a shared picture is converted by copying it whole.
     }
@@ -266,12 +261,12 @@ LoadResult readWithQt(const QByteArray& bytes, const char* format)
     if (image.format() != QImage::Format_RGB32) {
         image.convertTo(QImage::Format_RGB32);
         if (image.format() != QImage::Format_RGB32 || image.isNull())
-            return failure(notEnoughMemoryError());
+            return failure(fileio::outOfMemory(notEnoughMemoryError()));
     }
     // Some readers hand out RGB32 whose top byte is not 0xFF (a GIF frame
     // with no pixel data), and Qt draws RGB32 on the assumption that it is.
     forceOpaque(image);
-    return {std::move(image), QString()};
+    return {std::move(image), std::nullopt};
 }
 
 LoadResult decodePicture(const QByteArray& bytes, qint64 heldBytes)
@@ -284,14 +279,14 @@ LoadResult decodePicture(const QByteArray& bytes, qint64 heldBytes)
     try {
         return decodeFormat(buffer, heldBytes);
     } catch (const std::bad_alloc&) {
-        return failure(notEnoughMemoryError());
+        return failure(fileio::outOfMemory(notEnoughMemoryError()));
     }
 }
 
-QString writeBmp(const QImage& image, QIODevice& device)
+fileio::MaybeFailure writeBmp(const QImage& image, QIODevice& device)
 {
     if (image.isNull())
-        return QStringLiteral("There is no picture to save");
+        return fileio::unwritable(QStringLiteral("There is no picture to save"));
 
     // Every other format is written as its RGB32 colours, as Qt's own BMP
     // writer would after the same conversion.
@@ -299,14 +294,14 @@ QString writeBmp(const QImage& image, QIODevice& device)
     if (image.format() != QImage::Format_RGB32) {
         converted = image.convertToFormat(QImage::Format_RGB32);
         if (converted.isNull())
-            return QStringLiteral("There is not enough memory to convert the picture");
+            return fileio::unwritable(QStringLiteral("There is not enough memory to convert the picture"));
     }
     const QImage& pixels = converted.isNull() ? image : converted;
 
     const qint64 rowBytes = (qint64(pixels.width()) * 3 + 3) / 4 * 4;
     const qint64 pixelBytes = rowBytes * pixels.height();
     if (kBmpHeaderSize + pixelBytes > std::numeric_limits<qint32>::max())
-        return QStringLiteral("The picture is too large for a BMP file");
+        return fileio::unwritable(QStringLiteral("The picture is too large for a BMP file"));
 
     // Rows go out in blocks of a few megabytes: row by row, a photo costs
     // thousands of small writes.
@@ -322,10 +317,10 @@ QString writeBmp(const QImage& image, QIODevice& device)
             packBgrRow(reinterpret_cast<const quint32*>(pixels.constScanLine(static_cast<int>(y))), pixels.width(), out);
         written = device.write(block.constData(), rows * rowBytes) == rows * rowBytes;
     }
-    return written ? QString() : device.errorString();
+    return written ? fileio::MaybeFailure() : fileio::unwritable(device.errorString());
 }
 
-QString saveBmp(const QImage& image, const QString& path)
+fileio::MaybeFailure saveBmp(const QImage& image, const QString& path)
 {
     return fileio::writeFileAtomically(path, [&](QIODevice& device) { return writeBmp(image, device); });
 }

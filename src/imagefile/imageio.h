@@ -4,6 +4,7 @@
 // back as BMP.  Open Image, the command-line tool and the fuzz target all go
 // through these two functions.
 
+#include "fileio/failure.h"
 #include "imagefile/limits.h"
 #include "stego/message.h"
 
@@ -14,9 +15,12 @@
 namespace imagefile {
 
 struct LoadResult {
-    QImage image;   // Format_RGB32, every pixel opaque; null on failure
-    QString error;  // the reader's reason, for the user; empty on success
-    bool ok() const { return !image.isNull(); }
+    QImage image;  // Format_RGB32, every pixel opaque; null on failure
+    // Unreadable: the file could not be read or its data is damaged;
+    // Refused: past a limit, or a kind or way of storing not read here;
+    // OutOfMemory: the machine had not the memory.
+    fileio::MaybeFailure failure;
+    bool ok() const { return !failure; }
 };
 
 enum class FileKinds {
@@ -40,11 +44,10 @@ LoadResult decodePicture(const QByteArray& bytes, qint64 heldBytes = 0);
 
 // Writes `image` as an uncompressed 24-bit BMP of its full size, atomically:
 // the target is replaced only when the whole file is written.  Returns the
-// reason on failure, an empty string on success.
-QString saveBmp(const QImage& image, const QString& path);
-// The same file written to `device` (standard output, say); returns the
-// reason a write failed, or an empty string.
-QString writeBmp(const QImage& image, QIODevice& device);
+// failure (Unwritable) or nothing.
+[[nodiscard]] fileio::MaybeFailure saveBmp(const QImage& image, const QString& path);
+// The same file written to `device` (standard output, say).
+[[nodiscard]] fileio::MaybeFailure writeBmp(const QImage& image, QIODevice& device);
 
 // The engine's view of an RGB32 image; `image` must be Format_RGB32 or ARGB32.
 stego::PixelSurface surfaceOf(QImage& image);

@@ -280,18 +280,19 @@ QString refusalFor(const headercheck::JpegFacts& facts, std::int64_t heldBytes)
                                                            heldBytes > 0 ? " beside the picture already open" : ""));
 }
 
-QString libraryError(const Decoder& d)
+fileio::Failure libraryError(const Decoder& d)
 {
     switch (d.errors.msg_code) {
     case JERR_OUT_OF_MEMORY:
     case JERR_NO_BACKING_STORE:
-        return notEnoughMemoryError();
+        return fileio::outOfMemory(notEnoughMemoryError());
     case JERR_BAD_PRECISION:
-        return refusalFor(factsOf(d.cinfo, false), 0);
+        return fileio::refused(refusalFor(factsOf(d.cinfo, false), 0));
     case JERR_SOF_UNSUPPORTED:
-        return QStringLiteral("The JPEG picture is stored in a way (lossless or hierarchical) this program cannot read");
+        return fileio::refused(
+            QStringLiteral("The JPEG picture is stored in a way (lossless or hierarchical) this program cannot read"));
     default:
-        return damagedError("jpeg");
+        return fileio::unreadable(damagedError("jpeg"));
     }
 }
 
@@ -316,7 +317,7 @@ LoadResult decodeJpeg(QIODevice& in, std::int64_t heldBytes, bool quickLook)
         const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes->constData()),
                                                  static_cast<std::size_t>(bytes->size()));
         if (const QString refusal = refusalFor(headercheck::jpegFacts(data), heldBytes); !refusal.isEmpty())
-            return {QImage(), refusal};
+            return {QImage(), fileio::refused(refusal)};
     }
 
     const auto d = std::make_unique<Decoder>();
@@ -330,15 +331,15 @@ LoadResult decodeJpeg(QIODevice& in, std::int64_t heldBytes, bool quickLook)
         return {QImage(), libraryError(*d)};
 
     jpeg_decompress_struct& cinfo = d->cinfo;
-    if (const QString tooLarge = tooLargeError(cinfo.image_width, cinfo.image_height); !tooLarge.isEmpty())
-        return {QImage(), tooLarge};
+    if (fileio::MaybeFailure tooLarge = tooLargeError(cinfo.image_width, cinfo.image_height))
+        return {QImage(), std::move(tooLarge)};
     // The EXIF block comes before the frame, so the turn is known here.
     const int orientation = exifOrientation(d->exif, d->exifSize);
     headercheck::JpegFacts facts = factsOf(cinfo);
     if (orientation >= 5)
         facts.turnBytes = 4 * facts.width * facts.height;
     if (const QString refusal = refusalFor(facts, heldBytes); !refusal.isEmpty())
-        return {QImage(), refusal};
+        return {QImage(), fileio::refused(refusal)};
     const std::int64_t pictureBytes = 4 * facts.width * facts.height;
     // What is left of the budget once the pictures are counted; libjpeg
     // refuses a whole-image buffer beyond it rather than take more.
@@ -348,19 +349,19 @@ LoadResult decodeJpeg(QIODevice& in, std::int64_t heldBytes, bool quickLook)
     if (cinfo.out_color_space == JCS_RGB || cinfo.out_color_space == JCS_GRAYSCALE)
         cinfo.out_color_space = JCS_EXT_BGRX;  // the working format's bytes, alpha 0xFF
     else if (!cmyk)
-        return {QImage(), QStringLiteral("The JPEG picture has %1 colour components, which this program cannot read")
-                              .arg(cinfo.num_components)};
+        return {QImage(), fileio::refused(QStringLiteral("The JPEG picture has %1 colour components, which this program cannot read")
+                                              .arg(cinfo.num_components))};
 
     QImage image(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height), QImage::Format_RGB32);
     if (image.isNull())
-        return {QImage(), notEnoughMemoryError()};
+        return {QImage(), fileio::outOfMemory(notEnoughMemoryError())};
     std::vector<unsigned char> cmykRow(cmyk ? std::size_t(cinfo.image_width) * 4 : 0);
     if (!decodeRows(*d, image, cmyk ? cmykRow.data() : nullptr)) {
         if (d->stop != Stop::TooManyScans)
             return {QImage(), libraryError(*d)};
         headercheck::JpegFacts counted = facts;
         counted.scans = headercheck::kMaxJpegScans + 1;
-        return {QImage(), refusalFor(counted, heldBytes)};
+        return {QImage(), fileio::refused(refusalFor(counted, heldBytes))};
     }
     // The resolution, as Qt's reader sets it, so a saved BMP says the same.
     if (cinfo.density_unit == 1) {
@@ -373,9 +374,9 @@ LoadResult decodeJpeg(QIODevice& in, std::int64_t heldBytes, bool quickLook)
     if (orientation != 1) {
         image = oriented(std::move(image), orientation);
         if (image.isNull())
-            return {QImage(), notEnoughMemoryError()};
+            return {QImage(), fileio::outOfMemory(notEnoughMemoryError())};
     }
-    return {std::move(image), QString()};
+    return {std::move(image), std::nullopt};
 }
 
 }  // namespace imagefile

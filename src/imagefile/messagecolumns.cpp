@@ -37,7 +37,7 @@ std::int64_t keptColumnsOf(QFile& file, std::int64_t budgetBytes)
 QImage settledColumns(const QString& path, std::int64_t budgetBytes)
 {
     QFile file;
-    if (!fileio::openRegularFile(file, path).isEmpty())
+    if (fileio::openRegularFile(file, path))
         return {};
     const std::int64_t columns = keptColumnsOf(file, budgetBytes);
     if (columns == 0 || !file.seek(0))
@@ -58,7 +58,7 @@ LoadResult loadForMessage(const QString& path, std::int64_t budgetBytes)
 {
     try {
         if (QImage columns = settledColumns(path, budgetBytes); !columns.isNull())
-            return {std::move(columns), QString()};
+            return {std::move(columns), std::nullopt};
     } catch (const std::bad_alloc&) {
         // The whole road follows, and says so if memory runs short there too.
     }

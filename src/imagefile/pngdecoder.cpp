@@ -51,7 +51,7 @@ struct Reading {
     png_infop info = nullptr;
     QImage image;
     std::int64_t keptColumns = 0;  // 0: every column
-    QString refusal;               // set before libpng is stopped for a reason of the program's own
+    fileio::MaybeFailure refusal;  // set before libpng is stopped for a reason of the program's own
     bool ended = false;            // the end chunk was reached, every row before it
     bool transparentGrey = false;
     char damagedChunk[5] = {};     // a critical chunk whose checksum is wrong
@@ -112,7 +112,7 @@ void onHeader(png_structp png, png_infop info)
     const png_uint_32 height = png_get_image_height(png, info);
     // Nothing with a destructor may be alive where libpng jumps out.
     r.refusal = tooLargeError(width, height);
-    if (!r.refusal.isEmpty())
+    if (r.refusal)
         png_error(png, "too large");
     setTransformations(png, info, r);
     png_read_update_info(png, info);
@@ -125,7 +125,7 @@ void onHeader(png_structp png, png_infop info)
         kept = static_cast<png_uint_32>(r.keptColumns);
     r.image = QImage(static_cast<int>(kept), static_cast<int>(height), QImage::Format_RGB32);
     if (r.image.isNull()) {
-        r.refusal = notEnoughMemoryError();
+        r.refusal = fileio::outOfMemory(notEnoughMemoryError());
         png_error(png, "no memory");
     }
 }
@@ -182,15 +182,15 @@ LoadResult decodePng(QIODevice& in, std::int64_t keptColumns)
     if (r.png != nullptr)
         r.info = png_create_info_struct(r.png);
     if (r.info == nullptr)
-        return {QImage(), notEnoughMemoryError()};
+        return {QImage(), fileio::outOfMemory(notEnoughMemoryError())};
     if (!readRows(r, in)) {
         if (r.damagedChunk[0] != '\0')
-            return {QImage(), QStringLiteral("The PNG file is damaged: the checksum of its %1 chunk is wrong")
-                                  .arg(QString::fromLatin1(r.damagedChunk))};
-        return {QImage(), r.refusal.isEmpty() ? damagedError("png") : r.refusal};
+            return {QImage(), fileio::unreadable(QStringLiteral("The PNG file is damaged: the checksum of its %1 chunk is wrong")
+                                                    .arg(QString::fromLatin1(r.damagedChunk)))};
+        return {QImage(), r.refusal ? *r.refusal : fileio::unreadable(damagedError("png"))};
     }
     if (!r.ended)
-        return {QImage(), damagedError("png")};
+        return {QImage(), fileio::unreadable(damagedError("png"))};
     QImage image = std::move(r.image);
     if (r.transparentGrey) {
         for (int y = 0; y < image.height(); ++y) {
@@ -204,7 +204,7 @@ LoadResult decodePng(QIODevice& in, std::int64_t keptColumns)
         image.setDotsPerMeterX(static_cast<int>(x));
     if (const png_uint_32 y = png_get_y_pixels_per_meter(r.png, r.info); y > 0)
         image.setDotsPerMeterY(static_cast<int>(y));
-    return {std::move(image), QString()};
+    return {std::move(image), std::nullopt};
 }
 
 }  // namespace imagefile

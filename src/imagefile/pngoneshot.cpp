@@ -85,7 +85,7 @@ struct CompressorDeleter {
 
 }  // namespace
 
-QString writePngInOneCall(const QImage& pixels, QIODevice& device)
+fileio::MaybeFailure writePngInOneCall(const QImage& pixels, QIODevice& device)
 {
     const int height = pixels.height();
     const std::size_t rowBytes = 1 + 3 * static_cast<std::size_t>(pixels.width());
@@ -109,7 +109,7 @@ QString writePngInOneCall(const QImage& pixels, QIODevice& device)
         libdeflate_zlib_compress(compressor.get(), filtered.get(), filteredBytes, deflated.get(), bound);
     filtered.reset();
     if (deflatedBytes == 0)
-        return QStringLiteral("The picture could not be compressed");
+        return fileio::unwritable(QStringLiteral("The picture could not be compressed"));
 
     ChunkWriter out(device);
     static constexpr std::uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -123,7 +123,7 @@ QString writePngInOneCall(const QImage& pixels, QIODevice& device)
         written = out.chunk("IDAT", deflated.get() + at, std::min(kIdatBytes, deflatedBytes - at));
     if (written)
         written = out.chunk("IEND", nullptr, 0);
-    return written ? QString() : out.reason();
+    return written ? fileio::MaybeFailure() : fileio::unwritable(out.reason());
 }
 
 }  // namespace imagefile

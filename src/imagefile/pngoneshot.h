@@ -7,16 +7,17 @@
 // only a whole buffer in one call, so the road holds the filtered rows and
 // the compressed data together: about 6 bytes a pixel beside the picture.
 
+#include "fileio/failure.h"
+
 #include <QImage>
-#include <QString>
 
 class QIODevice;
 
 namespace imagefile {
 
-// `pixels` is Format_RGB32 or ARGB32 (alpha ignored), not null.  Returns the
-// reason on failure, empty on success.  Throws std::bad_alloc when the
+// `pixels` is Format_RGB32 or ARGB32 (alpha ignored), not null.  A failed
+// write is Unwritable.  Throws std::bad_alloc when the
 // buffers cannot be had.
-QString writePngInOneCall(const QImage& pixels, QIODevice& device);
+[[nodiscard]] fileio::MaybeFailure writePngInOneCall(const QImage& pixels, QIODevice& device);
 
 }  // namespace imagefile

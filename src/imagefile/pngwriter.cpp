@@ -80,17 +80,17 @@ bool writeRows(png_structp png, png_infop info, const QImage& pixels)
 
 }  // namespace
 
-QString writePng(const QImage& image, QIODevice& device, qint64 oneCallLimit)
+fileio::MaybeFailure writePng(const QImage& image, QIODevice& device, qint64 oneCallLimit)
 {
     if (image.isNull())
-        return QStringLiteral("There is no picture to save");
+        return fileio::unwritable(QStringLiteral("There is no picture to save"));
     // A picture's sides (an int) never pass PNG's own limit of 2^31-1, and
     // our reader opens every size up to it.
     QImage converted;
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32) {
         converted = image.convertToFormat(QImage::Format_RGB32);
         if (converted.isNull())
-            return QStringLiteral("There is not enough memory to convert the picture");
+            return fileio::unwritable(QStringLiteral("There is not enough memory to convert the picture"));
     }
     const QImage& pixels = converted.isNull() ? image : converted;
 
@@ -106,21 +106,21 @@ QString writePng(const QImage& image, QIODevice& device, qint64 oneCallLimit)
     state.device = &device;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, onError, onWarning);
     if (!png)
-        return QStringLiteral("There is not enough memory to write a PNG file");
+        return fileio::unwritable(QStringLiteral("There is not enough memory to write a PNG file"));
     png_infop info = png_create_info_struct(png);
     if (!info) {
         png_destroy_write_struct(&png, nullptr);
-        return QStringLiteral("There is not enough memory to write a PNG file");
+        return fileio::unwritable(QStringLiteral("There is not enough memory to write a PNG file"));
     }
     png_set_write_fn(png, &state, onWrite, onFlush);
     const bool written = writeRows(png, info, pixels);
     png_destroy_write_struct(&png, &info);
     if (!written)
-        return QString::fromLocal8Bit(state.reason);
-    return QString();
+        return fileio::unwritable(QString::fromLocal8Bit(state.reason));
+    return std::nullopt;
 }
 
-QString savePng(const QImage& image, const QString& path)
+fileio::MaybeFailure savePng(const QImage& image, const QString& path)
 {
     return fileio::writeFileAtomically(path, [&](QIODevice& device) { return writePng(image, device); });
 }

@@ -5,6 +5,8 @@
 // reader could use to adjust the colours (gamma, colour profile, sRGB intent,
 // transparency).
 
+#include "fileio/failure.h"
+
 #include <QImage>
 #include <QString>
 
@@ -26,12 +28,12 @@ inline constexpr int kPngCompressionLevel = 1;
 inline constexpr qint64 kPngOneCallLimitBytes = qint64(192) << 20;
 
 // Writes `image` to `device` as an 8-bit-a-channel RGB PNG without alpha:
-// IHDR, IDAT and IEND only.  Returns the reason on failure, empty on success.
+// IHDR, IDAT and IEND only.  Every failure is Unwritable.
 // `oneCallLimit` is for tests, to take either road with a small picture.
-QString writePng(const QImage& image, QIODevice& device, qint64 oneCallLimit = kPngOneCallLimitBytes);
+[[nodiscard]] fileio::MaybeFailure writePng(const QImage& image, QIODevice& device, qint64 oneCallLimit = kPngOneCallLimitBytes);
 
 // `writePng` into a file, atomically: the target is replaced only when the
 // whole file is written.
-QString savePng(const QImage& image, const QString& path);
+[[nodiscard]] fileio::MaybeFailure savePng(const QImage& image, const QString& path);
 
 }  // namespace imagefile

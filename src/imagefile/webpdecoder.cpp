@@ -18,20 +18,20 @@ namespace {
 // Format_RGB32 is a native-endian 0xAARRGGBB word.
 constexpr WEBP_CSP_MODE kWorkingMode = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? MODE_BGRA : MODE_ARGB;
 
-LoadResult failure(const QString& reason)
+LoadResult failure(fileio::Failure failure)
 {
-    return {QImage(), reason};
+    return {QImage(), std::move(failure)};
 }
 
-QString statusError(VP8StatusCode status)
+fileio::Failure statusError(VP8StatusCode status)
 {
     switch (status) {
     case VP8_STATUS_OUT_OF_MEMORY:
-        return notEnoughMemoryError();
+        return fileio::outOfMemory(notEnoughMemoryError());
     case VP8_STATUS_UNSUPPORTED_FEATURE:
-        return QStringLiteral("The WebP picture uses a feature that cannot be read");
+        return fileio::refused(QStringLiteral("The WebP picture uses a feature that cannot be read"));
     default:
-        return QStringLiteral("The WebP picture's data is damaged or cut short");
+        return fileio::unreadable(QStringLiteral("The WebP picture's data is damaged or cut short"));
     }
 }
 
@@ -83,20 +83,20 @@ std::int64_t libraryBytes(const WebPBitstreamFeatures& bitstream)
 // one sentence why there is none.
 LoadResult allocate(int width, int height, const WebPBitstreamFeatures& bitstream, std::int64_t heldBytes)
 {
-    if (const QString tooLarge = tooLargeError(width, height); !tooLarge.isEmpty())
-        return failure(tooLarge);
+    if (fileio::MaybeFailure tooLarge = tooLargeError(width, height))
+        return failure(std::move(*tooLarge));
     const std::int64_t need = 4 * std::int64_t(width) * height + libraryBytes(bitstream);
     if (heldBytes + need > kDecodeBudgetBytes) {
         constexpr std::int64_t kMB = std::int64_t(1) << 20;
-        return failure(QStringLiteral("The WebP picture would need %1 MB to decode, more than the %2 MB allowed%3")
-                           .arg((need + kMB - 1) / kMB)
-                           .arg((kDecodeBudgetBytes - heldBytes) / kMB)
-                           .arg(heldBytes > 0 ? QStringLiteral(" beside the picture already open") : QString()));
+        return failure(fileio::refused(QStringLiteral("The WebP picture would need %1 MB to decode, more than the %2 MB allowed%3")
+                                           .arg((need + kMB - 1) / kMB)
+                                           .arg((kDecodeBudgetBytes - heldBytes) / kMB)
+                                           .arg(heldBytes > 0 ? QStringLiteral(" beside the picture already open") : QString())));
     }
     QImage image(width, height, QImage::Format_RGB32);
     if (image.isNull())
-        return failure(notEnoughMemoryError());
-    return {std::move(image), QString()};
+        return failure(fileio::outOfMemory(notEnoughMemoryError()));
+    return {std::move(image), std::nullopt};
 }
 
 // The first frame, on a canvas that starts transparent (black once alpha is

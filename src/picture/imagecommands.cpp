@@ -70,7 +70,7 @@ void loadChosenFile(PictureCommandContext& context, const QString& path)
     imagefile::LoadResult loaded = imagefile::loadPicture(path, imagefile::FileKinds::RegularOnly, context.view.canvas()->image().sizeInBytes());
     if (!loaded.ok()) {
         busy.reset();  // no hourglass over the box
-        showFailure(context, path, fileio::unreadable(loaded.error));
+        showFailure(context, path, *loaded.failure);
         return;
     }
 
@@ -172,15 +172,15 @@ void saveImage(PictureCommandContext& context)
         path += QLatin1String(".png");
 
     // The canvas holds every pixel also while a preview stands in for it.
-    QString error;
+    fileio::MaybeFailure failure;
     {
         platform::BusyCursor busy(context.platform);
         const QImage& image = context.view.canvas()->image();
-        error = pngChosen || imagefile::hasPngExtension(path) ? imagefile::savePng(image, path) : imagefile::saveBmp(image, path);
+        failure = pngChosen || imagefile::hasPngExtension(path) ? imagefile::savePng(image, path) : imagefile::saveBmp(image, path);
     }
-    if (!error.isEmpty()) {
+    if (failure) {
         // The picture stays marked as changed: the hidden message is still unsaved.
-        showFailure(context, path, fileio::unwritable(error));
+        showFailure(context, path, *failure);
         return;
     }
     context.state.ImageChanged = 0;

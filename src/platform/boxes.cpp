@@ -30,11 +30,6 @@ Box& Box::buttons(Buttons buttons, Answer byDefault)
     return *this;
 }
 
-MessageBox okBox(const QString& title, Icon icon, const QString& text)
-{
-    return Box(title, icon).text(text);
-}
-
 MessageBox fileFailureBox(const QString& subject, const QString& path, const fileio::Failure& failure)
 {
     QString sentence = subject;

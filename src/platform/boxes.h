@@ -1,7 +1,7 @@
 #pragma once
 
-// The boxes several commands show alike: the program's alert title, an OK
-// box, and the failure box that names a file and the reason.
+// The boxes several commands show alike: the program's alert title, the box
+// builder, and the failure box that names a file and the reason.
 
 #include "platform.h"
 
@@ -36,9 +36,6 @@ public:
 private:
     MessageBox m_box;
 };
-
-// A box with a single OK button, OK being the default.
-MessageBox okBox(const QString& title, Icon icon, const QString& text);
 
 // The window's one table from a failure's kind to its box: "Mirrorvane
 // Alert", warning icon, OK, with "<subject> could not be opened:" (or "saved:"

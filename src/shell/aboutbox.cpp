@@ -113,17 +113,17 @@ frmAbout::frmAbout(platform::Platform& platform, QWidget* owner)
     picIcon->setGeometry(twipsRect(240, 240, 480, 480));
     picIcon->setPixmap(icon.pixmap(picIcon->size(), devicePixelRatioF()));
 
-    addLabel(this, "lblTitle", Style::Bold, twipsRect(1050, 240, 3885, 480));
-    addLabel(this, "lblVersion", Style::Bold, twipsRect(1050, 780, 3885, 225));
-    addLabel(this, "lblDescription", Style::Bold, twipsRect(1050, 1125, 3885, 1170));
+    m_lblTitle = addLabel(this, "lblTitle", Style::Bold, twipsRect(1050, 240, 3885, 480));
+    m_lblVersion = addLabel(this, "lblVersion", Style::Bold, twipsRect(1050, 780, 3885, 225));
+    m_lblDescription = addLabel(this, "lblDescription", Style::Bold, twipsRect(1050, 1125, 3885, 1170));
 
     // Grey from 90 and white from 105 twips, both to 5654, at 2445 and 2460.
     auto* line = new EtchedLine(this);
     line->setObjectName(QStringLiteral("Line1"));
     line->setGeometry(pixels(90), pixels(2445), pixels(5654) - pixels(90), 2);
 
-    QLabel* disclaimer = addLabel(this, "lblDisclaimer", Style::Italic, twipsRect(135, 2625, 3990, 825));
-    disclaimer->setWordWrap(true);
+    m_lblDisclaimer = addLabel(this, "lblDisclaimer", Style::Italic, twipsRect(135, 2625, 3990, 825));
+    m_lblDisclaimer->setWordWrap(true);
 
     QPushButton* ok = addButton(this, "cmdOK", QStringLiteral("OK"), twipsRect(4245, 2625, 1260, 345));
     ok->setDefault(true);
@@ -139,23 +139,20 @@ frmAbout::frmAbout(platform::Platform& platform, QWidget* owner)
 void frmAbout::Form_Load()
 {
     setWindowTitle(QStringLiteral("About ") + kAppTitle);
-    findChild<QLabel*>(QStringLiteral("lblVersion"))
-        ->setText(QStringLiteral("Version %1.%2.%3")
-                      .arg(mirrorvane::kVersionMajor)
-                      .arg(mirrorvane::kVersionMinor)
-                      .arg(mirrorvane::kVersionPatch));
-    findChild<QLabel*>(QStringLiteral("lblTitle"))->setText(kAppTitle);
-    findChild<QLabel*>(QStringLiteral("lblDescription"))
-        ->setText(QStringList{
-            QStringLiteral("Hides a secret text message in a picture."),
-            QStringLiteral("Copyright \u00A9 2007 - 2009 Dunmarrow Software"),
-            QString::fromLatin1(kMakerHost),
-            QString::fromLatin1(kCompanionHost),
-        }.join(QLatin1Char('\n')));
-    findChild<QLabel*>(QStringLiteral("lblDisclaimer"))
-        ->setText(QStringLiteral("Warning: hiding a text is not encryption. Anyone with a steganography tool "
-                                 "can find and read a hidden message, so never hide anything that must stay "
-                                 "secret."));
+    m_lblVersion->setText(QStringLiteral("Version %1.%2.%3")
+                              .arg(mirrorvane::kVersionMajor)
+                              .arg(mirrorvane::kVersionMinor)
+                              .arg(mirrorvane::kVersionPatch));
+    m_lblTitle->setText(kAppTitle);
+    m_lblDescription->setText(QStringList{
+        QStringLiteral("Hides a secret text message in a picture."),
+        QStringLiteral("Copyright \u00A9 2007 - 2009 Dunmarrow Software"),
+        QString::fromLatin1(kMakerHost),
+        QString::fromLatin1(kCompanionHost),
+    }.join(QLatin1Char('\n')));
+    m_lblDisclaimer->setText(QStringLiteral("Warning: hiding a text is not encryption. Anyone with a steganography tool "
+                                            "can find and read a hidden message, so never hide anything that must "
+                                            "stay secret."));
 }
 
 void frmAbout::cmdOK_Click()

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+class QLabel;
+
 namespace shell {
 
 // The About box `frmAbout`: title, version, description, disclaimer, OK and
@@ -23,6 +25,10 @@ private:
     void cmdSysInfo_Click();
 
     platform::Platform& m_platform;
+    QLabel* m_lblTitle = nullptr;        // "Mirror Vane"
+    QLabel* m_lblVersion = nullptr;      // "Version <major>.<minor>.<patch>"
+    QLabel* m_lblDescription = nullptr;  // what the program does, the copyright and the two hosts
+    QLabel* m_lblDisclaimer = nullptr;   // "Warning: hiding a text is not encryption. ..."
 };
 
 // mnuHelpAbout_Click: creates the box, shows it modally and returns when it is closed.

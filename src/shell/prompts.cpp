@@ -48,7 +48,7 @@ void openOrSay(platform::Platform& platform, QWidget* owner, const char* address
 
 void openOrSay(platform::Platform& platform, QWidget* owner, const char* address, const QString& failure)
 {
-    openOrSay(platform, owner, address, platform::okBox(platform::alertTitle(), platform::Icon::Information, failure));
+    openOrSay(platform, owner, address, platform::Box(platform::alertTitle(), platform::Icon::Information).text(failure));
 }
 
 void openHomePage(platform::Platform& platform, QWidget* owner)
@@ -94,8 +94,8 @@ void launchEmailClient(platform::Platform& platform, QWidget* owner)
     // The link is fixed on purpose: the message text and the picture stay on
     // this machine unless the user copies them into the mail.
     openOrSay(platform, owner, kMailLink,
-              platform::okBox(QStringLiteral("General Error"), platform::Icon::Critical,
-                              QStringLiteral("Can't Load Your Email Client by This Lockharbour Button. Sorry!")));
+              platform::Box(QStringLiteral("General Error"), platform::Icon::Critical)
+                  .text(QStringLiteral("Can't Load Your Email Client by This Lockharbour Button. Sorry!")));
 }
 
 }  // namespace shell

@@ -28,10 +28,9 @@ QString textFileFilter()
     return QStringLiteral("Text Files (*.txt);;All Files (*)");
 }
 
-void openFailed(TextCommandContext& context, const QString& path, const QString& reason)
+void showFailure(TextCommandContext& context, const QString& path, const fileio::Failure& failure)
 {
-    context.platform.messageBox(
-        platform::fileFailureBox(QStringLiteral("The text file"), path, fileio::unreadable(reason)), context.window);
+    context.platform.messageBox(platform::fileFailureBox(QStringLiteral("The text file"), path, failure), context.window);
 }
 
 // Shows the dialog with the settings `configure` gives it.  A completed
@@ -125,12 +124,10 @@ std::optional<QString> askForSavePath(TextCommandContext& context)
 // failure is shown with its reason.
 bool writeTextFile(TextCommandContext& context, const QString& path, const QByteArray& bytes)
 {
-    const QString reason = fileio::writeFileAtomically(path, bytes);
-    if (reason.isEmpty())
-        return true;
-    context.platform.messageBox(
-        platform::fileFailureBox(QStringLiteral("The text file"), path, fileio::unwritable(reason)), context.window);
-    return false;
+    const fileio::MaybeFailure failure = fileio::writeFileAtomically(path, bytes);
+    if (failure)
+        showFailure(context, path, *failure);
+    return !failure;
 }
 
 // Lines as the box would show them: CR LF, a lone CR and a lone LF each end one.
@@ -203,7 +200,7 @@ void openTextFile(TextCommandContext& context, const QString& path)
         if (!QFileInfo::exists(path)) {
             QFile probe(path);
             static_cast<void>(probe.open(QIODevice::ReadOnly));  // only for the reason
-            openFailed(context, path, probe.errorString());
+            showFailure(context, path, fileio::unreadable(probe.errorString()));
             return;
         }
         handToRegisteredApplication(context, path, QString());
@@ -212,8 +209,8 @@ void openTextFile(TextCommandContext& context, const QString& path)
 
     // Only a regular file: a FIFO or a device would hold the window in open() or read().
     QFile file;
-    if (const QString reason = fileio::openRegularFile(file, path); !reason.isEmpty()) {
-        openFailed(context, path, reason);
+    if (const fileio::MaybeFailure failure = fileio::openRegularFile(file, path)) {
+        showFailure(context, path, *failure);
         return;
     }
     // Read one byte past the limit: a file still growing is judged by what it delivers.
@@ -221,7 +218,7 @@ void openTextFile(TextCommandContext& context, const QString& path)
     if (file.size() <= kMaxTextFileBytes) {
         bytes = file.read(kMaxTextFileBytes + 1);
         if (file.error() != QFileDevice::NoError) {
-            openFailed(context, path, file.errorString());
+            showFailure(context, path, fileio::unreadable(file.errorString()));
             return;
         }
     }

@@ -3,6 +3,7 @@
 #include "windowfixture.h"
 
 #include "imagefile/imageio.h"
+#include "support/failures.h"
 #include "stego/message.h"
 
 #include <QCoreApplication>
@@ -51,7 +52,7 @@ protected:
         QImage image = patternImage(width, height);
         EXPECT_TRUE(message.empty() || stego::hideBytes(imagefile::surfaceOf(image), message).outcome == stego::HideOutcome::Hidden);
         const QString path = m_dir.filePath(QString("%1x%2.bmp").arg(width).arg(height));
-        EXPECT_EQ(imagefile::saveBmp(image, path), QString());
+        EXPECT_EQ(testsupport::reasonOf(imagefile::saveBmp(image, path)), QString());
         return QUrl::fromLocalFile(path);
     }
 

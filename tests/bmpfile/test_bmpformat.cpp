@@ -3,6 +3,7 @@
 
 #include "imagefile/bmpfiles.h"
 #include "bmpfile/bmpformat.h"
+#include "support/failures.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@ namespace {
 
 using imagefiletest::put16;
 using imagefiletest::put32;
+using testsupport::reasonOf;
 
 bmpfile::Parsed parseBytes(const QByteArray& bytes)
 {
@@ -55,7 +57,7 @@ TEST(BmpFormat, ForgedHeadersAreRefusedWithTheirReason)
         SCOPED_TRACE(row.why);
         QByteArray bytes = validBmp();
         row.forge(bytes);
-        EXPECT_EQ(parseBytes(bytes).error, row.sentence);
+        EXPECT_EQ(reasonOf(parseBytes(bytes).failure), row.sentence);
     }
 }
 
@@ -67,10 +69,10 @@ TEST(BmpFormat, HugeDeclaredSizesAreComparedWithoutWrapping)
     put32(bytes, 22, 0x7FFFFFFFu);  // height
     put16(bytes, 28, 32);
     const bmpfile::Parsed parsed = parseBytes(bytes);
-    ASSERT_TRUE(parsed.ok()) << parsed.error;
+    ASSERT_TRUE(parsed.ok()) << qPrintable(reasonOf(parsed.failure));
     // 2^31 rows of 2^33 bytes: in 32 bits the product would be a few bytes.
     EXPECT_GT(parsed.layout.pixelEnd, std::numeric_limits<std::uint64_t>::max() / 2);
-    EXPECT_EQ(bmpfile::truncationError(parsed.layout, std::uint64_t(1) << 40), bmpfile::kTruncatedSentence);
+    EXPECT_EQ(reasonOf(bmpfile::truncationError(parsed.layout, std::uint64_t(1) << 40)), bmpfile::kTruncatedSentence);
 }
 
 }  // namespace

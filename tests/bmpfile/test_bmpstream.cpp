@@ -8,18 +8,19 @@
 #include "bmpfile/bmpwiden.h"
 #include "imagefile/imageio.h"
 #include "imagefile/pictures.h"
+#include "support/failures.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QTemporaryFile>
 
-#include <optional>
 #include <random>
 #include <string>
 
 namespace {
 
 using namespace imagefiletest;
+using testsupport::reasonOf;
 
 std::string randomText(std::size_t length, std::uint32_t seed)
 {
@@ -28,11 +29,6 @@ std::string randomText(std::size_t length, std::uint32_t seed)
     for (char& c : text)
         c = static_cast<char>(random() % 256);
     return text;
-}
-
-QString reasonOf(const std::optional<fileio::Failure>& failure)
-{
-    return failure ? failure->reason : QString();
 }
 
 // Small bands make small pictures cross many band seams: bands of a few
@@ -183,7 +179,7 @@ TEST(BmpStream, ThirtyTwoBitPicturesWidenedTo24BitCarryTheEnginesPixels)
             QBuffer in(&input);
             ASSERT_TRUE(in.open(QIODevice::ReadOnly));
             const bmpfile::BmpProbe probe = bmpfile::probeBmp(in);
-            ASSERT_TRUE(probe.streamable && probe.error.isEmpty());
+            ASSERT_TRUE(probe.streamable && !probe.failure);
             QByteArray output;
             const bmpfile::BmpHide hidden = bmpfile::hideBmpAs24(in, probe.layout, text, [&](QByteArrayView bytes) {
                 output.append(bytes);

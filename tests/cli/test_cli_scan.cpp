@@ -118,7 +118,7 @@ TEST_F(Cli, AWidePngsMessageReadsTheSameWhateverColumnsItNeeds)
             QImage image(5 * kept, height, QImage::Format_RGB32);
             image.fill(0xFF336699U);
             ASSERT_EQ(stego::hideBytes(imagefile::surfaceOf(image), text).outcome, stego::HideOutcome::Hidden);
-            ASSERT_EQ(imagefile::savePng(image, QString::fromStdString(picture)), QString());
+            ASSERT_FALSE(imagefile::savePng(image, QString::fromStdString(picture)));
         }
         const Outcome o = run({"reveal", picture, "--raw"});
         EXPECT_EQ(o.status, 0) << o.err.toStdString();

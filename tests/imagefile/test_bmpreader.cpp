@@ -3,6 +3,7 @@
 
 #include "bmpfiles.h"
 #include "imagefile/bmpreader.h"
+#include "support/failures.h"
 #include "imagefile/imageio.h"
 #include "pictures.h"
 
@@ -13,6 +14,7 @@
 
 namespace {
 
+using testsupport::reasonOf;
 using namespace imagefiletest;
 
 TEST(BmpReader, DirectAndPaletteKindsGiveQtsColours)
@@ -31,7 +33,7 @@ TEST(BmpReader, DirectAndPaletteKindsGiveQtsColours)
     for (const auto& [why, bytes] : files) {
         SCOPED_TRACE(why);
         const imagefile::LoadResult loaded = imagefile::decodePicture(bytes);
-        ASSERT_TRUE(loaded.ok()) << qPrintable(loaded.error);
+        ASSERT_TRUE(loaded.ok()) << qPrintable(reasonOf(loaded.failure));
         EXPECT_TRUE(sameRgb(loaded.image, qtDecoded(bytes)));
     }
 }
@@ -94,7 +96,7 @@ TEST(BmpReader, MaskedKindsGiveQtsColoursWhateverTheHeader)
         for (const quint32 infoSize : {40U, 52U, 56U, 108U, 124U}) {
             SCOPED_TRACE(infoSize);
             const imagefile::LoadResult loaded = imagefile::decodePicture(maskedBmp(infoSize, kind.bits, kind.masks));
-            ASSERT_TRUE(loaded.ok()) << qPrintable(loaded.error);
+            ASSERT_TRUE(loaded.ok()) << qPrintable(reasonOf(loaded.failure));
             EXPECT_TRUE(sameRgb(loaded.image, expected));
         }
     }
@@ -137,7 +139,7 @@ TEST(BmpReader, RunLengthPixelsTheFileSkipsAreBlack)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         const imagefile::LoadResult loaded = imagefile::decodePicture(rleBmp(4, 3, row.bits, QByteArray::fromHex(row.hex)));
-        ASSERT_TRUE(loaded.ok()) << qPrintable(loaded.error);
+        ASSERT_TRUE(loaded.ok()) << qPrintable(reasonOf(loaded.failure));
         QImage expected(4, 3, QImage::Format_RGB32);
         expected.fill(Qt::black);
         for (const Defined& d : row.defined)
@@ -153,7 +155,7 @@ TEST(BmpReader, NothingOfEarlierPicturesReachesASparseRunLengthPicture)
     for (quint32 seed = 0; seed < 4; ++seed)
         ASSERT_TRUE(imagefile::decodePicture(bmpBytes(noisyImage(200, 200, seed))).ok());
     const imagefile::LoadResult loaded = imagefile::decodePicture(rleBmp(200, 200, 8, QByteArray::fromHex("0A01" "0001")));
-    ASSERT_TRUE(loaded.ok()) << qPrintable(loaded.error);
+    ASSERT_TRUE(loaded.ok()) << qPrintable(reasonOf(loaded.failure));
     int coloured = 0;
     for (int y = 0; y < 200; ++y)
         for (int x = 0; x < 200; ++x)
@@ -184,7 +186,7 @@ TEST(BmpReader, RefusalsNameWhatIsWrong)
         row.damage(bytes);
         const imagefile::LoadResult loaded = imagefile::decodePicture(bytes);
         EXPECT_FALSE(loaded.ok());
-        EXPECT_EQ(loaded.error, row.sentence);
+        EXPECT_EQ(reasonOf(loaded.failure), row.sentence);
     }
 }
 
@@ -212,7 +214,7 @@ TEST(BmpReader, AFileThatShrinksWhileReadIsRefusedNotPaddedWithBlankRows)
         ShrinkingFile file(bytes, cut);
         const imagefile::BmpDecode decoded = imagefile::readDirectBmp(file, bytes, parsed.layout);
         EXPECT_TRUE(decoded.image.isNull());
-        EXPECT_EQ(decoded.error, "The file ends before the picture's last pixel");
+        EXPECT_EQ(reasonOf(decoded.failure), "The file ends before the picture's last pixel");
     }
     ShrinkingFile whole(bytes, 0);
     EXPECT_TRUE(sameRgb(imagefile::readDirectBmp(whole, bytes, parsed.layout).image, qtDecoded(bytes)));

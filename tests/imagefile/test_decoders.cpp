@@ -5,6 +5,7 @@
 #include "hostilefiles.h"
 #include "imagefile/decoders.h"
 #include "imagefile/imageio.h"
+#include "support/failures.h"
 #include "pictures.h"
 
 #include <QBuffer>
@@ -37,7 +38,7 @@ QImage qtReading(const QByteArray& bytes)
 {
     const imagefile::LoadResult ours = imagefile::decodePicture(bytes);
     if (!ours.ok())
-        return ::testing::AssertionFailure() << "refused: " << qPrintable(ours.error);
+        return ::testing::AssertionFailure() << "refused: " << qPrintable(testsupport::reasonOf(ours.failure));
     const QImage theirs = qtReading(bytes);
     if (theirs.isNull())
         return ::testing::AssertionFailure() << "Qt cannot read it";

@@ -6,6 +6,7 @@
 #include "childlimits.h"
 #include "hostilefiles.h"
 #include "imagefile/decoders.h"
+#include "support/failures.h"
 #include "imagefile/imageio.h"
 #include "imagefile/librarymessages.h"
 #include "pictures.h"
@@ -23,6 +24,7 @@
 
 namespace {
 
+using testsupport::reasonOf;
 using namespace imagefiletest;
 using imagefile::decodePicture;
 
@@ -52,7 +54,7 @@ TEST(HostilePictures, JpegBombsAreRefusedWithinAMemoryCapWithAndWithoutTheMarker
                 QBuffer buffer;
                 buffer.setData(road.bytes);
                 buffer.open(QIODevice::ReadOnly);
-                return imagefile::decodeJpeg(buffer, 0, road.quickLook).error;
+                return reasonOf(imagefile::decodeJpeg(buffer, 0, road.quickLook).failure);
             };
             EXPECT_TRUE(passesWithin(200, [&] { return decode() == row.sentence; }, 5)) << "reader says: " << qPrintable(decode());
         }
@@ -80,7 +82,7 @@ TEST(HostilePictures, SmallPicturesOpenInBoundedTimeAndMemoryWhateverMetadataThe
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         EXPECT_TRUE(passesWithin(100 + (row.bytes.size() >> 20), [&] { return decodePicture(row.bytes).image.size() == row.size; }, 1))
-            << qPrintable(decodePicture(row.bytes).error);
+            << qPrintable(reasonOf(decodePicture(row.bytes).failure));
     }
     // The frame's data is cut where its pixels cannot need more; the pixels stay.
     const QImage frame = decodePicture(gifWithLzwTail(700000)).image;
@@ -109,10 +111,10 @@ TEST(HostilePictures, EachRefusalNamesItsRealReason)
     QTemporaryDir dir;
     for (const auto& row : refusals) {
         SCOPED_TRACE(row.why);
-        EXPECT_EQ(imagefile::loadPicture(written(dir.filePath(QStringLiteral("picture")), row.bytes)).error, row.sentence);
+        EXPECT_EQ(reasonOf(imagefile::loadPicture(written(dir.filePath(QStringLiteral("picture")), row.bytes)).failure), row.sentence);
     }
     const imagefile::LoadResult wide = decodePicture(widePng);  // past libpng's own million-pixel default
-    EXPECT_EQ(wide.image.size(), QSize(1000001, 2)) << qPrintable(wide.error);
+    EXPECT_EQ(wide.image.size(), QSize(1000001, 2)) << qPrintable(reasonOf(wide.failure));
 
     // A palette BMP is read whole, and its 64 MB are more than the process may take.
     QByteArray palette = encoded(patternImage(4, 4).convertToFormat(QImage::Format_Indexed8), "bmp");
@@ -120,7 +122,8 @@ TEST(HostilePictures, EachRefusalNamesItsRealReason)
     qToLittleEndian<qint32>(8000, palette.data() + 22);
     const QString big = written(dir.filePath(QStringLiteral("big.bmp")), palette + QByteArray(64 << 20, '\0'));
 #ifndef __SANITIZE_ADDRESS__  // whose allocator stops the process instead of throwing
-    EXPECT_TRUE(passesWithin(16, [&] { return imagefile::loadPicture(big).error == "There is not enough memory to hold the picture"; }));
+    EXPECT_TRUE(passesWithin(
+        16, [&] { return reasonOf(imagefile::loadPicture(big).failure) == "There is not enough memory to hold the picture"; }));
 #endif
 }
 
@@ -144,7 +147,7 @@ TEST(HostilePictures, SixteenBitPngAtHalfTheCeilingOpens)
     if (available < (long(5) << 30))
         GTEST_SKIP() << "needs 5 GB of free memory, the machine has " << (available >> 20) << " MB";
     const imagefile::LoadResult loaded = imagefile::decodePicture(uniformDeepPng(11600, 11600));
-    ASSERT_TRUE(loaded.ok()) << qPrintable(loaded.error);
+    ASSERT_TRUE(loaded.ok()) << qPrintable(reasonOf(loaded.failure));
     EXPECT_EQ(loaded.image.size(), QSize(11600, 11600));
     EXPECT_EQ(loaded.image.pixel(11599, 11599), qRgb(0x80, 0x80, 0x80));
 }
@@ -160,7 +163,7 @@ TEST(HostilePictures, PipesAreReadOnlyWhenAskedFor)
     // Nobody writes: the window's road must refuse at once, not wait.
     const imagefile::LoadResult refused = imagefile::loadPicture(fifo);
     EXPECT_FALSE(refused.ok());
-    EXPECT_FALSE(refused.error.isEmpty());
+    EXPECT_FALSE(reasonOf(refused.failure).isEmpty());
 
     std::thread writer([&] {
         std::ofstream out(fifo.toStdString(), std::ios::binary);
@@ -168,7 +171,7 @@ TEST(HostilePictures, PipesAreReadOnlyWhenAskedFor)
     });
     const imagefile::LoadResult piped = imagefile::loadPicture(fifo, imagefile::FileKinds::AnyReadable);
     writer.join();
-    ASSERT_TRUE(piped.ok()) << qPrintable(piped.error);
+    ASSERT_TRUE(piped.ok()) << qPrintable(reasonOf(piped.failure));
     EXPECT_TRUE(sameRgb(piped.image, source));
 }
 

@@ -2,6 +2,7 @@
 // a forged size costs no memory.
 
 #include "imagefile/imageio.h"
+#include "support/failures.h"
 #include "pictures.h"
 
 #include <QFile>
@@ -10,6 +11,7 @@
 
 namespace {
 
+using testsupport::reasonOf;
 using imagefiletest::encoded;
 using imagefiletest::gif;
 using imagefiletest::patternImage;
@@ -43,22 +45,22 @@ TEST_F(ImageIoTest, ContentNotNameDecidesAndDamagedFilesAreRefused)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const imagefile::LoadResult result = imagefile::loadPicture(write(row.name, row.bytes));
-        ASSERT_EQ(result.ok(), row.expect != Refused) << qPrintable(result.error);
-        EXPECT_EQ(result.error.isEmpty(), row.expect != Refused);
+        ASSERT_EQ(result.ok(), row.expect != Refused) << qPrintable(reasonOf(result.failure));
+        EXPECT_EQ(reasonOf(result.failure).isEmpty(), row.expect != Refused);
         if (row.expect == Refused)
             continue;
         EXPECT_EQ(result.image.format(), QImage::Format_RGB32);
         EXPECT_EQ(result.image.size(), source.size());
         EXPECT_TRUE(row.expect == Opens || sameRgb(result.image, source));
     }
-    EXPECT_FALSE(imagefile::loadPicture(m_dir.filePath("nowhere.bmp")).error.isEmpty());
+    EXPECT_FALSE(reasonOf(imagefile::loadPicture(m_dir.filePath("nowhere.bmp")).failure).isEmpty());
 }
 
 // The transparent entry keeps its own colour, not black, white or the background.
 TEST_F(ImageIoTest, TransparentPicturesBecomeOpaqueStoredColours)
 {
     const imagefile::LoadResult gif = imagefile::loadPicture(write("transparent.gif", kGif));
-    ASSERT_EQ(gif.image.size(), QSize(2, 1)) << qPrintable(gif.error);
+    ASSERT_EQ(gif.image.size(), QSize(2, 1)) << qPrintable(reasonOf(gif.failure));
     EXPECT_EQ(gif.image.pixel(0, 0), qRgb(7, 8, 9));
     EXPECT_EQ(gif.image.pixel(1, 0), qRgb(200, 100, 50));
 }
@@ -80,7 +82,7 @@ TEST_F(ImageIoTest, SavedBmpIsTheUncompressed24BitFileQtsWriterMakesByteForByte)
         QImage image = row.image;
         image.setDotsPerMeterX(3937);
         image.setDotsPerMeterY(2835);
-        ASSERT_EQ(imagefile::saveBmp(image, target), QString());
+        ASSERT_EQ(reasonOf(imagefile::saveBmp(image, target)), QString());
         QFile file(target);
         EXPECT_TRUE(file.open(QIODevice::ReadOnly) && file.readAll() == encoded(image.convertToFormat(QImage::Format_RGB32), "bmp"));
     }
@@ -146,9 +148,9 @@ TEST_F(ImageIoTest, ForgedSizesOpenOrAreRefusedByWhatThePictureHoldsAtABoundedMe
         const qint64 before = residentMB("VmRSS:");
         const imagefile::LoadResult loaded = imagefile::loadPicture(path);
         EXPECT_TRUE(!measured || residentMB("VmHWM:") - before < row.peakMB);  // where the kernel lets a process reset its peak
-        EXPECT_EQ(loaded.ok() ? loaded.image.size() : QSize(), row.opensAs) << qPrintable(loaded.error);
-        EXPECT_EQ(loaded.error.contains("too large"), row.tooLarge) << qPrintable(loaded.error);
-        EXPECT_EQ(loaded.error.isEmpty(), row.opensAs.isValid());
+        EXPECT_EQ(loaded.ok() ? loaded.image.size() : QSize(), row.opensAs) << qPrintable(reasonOf(loaded.failure));
+        EXPECT_EQ(reasonOf(loaded.failure).contains("too large"), row.tooLarge) << qPrintable(reasonOf(loaded.failure));
+        EXPECT_EQ(reasonOf(loaded.failure).isEmpty(), row.opensAs.isValid());
     }
 }
 

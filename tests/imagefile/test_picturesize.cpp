@@ -3,6 +3,7 @@
 #include "imagefile/imageio.h"
 #include "imagefile/picturesize.h"
 #include "imagefile/pngwriter.h"
+#include "support/failures.h"
 #include "imagefile/toprows.h"
 
 #include "bmpfiles.h"
@@ -17,6 +18,7 @@
 
 namespace {
 
+using testsupport::reasonOf;
 using imagefiletest::bmpBytes;
 using imagefiletest::encoded;
 using imagefiletest::gif;
@@ -68,7 +70,7 @@ TEST(HeaderSize, AgreesWithTheDecoder)
         SCOPED_TRACE(row.why);
         const imagefile::HeaderSize size = sizeOf(row.bytes);
         const imagefile::LoadResult decoded = imagefile::decodePicture(row.bytes);
-        ASSERT_TRUE(decoded.ok()) << qPrintable(decoded.error);
+        ASSERT_TRUE(decoded.ok()) << qPrintable(reasonOf(decoded.failure));
         ASSERT_TRUE(size.known);
         EXPECT_EQ(size.width, decoded.image.width());
         EXPECT_EQ(size.height, decoded.image.height());
@@ -99,7 +101,7 @@ TEST(HeaderSize, AgreesWithTheDecoder)
         return ::testing::AssertionFailure() << "no top rows";
     const imagefile::LoadResult whole = imagefile::decodePicture(file), part = imagefile::decodePicture(top);
     if (!whole.ok() || !part.ok() || part.image.height() < imagefile::kStartMarkerRows)
-        return ::testing::AssertionFailure() << qPrintable(part.error);
+        return ::testing::AssertionFailure() << qPrintable(reasonOf(part.failure));
     const QRect rows(0, 0, whole.image.width(), imagefile::kStartMarkerRows);
     return imagefiletest::sameRgb(part.image.copy(rows), whole.image.copy(rows));
 }
@@ -131,7 +133,7 @@ TEST(PngTopRows, AreTheWholePicturesTopRows)
         {"RGB in one-megabyte chunks, as our writer makes them", [&] {
              QBuffer buffer;
              buffer.open(QIODevice::WriteOnly);
-             EXPECT_EQ(imagefile::writePng(patternImage(1200, 900, 3), buffer), QString());
+             EXPECT_EQ(reasonOf(imagefile::writePng(patternImage(1200, 900, 3), buffer)), QString());
              return buffer.data();
          }()},
         {"palette", encoded(wide.convertToFormat(QImage::Format_Indexed8), "png")},

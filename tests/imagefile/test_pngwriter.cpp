@@ -2,6 +2,7 @@
 // finds in the file, pixel for pixel, and that a failing device never passes
 // for success.
 #include "imagefile/pngwriter.h"
+#include "support/failures.h"
 
 #include "pictures.h"
 
@@ -21,6 +22,7 @@
 
 namespace {
 
+using testsupport::reasonOf;
 using imagefiletest::patternImage;
 using imagefiletest::sameRgb;
 
@@ -49,7 +51,7 @@ QByteArray pngOf(const QImage& image, qint64 road = kOneCall)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    EXPECT_EQ(imagefile::writePng(image, buffer, road), QString());
+    EXPECT_EQ(reasonOf(imagefile::writePng(image, buffer, road)), QString());
     return buffer.data();
 }
 
@@ -144,10 +146,10 @@ TEST(PngWriter, AFailedWriteIsReportedWithItsReason)
         for (const qint64 room : {qint64(0), whole / 2, whole - 12, whole - 1}) {
             SCOPED_TRACE(room);
             FullDevice device(room);
-            EXPECT_EQ(imagefile::writePng(image, device, road), "No space left on device");
+            EXPECT_EQ(reasonOf(imagefile::writePng(image, device, road)), "No space left on device");
         }
         FullDevice roomy(whole);
-        EXPECT_EQ(imagefile::writePng(image, roomy, road), QString());
+        EXPECT_EQ(reasonOf(imagefile::writePng(image, roomy, road)), QString());
         EXPECT_EQ(roomy.written, whole);
     }
 }

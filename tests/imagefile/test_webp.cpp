@@ -4,6 +4,7 @@
 
 #include "childlimits.h"
 #include "imagefile/imageio.h"
+#include "support/failures.h"
 #include "pictures.h"
 #include "webpfiles.h"
 
@@ -71,7 +72,7 @@ TEST(Webp, EveryKindOpensAsLibwebpDecodesIt)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         const imagefile::LoadResult loaded = imagefile::loadPicture(imagefiletest::written(dir.filePath(QStringLiteral("picture.WEBP")), row.file));
-        ASSERT_TRUE(loaded.ok()) << qPrintable(loaded.error);
+        ASSERT_TRUE(loaded.ok()) << qPrintable(testsupport::reasonOf(loaded.failure));
         EXPECT_EQ(loaded.image.format(), QImage::Format_RGB32);
         EXPECT_TRUE(sameRgb(loaded.image, libwebpPixels(row.file)));
         if (!row.exact.isNull()) {
@@ -130,7 +131,7 @@ TEST(Webp, HugeDeclaredSizesOpenOrAreRefusedWithinTheBudget)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         EXPECT_LT(row.file.size(), 2000);
-        const auto decoded = [&] { return imagefile::decodePicture(row.file, row.held).error; };
+        const auto decoded = [&] { return testsupport::reasonOf(imagefile::decodePicture(row.file, row.held).failure); };
         EXPECT_TRUE(passesWithin(row.capMB, [&] { return decoded() == row.sentence; })) << "reader says: " << qPrintable(decoded());
     }
     EXPECT_TRUE(passesWithin(budgetMB, [&] {
