@@ -5,6 +5,7 @@
 
 #include "fileio/fileio.h"
 #include "bmpfile/bmpstream.h"
+#include "imagefile/jpegreader.h"
 #include "imagefile/picturesize.h"
 #include "imagefile/toprows.h"
 
@@ -69,15 +70,18 @@ void decode(Picture& picture, const QString& path, const QString& file)
 // start with the start marker.  Anything that keeps the top rows from
 // answering (another kind, an interlaced PNG, a progressive JPEG, a short
 // picture, a decoder's refusal) gives false, and the whole picture is
-// decoded, which says why where it matters.
+// decoded, which says why where it matters.  A JPEG's rows are read here
+// through libjpeg, without loading the codecs module.
 bool lacksStartMarker(const QString& file)
 {
     QFile opened;
     if (!fileio::openRegularFile(opened, file).isEmpty())
         return false;
-    QByteArray top = imagefile::pngTopRows(opened, imagefile::kStartMarkerRows);
-    if (top.isEmpty())
-        top = imagefile::jpegTopRows(opened, imagefile::kStartMarkerRows);
+    if (const auto column = imagefile::jpegColumnTop(opened, imagefile::kStartMarkerRows)) {
+        const stego::ConstPixelSurface pixels(column->data(), 1, 1, imagefile::kStartMarkerRows);
+        return stego::readMessage(pixels).outcome == stego::ReadOutcome::NoStartMarker;
+    }
+    const QByteArray top = imagefile::pngTopRows(opened, imagefile::kStartMarkerRows);
     QString error;
     const Codecs* decoders = top.isEmpty() ? nullptr : codecs(error);
     const std::unique_ptr<DecodedPicture> decoded = decoders ? decoders->decode(top, error) : nullptr;
