@@ -1,11 +1,11 @@
 #include "picturesource.h"
 
+#include "jpegtop.h"
 #include "output.h"
 #include "picturestream.h"
 
 #include "fileio/fileio.h"
 #include "bmpfile/bmpstream.h"
-#include "imagefile/jpegreader.h"
 #include "imagefile/picturesize.h"
 #include "imagefile/toprows.h"
 
@@ -71,13 +71,14 @@ void decode(Picture& picture, const QString& path, const QString& file)
 // answering (another kind, an interlaced PNG, a progressive JPEG, a short
 // picture, a decoder's refusal) gives false, and the whole picture is
 // decoded, which says why where it matters.  A JPEG's rows are read here
-// through libjpeg, without loading the codecs module.
+// through libjpeg's small module, without loading the codecs module.
 bool lacksStartMarker(const QString& file)
 {
     QFile opened;
     if (!fileio::openRegularFile(opened, file).isEmpty())
         return false;
-    if (const auto column = imagefile::jpegColumnTop(opened, imagefile::kStartMarkerRows)) {
+    const JpegColumnTop jpegColumnTop = cli::jpegColumnTop();
+    if (const auto column = jpegColumnTop ? jpegColumnTop(opened, imagefile::kStartMarkerRows) : std::nullopt) {
         const stego::ConstPixelSurface pixels(column->data(), 1, 1, imagefile::kStartMarkerRows);
         return stego::readMessage(pixels).outcome == stego::ReadOutcome::NoStartMarker;
     }
