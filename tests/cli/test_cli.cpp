@@ -8,6 +8,7 @@
 #include <mirrorvane/version.h>
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace clitest {
 namespace {
@@ -199,7 +200,8 @@ TEST_F(Cli, WithoutItsCodecsModuleTheToolStillReadsBmpsInPlaceAndChecksJpegs)
     const QString modules = QString::fromStdString(path("bin/" MIRRORVANE_MODULES_FROM_BINDIR));
     ASSERT_TRUE(QDir().mkpath(modules));
     ASSERT_TRUE(QFile::copy(QStringLiteral(MIRRORVANE_CLI), QString::fromStdString(program)));
-    ASSERT_TRUE(QFile::copy(QStringLiteral(MIRRORVANE_CLI_JPEG), modules + QStringLiteral("/" MIRRORVANE_JPEG_MODULE)));
+    const auto module = [&](const char* built) { return modules + QLatin1Char('/') + QFileInfo(QString::fromUtf8(built)).fileName(); };
+    ASSERT_TRUE(QFile::copy(QStringLiteral(MIRRORVANE_CLI_JPEG), module(MIRRORVANE_CLI_JPEG)));
     const std::string bmp = save(patternImage(30, 30), "in.bmp"), png = save(patternImage(30, 30), "in.png");
     const auto runCopy = [&](std::vector<std::string> args) { return launch({.args = std::move(args), .program = program}); };
 
@@ -216,6 +218,11 @@ TEST_F(Cli, WithoutItsCodecsModuleTheToolStillReadsBmpsInPlaceAndChecksJpegs)
     const Outcome sequential = runCopy({"check", save(photo, "in.jpg")});
     EXPECT_EQ(sequential.status, 3) << sequential.err.toStdString();
     EXPECT_TRUE(ended(runCopy({"check", write("progressive.jpg", imagefiletest::progressiveJpeg(photo))}), 2, why));
+
+    // The codecs alone decode a sequential JPEG whole.
+    ASSERT_TRUE(QFile::remove(module(MIRRORVANE_CLI_JPEG)));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(MIRRORVANE_CLI_CODECS), module(MIRRORVANE_CLI_CODECS)));
+    EXPECT_EQ(runCopy({"check", path("in.jpg")}).status, 3);
 }
 
 }  // namespace
