@@ -77,7 +77,8 @@ bool lacksStartMarker(const QString& file)
     QFile opened;
     if (!fileio::openRegularFile(opened, file).isEmpty())
         return false;
-    const JpegColumnTop jpegColumnTop = cli::jpegColumnTop();
+    // The module is loaded for JPEG files only.
+    const JpegColumnTop jpegColumnTop = opened.peek(2) == "\xFF\xD8" ? cli::jpegColumnTop() : nullptr;
     if (const auto column = jpegColumnTop ? jpegColumnTop(opened, imagefile::kStartMarkerRows) : std::nullopt) {
         const stego::ConstPixelSurface pixels(column->data(), 1, 1, imagefile::kStartMarkerRows);
         return stego::readMessage(pixels).outcome == stego::ReadOutcome::NoStartMarker;
