@@ -9,6 +9,29 @@
 
 namespace cli {
 
+namespace {
+
+// Beside the program as the install lays it out, in the build tree too.
+QString modulePath(const QString& fromProgram)
+{
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1Char('/') + fromProgram);
+}
+
+}  // namespace
+
+QFunctionPointer moduleEntry(const QString& fromProgram, const char* name, QString& error)
+{
+    const QString path = modulePath(fromProgram);
+    QLibrary module(path);
+    QFunctionPointer entry = nullptr;
+    if (!QFileInfo::exists(path))
+        error = QStringLiteral("the picture decoders could not be loaded: %1 is missing").arg(QDir::toNativeSeparators(path));
+    else if (!module.load() || (entry = module.resolve(name)) == nullptr)
+        error = QStringLiteral("the picture decoders could not be loaded: %1").arg(module.errorString());
+    // The module stays loaded: what it makes are its objects.
+    return entry;
+}
+
 const Codecs* codecs(QString& error)
 {
     static const Codecs* loaded = nullptr;
@@ -17,21 +40,10 @@ const Codecs* codecs(QString& error)
         error = failure;
         return loaded;
     }
-    // Beside the program as the install lays it out, in the build tree too.
-    const QString path = QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1Char('/')
-                                         + QStringLiteral(MIRRORVANE_CODECS_PATH));
-    QLibrary module(path);
-    if (!QFileInfo::exists(path)) {
-        failure = QStringLiteral("the picture decoders could not be loaded: %1 is missing").arg(QDir::toNativeSeparators(path));
-    } else if (!module.load()) {
-        failure = QStringLiteral("the picture decoders could not be loaded: %1").arg(module.errorString());
-    } else if (const auto entry = reinterpret_cast<CodecsEntry>(module.resolve(kCodecsEntry)); entry == nullptr) {
-        failure = QStringLiteral("the picture decoders could not be loaded: %1").arg(module.errorString());
-    } else if (loaded = entry(mirrorvane::kVersionString); loaded == nullptr) {
+    const auto entry = reinterpret_cast<CodecsEntry>(moduleEntry(QStringLiteral(MIRRORVANE_CODECS_PATH), kCodecsEntry, failure));
+    if (entry != nullptr && (loaded = entry(mirrorvane::kVersionString)) == nullptr)
         failure = QStringLiteral("the picture decoders in %1 belong to another version of this program")
-                      .arg(QDir::toNativeSeparators(path));
-    }
-    // The module stays loaded: the pictures it decodes are its objects.
+                      .arg(QDir::toNativeSeparators(modulePath(QStringLiteral(MIRRORVANE_CODECS_PATH))));
     error = failure;
     return loaded;
 }

@@ -49,4 +49,9 @@ using CodecsEntry = const Codecs* (*)(const char* version);
 // null, with the reason in `error`, when it cannot be loaded.
 const Codecs* codecs(QString& error);
 
+// The entry point `name` of the module at `fromProgram` (a path from the
+// program's folder), the module loaded and kept for the rest of the run;
+// null, with the reason in `error`, when it cannot be loaded.
+QFunctionPointer moduleEntry(const QString& fromProgram, const char* name, QString& error);
+
 }  // namespace cli

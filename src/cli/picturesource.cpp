@@ -1,5 +1,6 @@
 #include "picturesource.h"
 
+#include "jpegtop.h"
 #include "output.h"
 #include "picturestream.h"
 
@@ -70,15 +71,20 @@ void decode(Picture& picture, const QString& path, const QString& file, bool for
 // start with the start marker.  Anything that keeps the top rows from
 // answering (another kind, an interlaced PNG, a progressive JPEG, a short
 // picture, a decoder's refusal) gives false, and the whole picture is
-// decoded, which says why where it matters.
+// decoded, which says why where it matters.  A JPEG's rows are read here
+// through libjpeg's small module, without loading the codecs module.
 bool lacksStartMarker(const QString& file)
 {
     QFile opened;
     if (fileio::openRegularFile(opened, file))
         return false;
-    QByteArray top = imagefile::pngTopRows(opened, imagefile::kStartMarkerRows);
-    if (top.isEmpty())
-        top = imagefile::jpegTopRows(opened, imagefile::kStartMarkerRows);
+    // The module is loaded for JPEG files only.
+    const JpegColumnTop jpegColumnTop = opened.peek(2) == "\xFF\xD8" ? cli::jpegColumnTop() : nullptr;
+    if (const auto column = jpegColumnTop ? jpegColumnTop(opened, imagefile::kStartMarkerRows) : std::nullopt) {
+        const stego::ConstPixelSurface pixels(column->data(), 1, 1, imagefile::kStartMarkerRows);
+        return stego::readMessage(pixels).outcome == stego::ReadOutcome::NoStartMarker;
+    }
+    const QByteArray top = imagefile::pngTopRows(opened, imagefile::kStartMarkerRows);
     QString error;
     fileio::MaybeFailure failure;
     const Codecs* decoders = top.isEmpty() ? nullptr : codecs(error);

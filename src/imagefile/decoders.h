@@ -7,6 +7,7 @@
 // working format or one sentence saying why not.
 
 #include "imagefile/imageio.h"
+#include "imagefile/refusals.h"
 
 #include <QByteArray>
 #include <QIODevice>
@@ -30,12 +31,5 @@ LoadResult decodeGif(QIODevice& in);
 // Qt's reader of `format` on the bytes, for what the program's own decoders
 // leave to it; converted to the working format, every pixel opaque.
 LoadResult readWithQt(const QByteArray& bytes, const char* format);
-
-// Why a picture of width x height is refused (Refused), or nothing when it
-// fits the ceiling.
-[[nodiscard]] fileio::MaybeFailure tooLargeError(std::int64_t width, std::int64_t height);
-QString notEnoughMemoryError();
-// "The <FORMAT> picture's data is damaged or cut short".
-QString damagedError(const char* format);
 
 }  // namespace imagefile

@@ -1,7 +1,5 @@
 #include "toprows.h"
 
-#include "imagefile/limits.h"
-
 #include <QtEndian>
 
 #include <zlib.h>
@@ -114,97 +112,6 @@ QByteArray pngTopRows(QIODevice& in, int rows)
         return {};
     stored.truncate(static_cast<qsizetype>(storedSize));
     return out + chunk("IDAT", stored) + chunk("IEND", {});
-}
-
-namespace {
-
-// The orientation an Exif block gives (TIFF header, first directory, tag
-// 0x0112), 1 when it gives none, 0 when the block cannot be read.
-int exifOrientation(QByteArrayView exif)
-{
-    if (exif.size() < 8 || (exif.first(2) != "II" && exif.first(2) != "MM"))
-        return 0;
-    const bool big = exif[0] == 'M';
-    const auto at16 = [&](qsizetype i) {
-        const auto* p = reinterpret_cast<const uchar*>(exif.data() + i);
-        return big ? qFromBigEndian<quint16>(p) : qFromLittleEndian<quint16>(p);
-    };
-    const auto at32 = [&](qsizetype i) {
-        const auto* p = reinterpret_cast<const uchar*>(exif.data() + i);
-        return big ? qFromBigEndian<quint32>(p) : qFromLittleEndian<quint32>(p);
-    };
-    const qint64 directory = at32(4);
-    if (directory + 2 > exif.size())
-        return 0;
-    const int entries = at16(directory);
-    if (directory + 2 + 12 * qint64(entries) > exif.size())
-        return 0;
-    for (int e = 0; e < entries; ++e) {
-        const qsizetype entry = directory + 2 + 12 * e;
-        if (at16(entry) == 0x0112)
-            return at16(entry + 8);
-    }
-    return 1;
-}
-
-}  // namespace
-
-QByteArray jpegTopRows(QIODevice& in, int rows)
-{
-    // Past the decoders' file limit the whole-file road refuses it, with its reason.
-    if (!in.seek(0) || in.size() > kMaxPictureFileBytes)
-        return {};
-    QByteArray bytes = in.readAll();
-    const auto byte = [&](qsizetype i) { return static_cast<uchar>(bytes[i]); };
-    if (bytes.size() < 4 || byte(0) != 0xFF || byte(1) != 0xD8)
-        return {};
-    qsizetype frame = -1;
-    int exifBlocks = 0, components = 0, mcuRows = 0;
-    for (qsizetype at = 2; at + 4 <= bytes.size();) {
-        if (byte(at) != 0xFF)
-            return {};
-        const int code = byte(at + 1);
-        if (code == 0xFF) {  // fill
-            ++at;
-            continue;
-        }
-        const qsizetype length = (qsizetype(byte(at + 2)) << 8) | byte(at + 3);
-        if (length < 2 || at + 2 + length > bytes.size())
-            return {};
-        const QByteArrayView segment(bytes.constData() + at + 4, length - 2);
-        if (code == 0xE1 && segment.startsWith(QByteArrayView("Exif\0\0", 6))) {
-            // The decoder turns the picture upright, so its top rows would
-            // come from elsewhere in the file.
-            if (++exifBlocks > 1 || exifOrientation(segment.sliced(6)) != 1)
-                return {};
-        } else if (code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC) {
-            if ((code != 0xC0 && code != 0xC1) || frame >= 0 || segment.size() < 6)
-                return {};
-            frame = at;
-            components = static_cast<uchar>(segment[5]);
-            if (segment.size() < 6 + 3 * components)
-                return {};
-            int tallest = 0;
-            for (int c = 0; c < components; ++c)
-                tallest = std::max(tallest, static_cast<uchar>(segment[7 + 3 * c]) & 0x0F);
-            mcuRows = 8 * std::max(tallest, 1);
-        } else if (code == 0xDA) {
-            // One scan with every component, or nothing to gain.
-            if (frame < 0 || segment.isEmpty() || static_cast<uchar>(segment[0]) != components)
-                return {};
-            const int height = (byte(frame + 5) << 8) | byte(frame + 6);
-            const int cut = (rows + mcuRows - 1) / mcuRows * mcuRows + mcuRows;
-            if (height <= cut)
-                return {};
-            bytes[frame + 5] = static_cast<char>(cut >> 8);
-            bytes[frame + 6] = static_cast<char>(cut & 0xFF);
-            return bytes;
-        } else if (code == 0xD9 || (code >= 0xD0 && code <= 0xD7) || code == 0x01) {
-            return {};
-        }
-        at += 2 + length;
-    }
-    return {};
 }
 
 }  // namespace imagefile

@@ -5,7 +5,8 @@
 // come first in the file, and a PNG of just those rows can be made from its
 // headers and the start of its pixel data, without inflating the rest.  The
 // decoder then reads that small PNG exactly as it would the whole one, so the
-// pixels it gives are the whole picture's top rows, bit for bit.
+// pixels it gives are the whole picture's top rows, bit for bit.  (A JPEG's
+// top rows are read by libjpeg itself: jpegreader.h.)
 
 #include <QByteArray>
 #include <QIODevice>
@@ -25,14 +26,5 @@ inline constexpr int kStartMarkerRows = 40;
 // to those rows, or headers out of the ordinary.
 // Moves the device's position.
 QByteArray pngTopRows(QIODevice& in, int rows);
-
-// The same for a sequential JPEG (one scan of every component, Huffman
-// coded): the whole file with its frame header giving a height of whole MCU
-// rows past `rows`, one MCU row more for the smoothing of subsampled colour
-// to see what lies below.  The decoder stops there and steps over the rest.
-// Empty when that does not apply: a progressive JPEG (its top rows need
-// every scan), components in scans of their own, an orientation tag other
-// than upright, no taller than that height, or markers out of the ordinary.
-QByteArray jpegTopRows(QIODevice& in, int rows);
 
 }  // namespace imagefile

@@ -1,10 +1,14 @@
 // mirrorvane-cli's statuses, output bytes, messages and written pictures.
 #include "clitest.h"
+#include "imagefile/hostilefiles.h"
 #include "imagefile/webpfiles.h"
 
 #include "imagefile/bmpfiles.h"
 
 #include <mirrorvane/version.h>
+
+#include <QDir>
+#include <QFileInfo>
 
 namespace clitest {
 namespace {
@@ -182,12 +186,16 @@ TEST_F(Cli, WebpPicturesAreRead)
     EXPECT_EQ(run({kReveal, path("out.png")}).out, "from a WebP");
 }
 
-TEST_F(Cli, WithoutItsCodecsModuleTheToolStillReadsBmpsInPlace)
+TEST_F(Cli, WithoutItsCodecsModuleTheToolStillReadsBmpsInPlaceAndChecksJpegs)
 {
-    // A copy of the program with no module where it looks: an install that
-    // lost the file, or a program copied out of its tree.
-    const std::string program = path("mirrorvane-cli");
+    // A copy of the program with only its JPEG module where it looks: an
+    // install that lost the codecs, or a program copied out of its tree.
+    const std::string program = path("bin/mirrorvane-cli");
+    const QString modules = QString::fromStdString(path("bin/" MIRRORVANE_MODULES_FROM_BINDIR));
+    ASSERT_TRUE(QDir().mkpath(modules));
     ASSERT_TRUE(QFile::copy(QStringLiteral(MIRRORVANE_CLI), QString::fromStdString(program)));
+    const auto module = [&](const char* built) { return modules + QLatin1Char('/') + QFileInfo(QString::fromUtf8(built)).fileName(); };
+    ASSERT_TRUE(QFile::copy(QStringLiteral(MIRRORVANE_CLI_JPEG), module(MIRRORVANE_CLI_JPEG)));
     const std::string bmp = save(patternImage(30, 30), "in.bmp"), png = save(patternImage(30, 30), "in.png");
     const auto runCopy = [&](std::vector<std::string> args) { return launch({.args = std::move(args), .program = program}); };
 
@@ -197,6 +205,18 @@ TEST_F(Cli, WithoutItsCodecsModuleTheToolStillReadsBmpsInPlace)
     EXPECT_TRUE(ended(runCopy({kReveal, png}), 2, why));
     EXPECT_TRUE(ended(runCopy({kHide, bmp, path("out.png"), kText, "x"}), 2, why));
     EXPECT_FALSE(exists(path("out.png")));
+
+    // A sequential JPEG's top rows answer without the decoders, a progressive
+    // one needs them: every scan is decoded.
+    const QImage photo = patternImage(40, 80);
+    const Outcome sequential = runCopy({"check", save(photo, "in.jpg")});
+    EXPECT_EQ(sequential.status, 3) << sequential.err.toStdString();
+    EXPECT_TRUE(ended(runCopy({"check", write("progressive.jpg", imagefiletest::progressiveJpeg(photo))}), 2, why));
+
+    // The codecs alone decode a sequential JPEG whole.
+    ASSERT_TRUE(QFile::remove(module(MIRRORVANE_CLI_JPEG)));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(MIRRORVANE_CLI_CODECS), module(MIRRORVANE_CLI_CODECS)));
+    EXPECT_EQ(runCopy({"check", path("in.jpg")}).status, 3);
 }
 
 }  // namespace

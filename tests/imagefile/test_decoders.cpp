@@ -1,10 +1,13 @@
 // The program's own JPEG, PNG and GIF decoding gives, for every valid kind
-// of file, exactly the pixels and resolution Qt's readers give.
+// of file, exactly the pixels and resolution Qt's readers give; a JPEG's top
+// rows read alone give the whole decode's.
 
 #include "bmpfiles.h"
 #include "hostilefiles.h"
 #include "imagefile/decoders.h"
 #include "imagefile/imageio.h"
+#include "imagefile/jpegreader.h"
+#include "imagefile/toprows.h"
 #include "support/failures.h"
 #include "pictures.h"
 
@@ -47,8 +50,21 @@ QImage qtReading(const QByteArray& bytes)
     return imagefiletest::sameRgb(ours.image, theirs);
 }
 
-// An Adobe CMYK JPEG (inverted, as photo editors write it), which Qt cannot write.
-QByteArray cmykJpeg(int width, int height)
+QByteArray jpegOf(const QImage& image, int quality, bool progressive = false)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(quality);
+    writer.setProgressiveScanWrite(progressive);
+    EXPECT_TRUE(writer.write(image));
+    return buffer.data();
+}
+
+// A JPEG written by libjpeg itself, for the layouts Qt cannot write: its
+// samples count up in a pattern, `tune` sets what differs from the defaults.
+template <typename Tune>
+QByteArray libjpegOf(int width, int height, J_COLOR_SPACE colours, int components, Tune tune)
 {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr errors{};
@@ -59,11 +75,12 @@ QByteArray cmykJpeg(int width, int height)
     jpeg_mem_dest(&cinfo, &out, &size);
     cinfo.image_width = JDIMENSION(width);
     cinfo.image_height = JDIMENSION(height);
-    cinfo.input_components = 4;
-    cinfo.in_color_space = JCS_CMYK;
+    cinfo.input_components = components;
+    cinfo.in_color_space = colours;
     jpeg_set_defaults(&cinfo);
+    tune(cinfo);
     jpeg_start_compress(&cinfo, TRUE);
-    std::vector<unsigned char> row(std::size_t(width) * 4);
+    std::vector<unsigned char> row(std::size_t(width) * std::size_t(components));
     for (int y = 0; y < height; ++y) {
         for (std::size_t i = 0; i < row.size(); ++i)
             row[i] = static_cast<unsigned char>((i * 37 + std::size_t(y) * 91) % 256);
@@ -75,6 +92,12 @@ QByteArray cmykJpeg(int width, int height)
     QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(size));
     std::free(out);
     return bytes;
+}
+
+// An Adobe CMYK JPEG (inverted, as photo editors write it), which Qt cannot write.
+QByteArray cmykJpeg(int width, int height)
+{
+    return libjpegOf(width, height, JCS_CMYK, 4, [](jpeg_compress_struct&) {});
 }
 
 TEST(Decoders, JpegPixelsAreQtsPixels)
@@ -196,6 +219,58 @@ TEST(Decoders, PngPixelsAreQtsPixels)
     for (const QSize size : {QSize(1, 1), QSize(1, 6), QSize(6, 1), QSize(3, 3), QSize(5, 2)}) {
         SCOPED_TRACE(size.width() * 10 + size.height());
         EXPECT_TRUE(decodesAsQtDoes(pngOf({PNG_COLOR_TYPE_RGB, 8, true}, size.width(), size.height())));
+    }
+}
+
+// The top of column 0 as `check` reads it, alone, against the whole decode.
+::testing::AssertionResult columnTopIsTheWholeDecodes(QByteArray bytes)
+{
+    const imagefile::LoadResult whole = imagefile::decodePicture(bytes);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    const auto column = imagefile::jpegColumnTop(buffer, imagefile::kStartMarkerRows);
+    if (!column || !whole.ok())
+        return ::testing::AssertionFailure() << "not read: " << qPrintable(testsupport::reasonOf(whole.failure));
+    for (int y = 0; y < imagefile::kStartMarkerRows; ++y) {
+        if ((*column)[std::size_t(y)] != whole.image.pixel(0, y))
+            return ::testing::AssertionFailure() << "row " << y << " differs";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST(Decoders, AJpegsColumnTopIsTheWholeDecodes)
+{
+    const QImage photo = noisyImage(203, 150, 11);
+    const QByteArray jpeg = jpegOf(photo, 75);
+    const struct { const char* why; QByteArray bytes; } rows[] = {
+        {"4:2:0, smoothed with the rows below", jpeg},
+        {"grey", jpegOf(photo.convertToFormat(QImage::Format_Grayscale8), 75)},
+        {"4:4:4 with a restart marker after every block", libjpegOf(203, 150, JCS_RGB, 3, [](jpeg_compress_struct& c) {
+             c.comp_info[0].h_samp_factor = c.comp_info[0].v_samp_factor = 1;
+             c.restart_interval = 1;
+         })},
+        {"Adobe CMYK", cmykJpeg(100, 61)},
+        {"upright by its EXIF block", withOrientation(jpeg, 1)},
+        {"cut short inside the top rows: grey below, as in the whole", jpegOf(photo, 90).left(1500)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_TRUE(columnTopIsTheWholeDecodes(row.bytes));
+    }
+
+    // Left to the whole decoder.
+    const struct { const char* why; QByteArray bytes; } whole[] = {
+        {"progressive: the top rows need every scan", jpegOf(photo, 80, true)},
+        {"turned by its EXIF block: the top rows lie elsewhere", withOrientation(jpeg, 6)},
+        {"no taller than the rows read", jpegOf(noisyImage(60, 40, 1), 75)},
+        {"a PNG, which check tries after this", imagefiletest::encoded(photo, "png")},
+    };
+    for (const auto& row : whole) {
+        SCOPED_TRACE(row.why);
+        QByteArray bytes = row.bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        EXPECT_FALSE(imagefile::jpegColumnTop(buffer, imagefile::kStartMarkerRows));
     }
 }
 

@@ -26,7 +26,6 @@ using imagefiletest::patternImage;
 using imagefiletest::progressiveJpeg;
 using imagefiletest::webpAnimation;
 using imagefiletest::webpStill;
-using imagefiletest::withOrientation;
 
 imagefile::HeaderSize sizeOf(QByteArray bytes)
 {
@@ -106,7 +105,7 @@ TEST(HeaderSize, AgreesWithTheDecoder)
     return imagefiletest::sameRgb(part.image.copy(rows), whole.image.copy(rows));
 }
 
-// The top rows `cut` (pngTopRows or jpegTopRows) finds in `bytes`.
+// The top rows `cut` finds in `bytes`.
 template <auto cut>
 QByteArray topRowsOf(QByteArray bytes)
 {
@@ -157,32 +156,6 @@ TEST(PngTopRows, AreTheWholePicturesTopRows)
     for (const auto& row : none) {
         SCOPED_TRACE(row.why);
         EXPECT_TRUE(topRowsOf<imagefile::pngTopRows>(row.png).isEmpty());
-    }
-}
-
-TEST(JpegTopRows, AreTheWholePicturesTopRows)
-{
-    const QImage image = patternImage(203, 150, 11);
-    const QByteArray jpeg = encoded(image, "jpeg");
-    const struct { const char* why; QByteArray jpeg; } rows[] = {
-        {"subsampled colour, smoothed across the cut", jpeg},
-        {"grey", encoded(image.convertToFormat(QImage::Format_Grayscale8), "jpeg")},
-        {"upright by its Exif block", withOrientation(jpeg, 1)},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        EXPECT_TRUE(sameTopRows(row.jpeg, topRowsOf<imagefile::jpegTopRows>(row.jpeg)));
-    }
-
-    const struct { const char* why; QByteArray jpeg; } none[] = {
-        {"progressive: its top rows need every scan", progressiveJpeg(image)},
-        {"turned by its Exif block", withOrientation(jpeg, 6)},
-        {"no taller than the cut", encoded(patternImage(60, 48), "jpeg")},
-        {"not a JPEG", encoded(image, "png")},
-    };
-    for (const auto& row : none) {
-        SCOPED_TRACE(row.why);
-        EXPECT_TRUE(topRowsOf<imagefile::jpegTopRows>(row.jpeg).isEmpty());
     }
 }
 
