@@ -1,5 +1,7 @@
 #include "pngoneshot.h"
 
+#include "deflateblocks.h"
+
 #include "bmpfile/lowbits.h"
 
 #include <QIODevice>
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <future>
 #include <memory>
+#include <optional>
 #include <span>
 #include <system_error>
 
@@ -31,14 +34,11 @@ using bmpfile::detail::scratchBytes;
 constexpr std::size_t kIdatBytes = std::size_t(1) << 20;
 // Below this many pixels a second thread costs more than it saves.
 constexpr std::int64_t kTwoThreadPixels = std::int64_t(1) << 20;
-// The share of rows, in hundredths, that zlib compresses on the calling
-// thread while libdeflate compresses the rest on a second one.  zlib's
-// level 1 takes about 2.4 times libdeflate's on a photo, so both finish
-// together when zlib takes three rows in ten.
-constexpr std::int64_t kZlibRowsPercent = 30;
-// zlib is fed the filtered rows a strip at a time, small enough to stay
-// in the cache between the filter and the compressor.
-constexpr std::size_t kStripBytes = std::size_t(256) << 10;
+// The share of rows, in hundredths, compressed on a second thread, which
+// then walks its stream to make it joinable; the walk costs about two
+// thirds of the compression, so both threads finish together when the
+// second takes the upper 38 rows in a hundred.
+constexpr std::int64_t kUpperRowsPercent = 38;
 
 void putBigEndian(std::uint8_t* at, std::uint32_t value)
 {
@@ -146,16 +146,6 @@ class IdatStream {
 public:
     explicit IdatStream(ChunkWriter& out) : m_out(out), m_buffer(new std::uint8_t[kIdatBytes]) {}
 
-    std::uint8_t* space() { return m_buffer.get() + m_used; }
-    std::size_t room() const { return kIdatBytes - m_used; }
-
-    // `size` bytes were put at space().
-    bool commit(std::size_t size)
-    {
-        m_used += size;
-        return m_used < kIdatBytes || flush();
-    }
-
     bool append(const std::uint8_t* data, std::size_t size)
     {
         const std::size_t head = m_used > 0 ? std::min(room(), size) : 0;
@@ -186,6 +176,9 @@ public:
     }
 
 private:
+    std::uint8_t* space() { return m_buffer.get() + m_used; }
+    std::size_t room() const { return kIdatBytes - m_used; }
+
     ChunkWriter& m_out;
     std::unique_ptr<std::uint8_t[]> m_buffer;
     std::size_t m_used = 0;
@@ -195,14 +188,14 @@ struct CompressorDeleter {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
 
-// The rows from `first` to the bottom as the deflate stream's final blocks,
-// compressed in one libdeflate call.  Every buffer is had when it is made,
-// so that no allocation can fail once the file is being written.
-class LowerRows {
+// Rows [first, last) filtered and compressed in one libdeflate call, as a
+// raw deflate stream that may be made joinable (deflateblocks.h).  Every
+// buffer is had when it is made, so that no allocation fails later.
+class DeflatedRows {
 public:
-    LowerRows(const QImage& pixels, int first)
-        : m_pixels(pixels), m_first(first),
-          m_filteredBytes((1 + 3 * static_cast<std::size_t>(pixels.width())) * static_cast<std::size_t>(pixels.height() - first)),
+    DeflatedRows(const QImage& pixels, int first, int last)
+        : m_pixels(pixels), m_first(first), m_last(last),
+          m_filteredBytes((1 + 3 * static_cast<std::size_t>(pixels.width())) * static_cast<std::size_t>(last - first)),
           m_compressor(libdeflate_alloc_compressor(1))
     {
         if (!m_compressor)
@@ -210,26 +203,31 @@ public:
         m_bound = libdeflate_deflate_compress_bound(m_compressor.get(), m_filteredBytes);
         // Not value-initialised: every byte is written before it is read.
         m_filtered = scratchBytes(m_filteredBytes);
-        m_deflated = scratchBytes(m_bound);
+        m_deflated = scratchBytes(m_bound + kJoinBytes);
     }
 
-    void compress()
+    // `joinable`: another stream will follow this one.
+    void compress(bool joinable)
     {
-        filterRows(m_pixels, m_filtered.get(), m_first, m_pixels.height());
+        filterRows(m_pixels, m_filtered.get(), m_first, m_last);
         m_adler = libdeflate_adler32(1, m_filtered.get(), m_filteredBytes);
         m_deflatedBytes = libdeflate_deflate_compress(m_compressor.get(), m_filtered.get(), m_filteredBytes,
                                                       m_deflated.get(), m_bound);
         m_filtered.reset();
+        if (joinable && m_deflatedBytes > 0)
+            m_deflatedBytes = joinableDeflate(m_deflated.get(), m_deflatedBytes).value_or(0);
     }
 
     std::size_t filteredBytes() const { return m_filteredBytes; }
     std::uint32_t adler() const { return m_adler; }
-    // Empty when libdeflate found the bound too small, which it promises not to.
+    // Empty when libdeflate found the bound too small, or its stream could
+    // not be walked, neither of which it allows.
     std::span<const std::uint8_t> deflated() const { return {m_deflated.get(), m_deflatedBytes}; }
 
 private:
+    static constexpr std::size_t kJoinBytes = 5;  // what joinableDeflate may append
     const QImage& m_pixels;
-    int m_first;
+    int m_first, m_last;
     std::size_t m_filteredBytes;
     std::unique_ptr<libdeflate_compressor, CompressorDeleter> m_compressor;
     std::size_t m_bound = 0;
@@ -238,83 +236,36 @@ private:
     std::size_t m_deflatedBytes = 0;
 };
 
-// The rows above `last` as the deflate stream's first blocks, through zlib a
-// strip at a time and out as IDAT chunks while the lower rows are still
-// being compressed.  A sync flush ends them on a byte boundary in a block
-// that is not the last, where libdeflate's blocks can follow.
-class UpperRows {
-public:
-    UpperRows(const QImage& pixels, int last)
-        : m_pixels(pixels), m_last(last), m_rowBytes(1 + 3 * static_cast<std::size_t>(pixels.width())),
-          m_stripRows(static_cast<int>(std::max<std::size_t>(1, kStripBytes / m_rowBytes))),
-          m_strip(new std::uint8_t[m_rowBytes * static_cast<std::size_t>(m_stripRows)])
-    {
-        // Raw deflate: the zlib header and checksum are the caller's.
-        if (deflateInit2(&m_stream, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-            throw std::bad_alloc();
-    }
-    ~UpperRows() { deflateEnd(&m_stream); }
-    UpperRows(const UpperRows&) = delete;
-    UpperRows& operator=(const UpperRows&) = delete;
-
-    bool compressInto(IdatStream& idat)
-    {
-        for (int y = 0; y < m_last; y += m_stripRows) {
-            const int end = std::min(m_last, y + m_stripRows);
-            filterRows(m_pixels, m_strip.get(), y, end);
-            const std::size_t bytes = m_rowBytes * static_cast<std::size_t>(end - y);
-            m_adler = libdeflate_adler32(m_adler, m_strip.get(), bytes);
-            m_stream.next_in = m_strip.get();
-            m_stream.avail_in = static_cast<uInt>(bytes);
-            const int flush = end == m_last ? Z_SYNC_FLUSH : Z_NO_FLUSH;
-            do {
-                m_stream.next_out = idat.space();
-                m_stream.avail_out = static_cast<uInt>(idat.room());
-                deflate(&m_stream, flush);  // cannot fail with a valid stream and room to write
-                if (!idat.commit(idat.room() - m_stream.avail_out))
-                    return false;
-            } while (m_stream.avail_out == 0);
-        }
-        return true;
-    }
-
-    std::uint32_t adler() const { return m_adler; }
-
-private:
-    const QImage& m_pixels;
-    int m_last;
-    std::size_t m_rowBytes;
-    int m_stripRows;
-    std::unique_ptr<std::uint8_t[]> m_strip;
-    z_stream m_stream{};
-    std::uint32_t m_adler = 1;
-};
-
 }  // namespace
 
 QString writePngInOneCall(const QImage& pixels, QIODevice& device)
 {
     const int height = pixels.height();
     const int split = std::int64_t(pixels.width()) * height >= kTwoThreadPixels
-                          ? static_cast<int>(height * kZlibRowsPercent / 100)
+                          ? static_cast<int>(height * kUpperRowsPercent / 100)
                           : 0;
     // Everything that may fail for memory comes before the first write, so
     // that the caller can still take the streaming road.
-    LowerRows lower(pixels, split);
-    std::unique_ptr<UpperRows> upper = split > 0 ? std::make_unique<UpperRows>(pixels, split) : nullptr;
-    ChunkWriter out(device);
-    IdatStream idat(out);
-    std::future<void> lowerDone;
+    std::optional<DeflatedRows> upper;
+    if (split > 0)
+        upper.emplace(pixels, 0, split);
+    DeflatedRows lower(pixels, split, height);
+    std::future<void> upperDone;
     if (upper) {
         try {
-            lowerDone = std::async(std::launch::async, [&lower] { lower.compress(); });
+            upperDone = std::async(std::launch::async, [&upper] { upper->compress(true); });
         } catch (const std::system_error&) {
-            lower.compress();  // no second thread to be had: one after the other
+            upper->compress(true);  // no second thread to be had: one after the other
         }
-    } else {
-        lower.compress();
     }
+    lower.compress(false);
+    if (upperDone.valid())
+        upperDone.get();
+    if (lower.deflated().empty() || (upper && upper->deflated().empty()))
+        return QStringLiteral("The picture could not be compressed");
 
+    ChunkWriter out(device);
+    IdatStream idat(out);
     static constexpr std::uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::array<std::uint8_t, 13> header{};
     putBigEndian(header.data(), static_cast<std::uint32_t>(pixels.width()));
@@ -323,21 +274,15 @@ QString writePngInOneCall(const QImage& pixels, QIODevice& device)
     header[9] = 2;  // RGB; compression, filter method and interlace stay 0
     // zlib's header: deflate with a 32 KB window, the fastest level.
     static constexpr std::uint8_t kZlibHeader[] = {0x78, 0x01};
-    bool written = out.write(kSignature, sizeof kSignature) && out.chunk("IHDR", header)
-                   && idat.append(kZlibHeader, sizeof kZlibHeader) && (!upper || upper->compressInto(idat));
-    if (lowerDone.valid())
-        lowerDone.get();  // also on a failed write: the thread uses `lower`
-    if (!written)
-        return out.reason();
-    if (lower.deflated().empty())
-        return QStringLiteral("The picture could not be compressed");
-
     std::array<std::uint8_t, 4> adler{};
     putBigEndian(adler.data(), upper ? static_cast<std::uint32_t>(adler32_combine(
                                            upper->adler(), lower.adler(), static_cast<z_off_t>(lower.filteredBytes())))
                                      : lower.adler());
-    written = idat.append(lower.deflated().data(), lower.deflated().size()) && idat.append(adler.data(), adler.size())
-              && idat.flush() && out.chunk("IEND", {});
+    const bool written = out.write(kSignature, sizeof kSignature) && out.chunk("IHDR", header)
+                         && idat.append(kZlibHeader, sizeof kZlibHeader)
+                         && (!upper || idat.append(upper->deflated().data(), upper->deflated().size()))
+                         && idat.append(lower.deflated().data(), lower.deflated().size())
+                         && idat.append(adler.data(), adler.size()) && idat.flush() && out.chunk("IEND", {});
     return written ? QString() : out.reason();
 }
 
