@@ -1,11 +1,14 @@
 #pragma once
 
-// The PNG writer's fast road: every row filtered with Up into one buffer and
-// compressed by a single libdeflate call at its fastest level, then written
-// as IHDR, IDAT chunks and IEND.  libdeflate at level 1 is three times as fast
-// as zlib's level 1 on a photo and writes a tenth less, but it compresses
-// only a whole buffer in one call, so the road holds the filtered rows and
-// the compressed data together: about 6 bytes a pixel beside the picture.
+// The PNG writer's fast road: every row filtered with Up and compressed by
+// libdeflate at its fastest level (three times as fast as zlib's and a
+// tenth smaller on a photo) into one zlib stream, written as IHDR, IDAT
+// chunks and IEND.  libdeflate compresses only a whole buffer and always
+// ends its stream, so on pictures of a megapixel and more the upper rows
+// are compressed on a second thread and their stream made joinable
+// (deflateblocks.h), the lower ones on the calling thread, and the two
+// checksums combined.  The filtered rows and the compressed data are held
+// together: about 6 bytes a pixel beside the picture.
 
 #include "fileio/failure.h"
 

@@ -21,8 +21,8 @@ namespace imagefile {
 inline constexpr int kPngCompressionLevel = 1;
 
 // Pictures whose filtered rows (3 bytes a pixel) fit in this many bytes are
-// compressed in one libdeflate call (pngoneshot.h), which holds about 6 bytes
-// a pixel for a moment: 64 megapixels and below, every camera's photo.
+// compressed in memory on two threads (pngoneshot.h), which holds about 6
+// bytes a pixel for a moment: 64 megapixels and below, every camera's photo.
 // Larger ones, and any picture when those buffers cannot be had, stream
 // through libpng and zlib in constant memory, three times as slowly.
 inline constexpr qint64 kPngOneCallLimitBytes = qint64(192) << 20;

@@ -44,7 +44,8 @@ QImage throughLibpng(const QByteArray& png, png_uint_32* format = nullptr)
     return out;
 }
 
-// Both roads: one libdeflate call, and libpng's stream for what is too large.
+// Both roads: in memory (split over two threads from a megapixel on), and
+// libpng's stream for what is too large.
 constexpr qint64 kOneCall = imagefile::kPngOneCallLimitBytes, kStreamed = 0;
 
 QByteArray pngOf(const QImage& image, qint64 road = kOneCall)
@@ -55,14 +56,16 @@ QByteArray pngOf(const QImage& image, qint64 road = kOneCall)
     return buffer.data();
 }
 
-// The chunk types in file order.
+// The chunk types in file order, a run of IDAT chunks named once.
 std::vector<std::string> chunksOf(const QByteArray& png)
 {
     std::vector<std::string> chunks;
     for (qsizetype at = 8; at + 8 <= png.size();) {
         const auto* p = reinterpret_cast<const uchar*>(png.constData() + at);
         const qsizetype length = (qsizetype(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-        chunks.emplace_back(png.constData() + at + 4, 4);
+        std::string type(png.constData() + at + 4, 4);
+        if (chunks.empty() || type != "IDAT" || chunks.back() != type)
+            chunks.push_back(std::move(type));
         at += 12 + length;
     }
     return chunks;
@@ -78,6 +81,7 @@ TEST(PngWriter, EveryBitReachesLibpngAndQt)
         {"one pixel", patternImage(1, 1)},
         {"odd width, several rows", patternImage(37, 23, 9)},
         {"one long row", patternImage(5000, 1, 4)},
+        {"two threads' streams joined, with repeats to match", patternImage(160, 70, 6).scaled(1600, 700)},
         {"palette", patternImage(16, 16).convertToFormat(QImage::Format_Indexed8)},
         {"alpha dropped", translucent},
     };
