@@ -187,8 +187,8 @@ private:
         m_chunk.resize(std::min(characters, kFeedChunk));
         while (characters > 0) {
             const std::size_t n = std::min(characters, kFeedChunk);
-            for (std::size_t j = 0; j < n; ++j, bits += 3)
-                m_chunk[j] = characterOf(bits);
+            charactersOf(bits, n, m_chunk.data());
+            bits += 3 * n;
             characters -= n;
             if (m_scan.feedCharacters(std::string_view(m_chunk.data(), n)))
                 return true;
