@@ -241,9 +241,9 @@ private:
                         // File rows covering picture rows firstRow .. firstRow+rowCount-1.
                         .fileFirst = std::min(m_l.fileRow(firstRow), m_l.fileRow(firstRow + rowCount - 1))};
         m_buffers[0].resize(static_cast<std::size_t>(band.slice * band.group));
-        // A file not yet in memory is read ahead over the band's rows where
-        // the slices are at least an eighth of them: reading it all in large
-        // pieces beats a small read a row from the disk up to there.
+        // Where the slices are at least an eighth of the rows, a file not yet
+        // in memory is read ahead over the band's rows: all of it in large
+        // pieces costs less than a small disk read a row.
         if (static_cast<std::uint64_t>(slice) * 8 >= m_l.rowStride)
             willRead(m_in, m_l.pixelOffset + static_cast<std::uint64_t>(band.fileFirst) * m_l.rowStride,
                      static_cast<std::uint64_t>(rowCount) * m_l.rowStride);

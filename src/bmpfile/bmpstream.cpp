@@ -198,7 +198,7 @@ public:
     {
         if (end <= m_copied)
             return true;
-        end = std::min(m_size, std::max(end, m_copied + m_out.stretch));
+        end = std::min(m_size, std::max(end, m_copied + m_out.aheadBytes));
         if (!m_out.copyRange(m_copied, end - m_copied))
             return false;
         m_copied = end;
@@ -209,7 +209,7 @@ public:
     void settle(qint64 end)
     {
         end = std::min(end, m_copied);
-        if (m_out.settled && end > m_settled && (end - m_settled >= m_out.stretch || end == m_size)) {
+        if (m_out.settled && end > m_settled && (end - m_settled >= m_out.aheadBytes || end == m_size)) {
             m_out.settled(m_settled, end - m_settled);
             m_settled = end;
         }

@@ -118,7 +118,7 @@ struct PatchedCopy {
     std::function<bool(qint64 from, qint64 size)> copyRange;
     std::function<bool(std::uint64_t at, QByteArrayView bytes)> writeAt;
     std::function<void(qint64 from, qint64 size)> settled;
-    qint64 stretch = qint64(8) << 20;  // bytes copied ahead at a time; tests shrink it
+    qint64 aheadBytes = qint64(8) << 20;  // copied ahead at a time; tests shrink it
 };
 BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& out);
 

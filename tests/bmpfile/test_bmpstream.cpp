@@ -121,7 +121,7 @@ QByteArray expectSameHide(const QByteArray& bytes, const std::string& text)
                                  return true;
                              },
                              .settled = {},
-                             .stretch = 300});
+                             .aheadBytes = 300});
     EXPECT_TRUE(patched.ok()) << qPrintable(reasonOf(patched.failure));
     EXPECT_EQ(patched.report.outcome, engine.outcome);
 
