@@ -117,8 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QByteArray copy;
     const bmpfile::BmpHide patched = bmpfile::hideBmp(
         in, text,
-        bmpfile::PatchedCopy{[&](qint64 length) {
-                               copy = bytes.left(length);
+        bmpfile::PatchedCopy{[&](qint64 from, qint64 length) {
+                               copy.append(bytes.mid(from, length));
                                return true;
                            },
                            [&](std::uint64_t at, QByteArrayView piece) {

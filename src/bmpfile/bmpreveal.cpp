@@ -187,8 +187,8 @@ private:
         m_chunk.resize(std::min(characters, kFeedChunk));
         while (characters > 0) {
             const std::size_t n = std::min(characters, kFeedChunk);
-            for (std::size_t j = 0; j < n; ++j, bits += 3)
-                m_chunk[j] = characterOf(bits);
+            charactersOf(bits, n, m_chunk.data());
+            bits += 3 * n;
             characters -= n;
             if (m_scan.feedCharacters(std::string_view(m_chunk.data(), n)))
                 return true;
@@ -241,6 +241,12 @@ private:
                         // File rows covering picture rows firstRow .. firstRow+rowCount-1.
                         .fileFirst = std::min(m_l.fileRow(firstRow), m_l.fileRow(firstRow + rowCount - 1))};
         m_buffers[0].resize(static_cast<std::size_t>(band.slice * band.group));
+        // Where the slices are at least an eighth of the rows, a file not yet
+        // in memory is read ahead over the band's rows: all of it in large
+        // pieces costs less than a small disk read a row.
+        if (static_cast<std::uint64_t>(slice) * 8 >= m_l.rowStride)
+            willRead(m_in, m_l.pixelOffset + static_cast<std::uint64_t>(band.fileFirst) * m_l.rowStride,
+                     static_cast<std::uint64_t>(rowCount) * m_l.rowStride);
 
         // The reads and the turning into columns of one half of the rows
         // need nothing of the other half's.

@@ -185,6 +185,43 @@ bool refuseTooMuchText(const Layout& l, std::string_view textBytes, BmpHide& res
     return true;
 }
 
+// The copy under a patched copy, kept a stretch ahead of the patches: each
+// stretch is patched while it is fresh in the caches, and handed on as
+// final once its rows are patched, so that writing it to disk overlaps
+// making the rest rather than waiting for the end.
+class CopyAhead {
+public:
+    CopyAhead(const PatchedCopy& out, qint64 size) : m_out(out), m_size(size) {}
+
+    // Copies at least every byte before `end`.
+    bool reach(qint64 end)
+    {
+        if (end <= m_copied)
+            return true;
+        end = std::min(m_size, std::max(end, m_copied + m_out.aheadBytes));
+        if (!m_out.copyRange(m_copied, end - m_copied))
+            return false;
+        m_copied = end;
+        return true;
+    }
+
+    // Every byte before `end` is final.
+    void settle(qint64 end)
+    {
+        end = std::min(end, m_copied);
+        if (m_out.settled && end > m_settled && (end - m_settled >= m_out.aheadBytes || end == m_size)) {
+            m_out.settled(m_settled, end - m_settled);
+            m_settled = end;
+        }
+    }
+
+private:
+    const PatchedCopy& m_out;
+    qint64 m_size;
+    qint64 m_copied = 0;
+    qint64 m_settled = 0;
+};
+
 }  // namespace
 
 BmpProbe probeBmp(QIODevice& in)
@@ -275,10 +312,7 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& ou
     const Layout& l = probe.layout;
     if (refuseTooMuchText(l, textBytes, result))
         return result;
-    if (!out.copyWhole(in.size())) {
-        result.failure = fileio::unwritable();
-        return result;
-    }
+    CopyAhead copy(out, in.size());
     // Pixel p lies in column p / H, so every row holds the message in its
     // first few pixels: one slice a row, read from the original, a group of
     // rows at a time; in a picture too wide for a group's slices to fit a
@@ -296,6 +330,11 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& ou
     std::array<RowPiece, Patcher::kGroupRows> pieces{};
     for (std::int64_t r0 = fileFirst; r0 < fileFirst + touched; r0 += Patcher::kGroupRows) {
         const std::int64_t n = std::min(Patcher::kGroupRows, fileFirst + touched - r0);
+        const auto groupEnd = static_cast<qint64>(l.pixelOffset + static_cast<std::uint64_t>(r0 + n) * l.rowStride);
+        if (!copy.reach(groupEnd)) {
+            result.failure = fileio::unwritable();
+            return result;
+        }
         for (std::int64_t x0 = 0; x0 < widest; x0 += stretch) {
             for (std::int64_t k = 0; k < n; ++k) {
                 const std::int64_t r = r0 + k;
@@ -322,7 +361,13 @@ BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& ou
                 }
             }
         }
+        copy.settle(groupEnd);
     }
+    if (!copy.reach(in.size())) {
+        result.failure = fileio::unwritable();
+        return result;
+    }
+    copy.settle(in.size());
     return result;
 }
 

@@ -106,14 +106,18 @@ struct BmpHide {
 // file that ends before its last pixel is an error.
 BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const ByteSink& sink);
 
-// The same result built over a copy: `copyWhole` puts every byte of `in` in
-// the output (a file system copies file to file without the bytes passing
-// through the program), then `writeAt` overwrites, row by row, just the
-// slices the message lies in.  `in` must be seekable.  A failed copy or
-// write is Unwritable.
+// The same result built over a copy: `copyRange` appends bytes of `in` to
+// the output, a stretch at a time and in order (a file system copies file
+// to file without the bytes passing through the program), and `writeAt`
+// overwrites, row by row, just the slices of the stretches copied that the
+// message lies in.  `settled`, if set, is told each stretch of the output
+// that is final, so that it may go to disk while the rest is made.  `in`
+// must be seekable.  A failed copy or write is Unwritable.
 struct PatchedCopy {
-    std::function<bool(qint64 size)> copyWhole;
+    std::function<bool(qint64 from, qint64 size)> copyRange;
     std::function<bool(std::uint64_t at, QByteArrayView bytes)> writeAt;
+    std::function<void(qint64 from, qint64 size)> settled;
+    qint64 aheadBytes = qint64(8) << 20;  // copied ahead at a time; tests shrink it
 };
 BmpHide hideBmp(QIODevice& in, std::string_view textBytes, const PatchedCopy& out);
 

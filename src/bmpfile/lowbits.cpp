@@ -8,6 +8,12 @@
 #include <emmintrin.h>
 #endif
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <tmmintrin.h>
+#define MIRRORVANE_SSSE3_CHARACTERS 1
+#endif
+
+#include <array>
 #include <new>
 
 namespace bmpfile::detail {
@@ -121,5 +127,75 @@ void lowBitsToColumns(const RowBlock& in, const BandColumns& out)
     lowBitsToColumnsScalar(in, out, 0, 0);
 }
 #endif
+
+namespace {
+
+void charactersOfScalar(const std::uint8_t* bits, std::size_t count, char* out)
+{
+    for (std::size_t j = 0; j < count; ++j, bits += 3)
+        out[j] = characterOf(bits);
+}
+
+#if defined(MIRRORVANE_SSSE3_CHARACTERS)
+// The shuffle that gathers byte `place` (0..2) of each of sixteen
+// characters from the `part`th of their 48 bytes' three vectors; -128
+// clears the lanes whose byte lies in another part.
+constexpr std::array<std::int8_t, 16> gatherMask(int place, int part)
+{
+    std::array<std::int8_t, 16> mask{};
+    for (int j = 0; j < 16; ++j) {
+        const int at = 3 * j + place - 16 * part;
+        mask[static_cast<std::size_t>(j)] = static_cast<std::int8_t>(at >= 0 && at < 16 ? at : -128);
+    }
+    return mask;
+}
+
+constexpr std::array<std::array<std::array<std::int8_t, 16>, 3>, 3> kGather{{
+    {gatherMask(0, 0), gatherMask(0, 1), gatherMask(0, 2)},
+    {gatherMask(1, 0), gatherMask(1, 1), gatherMask(1, 2)},
+    {gatherMask(2, 0), gatherMask(2, 1), gatherMask(2, 2)},
+}};
+
+__attribute__((target("ssse3"))) inline __m128i gather(__m128i a, __m128i b, __m128i c, __m128i ma, __m128i mb, __m128i mc)
+{
+    return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, ma), _mm_shuffle_epi8(b, mb)), _mm_shuffle_epi8(c, mc));
+}
+
+__attribute__((target("ssse3"))) void charactersOfSsse3(const std::uint8_t* bits, std::size_t count, char* out)
+{
+    const auto mask = [](int place, int part) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(kGather[static_cast<std::size_t>(place)][static_cast<std::size_t>(part)].data()));
+    };
+    const __m128i m00 = mask(0, 0), m01 = mask(0, 1), m02 = mask(0, 2);
+    const __m128i m10 = mask(1, 0), m11 = mask(1, 1), m12 = mask(1, 2);
+    const __m128i m20 = mask(2, 0), m21 = mask(2, 1), m22 = mask(2, 2);
+    const __m128i lowTwo = _mm_set1_epi8(3);
+    std::size_t j = 0;
+    for (; j + 16 <= count; j += 16, bits += 48) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bits));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bits + 16));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bits + 32));
+        // Each value is below 8, so no shift carries a bit into the next byte
+        // but the right shift's, which the mask takes off.
+        const __m128i first = _mm_slli_epi16(gather(a, b, c, m00, m01, m02), 5);
+        const __m128i second = _mm_slli_epi16(gather(a, b, c, m10, m11, m12), 2);
+        const __m128i third = _mm_and_si128(_mm_srli_epi16(gather(a, b, c, m20, m21, m22), 1), lowTwo);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm_or_si128(_mm_or_si128(first, second), third));
+    }
+    charactersOfScalar(bits, count - j, out + j);
+}
+#endif
+
+}  // namespace
+
+void charactersOf(const std::uint8_t* bits, std::size_t count, char* out)
+{
+#if defined(MIRRORVANE_SSSE3_CHARACTERS)
+    static const bool shuffles = __builtin_cpu_supports("ssse3");
+    if (shuffles)
+        return charactersOfSsse3(bits, count, out);
+#endif
+    charactersOfScalar(bits, count, out);
+}
 
 }  // namespace bmpfile::detail

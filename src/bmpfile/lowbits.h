@@ -48,6 +48,11 @@ inline char characterOf(const std::uint8_t* bits) noexcept
     return static_cast<char>(fields * 0x400801U >> 17);
 }
 
+// The `count` characters held by the low bits at `bits`, three a character
+// as characterOf reads them, into `out`; sixteen at a time where the
+// processor can shuffle bytes (SSSE3).  Every value at `bits` is 0..7.
+void charactersOf(const std::uint8_t* bits, std::size_t count, char* out);
+
 // Rows of pixels as read: `rows` rows `stride` bytes apart, `pixels` of
 // `bpp` bytes each.
 struct RowBlock {

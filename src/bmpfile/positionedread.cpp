@@ -4,6 +4,7 @@
 
 #include <QFileDevice>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -75,6 +76,12 @@ bool readAt(QIODevice& in, std::uint64_t at, char* to, qint64 n)
         return true;
     }
     return in.seek(static_cast<qint64>(at)) && readFully(in, to, n);
+}
+
+void willRead(const QIODevice& in, std::uint64_t at, std::uint64_t n)
+{
+    if (const int handle = positionedHandle(in); handle >= 0)
+        ::posix_fadvise(handle, static_cast<off_t>(at), static_cast<off_t>(n), POSIX_FADV_WILLNEED);
 }
 
 QString readError(QIODevice& in)

@@ -29,6 +29,12 @@ int positionedHandle(const QIODevice& in);
 // row slice, where seek and read would be two), seek and read otherwise.
 bool readAt(QIODevice& in, std::uint64_t at, char* to, qint64 n);
 
+// Tells the system that bytes at .. at + n of an unbuffered file are to be
+// read soon: a file not yet in memory is then read ahead in large pieces,
+// not a page at a time as slices of rows far apart would have it.  Only a
+// hint; nothing for other devices.
+void willRead(const QIODevice& in, std::uint64_t at, std::uint64_t n);
+
 // Forgets the failure of an earlier positioned read; called as a pass over
 // a picture begins.
 void forgetReadError();

@@ -222,10 +222,11 @@ int hideInPlace(Picture& picture, const std::string& codes, const QString& pictu
         // are written over: for most of the file nothing passes through here.
         QFile& in = *picture.bmpFile;
         hidden = copy ? bmpfile::hideBmp(in, codes,
-                                       bmpfile::PatchedCopy{[&](qint64 size) { return file->copyFrom(in, size); },
+                                       bmpfile::PatchedCopy{[&](qint64 from, qint64 size) { return file->copyFrom(in, size, from); },
                                                           [&](std::uint64_t at, QByteArrayView bytes) {
                                                               return file->writeAt(static_cast<qint64>(at), bytes);
-                                                          }})
+                                                          },
+                                                          [&](qint64 from, qint64 size) { file->startWriteback(from, size); }})
                       : bmpfile::hideBmpAs24(in, picture.layout, codes,
                                            [&](QByteArrayView bytes) { return file->write(bytes); });
     }

@@ -235,7 +235,7 @@ bool AtomicFile::write(QByteArrayView bytes)
     return true;
 }
 
-bool AtomicFile::copyFrom(QFileDevice& source, qint64 size)
+bool AtomicFile::copyFrom(QFileDevice& source, qint64 size, qint64 from)
 {
     if (!m_error.isEmpty())
         return false;
@@ -244,10 +244,10 @@ bool AtomicFile::copyFrom(QFileDevice& source, qint64 size)
     const QString shortSource = QStringLiteral("The file to copy ended early");
     qint64 done = 0;
     // File to file in the kernel: nothing passes through the program.
-    off_t from = 0;
+    off_t at = from;
     while (done < size) {
         const ssize_t n = sys::retried([&] {
-            return ::copy_file_range(source.handle(), &from, m_fd, nullptr, static_cast<std::size_t>(size - done), 0);
+            return ::copy_file_range(source.handle(), &at, m_fd, nullptr, static_cast<std::size_t>(size - done), 0);
         });
         if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) && done == 0)
             break;  // not between these two: copy in blocks below
@@ -260,7 +260,7 @@ bool AtomicFile::copyFrom(QFileDevice& source, qint64 size)
     QByteArray block;
     while (done < size) {
         block.resize(std::min<qint64>(size - done, qint64(4) << 20));
-        if (!source.seek(done))
+        if (!source.seek(from + done))
             return fail(source.errorString());
         const qint64 n = source.read(block.data(), block.size());
         if (n < 0)
@@ -291,6 +291,12 @@ bool AtomicFile::writeAt(qint64 offset, QByteArrayView bytes)
         done += n;
     }
     return true;
+}
+
+void AtomicFile::startWriteback(qint64 offset, qint64 size)
+{
+    if (m_error.isEmpty() && m_fd >= 0 && size > 0)
+        ::sync_file_range(m_fd, offset, size, SYNC_FILE_RANGE_WRITE);  // a hint: a failure shows at commit's flush
 }
 
 QIODevice* AtomicFile::device()

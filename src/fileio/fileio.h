@@ -99,13 +99,17 @@ public:
 
     bool open();
     bool write(QByteArrayView bytes);
-    // Appends the first `size` bytes of `source` (open, positioned reads),
-    // in the kernel where the system can copy file to file, else in blocks;
-    // a source shorter than `size` fails.
-    bool copyFrom(QFileDevice& source, qint64 size);
+    // Appends `size` bytes of `source` (open, positioned reads) from `from`
+    // on, in the kernel where the system can copy file to file, else in
+    // blocks; a source that ends before fails.
+    bool copyFrom(QFileDevice& source, qint64 size, qint64 from = 0);
     // Overwrites what was written so far at `offset`, leaving later appends
     // where they were: for patching a copy.
     bool writeAt(qint64 offset, QByteArrayView bytes);
+    // Bytes offset .. offset + size are final: the system may begin writing
+    // them to disk now, so that commit's flush finds less left to wait for.
+    // Only a hint; commit still flushes everything.
+    void startWriteback(qint64 offset, qint64 size);
     // A write-only device over the temporary, for writers that want one
     // (QImageWriter, a PNG encoder); its writes count as write() calls.
     QIODevice* device();

@@ -99,17 +99,25 @@ QByteArray expectSameHide(const QByteArray& bytes, const std::string& text)
     EXPECT_EQ(hidden.result.report.outcome, engine.outcome);
 
     // Over a copy patched row by row, as files are written: the same bytes.
+    // The copy runs a few rows ahead, and no patch may land past it.
     QByteArray source = bytes;
     QBuffer in(&source);
     in.open(QIODevice::ReadOnly);
     QByteArray copy;
     const bmpfile::BmpHide patched = bmpfile::hideBmp(
         in, text,
-        bmpfile::PatchedCopy{[&](qint64 size) { copy = bytes.left(size); return true; },
-                           [&](std::uint64_t at, QByteArrayView piece) {
-                               copy.replace(static_cast<qsizetype>(at), piece.size(), piece.toByteArray());
-                               return true;
-                           }});
+        bmpfile::PatchedCopy{.copyRange = [&](qint64 from, qint64 size) {
+                                 copy.append(bytes.mid(from, size));
+                                 return from + size == copy.size();
+                             },
+                             .writeAt = [&](std::uint64_t at, QByteArrayView piece) {
+                                 if (at + static_cast<std::uint64_t>(piece.size()) > static_cast<std::uint64_t>(copy.size()))
+                                     return false;
+                                 copy.replace(static_cast<qsizetype>(at), piece.size(), piece.toByteArray());
+                                 return true;
+                             },
+                             .settled = {},
+                             .aheadBytes = 300});
     EXPECT_TRUE(patched.ok()) << qPrintable(reasonOf(patched.failure));
     EXPECT_EQ(patched.report.outcome, engine.outcome);
 
