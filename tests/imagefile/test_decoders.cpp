@@ -25,9 +25,7 @@ using imagefiletest::withOrientation;
 
 QImage qtReading(const QByteArray& bytes)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
+    imagefiletest::ReadBuffer buffer(bytes);
     QImageReader reader(&buffer);
     reader.setAutoTransform(true);
     return reader.read().convertToFormat(QImage::Format_RGB32);
@@ -130,10 +128,7 @@ QByteArray pngOf(const PngKind& kind, int width, int height)
     if (kind.colorType == PNG_COLOR_TYPE_PALETTE)
         png_set_PLTE(png, info, palette.data(), int(palette.size()));
     png_byte alphas[] = {255, 0, 128};
-    png_color_16 grey{};
-    grey.gray = kind.bitDepth == 16 ? 7 : 1;  // values the samples below reach
-    grey.green = 7;
-    grey.blue = 14;
+    png_color_16 grey{0, 0, 7, 14, png_uint_16(kind.bitDepth == 16 ? 7 : 1)};  // values the samples below reach
     if (kind.transparentEntry)
         png_set_tRNS(png, info, alphas, 3, kind.colorType == PNG_COLOR_TYPE_PALETTE ? nullptr : &grey);
     png_set_check_for_invalid_index(png, 0);
@@ -157,12 +152,11 @@ QByteArray pngOf(const PngKind& kind, int width, int height)
 
 // Kept alone, the first columns are the whole picture's (an interlaced one
 // is kept whole): the road that reads only a message's columns.
-::testing::AssertionResult firstColumnsAgree(QByteArray png, bool interlaced)
+::testing::AssertionResult firstColumnsAgree(const QByteArray& png, bool interlaced)
 {
     const QImage whole = imagefile::decodePicture(png).image;
     for (const int columns : {1, 99}) {
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::ReadOnly);
+        imagefiletest::ReadBuffer buffer(png);
         const imagefile::LoadResult kept = imagefile::decodePng(buffer, columns);
         if (auto same = imagefiletest::sameRgb(kept.image, whole.copy(0, 0, interlaced ? whole.width() : columns, whole.height())); !same)
             return same << " keeping " << columns << " columns";

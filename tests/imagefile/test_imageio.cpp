@@ -81,8 +81,7 @@ TEST_F(ImageIoTest, SavedBmpIsTheUncompressed24BitFileQtsWriterMakesByteForByte)
         image.setDotsPerMeterX(3937);
         image.setDotsPerMeterY(2835);
         ASSERT_EQ(imagefile::saveBmp(image, target), QString());
-        QFile file(target);
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly) && file.readAll() == encoded(image.convertToFormat(QImage::Format_RGB32), "bmp"));
+        EXPECT_TRUE(testsupport::contentsOf(target) == encoded(image.convertToFormat(QImage::Format_RGB32), "bmp"));
     }
 }
 
@@ -91,8 +90,8 @@ TEST_F(ImageIoTest, SavedBmpIsTheUncompressed24BitFileQtsWriterMakesByteForByte)
 QByteArray forgedBmp(bool runLength)
 {
     QByteArray bmp = encoded(patternImage(4, 4), "bmp").left(54);
-    qToLittleEndian<qint32>(60000, bmp.data() + 18);
-    qToLittleEndian<qint32>(60000, bmp.data() + 22);
+    for (const int at : {18, 22})
+        qToLittleEndian<qint32>(60000, bmp.data() + at);
     if (runLength) {
         qToLittleEndian<quint16>(8, bmp.data() + 28);
         qToLittleEndian<quint32>(1, bmp.data() + 30);
@@ -104,10 +103,7 @@ QByteArray forgedBmp(bool runLength)
 // Resident memory in MB from /proc/self/status ("VmRSS:", "VmHWM:").
 qint64 residentMB(const char* field)
 {
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
+    for (const QByteArray& line : testsupport::contentsOf(QStringLiteral("/proc/self/status")).split('\n'))
         if (line.startsWith(field))
             return line.mid(qsizetype(qstrlen(field))).trimmed().split(' ').value(0).toLongLong() / 1024;
     return -1;

@@ -26,10 +26,9 @@ using imagefiletest::webpAnimation;
 using imagefiletest::webpStill;
 using imagefiletest::withOrientation;
 
-imagefile::HeaderSize sizeOf(QByteArray bytes)
+imagefile::HeaderSize sizeOf(const QByteArray& bytes)
 {
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
+    imagefiletest::ReadBuffer buffer(bytes);
     return imagefile::headerSize(buffer);
 }
 
@@ -106,10 +105,9 @@ TEST(HeaderSize, AgreesWithTheDecoder)
 
 // The top rows `cut` (pngTopRows or jpegTopRows) finds in `bytes`.
 template <auto cut>
-QByteArray topRowsOf(QByteArray bytes)
+QByteArray topRowsOf(const QByteArray& bytes)
 {
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
+    imagefiletest::ReadBuffer buffer(bytes);
     return cut(buffer, imagefile::kStartMarkerRows);
 }
 
