@@ -89,14 +89,10 @@ TEST(Decoders, JpegPixelsAreQtsPixels)
         {"Adobe CMYK", cmykJpeg(45, 29)},
         {"cut inside its scan", encoded(photo, "jpeg").chopped(300)},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        EXPECT_TRUE(decodesAsQtDoes(row.bytes));
-    }
-    for (int orientation = 1; orientation <= 8; ++orientation) {
-        SCOPED_TRACE(orientation);
-        EXPECT_TRUE(decodesAsQtDoes(withOrientation(encoded(photo, "jpeg"), orientation, orientation % 2 == 0)));
-    }
+    for (const auto& row : rows)
+        EXPECT_TRUE(decodesAsQtDoes(row.bytes)) << row.why;
+    for (int orientation = 1; orientation <= 8; ++orientation)
+        EXPECT_TRUE(decodesAsQtDoes(withOrientation(encoded(photo, "jpeg"), orientation, orientation % 2 == 0))) << orientation;
 }
 
 struct PngKind {
@@ -186,10 +182,9 @@ TEST(Decoders, PngPixelsAreQtsPixels)
         EXPECT_TRUE(firstColumnsAgree(pngOf(row.kind, 256, 67), row.kind.interlaced));
     }
     // Interlaced pictures too small for some of the seven passes.
-    for (const QSize size : {QSize(1, 1), QSize(1, 6), QSize(6, 1), QSize(3, 3), QSize(5, 2)}) {
-        SCOPED_TRACE(size.width() * 10 + size.height());
-        EXPECT_TRUE(decodesAsQtDoes(pngOf({PNG_COLOR_TYPE_RGB, 8, true}, size.width(), size.height())));
-    }
+    for (const QSize size : {QSize(1, 1), QSize(1, 6), QSize(6, 1), QSize(3, 3), QSize(5, 2)})
+        EXPECT_TRUE(decodesAsQtDoes(pngOf({PNG_COLOR_TYPE_RGB, 8, true}, size.width(), size.height())))
+            << size.width() << 'x' << size.height();
 }
 
 }  // namespace

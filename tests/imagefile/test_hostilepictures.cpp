@@ -105,10 +105,9 @@ TEST(HostilePictures, EachRefusalNamesItsRealReason)
          "The PNG file is damaged: the checksum of its IDAT chunk is wrong"},
     };
     QTemporaryDir dir;
-    for (const auto& row : refusals) {
-        SCOPED_TRACE(row.why);
-        EXPECT_EQ(imagefile::loadPicture(written(dir.filePath(QStringLiteral("picture")), row.bytes)).error, row.sentence);
-    }
+    for (const auto& row : refusals)
+        EXPECT_EQ(imagefile::loadPicture(written(dir.filePath(QStringLiteral("picture")), row.bytes)).error, row.sentence)
+            << row.why;
     const imagefile::LoadResult wide = decodePicture(widePng);  // past libpng's own million-pixel default
     EXPECT_EQ(wide.image.size(), QSize(1000001, 2)) << qPrintable(wide.error);
 

@@ -120,13 +120,9 @@ bool resetPeakMemory()
 TEST_F(ImageIoTest, ForgedSizesOpenOrAreRefusedByWhatThePictureHoldsAtABoundedMemoryCost)
 {
     const bool measured = resetPeakMemory();
-    const struct {
-        const char* why;
-        QByteArray bytes;
-        QSize opensAs;   // invalid: refused
-        bool tooLarge;   // refused for its declared size
-        qint64 peakMB;   // most the load may add to the process's peak
-    } rows[] = {
+    // An invalid `opensAs`: refused; `tooLarge`: refused for its declared
+    // size; `peakMB`: the most the load may add to the process's peak.
+    const struct { const char* why; QByteArray bytes; QSize opensAs; bool tooLarge; qint64 peakMB; } rows[] = {
         {"bmp header claims 60000 x 60000", forgedBmp(false), {}, true, 16},
         {"run-length bmp claims 60000 x 60000", forgedBmp(true), {}, true, 16},
         {"gif with a 65535 x 65535 screen around a 1 x 1 frame", gif(65535, 65535), {}, true, 16},

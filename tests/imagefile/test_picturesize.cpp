@@ -85,10 +85,8 @@ TEST(HeaderSize, AgreesWithTheDecoder)
         {"a GIF with no frame", gif(40, 30, 0, 0).left(19) + ";"},
         {"a text file", "just words"},
     };
-    for (const auto& row : unknown) {
-        SCOPED_TRACE(row.why);
-        EXPECT_FALSE(sizeOf(row.bytes).known);
-    }
+    for (const auto& row : unknown)
+        EXPECT_FALSE(sizeOf(row.bytes).known) << row.why;
 }
 
 // `top`, decoded alone, gives the same top rows as the whole file.
@@ -103,19 +101,15 @@ TEST(HeaderSize, AgreesWithTheDecoder)
     return imagefiletest::sameRgb(part.image.copy(rows), whole.image.copy(rows));
 }
 
-// The top rows `cut` (pngTopRows or jpegTopRows) finds in `bytes`.
-template <auto cut>
-QByteArray topRowsOf(const QByteArray& bytes)
+// The top rows of a PNG or a JPEG, cut out where the file allows it.
+TEST(TopRows, AreTheWholePicturesTopRowsOrNone)
 {
-    imagefiletest::ReadBuffer buffer(bytes);
-    return cut(buffer, imagefile::kStartMarkerRows);
-}
-
-TEST(PngTopRows, AreTheWholePicturesTopRows)
-{
+    using Cut = QByteArray (*)(QIODevice&, int);
+    const Cut png = imagefile::pngTopRows, jpeg = imagefile::jpegTopRows;
     // The decoder's own reading of each layout: palette, grey, 16 bits and
     // alpha go through the same conversions as the whole file's.
-    QImage wide = patternImage(301, 97, 7);
+    const QImage wide = patternImage(301, 97, 7), image = patternImage(203, 150, 11);
+    const QByteArray baseline = encoded(image, "jpeg");
     QByteArray withText;
     {
         QBuffer buffer(&withText);
@@ -124,61 +118,39 @@ TEST(PngTopRows, AreTheWholePicturesTopRows)
         writer.setText(QStringLiteral("Comment"), QStringLiteral("a chunk before the pixels"));
         ASSERT_TRUE(writer.write(wide));
     }
-    const struct { const char* why; QByteArray png; } rows[] = {
-        {"RGB, a chunk before the pixels", withText},
+    const struct { const char* why; QByteArray file; Cut cut; bool cuts; } rows[] = {
+        {"RGB, a chunk before the pixels", withText, png, true},
         {"RGB in one-megabyte chunks, as our writer makes them", [&] {
              QBuffer buffer;
              buffer.open(QIODevice::WriteOnly);
              EXPECT_EQ(imagefile::writePng(patternImage(1200, 900, 3), buffer), QString());
              return buffer.data();
-         }()},
-        {"palette", encoded(wide.convertToFormat(QImage::Format_Indexed8), "png")},
-        {"one bit a pixel", encoded(wide.convertToFormat(QImage::Format_Mono), "png")},
-        {"grey", encoded(wide.convertToFormat(QImage::Format_Grayscale8), "png")},
-        {"16 bits with alpha", encoded(wide.convertToFormat(QImage::Format_RGBA64), "png")},
-        {"41 rows: one below the cut", encoded(patternImage(5, 41), "png")},
+         }(), png, true},
+        {"palette", encoded(wide.convertToFormat(QImage::Format_Indexed8), "png"), png, true},
+        {"one bit a pixel", encoded(wide.convertToFormat(QImage::Format_Mono), "png"), png, true},
+        {"grey", encoded(wide.convertToFormat(QImage::Format_Grayscale8), "png"), png, true},
+        {"16 bits with alpha", encoded(wide.convertToFormat(QImage::Format_RGBA64), "png"), png, true},
+        {"41 rows: one below the cut", encoded(patternImage(5, 41), "png"), png, true},
+        {"JPEG, subsampled colour, smoothed across the cut", baseline, jpeg, true},
+        {"grey JPEG", encoded(image.convertToFormat(QImage::Format_Grayscale8), "jpeg"), jpeg, true},
+        {"JPEG upright by its Exif block", withOrientation(baseline, 1), jpeg, true},
+        // No shortcut where the top rows are not simply the first data.
+        {"40 rows or fewer", encoded(patternImage(50, 40), "png"), png, false},
+        {"pixel data with a wrong checksum", imagefiletest::withBadIdatCrc(encoded(wide, "png")), png, false},
+        {"pixel data cut short", encoded(wide, "png").left(200), png, false},
+        {"not a PNG", encoded(wide, "bmp"), png, false},
+        {"progressive JPEG: its top rows need every scan", progressiveJpeg(image), jpeg, false},
+        {"JPEG turned by its Exif block", withOrientation(baseline, 6), jpeg, false},
+        {"JPEG no taller than the cut", encoded(patternImage(60, 48), "jpeg"), jpeg, false},
+        {"not a JPEG", encoded(image, "png"), jpeg, false},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        EXPECT_TRUE(sameTopRows(row.png, topRowsOf<imagefile::pngTopRows>(row.png)));
-    }
-
-    // No shortcut where the top rows are not simply the first data.
-    const struct { const char* why; QByteArray png; } none[] = {
-        {"40 rows or fewer", encoded(patternImage(50, 40), "png")},
-        {"pixel data with a wrong checksum", imagefiletest::withBadIdatCrc(encoded(wide, "png"))},
-        {"pixel data cut short", encoded(wide, "png").left(200)},
-        {"not a PNG", encoded(wide, "bmp")},
-    };
-    for (const auto& row : none) {
-        SCOPED_TRACE(row.why);
-        EXPECT_TRUE(topRowsOf<imagefile::pngTopRows>(row.png).isEmpty());
-    }
-}
-
-TEST(JpegTopRows, AreTheWholePicturesTopRows)
-{
-    const QImage image = patternImage(203, 150, 11);
-    const QByteArray jpeg = encoded(image, "jpeg");
-    const struct { const char* why; QByteArray jpeg; } rows[] = {
-        {"subsampled colour, smoothed across the cut", jpeg},
-        {"grey", encoded(image.convertToFormat(QImage::Format_Grayscale8), "jpeg")},
-        {"upright by its Exif block", withOrientation(jpeg, 1)},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        EXPECT_TRUE(sameTopRows(row.jpeg, topRowsOf<imagefile::jpegTopRows>(row.jpeg)));
-    }
-
-    const struct { const char* why; QByteArray jpeg; } none[] = {
-        {"progressive: its top rows need every scan", progressiveJpeg(image)},
-        {"turned by its Exif block", withOrientation(jpeg, 6)},
-        {"no taller than the cut", encoded(patternImage(60, 48), "jpeg")},
-        {"not a JPEG", encoded(image, "png")},
-    };
-    for (const auto& row : none) {
-        SCOPED_TRACE(row.why);
-        EXPECT_TRUE(topRowsOf<imagefile::jpegTopRows>(row.jpeg).isEmpty());
+        imagefiletest::ReadBuffer buffer(row.file);
+        const QByteArray top = row.cut(buffer, imagefile::kStartMarkerRows);
+        if (row.cuts)
+            EXPECT_TRUE(sameTopRows(row.file, top)) << row.why;
+        else
+            EXPECT_TRUE(top.isEmpty()) << row.why;
     }
 }
 
