@@ -226,10 +226,7 @@ TEST(BmpStream, RevealStopsWhereTheEngineDoes)
     // The head's end-marker test, a start marker with no end, and an end
     // marker that the start marker's last letters help to form.
     const QImage noise = noisyImage(9, 50, 11);
-    const struct {
-        const char* why;
-        std::string framed;
-    } rows[] = {
+    const struct { const char* why; std::string framed; } rows[] = {
         {"end marker inside the first 13 characters", "ab" + std::string(stego::kEndMarker)},
         {"start marker and no end marker", std::string(stego::kStartMarker) + "never ends"},
         {"end marker straddling the start marker", std::string(stego::kStartMarker) + "ssage"},

@@ -25,11 +25,7 @@ QByteArray bytesOf(const char* literal, qsizetype size) { return QByteArray(lite
 TEST(TextFileDecoding, FirstRuleThatAppliesDecides)
 {
     const QString emoji = QString::fromUcs4(U"\U0001F600");
-    const struct {
-        const char* why;
-        QByteArray bytes;
-        QString expected;
-    } rows[] = {
+    const struct { const char* why; QByteArray bytes; QString expected; } rows[] = {
         {"empty file", {}, {}},
         {"one byte, so no second byte to test, and not UTF-8", bytesOf("\x80", 1), QStringLiteral("\u20AC")},
         {"UTF-8 mark only", "\xEF\xBB\xBF", {}},
