@@ -18,10 +18,7 @@ using namespace apptest;
 class DragDropTest : public WindowTest {
 protected:
     // Taken when it came in, taken again when let go, and what the drag source is told happened.
-    struct Outcome {
-        bool entered, dropped;
-        Qt::DropAction action;
-    };
+    struct Outcome { bool entered, dropped; Qt::DropAction action; };
 
     // Drags `urls` and `text` onto `target` with Shift held (asking for a
     // move, which must still be taken as a copy), lets go, runs the command.

@@ -1,9 +1,11 @@
 // Open Image and Get Text each let the event loop run once; the window must
 // be whole then (picture, path, flag and title together), so a command the
-// user queued acts on the picture shown.
+// user queued acts on the picture shown.  A picture that fits only alone is
+// refused beside the one already open.
 
 #include "windowfixture.h"
 
+#include "imagefile/hostilefiles.h"
 #include "picture/pictureview.h"
 
 #include <QTemporaryDir>
@@ -45,16 +47,13 @@ TEST_F(EventLoopPass, OpenImageAndItsScanLetTheLoopRunOnAWholeWindow)
 {
     QStringList broken;
     platform.onProcessEvents = [&] {
-        if (window->loadedImagePath() != m_holiday)
-            broken << "path";
-        if (window->imageChanged() != 0)
-            broken << "flag";
-        if (!sameRgb(window->canvas()->image(), m_large))
-            broken << "canvas";
-        if (!window->pictureView().isPreviewShown())
-            broken << "view";
-        if (window->windowTitle() == kBusyTitle)
-            broken << "title";
+        const std::pair<const char*, bool> parts[] = {
+            {"path", window->loadedImagePath() == m_holiday}, {"flag", window->imageChanged() == 0},
+            {"canvas", bool(sameRgb(window->canvas()->image(), m_large))}, {"view", window->pictureView().isPreviewShown()},
+            {"title", window->windowTitle() != kBusyTitle}};
+        for (const auto& [part, whole] : parts)
+            if (!whole)
+                broken << part;
     };
     platform.dialogAnswers = {m_holiday};
     window->Command4_Click();
@@ -89,6 +88,27 @@ TEST_F(EventLoopPass, CommandsClickedDuringTheLoadActOnThePictureShown)
     EXPECT_EQ(window->loadedImagePath(), smallPath);
     EXPECT_FALSE(window->pictureView().isPreviewShown());
     EXPECT_EQ(proposedSaveName(), smallPath) << "Save Image must not offer to replace the photo";
+}
+
+using HostileTest = apptest::WindowTest;
+
+// The picture already open stays until the new one has opened, so the two
+// are counted together: a JPEG that fits alone is refused beside a large
+// picture, and the large one stays.
+TEST_F(HostileTest, AJpegThatWouldPassTheBudgetOnlyAloneIsRefusedBesideTheOpenPicture)
+{
+    QImage large(16384, 8192, QImage::Format_RGB32);  // 512 MB
+    large.fill(0xFF203040u);
+    window->canvas()->setImage(std::move(large));
+    // Alone: 748 MB of picture and 1122 MB of coefficients, within the 2048 MB.
+    const QByteArray jpeg = imagefiletest::withFrame(imagefiletest::progressiveJpeg(patternImage(64, 48)), 14000, 14000, 3);
+    QTemporaryDir dir;
+    platform.dialogAnswers.push_back(apptest::written(dir.filePath("large.jpg"), jpeg));
+    window->Command4_Click();
+    EXPECT_TRUE(platform.lastBox().text.contains("The JPEG picture would need 1870 MB to decode, more than the 1536 MB "
+                                                 "allowed beside the picture already open"))
+        << qPrintable(platform.lastBox().text);
+    EXPECT_EQ(window->canvas()->image().size(), QSize(16384, 8192));
 }
 
 }  // namespace

@@ -138,12 +138,10 @@ TEST_F(WindowTest, StartUpPictureIsSharpAtTwiceTheScaleUntilItsPixelsChange)
     const QImage hidden = renderAt2x();
     const QImage pixels = picture();
     int differing = 0;
-    for (int y = 0; y < 512; ++y) {
-        for (int x = 0; x < 512; ++x) {
-            differing += (hidden.pixel(x, y) ^ face.pixel(x, y)) & 0xFEFEFE ? 1 : 0;
-            differing += (hidden.pixel(x, y) ^ pixels.pixel(x / 2, y / 2)) & 0x010101 ? 1 : 0;
-        }
-    }
+    for (int y = 0; y < 512; ++y)
+        for (int x = 0; x < 512; ++x)
+            differing += ((hidden.pixel(x, y) ^ face.pixel(x, y)) & 0xFEFEFE ? 1 : 0)
+                         + ((hidden.pixel(x, y) ^ pixels.pixel(x / 2, y / 2)) & 0x010101 ? 1 : 0);
     EXPECT_EQ(differing, 0) << "the artwork, with the low bits of the pixels under it";
 
     window->canvas()->surface().pixels[0] ^= 0x800000;

@@ -115,8 +115,8 @@ TEST_F(WindowTest, LogoClickTogglesAllSevenMenusWhileTheClientAreaStaysFixed)
                           type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(logo, &event);
     };
-    send(QEvent::MouseButtonPress);
-    send(QEvent::MouseButtonRelease);
+    const auto click = [&] { send(QEvent::MouseButtonPress); send(QEvent::MouseButtonRelease); };
+    click();
     EXPECT_FALSE(bar->isHidden());
     const QList<QAction*> menus = bar->actions();
     EXPECT_EQ(std::count_if(menus.begin(), menus.end(), [](const QAction* menu) { return menu->isVisible(); }), 7);
@@ -128,8 +128,7 @@ TEST_F(WindowTest, LogoClickTogglesAllSevenMenusWhileTheClientAreaStaysFixed)
         send(type);
     EXPECT_TRUE(bar->isHidden()) << "a double click is one toggle";
     EXPECT_EQ(window->height(), 490);
-    send(QEvent::MouseButtonPress);
-    send(QEvent::MouseButtonRelease);
+    click();
     EXPECT_FALSE(bar->isHidden()) << "the next single click counts again";
     window->hide();
 }

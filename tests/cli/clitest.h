@@ -48,6 +48,13 @@ protected:
     QTemporaryDir m_dir;
 };
 
+// `args` followed by `more`.
+inline std::vector<std::string> joined(std::vector<std::string> args, const std::vector<std::string>& more)
+{
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
 // A picture whose message lost its end marker: a start with no end.
 inline QImage damagedImage()
 {

@@ -58,9 +58,7 @@ TEST_F(Cli, TextFromStandardInputOrAFileAndRawBytes)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        std::vector<std::string> args = {kHide, palette, out};
-        args.insert(args.end(), row.options.begin(), row.options.end());
-        const Outcome o = run(args, row.input);
+        const Outcome o = run(joined({kHide, palette, out}, row.options), row.input);
         ASSERT_EQ(o.status, row.status) << o.err.toStdString();
         if (row.status == 0)
             EXPECT_EQ(run({kReveal, out}).out, row.revealed);
@@ -159,9 +157,7 @@ TEST_F(Cli, EveryRouteHidesTheSamePixelsAndRevealsTheUtf8Text)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         EXPECT_EQ(run({"capacity", row.input}).out, "603\n");
-        std::vector<std::string> args = {kHide, row.input, path(row.output), kText, text.toStdString()};
-        args.insert(args.end(), row.options.begin(), row.options.end());
-        const Outcome hidden = run(args);
+        const Outcome hidden = run(joined({kHide, row.input, path(row.output), kText, text.toStdString()}, row.options));
         ASSERT_EQ(hidden.status, 0) << hidden.err.toStdString();
         EXPECT_TRUE(hidden.out.isEmpty() && hidden.err.isEmpty()) << "no hint when the text is given";
         const Outcome revealed = run({kReveal, path(row.output)});

@@ -52,11 +52,10 @@ protected:
         m_old = write("out/old.bmp", "old");
     }
 
-    Outcome hideWith(const Fault& fault, std::vector<std::string> extra = {}) const
+    Outcome hideWith(const Fault& fault, const std::vector<std::string>& extra = {}) const
     {
-        std::vector<std::string> args = {"hide", m_picture, m_old, "--text", "secret"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return launch({.args = args, .environment = faultEnvironment(fault)});
+        return launch({.args = joined({"hide", m_picture, m_old, "--text", "secret"}, extra),
+                       .environment = faultEnvironment(fault)});
     }
 
     QStringList namesIn(const std::string& folder) const { return testsupport::namesIn(QString::fromStdString(path(folder))); }

@@ -40,9 +40,7 @@ TEST_F(Cli, CheckNamesThePicturesThatCarryAMessage)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        std::vector<std::string> args = {"check"};
-        args.insert(args.end(), row.args.begin(), row.args.end());
-        const Outcome o = run(args);
+        const Outcome o = run(joined({"check"}, row.args));
         EXPECT_EQ(o.status, row.status) << o.err.toStdString();
         EXPECT_EQ(o.out, row.out);
         if (row.err.isEmpty())
@@ -94,10 +92,8 @@ TEST_F(Cli, RevealToAFileReplacesItOnlyWithAWholeText)
         {"the picture under another name", bmp, path("link.txt"), 1, "is the picture itself"},
         {"a folder", bmp, m_dir.path().toStdString(), 2, "Is a directory"},
     };
-    for (const auto& row : refused) {
-        SCOPED_TRACE(row.why);
-        EXPECT_TRUE(ended(run({"reveal", row.picture, "-o", row.file}), row.status, row.err));
-    }
+    for (const auto& row : refused)
+        EXPECT_TRUE(ended(run({"reveal", row.picture, "-o", row.file}), row.status, row.err)) << row.why;
     EXPECT_EQ(read(kept), "old text");
     EXPECT_EQ(run({"reveal", bmp}).out, text) << "the picture is untouched";
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files).size(), 7) << "no temporary left";

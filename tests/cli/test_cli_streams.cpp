@@ -1,10 +1,13 @@
-// mirrorvane-cli at its edges: odd standard streams, names and outputs, and
-// endless input.
+// mirrorvane-cli at its edges: odd standard streams, names and outputs,
+// endless input, and pictures made to hurt the reader, each answered within
+// seconds and 100 MB whatever its size, a refusal with its reason.
 #include "clitest.h"
 
 #include "imagefile/bmpfiles.h"
+#include "imagefile/hostilefiles.h"
 
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 
 #include <sys/stat.h>
@@ -126,27 +129,22 @@ TEST_F(Cli, TheLocalesEncodingIsFollowedForTheTextArgumentAndTheTerminal)
     const std::string make = "localedef -i en_US -f ISO-8859-1 '" + locales + "/en_US.ISO-8859-1' 2>/dev/null";
     if (std::system(("mkdir -p '" + locales + "' && " + make).c_str()) != 0)
         GTEST_SKIP() << "cannot build a Latin-1 locale (localedef and the locales package are needed)";
-    const QByteArray oldLocpath = qgetenv("LOCPATH"), oldAll = qgetenv("LC_ALL");
-    qputenv("LOCPATH", QByteArray::fromStdString(locales));
-    qputenv("LC_ALL", "en_US.ISO-8859-1");
+    // The locale is the program's alone; the test's own stays as it was.
+    const auto latin1 = [&](std::vector<std::string> args, Stream out = Stream::Pipe) {
+        return launch({.args = std::move(args), .environment = {"LOCPATH=" + locales, "LC_ALL=en_US.ISO-8859-1"}, .out = out});
+    };
     const std::string picture = save(patternImage(40, 40), "in.png"), out = path("o.bmp");
-    const Outcome hidden = run({"hide", picture, out, "--text", "caf\xE9 \xA4"});
-    const Outcome piped = run({"reveal", out});
-    const Outcome shown = run({"reveal", out}, {}, Stream::Terminal);
-    ASSERT_EQ(run({"hide", picture, out, "--text", "\x80", "--raw"}).status, 0) << "the euro sign, which Latin-1 lacks";
-    const Outcome lacking = run({"reveal", out}, {}, Stream::Terminal);
-    // A UTF-8 text: what Latin-1 has in Latin-1, the rest as its bytes.
-    ASSERT_EQ(run({"hide", picture, out, "--utf8", "--text-file", write("pl.txt", "\xC3\xA9 \xC5\x81")}).status, 0);
-    const Outcome utf8Shown = run({"reveal", out}, {}, Stream::Terminal);
-    qputenv("LOCPATH", oldLocpath);
-    oldAll.isNull() ? void(qunsetenv("LC_ALL")) : void(qputenv("LC_ALL", oldAll));
-
+    const Outcome hidden = latin1({"hide", picture, out, "--text", "caf\xE9 \xA4"});
     EXPECT_EQ(hidden.status, 0) << hidden.err.toStdString();
-    EXPECT_EQ(piped.out, "caf\xC3\xA9 \xC2\xA4");
-    EXPECT_EQ(shown.out, "caf\xE9 \xA4");
+    EXPECT_EQ(latin1({"reveal", out}).out, "caf\xC3\xA9 \xC2\xA4");
+    EXPECT_EQ(latin1({"reveal", out}, Stream::Terminal).out, "caf\xE9 \xA4");
+    ASSERT_EQ(latin1({"hide", picture, out, "--text", "\x80", "--raw"}).status, 0) << "the euro sign, which Latin-1 lacks";
+    const Outcome lacking = latin1({"reveal", out}, Stream::Terminal);
     EXPECT_EQ(lacking.out, "\\x80");
     EXPECT_TRUE(ended(lacking, 0, "characters ISO-8859-1 lacks are shown as \\xHH"));
-    EXPECT_EQ(utf8Shown.out, "\xE9 \\xC5\\x81");
+    // A UTF-8 text: what Latin-1 has in Latin-1, the rest as its bytes.
+    ASSERT_EQ(latin1({"hide", picture, out, "--utf8", "--text-file", write("pl.txt", "\xC3\xA9 \xC5\x81")}).status, 0);
+    EXPECT_EQ(latin1({"reveal", out}, Stream::Terminal).out, "\xE9 \\xC5\\x81");
 }
 
 TEST_F(Cli, OutputsThatAreNotRegularFilesAreRefused)
@@ -207,6 +205,36 @@ TEST_F(Cli, ALowPictureOfAnyWidthTakesConstantMemory)
     EXPECT_LT(hidden.peakKilobytes, 64 << 10);
     EXPECT_LT(revealed.peakKilobytes, 64 << 10);
 #endif
+}
+
+
+TEST_F(Cli, HostilePicturesAreAnsweredInSecondsWithinBoundedMemory)
+{
+    using namespace imagefiletest;
+    const QByteArray jpeg = progressiveJpeg(patternImage(64, 48));
+    // Each kind is the decoders' own test; these prove the tool neither reads
+    // a large file whole nor decodes a refused one. Made one at a time: the
+    // program's peak counts what this process holds when it starts it.
+    const struct { const char* why; std::function<QByteArray()> make; int status; QByteArray words; } rows[] = {
+        {"JPEG padded with 100 MB of comments", [&] {
+             return QByteArray(jpeg).insert(2, (QByteArray::fromHex("FFFEFFFF") + QByteArray(65533, 'c')).repeated(1600));
+         }, 0, {}},
+        {"progressive CMYK 16384 x 16384 behind stuffed zeros",
+         [&] { return behindStuffedZeros(withFrame(jpeg, 16384, 16384, 4)); }, 2, "would need 3072 MB"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const std::string file = write("picture", row.make());
+        // Killed past 5 seconds: the status would then be 137.
+        const Outcome o = launch({.args = {"-s", "KILL", "5", MIRRORVANE_CLI, "capacity", file}, .program = "/usr/bin/timeout"});
+        if (row.status == 0)
+            EXPECT_EQ(o.status, 0) << o.err.toStdString();
+        else
+            EXPECT_TRUE(ended(o, row.status, row.words));
+#ifndef __SANITIZE_ADDRESS__  // whose shadow memory alone is more
+        EXPECT_LT(o.peakKilobytes, 100 << 10);  // whatever the file's size
+#endif
+    }
 }
 
 }  // namespace

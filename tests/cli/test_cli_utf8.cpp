@@ -57,9 +57,7 @@ TEST_F(Cli, TextsThatNeedUtf8OrWouldBeCutShortAreRefused)
         {"raw bytes", {kText, "friend message", "--raw"}, "\"end message\""},
     };
     for (const auto& row : rows) {
-        std::vector<std::string> args = {kHide, picture, out};
-        args.insert(args.end(), row.options.begin(), row.options.end());
-        EXPECT_TRUE(ended(run(args), 1, row.said)) << row.why;
+        EXPECT_TRUE(ended(run(joined({kHide, picture, out}, row.options)), 1, row.said)) << row.why;
         EXPECT_FALSE(exists(out)) << row.why;
     }
 }

@@ -48,17 +48,11 @@ protected:
         const QString program = QStandardPaths::findExecutable(QString::fromLatin1(shell));
         if (program.isEmpty())
             return std::nullopt;
-        const QString name = QString::fromLatin1(shell);
-        QStringList args;
-        if (name == QLatin1String("bash")) {
-            args = {"-c", kBash, "bash", kCompletions, line, cword};
-        } else if (name == QLatin1String("zsh")) {
-            const QString matches = m_dir.filePath(QStringLiteral(".zsh-matches"));
-            QFile::remove(matches);
-            args = {"-fc", kZsh, "zsh", kCompletions, line, matches};
-        } else {
-            args = {"--no-config", "-c", kFish, kCompletions, line};
-        }
+        const QString name = QString::fromLatin1(shell), matches = m_dir.filePath(QStringLiteral(".zsh-matches"));
+        QFile::remove(matches);
+        const QStringList args = name == QLatin1String("bash")  ? QStringList{"-c", kBash, "bash", kCompletions, line, cword}
+                                 : name == QLatin1String("zsh") ? QStringList{"-fc", kZsh, "zsh", kCompletions, line, matches}
+                                                                : QStringList{"--no-config", "-c", kFish, kCompletions, line};
         QProcess process;
         process.setWorkingDirectory(m_dir.path());
         process.start(program, args);

@@ -174,7 +174,7 @@ TEST_F(AtomicFileTest, ReplacedFilesKeepOwnerModeAccessListAndUserAttributes)
             ASSERT_EQ(::chown(native.constData(), nobody->pw_uid, nobody->pw_gid), 0);
         }
         ASSERT_EQ(::chmod(native.constData(), row.mode), 0);
-        struct stat before {};
+        struct stat before {}, after {};
         ASSERT_EQ(::stat(native.constData(), &before), 0);
         const QString reason = reasonOf(fileio::writeFileAtomically(target, "new"));
         if (!root && (row.mode & S_IWUSR) == 0) {
@@ -183,7 +183,6 @@ TEST_F(AtomicFileTest, ReplacedFilesKeepOwnerModeAccessListAndUserAttributes)
             continue;
         }
         ASSERT_EQ(reason, QString());
-        struct stat after {};
         ASSERT_EQ(::stat(native.constData(), &after), 0);
         EXPECT_EQ(after.st_mode, before.st_mode);
         EXPECT_EQ(after.st_uid, before.st_uid);

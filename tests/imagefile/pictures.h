@@ -25,6 +25,11 @@ inline QImage patternImage(int width, int height, quint32 seed = 0)
     return image;
 }
 
+// A buffer open for reading over its own copy of `bytes`.
+struct ReadBuffer : QBuffer {
+    explicit ReadBuffer(const QByteArray& bytes) { setData(bytes); open(QIODevice::ReadOnly); }
+};
+
 inline QByteArray encoded(const QImage& image, const char* format)
 {
     QBuffer buffer;

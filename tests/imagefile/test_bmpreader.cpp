@@ -42,8 +42,7 @@ TEST(BmpReader, DirectAndPaletteKindsGiveQtsColours)
 // method), or under the default ones when `masks` is empty.
 QByteArray maskedBmp(quint32 infoSize, int bits, const std::vector<quint32>& masks)
 {
-    const int width = 7;
-    const int height = 5;
+    const int width = 7, height = 5;
     const int stride = (width * bits + 31) / 32 * 4;
     const int afterHeader = infoSize == 40 && !masks.empty() ? 12 : 0;
     const int offset = 14 + int(infoSize) + afterHeader;

@@ -29,9 +29,7 @@ using imagefiletest::withOrientation;
 
 QImage qtReading(const QByteArray& bytes)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
+    imagefiletest::ReadBuffer buffer(bytes);
     QImageReader reader(&buffer);
     reader.setAutoTransform(true);
     return reader.read().convertToFormat(QImage::Format_RGB32);
@@ -115,14 +113,10 @@ TEST(Decoders, JpegPixelsAreQtsPixels)
         {"Adobe CMYK", cmykJpeg(45, 29)},
         {"cut inside its scan", encoded(photo, "jpeg").chopped(300)},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        EXPECT_TRUE(decodesAsQtDoes(row.bytes));
-    }
-    for (int orientation = 1; orientation <= 8; ++orientation) {
-        SCOPED_TRACE(orientation);
-        EXPECT_TRUE(decodesAsQtDoes(withOrientation(encoded(photo, "jpeg"), orientation, orientation % 2 == 0)));
-    }
+    for (const auto& row : rows)
+        EXPECT_TRUE(decodesAsQtDoes(row.bytes)) << row.why;
+    for (int orientation = 1; orientation <= 8; ++orientation)
+        EXPECT_TRUE(decodesAsQtDoes(withOrientation(encoded(photo, "jpeg"), orientation, orientation % 2 == 0))) << orientation;
 }
 
 struct PngKind {
@@ -154,10 +148,7 @@ QByteArray pngOf(const PngKind& kind, int width, int height)
     if (kind.colorType == PNG_COLOR_TYPE_PALETTE)
         png_set_PLTE(png, info, palette.data(), int(palette.size()));
     png_byte alphas[] = {255, 0, 128};
-    png_color_16 grey{};
-    grey.gray = kind.bitDepth == 16 ? 7 : 1;  // values the samples below reach
-    grey.green = 7;
-    grey.blue = 14;
+    png_color_16 grey{0, 0, 7, 14, png_uint_16(kind.bitDepth == 16 ? 7 : 1)};  // values the samples below reach
     if (kind.transparentEntry)
         png_set_tRNS(png, info, alphas, 3, kind.colorType == PNG_COLOR_TYPE_PALETTE ? nullptr : &grey);
     png_set_check_for_invalid_index(png, 0);
@@ -181,12 +172,11 @@ QByteArray pngOf(const PngKind& kind, int width, int height)
 
 // Kept alone, the first columns are the whole picture's (an interlaced one
 // is kept whole): the road that reads only a message's columns.
-::testing::AssertionResult firstColumnsAgree(QByteArray png, bool interlaced)
+::testing::AssertionResult firstColumnsAgree(const QByteArray& png, bool interlaced)
 {
     const QImage whole = imagefile::decodePicture(png).image;
     for (const int columns : {1, 99}) {
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::ReadOnly);
+        imagefiletest::ReadBuffer buffer(png);
         const imagefile::LoadResult kept = imagefile::decodePng(buffer, columns);
         if (auto same = imagefiletest::sameRgb(kept.image, whole.copy(0, 0, interlaced ? whole.width() : columns, whole.height())); !same)
             return same << " keeping " << columns << " columns";
@@ -216,10 +206,9 @@ TEST(Decoders, PngPixelsAreQtsPixels)
         EXPECT_TRUE(firstColumnsAgree(pngOf(row.kind, 256, 67), row.kind.interlaced));
     }
     // Interlaced pictures too small for some of the seven passes.
-    for (const QSize size : {QSize(1, 1), QSize(1, 6), QSize(6, 1), QSize(3, 3), QSize(5, 2)}) {
-        SCOPED_TRACE(size.width() * 10 + size.height());
-        EXPECT_TRUE(decodesAsQtDoes(pngOf({PNG_COLOR_TYPE_RGB, 8, true}, size.width(), size.height())));
-    }
+    for (const QSize size : {QSize(1, 1), QSize(1, 6), QSize(6, 1), QSize(3, 3), QSize(5, 2)})
+        EXPECT_TRUE(decodesAsQtDoes(pngOf({PNG_COLOR_TYPE_RGB, 8, true}, size.width(), size.height())))
+            << size.width() << 'x' << size.height();
 }
 
 // The top of column 0 as `check` reads it, alone, against the whole decode.

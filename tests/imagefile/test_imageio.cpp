@@ -83,8 +83,7 @@ TEST_F(ImageIoTest, SavedBmpIsTheUncompressed24BitFileQtsWriterMakesByteForByte)
         image.setDotsPerMeterX(3937);
         image.setDotsPerMeterY(2835);
         ASSERT_EQ(reasonOf(imagefile::saveBmp(image, target)), QString());
-        QFile file(target);
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly) && file.readAll() == encoded(image.convertToFormat(QImage::Format_RGB32), "bmp"));
+        EXPECT_TRUE(testsupport::contentsOf(target) == encoded(image.convertToFormat(QImage::Format_RGB32), "bmp"));
     }
 }
 
@@ -93,8 +92,8 @@ TEST_F(ImageIoTest, SavedBmpIsTheUncompressed24BitFileQtsWriterMakesByteForByte)
 QByteArray forgedBmp(bool runLength)
 {
     QByteArray bmp = encoded(patternImage(4, 4), "bmp").left(54);
-    qToLittleEndian<qint32>(60000, bmp.data() + 18);
-    qToLittleEndian<qint32>(60000, bmp.data() + 22);
+    for (const int at : {18, 22})
+        qToLittleEndian<qint32>(60000, bmp.data() + at);
     if (runLength) {
         qToLittleEndian<quint16>(8, bmp.data() + 28);
         qToLittleEndian<quint32>(1, bmp.data() + 30);
@@ -106,10 +105,7 @@ QByteArray forgedBmp(bool runLength)
 // Resident memory in MB from /proc/self/status ("VmRSS:", "VmHWM:").
 qint64 residentMB(const char* field)
 {
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
+    for (const QByteArray& line : testsupport::contentsOf(QStringLiteral("/proc/self/status")).split('\n'))
         if (line.startsWith(field))
             return line.mid(qsizetype(qstrlen(field))).trimmed().split(' ').value(0).toLongLong() / 1024;
     return -1;
@@ -126,13 +122,9 @@ bool resetPeakMemory()
 TEST_F(ImageIoTest, ForgedSizesOpenOrAreRefusedByWhatThePictureHoldsAtABoundedMemoryCost)
 {
     const bool measured = resetPeakMemory();
-    const struct {
-        const char* why;
-        QByteArray bytes;
-        QSize opensAs;   // invalid: refused
-        bool tooLarge;   // refused for its declared size
-        qint64 peakMB;   // most the load may add to the process's peak
-    } rows[] = {
+    // An invalid `opensAs`: refused; `tooLarge`: refused for its declared
+    // size; `peakMB`: the most the load may add to the process's peak.
+    const struct { const char* why; QByteArray bytes; QSize opensAs; bool tooLarge; qint64 peakMB; } rows[] = {
         {"bmp header claims 60000 x 60000", forgedBmp(false), {}, true, 16},
         {"run-length bmp claims 60000 x 60000", forgedBmp(true), {}, true, 16},
         {"gif with a 65535 x 65535 screen around a 1 x 1 frame", gif(65535, 65535), {}, true, 16},

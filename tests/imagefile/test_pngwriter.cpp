@@ -16,7 +16,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -30,8 +29,7 @@ using imagefiletest::sameRgb;
 // receives the colour type libpng found.
 QImage throughLibpng(const QByteArray& png, png_uint_32* format = nullptr)
 {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
+    png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&image, png.constData(), static_cast<size_t>(png.size())))
         return {};

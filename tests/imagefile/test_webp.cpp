@@ -11,7 +11,6 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
-
 namespace {
 
 using imagefiletest::libwebpPixels;
@@ -97,12 +96,8 @@ QByteArray withLosslessSize(QByteArray file, int width, int height)
 QByteArray withCanvasSize(QByteArray file, int width, int height)
 {
     const qsizetype at = file.indexOf("VP8X") + 12;
-    const auto put24 = [&](qsizetype pos, int value) {
-        for (int i = 0; i < 3; ++i)
-            file[pos + i] = char((value - 1) >> (8 * i));
-    };
-    put24(at, width);
-    put24(at + 3, height);
+    for (int i = 0; i < 6; ++i)  // each side less one, in three bytes
+        file[at + i] = char(((i < 3 ? width : height) - 1) >> (8 * (i % 3)));
     return file;
 }
 

@@ -88,8 +88,7 @@ TEST_F(ImageCommandsTest, OpenAsksFirstForAnUnsavedMessageAndLosesNothingUntilAL
     m_commonDialog1.fileName = "/docs/letter.txt";  // left by a text command
     m_commonDialog1.defaultSuffix = "txt";
     m_state.LoadedImagePath = "/pictures/before.jpg";
-    int busyDuringEvents = -1;
-    int busyDuringBox = -1;
+    int busyDuringEvents = -1, busyDuringBox = -1;
     m_platform.onProcessEvents = [&] { busyDuringEvents = m_platform.busyDepth; };
     m_platform.onMessageBox = [&](const platform::MessageBox&) { busyDuringBox = m_platform.busyDepth; };
 
@@ -204,9 +203,7 @@ TEST_F(ImageCommandsTest, WholeRoadJpegHideSaveReopen)
     m_state.ImageChanged = 1;
     withFile(picture::saveImage, path("chosen.PNG"));
     EXPECT_EQ(m_state.ImageChanged, 0);
-    QFile png(path("chosen.PNG"));
-    ASSERT_TRUE(png.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(png.read(8).startsWith("\x89PNG")) << "PNG bytes, not BMP under a PNG name";
+    EXPECT_TRUE(testsupport::contentsOf(path("chosen.PNG")).startsWith("\x89PNG")) << "PNG bytes, not BMP under a PNG name";
 }
 
 // Every completed dialog moves the working folder, where the text dialogs
@@ -231,9 +228,7 @@ TEST_F(ImageCommandsTest, CompletedDialogsMoveTheWorkingFolderAndTheChosenTypeDe
         m_platform.chosenFilters.push_back(entry);
         withFile(picture::saveImage, path("pics/" + typed));
         EXPECT_TRUE(m_platform.dialogs.constLast().selectedFilter.isEmpty()) << "BMP, the default, shown first";
-        QFile file(path("pics/" + written));
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        EXPECT_TRUE(file.read(4).startsWith(magic));
+        EXPECT_TRUE(testsupport::contentsOf(path("pics/" + written)).startsWith(magic));
         EXPECT_EQ(QDir::currentPath(), path("pics/out"));
     }
     QDir::setCurrent(startFolder);

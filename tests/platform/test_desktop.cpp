@@ -70,23 +70,12 @@ protected:
     }
 
     QString log() const { return m_dir.filePath(QStringLiteral("opened.log")); }
-    QStringList logged() const
-    {
-        QFile file(log());
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
-                                              : QStringList();
-    }
+    QStringList logged() const { return QString::fromUtf8(testsupport::contentsOf(log())).split('\n', Qt::SkipEmptyParts); }
 };
 
 TEST_F(StandInOpener, ExitStatusDecidesWhetherTheFailureBoxShows)
 {
-    const struct {
-        const char* why;
-        void (*command)(platform::Platform&, QWidget*);
-        const char* target;
-        int status;
-        int boxes;
-    } rows[] = {
+    const struct { const char* why; void (*command)(platform::Platform&, QWidget*); const char* target; int status; int boxes; } rows[] = {
         {"Upgrade opened", shell::upgrade, "https://www.lockharbour.example/", 0, 0},
         {"no browser set up (3)", shell::upgrade, "https://www.lockharbour.example/", 3, 1},
         {"no handler (4)", shell::onlineHelp, "https://www.lockharbour.example/page23.htm", 4, 1},
@@ -112,9 +101,7 @@ TEST_F(StandInOpener, TheOpenerIsToldWhichFileWasHandedOver)
     const QString file = m_dir.filePath(QStringLiteral("long letter.txt"));
     EXPECT_TRUE(desktop.openUrl(QUrl::fromLocalFile(file)));
     EXPECT_TRUE(desktop.openUrl(QUrl(QStringLiteral("https://www.lockharbour.example/"))));
-    QFile env(log() + QStringLiteral(".env"));
-    ASSERT_TRUE(env.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(env.readAll()), file + QStringLiteral("\nunset\n"));
+    EXPECT_EQ(QString::fromUtf8(testsupport::contentsOf(log() + QStringLiteral(".env"))), file + QStringLiteral("\nunset\n"));
 }
 
 TEST_F(StandInOpener, AVerdictThatComesLateStillShowsTheBox)

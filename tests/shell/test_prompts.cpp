@@ -133,12 +133,8 @@ TEST(AboutBox, ShownModallyOverTheOwnerWithCaptionsThatFitUntilOkClosesIt)
 
 TEST(AboutBox, SystemInfoStartsTheFirstInstalledToolOrSaysThereIsNone)
 {
-    const struct {
-        const char* why;
-        QStringList installed;  // candidates present on PATH
-        bool startSucceeds;
-        QString started;  // empty: nothing may start
-    } rows[] = {
+    // `installed`: the candidates present on PATH; an empty `started`: nothing may start.
+    const struct { const char* why; QStringList installed; bool startSucceeds; QString started; } rows[] = {
         {"the KDE tool is preferred when all are installed",
          {"kinfocenter", "hardinfo2", "hardinfo", "gnome-system-monitor"}, true, "kinfocenter"},
         {"the newer hardinfo before the old", {"hardinfo", "hardinfo2"}, true, "hardinfo2"},

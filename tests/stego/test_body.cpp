@@ -95,10 +95,7 @@ TEST(Scanner, FindsTheEndMarkerAcrossAnySplitOfThePieces)
     for (std::size_t first = 0; first <= body.size(); first += 7) {
         for (const std::size_t second : {std::size_t(1), std::size_t(5), std::size_t(10), std::size_t(64)}) {
             std::string received;
-            MessageScanner scanner([&](std::string_view piece) {
-                received.append(piece);
-                return true;
-            });
+            MessageScanner scanner([&](std::string_view piece) { received.append(piece); return true; });
             for (const char c : kStartMarker)
                 for (int k = 2; k >= 0; --k)
                     ASSERT_FALSE(scanner.feedPixel((static_cast<unsigned>(static_cast<unsigned char>(c)) << 1 >> (3 * k)) & 7U));

@@ -35,11 +35,8 @@ TEST(WorkedExamples, CapitalAInThreeWhitePixels)
 
 TEST(Capacity, RefusalsTouchNoPixelAndNameTheExcess)
 {
-    const struct {
-        const char* why;
-        std::int64_t width, height, length;
-        const char* excess;  // nullptr: fits
-    } rows[] = {
+    // A null `excess`: the text fits.
+    const struct { const char* why; std::int64_t width, height, length; const char* excess; } rows[] = {
         {"ten by ten takes nine", 10, 10, 9, nullptr},
         {"one over, remainder 1", 10, 10, 10, "0.666666666666667"},
         {"one over, multiple of three", 9, 10, 7, "1"},

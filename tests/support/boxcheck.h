@@ -15,17 +15,16 @@ namespace testsupport {
 
 inline ::testing::AssertionResult sameBox(const platform::MessageBox& shown, const platform::MessageBox& expected)
 {
+    const std::pair<bool, QString> fields[] = {
+        {shown.title != expected.title, QStringLiteral("title \"%1\"").arg(shown.title)},
+        {shown.text != expected.text, QStringLiteral("text \"%1\"").arg(shown.text)},
+        {shown.icon != expected.icon, QStringLiteral("icon %1").arg(static_cast<int>(shown.icon))},
+        {shown.buttons != expected.buttons, QStringLiteral("buttons %1").arg(static_cast<int>(shown.buttons))},
+        {shown.defaultButton != expected.defaultButton, QStringLiteral("default %1").arg(static_cast<int>(shown.defaultButton))}};
     QStringList differences;
-    if (shown.title != expected.title)
-        differences << QStringLiteral("title \"%1\"").arg(shown.title);
-    if (shown.text != expected.text)
-        differences << QStringLiteral("text \"%1\"").arg(shown.text);
-    if (shown.icon != expected.icon)
-        differences << QStringLiteral("icon %1").arg(static_cast<int>(shown.icon));
-    if (shown.buttons != expected.buttons)
-        differences << QStringLiteral("buttons %1").arg(static_cast<int>(shown.buttons));
-    if (shown.defaultButton != expected.defaultButton)
-        differences << QStringLiteral("default %1").arg(static_cast<int>(shown.defaultButton));
+    for (const auto& [differs, field] : fields)
+        if (differs)
+            differences << field;
     if (differences.isEmpty())
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "box differs: " << differences.join(QStringLiteral(", ")).toStdString();

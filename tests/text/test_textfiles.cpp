@@ -1,9 +1,18 @@
-// Open Text and Save Text on real files: decoding, the exact bytes written and
-// the hand-over of files the box does not take.  The hidden message's
-// Windows-1252 bytes with CR LF must not depend on where the text came from.
+// Open Text and Save Text on real files: decoding, the exact bytes written,
+// the hand-over of files the box does not take, and names they cannot use (a
+// full disk and names at the length limit are the atomic writer's tests).
+// The hidden message's Windows-1252 bytes with CR LF must not depend on where
+// the text came from.
 #include "textfixture.h"
 
 #include "stego/codepage.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -16,11 +25,7 @@ QByteArray bytesOf(const char* literal, qsizetype size) { return QByteArray(lite
 TEST(TextFileDecoding, FirstRuleThatAppliesDecides)
 {
     const QString emoji = QString::fromUcs4(U"\U0001F600");
-    const struct {
-        const char* why;
-        QByteArray bytes;
-        QString expected;
-    } rows[] = {
+    const struct { const char* why; QByteArray bytes; QString expected; } rows[] = {
         {"empty file", {}, {}},
         {"one byte, so no second byte to test, and not UTF-8", bytesOf("\x80", 1), QStringLiteral("\u20AC")},
         {"UTF-8 mark only", "\xEF\xBB\xBF", {}},
@@ -44,10 +49,8 @@ TEST(TextFileDecoding, FirstRuleThatAppliesDecides)
         {"past U+10FFFF is not UTF-8", "\xF4\x90\x80\x80", QStringLiteral("\u00F4\u0090\u20AC\u20AC")},
         {"sequence cut at the end is not UTF-8", "caf\xC3", QStringLiteral("caf\u00C3")},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        EXPECT_EQ(text::decodeTextFile(row.bytes), row.expected);
-    }
+    for (const auto& row : rows)
+        EXPECT_EQ(text::decodeTextFile(row.bytes), row.expected) << row.why;
 }
 
 TEST(TextFileEncoding, Windows1252HiddenTextAsAFileMatchesTheBoxRoute)
@@ -129,24 +132,22 @@ TEST_F(TextCommandsTest, DialogsStartInTheCurrentFolderAndOnlyACompletedOneMoves
 // (as one undoable edit) only when that succeeded.
 TEST_F(TextCommandsTest, HandedOverFilesChangeTheBoxOnlyWhenAnApplicationTookThem)
 {
-    // Why, the file's name and bytes, what the box shows once it is handed over.
-    const std::tuple<const char*, QString, QByteArray, QString> rows[] = {
+    // Why, the file's name and bytes, what the box shows once it is handed
+    // over, and the box when nothing took it: a large text says why it went
+    // to another program at all.
+    const std::tuple<const char*, QString, QByteArray, QString, QString> rows[] = {
         {"one byte over the largest file read", QStringLiteral("big.txt"), QByteArray(text::kMaxTextFileBytes + 1, 'x'),
-         QStringLiteral("A Large Text File Opened - Re-Directed To Default Text Application!")},
-        {"another ending", QStringLiteral("README.md"), "short", QString()},
+         QStringLiteral("A Large Text File Opened - Re-Directed To Default Text Application!"),
+         QStringLiteral("This text file is larger than the 65,500 bytes Open Text loads, and no application is registered to open it:")},
+        {"another ending", QStringLiteral("README.md"), "short", QString(),
+         QStringLiteral("No application is registered to open this file:")},
     };
-    for (const auto& [why, name, bytes, replacement] : rows) {
+    for (const auto& [why, name, bytes, replacement, sentence] : rows) {
         SCOPED_TRACE(why);
         const QString path = writeFile(name, bytes);
-        // A large text says why it went to another program at all.
-        const QString sentence = replacement.isEmpty()
-                                     ? QStringLiteral("No application is registered to open this file:")
-                                     : QStringLiteral("This text file is larger than the 65,500 bytes Open Text loads, "
-                                                      "and no application is registered to open it:");
         const platform::MessageBox noApplication{QStringLiteral("Mirrorvane Alert"),
                                                  sentence + "\r\n" + QDir::toNativeSeparators(path),
-                                                 platform::Icon::Information, platform::Buttons::Ok,
-                                                 platform::Answer::Ok};
+                                                 platform::Icon::Information, platform::Buttons::Ok, platform::Answer::Ok};
         text::setTextBoxText(m_text1, QStringLiteral("typed before"));
         m_platform.openUrlSucceeds = false;
         text::openTextFile(m_context, path);
@@ -256,6 +257,50 @@ TEST(TextBoxWindows1252, AgreesWithConvertingThenEncoding)
         EXPECT_EQ(fused.bytes, plain.bytes);
         EXPECT_EQ(fused.unencodable, plain.unencodable);
     }
+}
+
+// Nothing is read from a FIFO or a device, and nothing waits on one.
+TEST_F(TextCommandsTest, UnusableNamesAreReportedWithoutWaitingAndTheTextKept)
+{
+    text::saveText(m_context);
+    EXPECT_FALSE(m_label4->text().isEmpty()) << "an empty box is reported, not saved";
+    EXPECT_TRUE(m_platform.dialogs.isEmpty());
+
+    const QString fifo = pathOf(QStringLiteral("pipe.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString device = pathOf(QStringLiteral("device.txt"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), device));
+    // Should the open block after all, a writer lets it go so the test fails instead of hanging.
+    std::promise<void> finished;
+    std::thread unblock([fifo, done = finished.get_future()] {
+        if (done.wait_for(std::chrono::seconds(10)) == std::future_status::ready)
+            return;
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    });
+    text::setTextBoxText(m_text1, QStringLiteral("keep me"));
+    // A missing ".doc" must fail here, not be handed to another program.
+    for (const QString& path : {fifo, device, pathOf(QStringLiteral("vanished.doc"))}) {
+        text::openTextFile(m_context, path);
+        EXPECT_TRUE(isFailureBox(m_platform.lastBox(), QStringLiteral("The text file could not be opened:"), path));
+    }
+    EXPECT_EQ(boxText(), QStringLiteral("keep me"));
+    EXPECT_TRUE(m_platform.openedUrls.isEmpty());
+
+    // Nor is one written over by Save Text; a folder that is a regular file
+    // fails even for root.
+    const QString blocker = writeFile(QStringLiteral("plain"), "not a folder");
+    for (const QString& path : {fifo, pathOf(QStringLiteral("plain/saved.txt"))}) {
+        m_platform.dialogAnswers = {path};
+        text::saveText(m_context);
+        EXPECT_TRUE(isFailureBox(m_platform.lastBox(), QStringLiteral("The text file could not be saved:"), path));
+    }
+    EXPECT_EQ(readFile(blocker), QByteArray("not a folder"));
+    struct stat info {};
+    EXPECT_TRUE(::stat(QFile::encodeName(fifo).constData(), &info) == 0 && S_ISFIFO(info.st_mode));
+    finished.set_value();
+    unblock.join();
 }
 
 }  // namespace
