@@ -10,7 +10,7 @@
 
 #include "fuzzsupport.h"
 #include "imagefile/imageio.h"
-#include "imagefile/jpegreader.h"
+#include "imagefile/jpegcolumntop.h"
 #include "imagefile/messagecolumns.h"
 #include "imagefile/picturesize.h"
 #include "imagefile/toprows.h"

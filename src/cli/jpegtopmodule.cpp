@@ -1,7 +1,7 @@
 // The JPEG module of mirrorvane-cli: imagefile's JPEG reader alone.
 #include "jpegtop.h"
 
-#include "imagefile/jpegreader.h"
+#include "imagefile/jpegcolumntop.h"
 
 #include <mirrorvane/version.h>
 

@@ -6,7 +6,7 @@
 // headers and the start of its pixel data, without inflating the rest.  The
 // decoder then reads that small PNG exactly as it would the whole one, so the
 // pixels it gives are the whole picture's top rows, bit for bit.  (A JPEG's
-// top rows are read by libjpeg itself: jpegreader.h.)
+// top rows are read by libjpeg itself: jpegcolumntop.h.)
 
 #include <QByteArray>
 #include <QIODevice>

@@ -6,7 +6,7 @@
 #include "hostilefiles.h"
 #include "imagefile/decoders.h"
 #include "imagefile/imageio.h"
-#include "imagefile/jpegreader.h"
+#include "imagefile/jpegcolumntop.h"
 #include "imagefile/toprows.h"
 #include "support/failures.h"
 #include "pictures.h"
