@@ -19,15 +19,12 @@ namespace {
 // In the child: puts `stream` on descriptor `target`.
 void place(Stream stream, int target, int pipeEnd, int terminal)
 {
-    if (stream == Stream::Closed) {
+    // /dev/full closes itself at exec; its copy on `target` stays.
+    const int full = stream == Stream::Full ? open("/dev/full", O_WRONLY | O_CLOEXEC) : -1;
+    if (stream == Stream::Closed)
         close(target);
-    } else if (stream == Stream::Full) {
-        const int full = open("/dev/full", O_WRONLY);
-        dup2(full, target);
-        close(full);
-    } else {
-        dup2(stream == Stream::Pipe ? pipeEnd : terminal, target);
-    }
+    else
+        dup2(stream == Stream::Full ? full : stream == Stream::Pipe ? pipeEnd : terminal, target);
 }
 
 // The parent's end of a pipe, or -1 (and closed) when the stream is no pipe.

@@ -20,6 +20,7 @@
 namespace clitest {
 
 using imagefiletest::patternImage;
+inline const std::string kHide = "hide", kReveal = "reveal", kText = "--text";
 
 class Cli : public ::testing::Test {
 protected:
@@ -45,8 +46,24 @@ protected:
 
     static bool exists(const std::string& file) { return QFile::exists(QString::fromStdString(file)); }
 
+    // What reveal finds in the picture that `hide` with `args` (its output
+    // third) wrote, or why hide failed.
+    static QByteArray roundTrip(const std::vector<std::string>& args, const QByteArray& input = {})
+    {
+        const Outcome o = run(args, input);
+        return o.status == 0 ? run({"reveal", args[2]}).out : "hide failed: " + o.err;
+    }
+
     QTemporaryDir m_dir;
 };
+
+// Peak memory is not bounded under AddressSanitizer, whose shadow memory
+// and quarantine count too.
+#ifdef __SANITIZE_ADDRESS__
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
 
 // `args` followed by `more`.
 inline std::vector<std::string> joined(std::vector<std::string> args, const std::vector<std::string>& more)
@@ -73,6 +90,15 @@ inline ::testing::AssertionResult ended(const Outcome& o, int status, const QByt
     if (o.status == status && !o.err.isEmpty() && o.err.contains(words) && allPrefixed(o.err))
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "status " << o.status << ", standard error: " << o.err.toStdString();
+}
+
+// Ended well and silently, with exactly `out` on standard output.
+inline ::testing::AssertionResult gave(const Outcome& o, const QByteArray& out)
+{
+    if (o.status == 0 && o.out == out && o.err.isEmpty())
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "status " << o.status << ", standard output: " << o.out.left(300).toStdString()
+                                         << ", standard error: " << o.err.toStdString();
 }
 
 }  // namespace clitest

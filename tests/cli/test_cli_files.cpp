@@ -60,9 +60,6 @@ protected:
 
     QStringList namesIn(const std::string& folder) const { return testsupport::namesIn(QString::fromStdString(path(folder))); }
 
-    // Makes the scratch folder reachable for `nobody`.
-    void openToOthers() const { ::chmod(m_dir.path().toLocal8Bit().constData(), 0755); }
-
     std::string m_picture, m_old;
 };
 
@@ -86,13 +83,9 @@ TEST_F(CliFiles, InjectedSaveFailuresKeepTheOldFileOrFinishTheNewOne)
         SCOPED_TRACE(row.why);
         write("out/old.bmp", "old");
         const Outcome o = hideWith(row.fault, row.png ? std::vector<std::string>{"--format", "png"} : std::vector<std::string>{});
-        if (row.status == 0) {
-            EXPECT_EQ(o.status, 0) << o.err.toStdString();
-            EXPECT_EQ(run({"reveal", m_old}).out, "secret");
-        } else {
-            EXPECT_TRUE(ended(o, row.status, QByteArray("cannot write \"") + m_old.c_str() + "\": " + row.words));
-            EXPECT_EQ(read(m_old), "old");
-        }
+        const bool done = row.status == 0;
+        EXPECT_TRUE(done ? gave(o, "") : ended(o, row.status, QByteArray("cannot write \"") + m_old.c_str() + "\": " + row.words));
+        EXPECT_EQ(done ? run({"reveal", m_old}).out : read(m_old), done ? "secret" : "old");
         EXPECT_EQ(namesIn("out"), QStringList{"old.bmp"});
     }
 }
@@ -106,9 +99,8 @@ TEST_F(CliFiles, ReadFailuresGiveTheSystemsReason)
         const Outcome o = launch({.args = {"reveal", path("in/hidden.bmp")}, .environment = faultEnvironment({call, "/in/"})});
         EXPECT_TRUE(ended(o, 2, "The picture could not be read: Input/output error")) << call;
     }
-    const Outcome o = launch({.args = {"reveal", path("in/hidden.bmp")}, .environment = faultEnvironment({"write:4:1", "pipe:"})});
-    EXPECT_EQ(o.status, 0) << o.err.toStdString();
-    EXPECT_EQ(o.out, "secret");
+    EXPECT_TRUE(gave(launch({.args = {"reveal", path("in/hidden.bmp")}, .environment = faultEnvironment({"write:4:1", "pipe:"})}),
+                     "secret"));
 }
 
 // A stopping signal leaves the old file or the whole new one, and no
@@ -127,10 +119,7 @@ TEST_F(CliFiles, SignalsLeaveNoTemporaryBehind)
         const Outcome o = hideWith(row.fault);
         EXPECT_EQ(o.signal, row.signal) << o.err.toStdString();
         EXPECT_EQ(namesIn("out"), QStringList{"old.bmp"});
-        if (row.replaced)
-            EXPECT_EQ(run({"reveal", m_old}).out, "secret");
-        else
-            EXPECT_EQ(read(m_old), "old");
+        EXPECT_EQ(row.replaced ? run({"reveal", m_old}).out : read(m_old), row.replaced ? "secret" : "old");
     }
 }
 
@@ -142,7 +131,7 @@ TEST_F(CliFiles, OtherUsersFilesAndReadOnlyFilesAreRefused)
     const passwd* nobody = ::getpwnam("nobody");
     if (::geteuid() != 0 || nobody == nullptr || !QFileInfo::exists("/usr/bin/setpriv"))
         GTEST_SKIP() << "needs root, the user nobody and setpriv to act as two users";
-    openToOthers();
+    ::chmod(m_dir.path().toLocal8Bit().constData(), 0755);  // reachable for nobody
     const std::string shared = path("shared"), locked = path("locked");
     ASSERT_TRUE(QDir().mkpath(QString::fromStdString(shared)) && QDir().mkpath(QString::fromStdString(locked)));
     ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
@@ -160,8 +149,7 @@ TEST_F(CliFiles, OtherUsersFilesAndReadOnlyFilesAreRefused)
                        .program = "/usr/bin/setpriv"});
     };
     // nobody's own read-only file.
-    const std::string readOnly = shared + "/mine.bmp";
-    write("shared/mine.bmp", "mine");
+    const std::string readOnly = write("shared/mine.bmp", "mine");
     ASSERT_EQ(::chown(readOnly.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
     ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
     EXPECT_TRUE(ended(asNobody(readOnly), 2, QByteArray::fromStdString("\": Permission denied\n")));
@@ -178,21 +166,14 @@ TEST_F(CliFiles, OtherUsersFilesAndReadOnlyFilesAreRefused)
 // an unnamed copy that nothing outlives, and no further than it needs.
 TEST_F(CliFiles, PicturesThroughPipesAreCopiedOnceAndBounded)
 {
-    const QByteArray hidden = [&] {
-        EXPECT_EQ(run({"hide", m_picture, path("in/hidden.bmp"), "--text", "piped"}).status, 0);
-        return read(path("in/hidden.bmp"));
-    }();
+    ASSERT_EQ(roundTrip({"hide", m_picture, path("in/hidden.bmp"), "--text", "piped"}), "piped");
+    const QByteArray hidden = read(path("in/hidden.bmp"));
     ASSERT_TRUE(QDir().mkpath(m_dir.path() + "/tmp"));
     const std::string tmp = "TMPDIR=" + path("tmp");
     for (const bool named : {false, true}) {
         SCOPED_TRACE(named ? "a file system without unnamed files" : "unnamed files");
-        std::vector<std::string> environment = faultEnvironment({"", ""});
-        environment.push_back(tmp);
-        if (named)
-            environment.emplace_back("MIRRORVANE_NO_TMPFILE=1");
-        Outcome o = launch({.args = {"reveal", "/dev/stdin"}, .input = hidden, .environment = environment});
-        EXPECT_EQ(o.status, 0) << o.err.toStdString();
-        EXPECT_EQ(o.out, "piped");
+        const std::vector<std::string> environment = joined(faultEnvironment({"", "", named}), {tmp});
+        EXPECT_TRUE(gave(launch({.args = {"reveal", "/dev/stdin"}, .input = hidden, .environment = environment}), "piped"));
         EXPECT_EQ(namesIn("tmp"), QStringList());
     }
 

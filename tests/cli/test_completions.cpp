@@ -75,14 +75,13 @@ TEST_F(Completions, EachShellOffersCommandsValuesAndPicturesByTheirPlace)
     const QStringList pictures = {"HOLIDAY.JPG", "holiday photo.png", "sub"};
     const QStringList everything = {"HOLIDAY.JPG", "holiday photo.png", "notes.txt", "sub"};
     const QStringList formats = {"bmp", "png"};
-    const QStringList hide = {"hide"};
     // Why, shell, the line (bash: its words), bash's word index, what is offered.
     const std::tuple<const char*, const char*, QString, QString, QStringList> rows[] = {
         {"pictures by extension in any case", "bash", "mirrorvane-cli reveal ''", "2", pictures},
         {"--format= split at the =", "bash", "mirrorvane-cli hide --format = ''", "4", formats},
-        {"an option before the command", "bash", "mirrorvane-cli --raw h", "2", hide},
+        {"an option before the command", "bash", "mirrorvane-cli --raw h", "2", {"hide"}},
         {"the output is any file, a name with a space kept whole", "bash", "mirrorvane-cli hide --format=png a.png ''", "4", everything},
-        {"an option before the command", "zsh", "mirrorvane-cli --raw h", {}, hide},
+        {"an option before the command", "zsh", "mirrorvane-cli --raw h", {}, {"hide"}},
         {"pictures by extension in any case", "zsh", "mirrorvane-cli reveal ", {}, pictures},
         {"--format's values", "zsh", "mirrorvane-cli hide --format ", {}, formats},
         {"pictures by extension in any case", "fish", "mirrorvane-cli reveal ", {}, {"HOLIDAY.JPG", "holiday photo.png", "sub/"}},
