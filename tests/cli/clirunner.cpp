@@ -27,15 +27,6 @@ void place(Stream stream, int target, int pipeEnd, int terminal)
         dup2(stream == Stream::Full ? full : stream == Stream::Pipe ? pipeEnd : terminal, target);
 }
 
-// The parent's end of a pipe, or -1 (and closed) when the stream is no pipe.
-int parentEnd(Stream stream, int fd)
-{
-    if (stream == Stream::Pipe)
-        return fd;
-    close(fd);
-    return -1;
-}
-
 // execve's form: pointers into `strings`, then a null.
 std::vector<char*> pointers(std::vector<std::string>& strings)
 {
@@ -66,17 +57,16 @@ Outcome launch(const Launch& launch)
 
     std::vector<std::string> args = launch.args;
     args.insert(args.begin(), launch.program.empty() ? std::string(MIRRORVANE_CLI) : launch.program);
-    // No display: the tool must not need one.  Built before fork, since the
-    // child may only make async-signal-safe calls.
-    std::vector<std::string> environment;
+    // No display: the tool must not need one.  The launch's own variables
+    // first, so they win (getenv takes the first).  Built before fork, since
+    // the child may only make async-signal-safe calls.
+    std::vector<std::string> environment = launch.environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string_view variable = *entry;
         if (!variable.starts_with("DISPLAY=") && !variable.starts_with("WAYLAND_DISPLAY=")
             && !variable.starts_with("QT_QPA_PLATFORM="))
             environment.emplace_back(variable);
     }
-    // First, so they win over the test's own (getenv takes the first).
-    environment.insert(environment.begin(), launch.environment.begin(), launch.environment.end());
     const std::vector<char*> argv = pointers(args), envp = pointers(environment);
 
     const pid_t child = fork();
@@ -93,7 +83,9 @@ Outcome launch(const Launch& launch)
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
-    for (int fd : {inPipe[0], outPipe[1], errPipe[1], slave})
+    // The parent keeps its ends of the pipes in use.
+    int input = launch.in == Stream::Pipe ? inPipe[1] : -1, output = launch.out == Stream::Pipe ? outPipe[0] : -1;
+    for (int fd : {inPipe[0], outPipe[1], errPipe[1], slave, input == -1 ? inPipe[1] : -1, output == -1 ? outPipe[0] : -1})
         if (fd != -1)
             close(fd);
     if (launch.in == Stream::Terminal) {
@@ -101,7 +93,7 @@ Outcome launch(const Launch& launch)
         const QByteArray typed = launch.input + "\x04";
         (void)!write(master, typed.constData(), static_cast<size_t>(typed.size()));
     }
-    int input = parentEnd(launch.in, inPipe[1]), output = parentEnd(launch.out, outPipe[0]), error = errPipe[0];
+    int error = errPipe[0];
     if (input != -1)
         fcntl(input, F_SETFL, fcntl(input, F_GETFL) | O_NONBLOCK);
     // Endless input is this block again and again, up to a bound that a

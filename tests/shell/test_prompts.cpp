@@ -46,18 +46,14 @@ TEST(UpgradePrompt, NoOpensNothingAndYesOpensTheHomePageOrSaysTheBrowserFailed)
     fake.openUrlSucceeds = false;
     shell::upgradePrompt(fake, nullptr, Feature::ShredFile);
     EXPECT_TRUE(sameBoxes(fake.boxes, {prompt, prompt, prompt, kNoBrowserForUpgrade}));
-    ASSERT_EQ(fake.openedUrls.size(), 2);
-    EXPECT_EQ(fake.openedUrls[0].toEncoded(), QByteArray(kHomePage));
+    EXPECT_EQ(fake.openedUrls, QList<QUrl>(2, QUrl(QString::fromLatin1(kHomePage))));
 
     QSet<QString> texts;
     for (const Feature feature :
          {Feature::EncryptText, Feature::DecryptText, Feature::HideFile, Feature::Lockharbour, Feature::DezazuvoDavo,
           Feature::HarbourExplorer, Feature::DataForensics, Feature::ShredFile, Feature::SelfDecrypting,
-          Feature::GeneratePassword}) {
-        const QString text = shell::upgradePromptText(feature);
-        EXPECT_TRUE(text.endsWith(QStringLiteral(", you must upgrade to Lockharbour!") + tail)) << qPrintable(text);
-        texts.insert(text);
-    }
+          Feature::GeneratePassword})
+        texts.insert(shell::upgradePromptText(feature));
     EXPECT_EQ(texts.size(), 10) << "every feature names itself";
 }
 
