@@ -8,6 +8,7 @@
 #include "imagefile/imageio.h"
 #include "imagefile/pictures.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
@@ -45,6 +46,13 @@ protected:
     }
 
     static bool exists(const std::string& file) { return QFile::exists(QString::fromStdString(file)); }
+
+    // Makes the folder `name` in the scratch folder; its path.
+    std::string folder(const std::string& name) const
+    {
+        EXPECT_TRUE(QDir().mkpath(QString::fromStdString(path(name)))) << name;
+        return path(name);
+    }
 
     // What reveal finds in the picture that `hide` with `args` (its output
     // third) wrote, or why hide failed.

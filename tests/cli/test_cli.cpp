@@ -6,7 +6,6 @@
 
 #include <mirrorvane/version.h>
 
-#include <QDir>
 #include <QFileInfo>
 
 namespace clitest {
@@ -171,8 +170,7 @@ TEST_F(Cli, WithoutItsCodecsModuleTheToolStillReadsBmpsInPlaceAndChecksJpegs)
     // A copy of the program with only its JPEG module where it looks: an
     // install that lost the codecs, or a program copied out of its tree.
     const std::string program = path("bin/mirrorvane-cli");
-    const QString modules = QString::fromStdString(path("bin/" MIRRORVANE_MODULES_FROM_BINDIR));
-    ASSERT_TRUE(QDir().mkpath(modules));
+    const QString modules = QString::fromStdString(folder("bin/" MIRRORVANE_MODULES_FROM_BINDIR));
     ASSERT_TRUE(QFile::copy(QStringLiteral(MIRRORVANE_CLI), QString::fromStdString(program)));
     const auto module = [&](const char* built) { return modules + QLatin1Char('/') + QFileInfo(QString::fromUtf8(built)).fileName(); };
     ASSERT_TRUE(QFile::copy(QStringLiteral(MIRRORVANE_CLI_JPEG), module(MIRRORVANE_CLI_JPEG)));

@@ -6,7 +6,6 @@
 
 #include "imagefile/bmpfiles.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 #include <csignal>
@@ -22,8 +21,6 @@
 namespace clitest {
 namespace {
 
-const std::string kShim = MIRRORVANE_FAULT_SHIM;
-
 struct Fault {
     std::string spec;          // call:errno:times, see faultshim.cpp
     std::string path;          // the files it touches
@@ -36,7 +33,7 @@ std::vector<std::string> faultEnvironment(const Fault& fault)
     // ASan build; the check for that order is the one thing turned off.
     const char* asan = std::getenv("ASAN_OPTIONS");
     std::vector<std::string> environment = {
-        "LD_PRELOAD=" + kShim, "MIRRORVANE_FAULT=" + fault.spec, "MIRRORVANE_FAULT_PATH=" + fault.path,
+        "LD_PRELOAD=" MIRRORVANE_FAULT_SHIM, "MIRRORVANE_FAULT=" + fault.spec, "MIRRORVANE_FAULT_PATH=" + fault.path,
         "ASAN_OPTIONS=" + std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"};
     if (fault.noUnnamedFiles)
         environment.emplace_back("MIRRORVANE_NO_TMPFILE=1");
@@ -47,15 +44,21 @@ class CliFiles : public Cli {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(QDir().mkpath(m_dir.path() + "/in") && QDir().mkpath(m_dir.path() + "/out"));
+        m_old = folder("out") + "/old.bmp";
+        folder("in");
         m_picture = write("in/in.bmp", imagefiletest::bmpBytes(patternImage(64, 48)));
-        m_old = write("out/old.bmp", "old");
     }
 
-    Outcome hideWith(const Fault& fault, const std::vector<std::string>& extra = {}) const
+    // Hides "secret" over an old file under `fault`, then checks that the
+    // folder holds that file alone, whole: the new one when `replaced`.
+    Outcome hideOverOld(const Fault& fault, bool replaced, bool png = false) const
     {
-        return launch({.args = joined({"hide", m_picture, m_old, "--text", "secret"}, extra),
-                       .environment = faultEnvironment(fault)});
+        write("out/old.bmp", "old");
+        const std::vector<std::string> args = {"hide", m_picture, m_old, "--text", "secret"};
+        const Outcome o = launch({.args = png ? joined(args, {"--format", "png"}) : args, .environment = faultEnvironment(fault)});
+        EXPECT_EQ(namesIn("out"), QStringList{"old.bmp"});
+        EXPECT_EQ(replaced ? run({"reveal", m_old}).out : read(m_old), replaced ? "secret" : "old");
+        return o;
     }
 
     QStringList namesIn(const std::string& folder) const { return testsupport::namesIn(QString::fromStdString(path(folder))); }
@@ -81,12 +84,8 @@ TEST_F(CliFiles, InjectedSaveFailuresKeepTheOldFileOrFinishTheNewOne)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        write("out/old.bmp", "old");
-        const Outcome o = hideWith(row.fault, row.png ? std::vector<std::string>{"--format", "png"} : std::vector<std::string>{});
-        const bool done = row.status == 0;
-        EXPECT_TRUE(done ? gave(o, "") : ended(o, row.status, QByteArray("cannot write \"") + m_old.c_str() + "\": " + row.words));
-        EXPECT_EQ(done ? run({"reveal", m_old}).out : read(m_old), done ? "secret" : "old");
-        EXPECT_EQ(namesIn("out"), QStringList{"old.bmp"});
+        const Outcome o = hideOverOld(row.fault, row.status == 0, row.png);
+        EXPECT_TRUE(row.status == 0 ? gave(o, "") : ended(o, row.status, QByteArray("cannot write \"") + m_old.c_str() + "\": " + row.words));
     }
 }
 
@@ -95,10 +94,9 @@ TEST_F(CliFiles, InjectedSaveFailuresKeepTheOldFileOrFinishTheNewOne)
 TEST_F(CliFiles, ReadFailuresGiveTheSystemsReason)
 {
     ASSERT_EQ(run({"hide", m_picture, path("in/hidden.bmp"), "--text", "secret"}).status, 0);
-    for (const char* call : {"pread:5:0", "read:5:0"}) {
-        const Outcome o = launch({.args = {"reveal", path("in/hidden.bmp")}, .environment = faultEnvironment({call, "/in/"})});
-        EXPECT_TRUE(ended(o, 2, "The picture could not be read: Input/output error")) << call;
-    }
+    for (const char* call : {"pread:5:0", "read:5:0"})
+        EXPECT_TRUE(ended(launch({.args = {"reveal", path("in/hidden.bmp")}, .environment = faultEnvironment({call, "/in/"})}), 2,
+                          "The picture could not be read: Input/output error")) << call;
     EXPECT_TRUE(gave(launch({.args = {"reveal", path("in/hidden.bmp")}, .environment = faultEnvironment({"write:4:1", "pipe:"})}),
                      "secret"));
 }
@@ -115,11 +113,7 @@ TEST_F(CliFiles, SignalsLeaveNoTemporaryBehind)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        write("out/old.bmp", "old");
-        const Outcome o = hideWith(row.fault);
-        EXPECT_EQ(o.signal, row.signal) << o.err.toStdString();
-        EXPECT_EQ(namesIn("out"), QStringList{"old.bmp"});
-        EXPECT_EQ(row.replaced ? run({"reveal", m_old}).out : read(m_old), row.replaced ? "secret" : "old");
+        EXPECT_EQ(hideOverOld(row.fault, row.replaced).signal, row.signal);
     }
 }
 
@@ -132,8 +126,7 @@ TEST_F(CliFiles, OtherUsersFilesAndReadOnlyFilesAreRefused)
     if (::geteuid() != 0 || nobody == nullptr || !QFileInfo::exists("/usr/bin/setpriv"))
         GTEST_SKIP() << "needs root, the user nobody and setpriv to act as two users";
     ::chmod(m_dir.path().toLocal8Bit().constData(), 0755);  // reachable for nobody
-    const std::string shared = path("shared"), locked = path("locked");
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(shared)) && QDir().mkpath(QString::fromStdString(locked)));
+    const std::string shared = folder("shared"), locked = folder("locked");
     ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
 
     // Root saves through nobody's link to a root-owned file.
@@ -168,8 +161,7 @@ TEST_F(CliFiles, PicturesThroughPipesAreCopiedOnceAndBounded)
 {
     ASSERT_EQ(roundTrip({"hide", m_picture, path("in/hidden.bmp"), "--text", "piped"}), "piped");
     const QByteArray hidden = read(path("in/hidden.bmp"));
-    ASSERT_TRUE(QDir().mkpath(m_dir.path() + "/tmp"));
-    const std::string tmp = "TMPDIR=" + path("tmp");
+    const std::string tmp = "TMPDIR=" + folder("tmp");
     for (const bool named : {false, true}) {
         SCOPED_TRACE(named ? "a file system without unnamed files" : "unnamed files");
         const std::vector<std::string> environment = joined(faultEnvironment({"", "", named}), {tmp});
@@ -179,14 +171,10 @@ TEST_F(CliFiles, PicturesThroughPipesAreCopiedOnceAndBounded)
 
     const std::string fifo = path("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::thread writer([&] {
-        QFile f(QString::fromStdString(fifo));
-        if (f.open(QIODevice::WriteOnly))
-            f.write(hidden);
-    });
+    std::thread writer([&] { write("fifo", hidden); });
     const Outcome fromFifo = run({"capacity", fifo});
     writer.join();
-    EXPECT_EQ(fromFifo.out, "1000\n") << fromFifo.err.toStdString();
+    EXPECT_TRUE(gave(fromFifo, "1000\n"));
 
     // An endless stream after a BMP's last pixel is not read.
     const Outcome endless = launch({.args = {"reveal", "-"}, .input = hidden, .endlessInput = true});
@@ -201,16 +189,13 @@ TEST_F(CliFiles, APngWiderThanLibpngsDefaultIsWrittenAndReadBack)
     const std::string wide = write("in/wide.bmp", imagefiletest::bmpBytes(patternImage(1000001, 2)));
     for (const std::string& output : {path("out/wide.png"), std::string("-")}) {
         const Outcome o = run({"hide", wide, output, "--text", "x", "--format", "png"});
-        ASSERT_EQ(o.status, 0) << output << o.err.toStdString();
-        const std::string written = output == "-" ? write("out/piped.png", o.out) : output;
-        EXPECT_EQ(run({"reveal", written}).out, "x") << output;
+        EXPECT_TRUE(gave(run({"reveal", output == "-" ? write("out/piped.png", o.out) : output}), "x")) << output << o.err.toStdString();
     }
 }
 
 TEST_F(CliFiles, AFullTemporaryFolderGivesTheSystemsReason)
 {
-    const std::string tmp = path("tmp");
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(tmp)));
+    const std::string tmp = folder("tmp");
     if (::mount("tmpfs", tmp.c_str(), "tmpfs", 0, "size=64k") != 0)
         GTEST_SKIP() << "mounting a 64 KB tmpfs needs root with CAP_SYS_ADMIN";
     const QByteArray big = imagefiletest::bmpBytes(patternImage(200, 200));

@@ -4,8 +4,6 @@
 #include "imagefile/messagecolumns.h"
 #include "imagefile/pngwriter.h"
 
-#include <QDir>
-
 namespace clitest {
 namespace {
 

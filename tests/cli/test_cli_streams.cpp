@@ -190,7 +190,6 @@ TEST_F(Cli, ALowPictureOfAnyWidthTakesConstantMemory)
         << hidden.peakKilobytes << " and " << revealed.peakKilobytes << " KB";
 }
 
-
 TEST_F(Cli, HostilePicturesAreAnsweredInSecondsWithinBoundedMemory)
 {
     using namespace imagefiletest;

@@ -2,7 +2,6 @@
 // when Tab is pressed, in a folder of pictures and other files.
 #include "clitest.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -39,7 +38,7 @@ protected:
     {
         for (const char* name : {"holiday photo.png", "HOLIDAY.JPG", "notes.txt"})
             write(name, "");
-        QDir(m_dir.path()).mkdir(QStringLiteral("sub"));
+        folder("sub");
     }
 
     // What `shell` offers, sorted, or nothing when it is not installed.
