@@ -38,10 +38,8 @@ TEST_F(Cli, HelpVersionCapacityAndUsageErrors)
 
 TEST_F(Cli, TextFromStandardInputOrAFileAndRawBytes)
 {
-    const std::string palette = save(patternImage(30, 30).convertToFormat(QImage::Format_Indexed8), "p.png");
-    const std::string out = path("o.bmp");
-    const QByteArray text = "from somewhere\r\n\xC3\xA9t\xC3\xA9";
-    const QByteArray mark = "\xEF\xBB\xBF";
+    const std::string palette = save(patternImage(30, 30).convertToFormat(QImage::Format_Indexed8), "p.png"), out = path("o.bmp");
+    const QByteArray text = "from somewhere\r\n\xC3\xA9t\xC3\xA9", mark = "\xEF\xBB\xBF";
     const std::string file = write("t.txt", text), notepad = write("notepad.txt", mark + text);
     const struct { const char* why; std::vector<std::string> options; QByteArray input, revealed; } rows[] = {
         {"standard input", {}, text, text},

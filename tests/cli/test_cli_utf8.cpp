@@ -30,8 +30,8 @@ TEST_F(Cli, Utf8TextsRoundTripOnEveryRoad)
     }
     // On a terminal the C1 control is escaped like any other.
     const Outcome shown = run({kReveal, path("a.bmp")}, {}, Stream::Terminal);
-    EXPECT_TRUE(ended(shown, 0, "shown as \\xHH"));
-    EXPECT_TRUE(shown.out.contains("C1:\\xC2\\x9B.") && shown.out.contains("\xC5\x81")) << shown.out.toStdString();
+    EXPECT_TRUE(ended(shown, 0, "shown as \\xHH") && shown.out.contains("C1:\\xC2\\x9B.") && shown.out.contains("\xC5\x81"))
+        << shown.out.toStdString();
 
     // The encrypted-text markers are looked for in the decoded text.
     ASSERT_EQ(run({kHide, bmp, path("e.bmp"), kText, "K 01 \xC3\xA9 K \xC5\x81", kUtf8}).status, 0);
