@@ -55,11 +55,11 @@ protected:
     }
 
     // What reveal finds in the picture that `hide` with `args` (its output
-    // third) wrote, or why hide failed.
-    static QByteArray roundTrip(const std::vector<std::string>& args, const QByteArray& input = {})
+    // third) wrote, or why hide failed; both run by `program` when given.
+    static QByteArray roundTrip(const std::vector<std::string>& args, const QByteArray& input = {}, const std::string& program = {})
     {
-        const Outcome o = run(args, input);
-        return o.status == 0 ? run({"reveal", args[2]}).out : "hide failed: " + o.err;
+        const Outcome o = launch({.args = args, .program = program, .input = input});
+        return o.status == 0 ? launch({.args = {"reveal", args[2]}, .program = program}).out : "hide failed: " + o.err;
     }
 
     QTemporaryDir m_dir;

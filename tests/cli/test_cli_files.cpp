@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <thread>
 
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/mount.h>
 #include <sys/stat.h>

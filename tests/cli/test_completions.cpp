@@ -5,7 +5,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include <algorithm>
 #include <iostream>
 
 namespace clitest {
@@ -63,7 +62,7 @@ protected:
         replies.removeAll(QStringLiteral("-- finished"));
         for (QString& reply : replies)
             reply.remove('\\');
-        std::sort(replies.begin(), replies.end());
+        replies.sort();
         replies.removeDuplicates();
         return replies;
     }
