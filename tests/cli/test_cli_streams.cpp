@@ -24,8 +24,7 @@ TEST_F(Cli, DashIsStandardInputAndOutputThroughPipes)
     for (const char* format : {"bmp", "png"}) {
         SCOPED_TRACE(format);
         const Outcome hidden = run({"hide", "-", "-", "--text", text, "--format", format}, picture);
-        ASSERT_EQ(hidden.status, 0) << hidden.err.toStdString();
-        EXPECT_TRUE(hidden.out.startsWith(format == std::string("png") ? "\x89PNG" : "BM"));
+        EXPECT_TRUE(hidden.status == 0 && hidden.out.startsWith(format == std::string("png") ? "\x89PNG" : "BM")) << hidden.err.toStdString();
         EXPECT_FALSE(exists(path("-"))) << "no file named -";
 
         EXPECT_EQ(run({"reveal", "-"}, hidden.out).out.toStdString(), text);
@@ -43,11 +42,10 @@ TEST_F(Cli, AFailedStandardOutputIsReported)
         {"reveal", hidden}, {"capacity", picture}, {"--help"}, {"--version"}, {"hide", picture, "-", "--text", "x"},
     };
     for (const auto& [stream, reason] : {std::pair{Stream::Full, "No space left on device"},
-                                         std::pair{Stream::Closed, "Bad file descriptor"}}) {
+                                         std::pair{Stream::Closed, "Bad file descriptor"}})
         for (const auto& args : commands)
             EXPECT_TRUE(ended(run(args, {}, stream), 2, QByteArray("mirrorvane-cli: cannot write standard output: ") + reason + "\n"))
                 << args[0] << (stream == Stream::Full ? " > /dev/full" : " >&-");
-    }
     // With standard output closed, no file the program opens takes its place.
     ASSERT_EQ(run({"hide", picture, path("out.bmp"), "--text", "x"}, {}, Stream::Closed).status, 0);
     EXPECT_EQ(run({"reveal", path("out.bmp")}).out, "x");
