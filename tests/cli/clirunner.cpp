@@ -151,12 +151,4 @@ Outcome launch(const Launch& launch)
     return outcome;
 }
 
-bool allPrefixed(const QByteArray& err)
-{
-    for (const QByteArray& line : err.split('\n'))
-        if (!line.isEmpty() && !line.startsWith("mirrorvane-cli: "))
-            return false;
-    return err.isEmpty() || err.endsWith('\n');
-}
-
 }  // namespace clitest
