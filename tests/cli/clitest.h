@@ -77,17 +77,6 @@ inline std::vector<std::string> joined(std::vector<std::string> args, const std:
     return args;
 }
 
-// A picture whose message lost its end marker: a start with no end.
-inline QImage damagedImage()
-{
-    QImage image = patternImage(30, 30);
-    stego::PixelSurface surface = imagefile::surfaceOf(image);
-    EXPECT_EQ(stego::hideBytes(surface, "lost").outcome, stego::HideOutcome::Hidden);
-    const std::int64_t p = 3 * (13 + 4);
-    surface.pixels[(p % 30) * surface.stride + p / 30] ^= 0x00010000U;
-    return image;
-}
-
 // Ended with `status`, having said something on standard error that holds
 // `words`, every line of it under the program's prefix.
 inline ::testing::AssertionResult ended(const Outcome& o, int status, const QByteArray& words = {})
