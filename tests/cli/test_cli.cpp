@@ -198,9 +198,9 @@ TEST_F(Cli, WithoutItsCodecsModuleTheToolStillReadsBmpsInPlaceAndChecksJpegs)
     // install that lost the codecs, or a program copied out of its tree.
     const std::string program = path("bin/mirrorvane-cli");
     const QString modules = QString::fromStdString(folder("bin/" MIRRORVANE_MODULES_FROM_BINDIR));
-    ASSERT_TRUE(QFile::copy(QStringLiteral(MIRRORVANE_CLI), QString::fromStdString(program)));
     const auto module = [&](const char* built) { return modules + QLatin1Char('/') + QFileInfo(QString::fromUtf8(built)).fileName(); };
-    ASSERT_TRUE(QFile::copy(QStringLiteral(MIRRORVANE_CLI_JPEG), module(MIRRORVANE_CLI_JPEG)));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(MIRRORVANE_CLI), QString::fromStdString(program))
+                && QFile::copy(QStringLiteral(MIRRORVANE_CLI_JPEG), module(MIRRORVANE_CLI_JPEG)));
     const std::string bmp = save(patternImage(30, 30), "in.bmp"), png = save(patternImage(30, 30), "in.png");
     const auto runCopy = [&](std::vector<std::string> args) { return launch({.args = std::move(args), .program = program}); };
 
@@ -218,8 +218,7 @@ TEST_F(Cli, WithoutItsCodecsModuleTheToolStillReadsBmpsInPlaceAndChecksJpegs)
     EXPECT_TRUE(ended(runCopy({"check", write("progressive.jpg", imagefiletest::progressiveJpeg(photo))}), 2, why));
 
     // The codecs alone decode a sequential JPEG whole.
-    ASSERT_TRUE(QFile::remove(module(MIRRORVANE_CLI_JPEG)));
-    ASSERT_TRUE(QFile::copy(QStringLiteral(MIRRORVANE_CLI_CODECS), module(MIRRORVANE_CLI_CODECS)));
+    ASSERT_TRUE(QFile::remove(module(MIRRORVANE_CLI_JPEG)) && QFile::copy(QStringLiteral(MIRRORVANE_CLI_CODECS), module(MIRRORVANE_CLI_CODECS)));
     EXPECT_EQ(runCopy({"check", path("in.jpg")}).status, 3);
 }
 

@@ -89,11 +89,10 @@ TEST_F(Completions, EachShellOffersCommandsValuesAndPicturesByTheirPlace)
     for (const auto& [why, shell, line, cword, expected] : rows) {
         SCOPED_TRACE(std::string(shell) + ": " + why);
         const std::optional<QStringList> replies = offered(shell, line, cword);
-        if (!replies) {
+        if (!replies)
             std::cout << "[  SKIPPED ] " << shell << " is not installed\n";
-            continue;
-        }
-        EXPECT_EQ(*replies, expected) << replies->join('|').toStdString();
+        else
+            EXPECT_EQ(*replies, expected) << replies->join('|').toStdString();
     }
 }
 
