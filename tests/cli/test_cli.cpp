@@ -276,8 +276,7 @@ TEST_F(Cli, TooMuchTextIsCountedExactlyInItsOwnUnits)
                       "The Message has 0.666666666666667 bytes more than the image can accommodate as UTF-8\n"));
 
     // Eleven characters: the figure the seed gives, from every input that ends.
-    const QByteArray eleven = "abcdefghijk";
-    const QByteArray exact = "The Message has 1.66666666666667 characters more than the image can accommodate\n";
+    const QByteArray eleven = "abcdefghijk", exact = "The Message has 1.66666666666667 characters more than the image can accommodate\n";
     EXPECT_TRUE(ended(run({kHide, picture, out, kText, eleven.toStdString()}), 4, exact));
     EXPECT_TRUE(ended(run({kHide, picture, out, "--text-file", write("t.txt", eleven)}), 4, exact));
     EXPECT_TRUE(ended(run({kHide, picture, out}, eleven), 4, exact)) << "a pipe that ends";
@@ -289,14 +288,12 @@ TEST_F(Cli, TooMuchTextIsCountedExactlyInItsOwnUnits)
 TEST_F(Cli, CheckNamesThePicturesThatCarryAMessage)
 {
     // Read in place, decoded, and names a line-based reader would trip on.
-    const std::string bmp = save(carrying("one"), "with space.bmp");
-    const std::string png = save(carrying("two"), "tab\tand\nbreak.png");
+    const std::string bmp = save(carrying("one"), "with space.bmp"), png = save(carrying("two"), "tab\tand\nbreak.png");
     const std::string plain = save(patternImage(40, 50), "plain.png"), plainBmp = save(patternImage(40, 30), "plain.bmp");
-    const std::string damaged = save(damagedImage(), "damaged.bmp");
+    const std::string damaged = save(damagedImage(), "damaged.bmp"), junk = write("junk.png", "not a picture");
     const std::string tiny = save(patternImage(5, 5), "tiny.png");  // too small to hold a start marker
-    const std::string junk = write("junk.png", "not a picture");
-    const QByteArray bmpLine = QByteArray::fromStdString(bmp) + "\n";
-    const QByteArray pngEscaped = QByteArray::fromStdString(path("tab\\x09and\\x0Abreak.png")) + "\n";
+    const QByteArray bmpLine = QByteArray::fromStdString(bmp) + "\n",
+                     pngEscaped = QByteArray::fromStdString(path("tab\\x09and\\x0Abreak.png")) + "\n";
     const struct { const char* why; std::vector<std::string> args; int status; QByteArray out; QByteArray err; } rows[] = {
         {"each carrier named, in order", {bmp, plain, png, plainBmp}, 0, bmpLine + pngEscaped, {}},
         {"-0 gives names exactly", {"-0", png, bmp}, 0, QByteArray::fromStdString(png) + '\0' + QByteArray::fromStdString(bmp) + '\0', {}},
