@@ -90,9 +90,7 @@ TEST_F(Cli, TextFromStandardInputOrAFileAndRawBytes)
     const std::string jpeg = save(patternImage(40, 30), "p.jpg");  // lossy input is fine: the output is lossless
     ASSERT_EQ(run({kHide, jpeg, out, "--raw"}, kMark + all).status, 0);
     EXPECT_EQ(run({kReveal, out, "--raw"}).out, kMark + all) << "raw bytes keep what looks like a mark";
-    const QByteArray utf8 = run({kReveal, out}).out;
-    EXPECT_TRUE(utf8.contains("\xE2\x82\xAC") && utf8.contains("\xC2\x81")) << "0x80 is the euro sign, 0x81 its control character";
-    EXPECT_EQ(QString::fromUtf8(utf8).size(), 259);
+    EXPECT_EQ(QString::fromUtf8(run({kReveal, out}).out).size(), 259) << "every byte one character, NUL included";
 }
 
 TEST_F(Cli, RefusalsWriteNoOutput)
