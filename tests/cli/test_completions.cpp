@@ -55,8 +55,7 @@ protected:
         process.setWorkingDirectory(m_dir.path());
         process.start(program, args);
         EXPECT_TRUE(process.waitForFinished(60000));
-        const QByteArray err = process.readAllStandardError();
-        EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+        EXPECT_EQ(process.readAllStandardError(), QByteArray());
         QStringList replies = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
         // zsh quotes what it inserts and adds some matches twice.
         replies.removeAll(QStringLiteral("-- finished"));
