@@ -77,9 +77,7 @@ Outcome launch(const Launch& launch)
         place(launch.in, 0, inPipe[0], slave);
         place(launch.out, 1, outPipe[1], slave);
         dup2(launch.errToOut ? 1 : errPipe[1], 2);
-        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1], master, slave})
-            if (fd > 2)
-                close(fd);
+        closefrom(3);  // the pipes' and the terminal's other ends
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
