@@ -19,24 +19,12 @@ namespace {
 // In the child: puts `stream` on descriptor `target`.
 void place(Stream stream, int target, int pipeEnd, int terminal)
 {
-    if (stream == Stream::Closed) {
+    // /dev/full closes itself at exec; its copy on `target` stays.
+    const int full = stream == Stream::Full ? open("/dev/full", O_WRONLY | O_CLOEXEC) : -1;
+    if (stream == Stream::Closed)
         close(target);
-    } else if (stream == Stream::Full) {
-        const int full = open("/dev/full", O_WRONLY);
-        dup2(full, target);
-        close(full);
-    } else {
-        dup2(stream == Stream::Pipe ? pipeEnd : terminal, target);
-    }
-}
-
-// The parent's end of a pipe, or -1 (and closed) when the stream is no pipe.
-int parentEnd(Stream stream, int fd)
-{
-    if (stream == Stream::Pipe)
-        return fd;
-    close(fd);
-    return -1;
+    else
+        dup2(stream == Stream::Full ? full : stream == Stream::Pipe ? pipeEnd : terminal, target);
 }
 
 // execve's form: pointers into `strings`, then a null.
@@ -69,17 +57,16 @@ Outcome launch(const Launch& launch)
 
     std::vector<std::string> args = launch.args;
     args.insert(args.begin(), launch.program.empty() ? std::string(MIRRORVANE_CLI) : launch.program);
-    // No display: the tool must not need one.  Built before fork, since the
-    // child may only make async-signal-safe calls.
-    std::vector<std::string> environment;
+    // No display: the tool must not need one.  The launch's own variables
+    // first, so they win (getenv takes the first).  Built before fork, since
+    // the child may only make async-signal-safe calls.
+    std::vector<std::string> environment = launch.environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string_view variable = *entry;
         if (!variable.starts_with("DISPLAY=") && !variable.starts_with("WAYLAND_DISPLAY=")
             && !variable.starts_with("QT_QPA_PLATFORM="))
             environment.emplace_back(variable);
     }
-    // First, so they win over the test's own (getenv takes the first).
-    environment.insert(environment.begin(), launch.environment.begin(), launch.environment.end());
     const std::vector<char*> argv = pointers(args), envp = pointers(environment);
 
     const pid_t child = fork();
@@ -90,13 +77,13 @@ Outcome launch(const Launch& launch)
         place(launch.in, 0, inPipe[0], slave);
         place(launch.out, 1, outPipe[1], slave);
         dup2(launch.errToOut ? 1 : errPipe[1], 2);
-        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1], master, slave})
-            if (fd > 2)
-                close(fd);
+        closefrom(3);  // the pipes' and the terminal's other ends
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
-    for (int fd : {inPipe[0], outPipe[1], errPipe[1], slave})
+    // The parent keeps its ends of the pipes in use.
+    int input = launch.in == Stream::Pipe ? inPipe[1] : -1, output = launch.out == Stream::Pipe ? outPipe[0] : -1;
+    for (int fd : {inPipe[0], outPipe[1], errPipe[1], slave, input == -1 ? inPipe[1] : -1, output == -1 ? outPipe[0] : -1})
         if (fd != -1)
             close(fd);
     if (launch.in == Stream::Terminal) {
@@ -104,7 +91,7 @@ Outcome launch(const Launch& launch)
         const QByteArray typed = launch.input + "\x04";
         (void)!write(master, typed.constData(), static_cast<size_t>(typed.size()));
     }
-    int input = parentEnd(launch.in, inPipe[1]), output = parentEnd(launch.out, outPipe[0]), error = errPipe[0];
+    int error = errPipe[0];
     if (input != -1)
         fcntl(input, F_SETFL, fcntl(input, F_GETFL) | O_NONBLOCK);
     // Endless input is this block again and again, up to a bound that a
@@ -160,14 +147,6 @@ Outcome launch(const Launch& launch)
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return outcome;
-}
-
-bool allPrefixed(const QByteArray& err)
-{
-    for (const QByteArray& line : err.split('\n'))
-        if (!line.isEmpty() && !line.startsWith("mirrorvane-cli: "))
-            return false;
-    return err.isEmpty() || err.endsWith('\n');
 }
 
 }  // namespace clitest

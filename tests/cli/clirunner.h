@@ -37,7 +37,4 @@ struct Outcome {
 
 Outcome launch(const Launch& launch);
 
-// Every line of `err` carries the program's prefix.
-bool allPrefixed(const QByteArray& err);
-
 }  // namespace clitest

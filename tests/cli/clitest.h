@@ -8,18 +8,17 @@
 #include "imagefile/imageio.h"
 #include "imagefile/pictures.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 namespace clitest {
 
 using imagefiletest::patternImage;
+inline const std::string kHide = "hide", kReveal = "reveal", kText = "--text";
 
 class Cli : public ::testing::Test {
 protected:
@@ -45,8 +44,31 @@ protected:
 
     static bool exists(const std::string& file) { return QFile::exists(QString::fromStdString(file)); }
 
+    // Makes the folder `name` in the scratch folder; its path.
+    std::string folder(const std::string& name) const
+    {
+        EXPECT_TRUE(QDir().mkpath(QString::fromStdString(path(name)))) << name;
+        return path(name);
+    }
+
+    // What reveal finds in the picture that `hide` with `args` (its output
+    // third) wrote, or why hide failed; both run by `program` when given.
+    static QByteArray roundTrip(const std::vector<std::string>& args, const QByteArray& input = {}, const std::string& program = {})
+    {
+        const Outcome o = launch({.args = args, .program = program, .input = input});
+        return o.status == 0 ? launch({.args = {"reveal", args[2]}, .program = program}).out : "hide failed: " + o.err;
+    }
+
     QTemporaryDir m_dir;
 };
+
+// Peak memory is not bounded under AddressSanitizer, whose shadow memory
+// and quarantine count too.
+#ifdef __SANITIZE_ADDRESS__
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
 
 // `args` followed by `more`.
 inline std::vector<std::string> joined(std::vector<std::string> args, const std::vector<std::string>& more)
@@ -55,24 +77,25 @@ inline std::vector<std::string> joined(std::vector<std::string> args, const std:
     return args;
 }
 
-// A picture whose message lost its end marker: a start with no end.
-inline QImage damagedImage()
-{
-    QImage image = patternImage(30, 30);
-    stego::PixelSurface surface = imagefile::surfaceOf(image);
-    EXPECT_EQ(stego::hideBytes(surface, "lost").outcome, stego::HideOutcome::Hidden);
-    const std::int64_t p = 3 * (13 + 4);
-    surface.pixels[(p % 30) * surface.stride + p / 30] ^= 0x00010000U;
-    return image;
-}
-
 // Ended with `status`, having said something on standard error that holds
 // `words`, every line of it under the program's prefix.
 inline ::testing::AssertionResult ended(const Outcome& o, int status, const QByteArray& words = {})
 {
-    if (o.status == status && !o.err.isEmpty() && o.err.contains(words) && allPrefixed(o.err))
+    bool prefixed = o.err.endsWith('\n');  // and so not empty
+    for (const QByteArray& line : o.err.split('\n'))
+        prefixed = prefixed && (line.isEmpty() || line.startsWith("mirrorvane-cli: "));
+    if (o.status == status && prefixed && o.err.contains(words))
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "status " << o.status << ", standard error: " << o.err.toStdString();
+}
+
+// Ended well and silently, with exactly `out` on standard output.
+inline ::testing::AssertionResult gave(const Outcome& o, const QByteArray& out)
+{
+    if (o.status == 0 && o.out == out && o.err.isEmpty())
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "status " << o.status << ", standard output: " << o.out.left(300).toStdString()
+                                         << ", standard error: " << o.err.toStdString();
 }
 
 }  // namespace clitest
