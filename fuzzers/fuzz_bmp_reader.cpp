@@ -11,18 +11,14 @@
 #include "imagefile/imageio.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
-#include <QTemporaryFile>
 
 #include <cstddef>
 #include <cstdint>
 
 namespace {
-
-void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 // Qt's reading of the same bytes in the working format, or null.
 QImage qtReading(const QByteArray& bytes)
@@ -51,8 +47,7 @@ bool sameRgb(const QImage& a, const QImage& b)
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    static QCoreApplication application(*argc, *argv);
-    qInstallMessageHandler(quiet);
+    fuzz::startQt(argc, argv);
     QImageReader::setAllocationLimit(imagefile::kAllocationLimitMB);
     return 0;
 }
@@ -78,26 +73,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QByteArray input = bytes;
     QBuffer in(&input);
     in.open(QIODevice::ReadOnly);
-    // Small bands, so that these small pictures cross band seams too, and
-    // the default ones, which take whole rows.
-    const stego::ReadResult engine = stego::readMessage(imagefile::surfaceOf(theirs));
-    for (const bmpfile::BandSizes bands : {bmpfile::BandSizes{64, 512}, bmpfile::BandSizes{}}) {
-        const bmpfile::BmpReveal streamed = bmpfile::revealBmp(in, nullptr, bands);
-        if (!streamed.ok() || streamed.result.outcome != engine.outcome || streamed.result.text != engine.text)
-            fuzz::fail("the streamed reveal differs from the engine's scan", fuzz::outcomeName(streamed.result.outcome));
-    }
-    // From a file, as the command-line tool reads it, every band by two threads.
-    static QTemporaryFile file;
-    if (!file.isOpen() && !file.open())
-        fuzz::fail("no temporary file for the bytes");
-    if (!file.resize(0) || file.write(bytes) != bytes.size() || !file.flush())
-        fuzz::fail("the temporary file could not be written");
-    QFile positioned(file.fileName());
+    // From memory in small bands, so that these small pictures cross band
+    // seams too, and in the default ones, which take whole rows; from a file,
+    // as the command-line tool reads it, every band by two threads.
+    QFile positioned(fuzz::scratchWith(bytes));
     if (!positioned.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        fuzz::fail("the temporary file could not be opened");
-    const bmpfile::BmpReveal fromFile = bmpfile::revealBmp(positioned, nullptr, bmpfile::BandSizes{64, 512, 0});
-    if (!fromFile.ok() || fromFile.result.outcome != engine.outcome || fromFile.result.text != engine.text)
-        fuzz::fail("the two-thread reveal from a file differs from the engine's scan", fuzz::outcomeName(fromFile.result.outcome));
+        fuzz::fail("the scratch file could not be opened");
+    const stego::ReadResult engine = stego::readMessage(imagefile::surfaceOf(theirs));
+    const std::pair<QIODevice*, bmpfile::BandSizes> reveals[] = {{&in, {64, 512}}, {&in, {}}, {&positioned, {64, 512, 0}}};
+    for (const auto& [device, bands] : reveals) {
+        const bmpfile::BmpReveal streamed = bmpfile::revealBmp(*device, nullptr, bands);
+        if (!streamed.ok() || streamed.result.outcome != engine.outcome || streamed.result.text != engine.text)
+            fuzz::fail("a streamed reveal differs from the engine's scan", fuzz::outcomeName(streamed.result.outcome));
+    }
 
     // Texts long enough to reach many rows and columns of these pictures.
     const std::string text(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 16 + size % 2048));

@@ -24,12 +24,13 @@ namespace {
 TEST(WorkedExamples, CapitalAInThreeWhitePixels)
 {
     Canvas canvas(75, 1);  // one row: the text's first character is pixels 39..41
+    const PixelSurface surface = canvas.surface();
     for (int p = 39; p < 42; ++p)
-        canvas.setColour(p, 0xFFFFFF);
-    ASSERT_EQ(hideBytes(canvas.surface(), "A").outcome, HideOutcome::Hidden);
-    EXPECT_EQ(canvas.colour(39), 0xFEFFFEU);
-    EXPECT_EQ(canvas.colour(40), 0xFEFEFEU);
-    EXPECT_EQ(canvas.colour(41), 0xFFFFFEU);
+        stegotest::setColour(surface, p, 0xFFFFFF);
+    ASSERT_EQ(hideBytes(surface, "A").outcome, HideOutcome::Hidden);
+    EXPECT_EQ(stegotest::colourAt(surface, 39), 0xFEFFFEU);
+    EXPECT_EQ(stegotest::colourAt(surface, 40), 0xFEFEFEU);
+    EXPECT_EQ(stegotest::colourAt(surface, 41), 0xFFFFFEU);
     EXPECT_TRUE(reads(canvas, ReadOutcome::Found, "A"));
 }
 
@@ -92,7 +93,7 @@ TEST(Scan, FailureTable)
         Canvas canvas(row.width, row.height);
         for (std::int64_t p = 0; p < row.width * row.height; ++p)
             canvas.at(p) &= 0xFFFEFEFEU;  // random bits must not spell a marker by chance
-        stegotest::referenceWrite(canvas, row.characters);
+        stegotest::referenceWrite(canvas.surface(), row.characters);
         EXPECT_TRUE(reads(canvas, row.outcome, row.text)) << row.why;
     }
 }
