@@ -7,50 +7,23 @@
 #include <QFont>
 #include <QLocale>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <functional>
-#include <future>
-#include <thread>
-
 namespace {
 
 using testsupport::isFailureBox;
+using texttest::runWithin;
 using texttest::TextCommandsTest;
-
-// Runs `body`, ending the test program if it outlasts `limit`: a layout
-// gone quadratic would otherwise hold the suite for minutes.
-void runWithin(std::chrono::seconds limit, const char* what, const std::function<void()>& body)
-{
-    std::promise<void> done;
-    std::thread watchdog([limit, what, finished = done.get_future()] {
-        if (finished.wait_for(limit) == std::future_status::timeout) {
-            std::fprintf(stderr, "%s took over %lld s\n", what, static_cast<long long>(limit.count()));
-            std::_Exit(EXIT_FAILURE);
-        }
-    });
-    body();
-    done.set_value();
-    watchdog.join();
-}
-
-std::string repeated(const char* piece, std::size_t times)
-{
-    return QByteArray(piece).repeated(qsizetype(times)).toStdString();
-}
 
 TEST(HiddenTextLimits, CharactersAndLinesAsTheBoxWouldCountThem)
 {
-    const std::size_t lines = text::kMostHiddenLinesShown;
+    const auto lines = qsizetype(text::kMostHiddenLinesShown);
     const std::tuple<const char*, std::string, bool> rows[] = {
         {"empty", "", true},
         {"exactly the most characters", std::string(text::kMostHiddenCharactersShown, 'c'), true},
         {"one character over", std::string(text::kMostHiddenCharactersShown + 1, 'c'), false},
-        {"exactly the most lines: CR LF is one break", repeated("\r\n", lines - 1), true},
-        {"one line over with lone LFs", std::string(lines, '\n'), false},
-        {"one line over with lone CRs", std::string(lines, '\r'), false},
-        {"LF then CR is two breaks", repeated("x\n\r", lines / 2), false},
+        {"exactly the most lines: CR LF is one break", QByteArray("\r\n").repeated(lines - 1).toStdString(), true},
+        {"one line over with lone LFs", std::string(text::kMostHiddenLinesShown, '\n'), false},
+        {"one line over with lone CRs", std::string(text::kMostHiddenLinesShown, '\r'), false},
+        {"LF then CR is two breaks", QByteArray("x\n\r").repeated(lines / 2).toStdString(), false},
     };
     for (const auto& [why, hidden, fits] : rows)
         EXPECT_EQ(text::fitsTextBox(hidden), fits) << why;
