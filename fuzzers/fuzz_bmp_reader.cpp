@@ -29,20 +29,6 @@ QImage qtReading(const QByteArray& bytes)
     return image;
 }
 
-bool sameRgb(const QImage& a, const QImage& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (int y = 0; y < a.height(); ++y) {
-        const auto* ra = reinterpret_cast<const std::uint32_t*>(a.constScanLine(y));
-        const auto* rb = reinterpret_cast<const std::uint32_t*>(b.constScanLine(y));
-        for (int x = 0; x < a.width(); ++x)
-            if (((ra[x] ^ rb[x]) & 0xFFFFFFU) != 0)
-                return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
@@ -64,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QImage theirs = qtReading(bytes);
     if (theirs.isNull())
         return 0;
-    if (!sameRgb(ours.image, theirs))
+    if (ours.image != theirs)  // both in the working format, whose == leaves out the unused top byte
         fuzz::fail("our BMP reader and Qt's disagree on the pixels of a", std::to_string(parsed.layout.bitsPerPixel) + "-bit file");
 
     // The streaming commands, on pictures small enough to hide in often.
@@ -98,21 +84,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const stego::HideReport report = stego::hideBytes(imagefile::surfaceOf(expected), text);
     if (!hidden.ok() || hidden.report.outcome != report.outcome)
         fuzz::fail("the streamed hide's outcome differs from the engine's");
-    if (report.outcome == stego::HideOutcome::Hidden && !sameRgb(qtReading(output), expected))
+    if (report.outcome == stego::HideOutcome::Hidden && qtReading(output) != expected)
         fuzz::fail("the streamed hide's picture differs from the engine's");
 
     // Over a copy patched row by row, as files are written: the same bytes.
     QByteArray copy;
     const bmpfile::BmpHide patched = bmpfile::hideBmp(
         in, text,
-        bmpfile::PatchedCopy{[&](qint64 from, qint64 length) {
-                               copy.append(bytes.mid(from, length));
-                               return true;
-                           },
-                           [&](std::uint64_t at, QByteArrayView piece) {
-                               copy.replace(static_cast<qsizetype>(at), piece.size(), piece.toByteArray());
-                               return true;
-                           }});
+        bmpfile::PatchedCopy{[&](qint64 from, qint64 length) { copy.append(bytes.mid(from, length)); return true; },
+                             [&](std::uint64_t at, QByteArrayView piece) {
+                                 copy.replace(static_cast<qsizetype>(at), piece.size(), piece.toByteArray());
+                                 return true;
+                             },
+                             {}});
     if (!patched.ok() || patched.report.outcome != report.outcome)
         fuzz::fail("the patched copy's outcome differs from the engine's");
     if (report.outcome == stego::HideOutcome::Hidden && copy != output)

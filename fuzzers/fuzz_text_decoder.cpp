@@ -34,15 +34,10 @@ void checkUtf16(const QString& text, const std::uint8_t* data, std::size_t size,
     }
 }
 
-QString withLfBreaks(const QString& text)
+QString withLfBreaks(QString text)
 {
-    QString out = text;
-    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    for (QChar& c : out) {
-        if (c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
-            c = u'\n';
-    }
-    return out;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    return text.replace(QChar::LineSeparator, u'\n').replace(QChar::ParagraphSeparator, u'\n');
 }
 
 }  // namespace
@@ -53,12 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString text = text::decodeTextFile(bytes);
     const bool utf8Mark = size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF;
 
-    if (!utf8Mark && size >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
-        checkUtf16(text, data + 2, size - 2, true);
-    } else if (!utf8Mark && size >= 2 && data[0] == 0xFE && data[1] == 0xFF) {
-        checkUtf16(text, data + 2, size - 2, false);
-    } else if (!utf8Mark && size >= 2 && data[1] == 0) {
-        checkUtf16(text, data, size, true);
+    const bool littleMark = size >= 2 && data[0] == 0xFF && data[1] == 0xFE, bigMark = size >= 2 && data[0] == 0xFE && data[1] == 0xFF;
+    if (!utf8Mark && (littleMark || bigMark || (size >= 2 && data[1] == 0))) {
+        const std::size_t mark = littleMark || bigMark ? 2 : 0;
+        checkUtf16(text, data + mark, size - mark, !bigMark);
     } else {
         const std::u16string windows1252 =
             stego::decodeWindows1252(std::string_view(reinterpret_cast<const char*>(data), size));
