@@ -49,9 +49,7 @@ inline std::string byteToBin(std::int16_t value)
     std::string digits;
     for (int v = value; v >= 1; v /= 2)
         digits.insert(digits.begin(), static_cast<char>('0' + v % 2));
-    if (digits.size() < 8)
-        digits.insert(0, 8 - digits.size(), '0');
-    return digits;
+    return std::string(8 - std::min<std::size_t>(digits.size(), 8), '0') + digits;
 }
 
 // Writes `bytes` as characters 0, 1, ... digit by digit from byteToBin:

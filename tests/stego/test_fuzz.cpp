@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 using namespace stego;
 using stegotest::Canvas;
 
@@ -43,11 +41,9 @@ TEST(AgainstModel, HideAndReadOverManyGeometries)
         {37, 23}, {40, 17}, {3, 701},    // wider than a band, every row phase, tall and narrow
     };
     for (int round = 0; round < 700; ++round) {
-        auto [w, h] = round < 9 * 4 ? named[round / 4] : std::pair<std::int64_t, std::int64_t>{1 + below(130), 1 + below(130)};
-        if (round >= 36 && round % 5 == 0)
-            w = 1 + below(3);  // tall and narrow
-        else if (round >= 36 && round % 5 == 1)
-            std::tie(w, h) = std::pair<std::int64_t, std::int64_t>{1 + below(600), 1 + below(3)};
+        // Past the named ones, a fifth tall and narrow, a fifth wide and flat.
+        const std::int64_t widest[] = {3, 600, 130, 130, 130}, tallest[] = {130, 3, 130, 130, 130};
+        const auto [w, h] = round < 9 * 4 ? named[round / 4] : std::pair{1 + below(widest[round % 5]), 1 + below(tallest[round % 5])};
         const std::string where = std::to_string(w) + " x " + std::to_string(h) + ", round " + std::to_string(round);
         Canvas canvas(w, h, static_cast<unsigned>(round), below(4));
         Canvas model = canvas;
