@@ -56,10 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::fail("loaded picture is over the allocation limit:", std::to_string(image.sizeInBytes()));
     for (int y = 0; y < image.height(); ++y) {
         const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
+        for (int x = 0; x < image.width(); ++x)
             if ((row[x] >> 24) != 0xFFU)
                 fuzz::fail("loaded picture has a pixel that is not opaque");
-        }
     }
     const QByteArray top = imagefile::pngTopRows(again, imagefile::kStartMarkerRows);
     const imagefile::LoadResult part = imagefile::decodePicture(top);  // an empty one is refused
@@ -68,12 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::fail("the top rows decoded alone differ from the whole picture's");
     if (!again.seek(0))
         fuzz::fail("cannot rewind the scratch file");
-    if (const auto column = imagefile::jpegColumnTop(again, imagefile::kStartMarkerRows)) {
-        for (int y = 0; y < imagefile::kStartMarkerRows; ++y) {
+    if (const auto column = imagefile::jpegColumnTop(again, imagefile::kStartMarkerRows))
+        for (int y = 0; y < imagefile::kStartMarkerRows; ++y)
             if (y >= image.height() || (*column)[std::size_t(y)] != image.pixel(0, y))
                 fuzz::fail("the top of column 0 read alone differs from the whole picture's");
-        }
-    }
     // A budget of half the columns, so a PNG takes the first-columns road;
     // every other kind goes the whole road anyway.
     if (size >= 4 && std::memcmp(data, "\x89PNG", 4) == 0) {
