@@ -100,26 +100,22 @@ STEGOTEST_UNCOVERED inline stego::ReadResult referenceRead(const stego::ConstPix
 
 // Rows carry padding so a mix-up of width and stride shows; random top
 // bytes must survive.
-class Canvas {
-public:
-    Canvas(std::int64_t width, std::int64_t height, unsigned seed = 1, std::ptrdiff_t padding = 3)
-        : m_w(width), m_h(height), m_stride(width + padding),
-          m_pixels(static_cast<std::size_t>(m_stride * std::max<std::int64_t>(height, 1)))
+struct Canvas {
+    Canvas(std::int64_t w, std::int64_t h, unsigned seed = 1, std::ptrdiff_t padding = 3)
+        : width(w), height(h), stride(w + padding), pixels(static_cast<std::size_t>(stride * std::max<std::int64_t>(h, 1)))
     {
         std::mt19937 random(seed);
-        for (auto& p : m_pixels)
+        for (auto& p : pixels)
             p = static_cast<std::uint32_t>(random());
     }
 
-    stego::PixelSurface surface() { return {m_pixels.data(), m_stride, m_w, m_h}; }
-    stego::ConstPixelSurface surface() const { return {m_pixels.data(), m_stride, m_w, m_h}; }
-    const std::vector<std::uint32_t>& raw() const { return m_pixels; }
+    stego::PixelSurface surface() { return {pixels.data(), stride, width, height}; }
+    stego::ConstPixelSurface surface() const { return {pixels.data(), stride, width, height}; }
     std::uint32_t& at(std::int64_t p) { return pixelAt(surface(), p); }
 
-private:
-    std::int64_t m_w, m_h;
-    std::ptrdiff_t m_stride;
-    std::vector<std::uint32_t> m_pixels;
+    std::int64_t width, height;
+    std::ptrdiff_t stride;
+    std::vector<std::uint32_t> pixels;
 };
 
 }  // namespace stegotest

@@ -49,12 +49,12 @@ TEST(Capacity, RefusalsTouchNoPixelAndNameTheExcess)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         Canvas canvas(row.width, row.height);
-        const auto before = canvas.raw();
+        const auto before = canvas.pixels;
         const HideReport report = hideBytes(canvas.surface(), std::string(static_cast<std::size_t>(row.length), 'x'));
         EXPECT_EQ(report.outcome, row.excess ? HideOutcome::TooMuchText : HideOutcome::Hidden);
         EXPECT_TRUE(row.excess || textCapacity(row.width, row.height) >= row.length);
         EXPECT_EQ(row.excess ? formatExcess(report.excess) : "", row.excess ? row.excess : "");
-        EXPECT_TRUE(!row.excess || canvas.raw() == before) << "a refusal touches no pixel";
+        EXPECT_TRUE(!row.excess || canvas.pixels == before) << "a refusal touches no pixel";
     }
     EXPECT_EQ(formatExcess(5.0 / 3.0, ","), "1,66666666666667");
     EXPECT_EQ(formatExcess(123456789012.0 + 1.0 / 3.0), "123456789012.333") << "no exponent";
