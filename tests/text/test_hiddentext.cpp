@@ -79,7 +79,7 @@ TEST(HiddenTextLayout, TheLongestTextsLayOutAndRepaintInBoundedTime)
     for (const auto& [why, byte] : rows) {
         const std::string hidden(text::kMostHiddenCharactersShown, byte);
         // Each takes a second or two; before the mends, half a minute to minutes.
-        runWithin(std::chrono::seconds(15), why, [&] {
+        runWithin(15, [&] {
             text::setTextBoxWindows1252(&box, hidden);
             for (int blink = 0; blink < 5; ++blink)
                 box.viewport()->repaint();

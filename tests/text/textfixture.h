@@ -20,29 +20,20 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
+#include <unistd.h>
+
 #include <functional>
-#include <future>
-#include <thread>
 
 namespace texttest {
 
-// Runs `body`, ending the test program if it outlasts `limit`: a layout gone
-// quadratic or an open that waits on a FIFO would otherwise hold the suite.
-inline void runWithin(std::chrono::seconds limit, const char* what, const std::function<void()>& body)
+// Runs `body`, ending the test program (the alarm's default action) if it
+// outlasts `seconds`: a layout gone quadratic or an open that waits on a
+// FIFO would otherwise hold the suite for minutes.
+inline void runWithin(unsigned seconds, const std::function<void()>& body)
 {
-    std::promise<void> done;
-    std::thread watchdog([limit, what, finished = done.get_future()] {
-        if (finished.wait_for(limit) == std::future_status::timeout) {
-            std::fprintf(stderr, "%s took over %lld s\n", what, static_cast<long long>(limit.count()));
-            std::_Exit(EXIT_FAILURE);
-        }
-    });
+    ::alarm(seconds);
     body();
-    done.set_value();
-    watchdog.join();
+    ::alarm(0);
 }
 
 class TextCommandsTest : public ::testing::Test {
