@@ -39,10 +39,7 @@ mode_t modeOf(const QString& path)
     return status.st_mode;
 }
 
-QByteArray pattern(qsizetype size)
-{
-    return QByteArray("abcdefghijklmnopqrstuvw").repeated(size / 23 + 1).left(size);
-}
+QByteArray pattern(qsizetype size) { return QByteArray("abcdefghijklmnopqrstuvw").repeated(size / 23 + 1).left(size); }
 
 class AtomicFileTest : public ::testing::Test {
 protected:

@@ -23,15 +23,8 @@ namespace stegotest {
 
 // Colours in the 0x00BBGGRR form (red in the low byte), as the format's
 // worked examples write them, to and from the surface's pixel value.
-inline std::uint32_t colourOf(std::uint32_t pixel) noexcept
-{
-    return ((pixel >> 16) & 0xFFU) | (pixel & 0xFF00U) | ((pixel & 0xFFU) << 16);
-}
-
-inline std::uint32_t pixelOf(std::uint32_t colour) noexcept
-{
-    return 0xFF000000U | ((colour & 0xFFU) << 16) | (colour & 0xFF00U) | ((colour >> 16) & 0xFFU);
-}
+inline std::uint32_t colourOf(std::uint32_t pixel) { return ((pixel >> 16) & 0xFFU) | (pixel & 0xFF00U) | ((pixel & 0xFFU) << 16); }
+inline std::uint32_t pixelOf(std::uint32_t colour) { return 0xFF000000U | colourOf(colour); }
 
 // Pixel p of the column-by-column sequence, and its colour.
 template <typename Surface>
