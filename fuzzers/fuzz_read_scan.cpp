@@ -17,7 +17,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -25,29 +24,20 @@ namespace {
 // from 16384 x 1 to 1 x 16384.
 constexpr std::int64_t kMaxPixels = std::int64_t{1} << 14;
 
-STEGOTEST_UNCOVERED std::uint32_t noise(std::uint64_t n)
+// Random pixels with the raw payload repeated over them, or with its
+// characters written in (whole ones only: the model writes no part of one).
+STEGOTEST_UNCOVERED stegotest::Canvas picture(const std::uint8_t* data, const std::string& payload)
 {
-    n += 0x9E3779B97F4A7C15ULL;
-    n = (n ^ (n >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    n = (n ^ (n >> 27)) * 0x94D049BB133111EBULL;
-    return static_cast<std::uint32_t>(n ^ (n >> 31));
-}
-
-// Whole characters only: the model writes no part of one.
-STEGOTEST_UNCOVERED std::vector<std::uint32_t> makePixels(bool characters, const stego::PixelSurface& shape,
-                                                          const std::string& payload)
-{
-    std::vector<std::uint32_t> buffer(static_cast<std::size_t>(shape.stride * shape.height));
-    for (std::size_t i = 0; i < buffer.size(); ++i) {
-        std::uint32_t pixel = 0;
-        for (std::size_t b = 0; b < 4 && !characters && !payload.empty(); ++b)
-            pixel = (pixel << 8) | static_cast<std::uint8_t>(payload[(4 * i + b) % payload.size()]);
-        buffer[i] = characters || payload.empty() ? noise(i ^ (std::uint64_t{payload.size()} << 40)) : pixel;
-    }
-    if (characters)
-        stegotest::referenceWrite({buffer.data(), shape.stride, shape.width, shape.height},
-                                  std::string_view(payload).substr(0, std::size_t(shape.width * shape.height / 3)));
-    return buffer;
+    const std::int64_t width = data[1] | (data[2] << 8), asked = data[3] | (data[4] << 8);
+    const std::int64_t height = width > 0 && width * asked > kMaxPixels ? kMaxPixels / width : asked;
+    stegotest::Canvas canvas(width, height, static_cast<unsigned>(payload.size()), (data[0] >> 1) & 3);
+    if ((data[0] & 1U) != 0)
+        stegotest::referenceWrite(canvas.surface(), std::string_view(payload).substr(0, std::size_t(width * height / 3)));
+    else
+        for (std::size_t i = 0; !payload.empty() && i < canvas.pixels.size(); ++i)
+            for (std::size_t b = 0; b < 4; ++b)
+                canvas.pixels[i] = (canvas.pixels[i] << 8) | static_cast<std::uint8_t>(payload[(4 * i + b) % payload.size()]);
+    return canvas;
 }
 
 }  // namespace
@@ -56,12 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size < 5)
         return 0;
-    const std::int64_t width = data[1] | (data[2] << 8), requestedHeight = data[3] | (data[4] << 8);
-    const std::int64_t height = width > 0 && width * requestedHeight > kMaxPixels ? kMaxPixels / width : requestedHeight;
     const std::string body(reinterpret_cast<const char*>(data + 5), size - 5);
-    stego::PixelSurface surface{nullptr, width + ((data[0] >> 1) & 3), width, height};
-    std::vector<std::uint32_t> pixels = makePixels((data[0] & 1U) != 0, surface, body);
-    surface.pixels = pixels.empty() ? nullptr : pixels.data();
+    stegotest::Canvas canvas = picture(data, body);
+    const stego::PixelSurface surface = canvas.surface();
     fuzz::checkScan(surface);
 
     // The payload as a body hidden in these pixels: it reads back whole

@@ -94,7 +94,7 @@ STEGOTEST_UNCOVERED inline stego::ReadResult referenceRead(const stego::ConstPix
 // Rows carry padding so a mix-up of width and stride shows; random top
 // bytes must survive.
 struct Canvas {
-    Canvas(std::int64_t w, std::int64_t h, unsigned seed = 1, std::ptrdiff_t padding = 3)
+    STEGOTEST_UNCOVERED Canvas(std::int64_t w, std::int64_t h, unsigned seed = 1, std::ptrdiff_t padding = 3)
         : width(w), height(h), stride(w + padding), pixels(static_cast<std::size_t>(stride * std::max<std::int64_t>(h, 1)))
     {
         std::mt19937 random(seed);
