@@ -21,13 +21,7 @@
 namespace {
 
 // Qt's reading of the same bytes in the working format, or null.
-QImage qtReading(const QByteArray& bytes)
-{
-    QImage image = QImage::fromData(bytes, "bmp");
-    if (!image.isNull())
-        image.convertTo(QImage::Format_RGB32);
-    return image;
-}
+QImage qtReading(const QByteArray& bytes) { return QImage::fromData(bytes, "bmp").convertToFormat(QImage::Format_RGB32); }
 
 }  // namespace
 

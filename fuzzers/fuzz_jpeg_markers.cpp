@@ -56,10 +56,7 @@ int countScans(Reading& r)
     return r.cinfo.input_scan_number;
 }
 
-std::string describe(std::int64_t a, std::int64_t b)
-{
-    return std::to_string(a) + " where libjpeg reads " + std::to_string(b);
-}
+std::string describe(std::int64_t a, std::int64_t b) { return std::to_string(a) + " where libjpeg reads " + std::to_string(b); }
 
 }  // namespace
 
