@@ -187,12 +187,11 @@ TEST_F(TextCommandsTest, SavedTextsOpenUnchangedAndHideAsWindows1252)
     for (int b = 0; b < 256; ++b)
         if (b != '\r' && b != '\n')
             everyByte += static_cast<char>(b);
-    const std::u16string every = stego::decodeWindows1252(everyByte);
     // Why, the text, the file saved (empty: not pinned), the bytes hidden (nothing: cannot be hidden).
     const std::tuple<const char*, QString, QByteArray, std::optional<std::string>> rows[] = {
         {"code page letters, a no-break space and breaks", QStringLiteral("Caf\u00E9 \u20AC\u00A0na\u00EFve\n2\n"),
          "Caf\xC3\xA9 \xE2\x82\xAC\xC2\xA0na\xC3\xAFve\n2\n", "Caf\xE9 \x80\xA0na\xEFve\r\n2\r\n"},
-        {"every Windows-1252 character", QString::fromStdU16String(every), {}, everyByte},
+        {"every Windows-1252 character", QString::fromStdU16String(stego::decodeWindows1252(everyByte)), {}, everyByte},
         {"outside the code page, a pair among them", QStringLiteral("\u0100 \u4E2D ") + QString::fromUcs4(U"\U0001F600"),
          "\xC4\x80 \xE4\xB8\xAD \xF0\x9F\x98\x80", std::nullopt},
         {"a soft line break typed as Shift+Enter", QStringLiteral("one\u2028two"), "one\ntwo", "one\r\ntwo"},
@@ -235,9 +234,7 @@ TEST(TextBoxWindows1252, AgreesWithConvertingThenEncoding)
         SCOPED_TRACE(why);
         QPlainTextEdit box;
         box.setPlainText(typed);
-        const QString crlf = text::textBoxText(&box);
-        const stego::EncodeResult plain = stego::encodeWindows1252(std::u16string_view(
-            reinterpret_cast<const char16_t*>(crlf.utf16()), static_cast<std::size_t>(crlf.size())));
+        const stego::EncodeResult plain = stego::encodeWindows1252(text::textBoxText(&box).toStdU16String());
         const stego::EncodeResult fused = text::textBoxWindows1252(&box);
         EXPECT_EQ(fused.bytes, plain.bytes);
         EXPECT_EQ(fused.unencodable, plain.unencodable);
