@@ -70,10 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Texts long enough to reach many rows and columns of these pictures.
     const std::string text(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 16 + size % 2048));
     QByteArray output;
-    const bmpfile::BmpHide hidden = bmpfile::hideBmp(in, text, [&](QByteArrayView block) {
-        output.append(block);
-        return true;
-    });
+    const bmpfile::BmpHide hidden = bmpfile::hideBmp(in, text, [&](QByteArrayView block) { output.append(block); return true; });
     QImage expected = theirs.copy();
     const stego::HideReport report = stego::hideBytes(imagefile::surfaceOf(expected), text);
     if (!hidden.ok() || hidden.report.outcome != report.outcome)

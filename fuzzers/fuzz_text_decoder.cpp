@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString text = text::decodeTextFile(bytes);
     const bool utf8Mark = size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF;
 
-    const bool littleMark = size >= 2 && data[0] == 0xFF && data[1] == 0xFE, bigMark = size >= 2 && data[0] == 0xFE && data[1] == 0xFF;
+    const bool littleMark = size >= 2 && data[0] == 0xFF && data[1] == 0xFE;
+    const bool bigMark = size >= 2 && data[0] == 0xFE && data[1] == 0xFF;
     if (!utf8Mark && (littleMark || bigMark || (size >= 2 && data[1] == 0))) {
         const std::size_t mark = littleMark || bigMark ? 2 : 0;
         checkUtf16(text, data + mark, size - mark, !bigMark);
