@@ -22,9 +22,9 @@
 namespace stegotest {
 
 // Colours in the 0x00BBGGRR form (red in the low byte), as the format's
-// worked examples write them, to and from the surface's pixel value.
+// worked examples write them, from the surface's pixel value; the swap of
+// red and blue is its own inverse, so it turns a colour back into a pixel too.
 inline std::uint32_t colourOf(std::uint32_t pixel) { return ((pixel >> 16) & 0xFFU) | (pixel & 0xFF00U) | ((pixel & 0xFFU) << 16); }
-inline std::uint32_t pixelOf(std::uint32_t colour) { return 0xFF000000U | colourOf(colour); }
 
 // Pixel p of the column-by-column sequence, and its colour.
 template <typename Surface>
@@ -32,7 +32,7 @@ auto& pixelAt(const Surface& s, std::int64_t p) { return s.pixels[(p % s.height)
 inline std::uint32_t colourAt(const stego::ConstPixelSurface& s, std::int64_t p) { return colourOf(pixelAt(s, p)); }
 inline void setColour(const stego::PixelSurface& s, std::int64_t p, std::uint32_t colour)
 {
-    pixelAt(s, p) = (pixelAt(s, p) & 0xFF000000U) | (pixelOf(colour) & 0xFFFFFFU);
+    pixelAt(s, p) = (pixelAt(s, p) & 0xFF000000U) | colourOf(colour);
 }
 
 // The digits of `value` in binary, most significant first, padded with
