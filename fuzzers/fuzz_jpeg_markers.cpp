@@ -16,19 +16,21 @@
 
 namespace {
 
+// libjpeg's reading, its errors ending in a jump back and its warnings dropped.
 struct Reading {
     jpeg_decompress_struct cinfo{};
     jpeg_error_mgr errors{};
     std::jmp_buf jump{};
+    Reading()
+    {
+        cinfo.err = jpeg_std_error(&errors);
+        errors.error_exit = [](j_common_ptr c) { std::longjmp(static_cast<Reading*>(c->client_data)->jump, 1); };
+        errors.output_message = [](j_common_ptr) {};
+        cinfo.client_data = this;
+        jpeg_create_decompress(&cinfo);
+    }
     ~Reading() { jpeg_destroy_decompress(&cinfo); }
 };
-
-[[noreturn]] void jumpOut(j_common_ptr cinfo)
-{
-    std::longjmp(static_cast<Reading*>(cinfo->client_data)->jump, 1);
-}
-
-void dropMessage(j_common_ptr) {}
 
 bool readHeader(Reading& r, const std::uint8_t* data, std::size_t size)
 {
@@ -54,10 +56,7 @@ int countScans(Reading& r)
     return r.cinfo.input_scan_number;
 }
 
-std::string describe(std::int64_t a, std::int64_t b)
-{
-    return std::to_string(a) + " where libjpeg reads " + std::to_string(b);
-}
+std::string describe(std::int64_t a, std::int64_t b) { return std::to_string(a) + " where libjpeg reads " + std::to_string(b); }
 
 }  // namespace
 
@@ -67,11 +66,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const JpegFacts facts = jpegFacts({data, size});
 
     Reading r;
-    r.cinfo.err = jpeg_std_error(&r.errors);
-    r.errors.error_exit = jumpOut;
-    r.errors.output_message = dropMessage;
-    r.cinfo.client_data = &r;
-    jpeg_create_decompress(&r.cinfo);
     if (!readHeader(r, data, size))
         return 0;
     const jpeg_decompress_struct& c = r.cinfo;

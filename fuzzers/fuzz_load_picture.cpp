@@ -15,55 +15,23 @@
 #include "imagefile/picturesize.h"
 #include "imagefile/toprows.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
-#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
-
-namespace {
-
-std::unique_ptr<QTemporaryFile> scratchFile;
-QString scratchPath;
-
-void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    // The image format plugins are found through the application's library paths.
-    static QCoreApplication application(*argc, *argv);
-    // Decoder warnings about broken files are the expected case here, not news.
-    qInstallMessageHandler(quiet);
-
-    // Memory-backed where the system offers it: every input is written once.
-    // The file loses its name at once and is reached through its descriptor,
-    // so a run that ends in a crash leaves nothing behind.
-    const QString folder = QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm")
-                                                                              : QDir::tempPath();
-    scratchFile = std::make_unique<QTemporaryFile>(folder + QStringLiteral("/mirrorvane-fuzz-XXXXXX"));
-    if (!scratchFile->open() || !QFile::remove(scratchFile->fileName()))
-        fuzz::fail("cannot create the scratch file in", folder.toStdString());
-    scratchPath = QStringLiteral("/proc/self/fd/%1").arg(scratchFile->handle());
+    fuzz::startQt(argc, argv);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (!scratchFile->resize(0) || !scratchFile->seek(0)
-        || scratchFile->write(reinterpret_cast<const char*>(data), static_cast<qint64>(size))
-               != static_cast<qint64>(size)
-        || !scratchFile->flush())
-        fuzz::fail("cannot write the scratch file");
-
+    const QString scratchPath = fuzz::scratchWith(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
     const imagefile::LoadResult result = imagefile::loadPicture(scratchPath);
     if (!result.ok()) {
         if (result.failure->reason.isEmpty())
@@ -74,12 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QFile again(scratchPath);
     if (!again.open(QIODevice::ReadOnly))
         fuzz::fail("cannot open the scratch file again");
-    if (const imagefile::HeaderSize size = imagefile::headerSize(again); size.known) {
-        const bool same = size.width == image.width() && size.height == image.height();
-        const bool turned = size.width == image.height() && size.height == image.width();
+    if (const imagefile::HeaderSize header = imagefile::headerSize(again); header.known) {
+        const bool same = header.width == image.width() && header.height == image.height();
+        const bool turned = header.width == image.height() && header.height == image.width();
         if (!same && !turned)
             fuzz::fail("the headers' size differs from the decoder's:",
-                       std::to_string(size.width) + "x" + std::to_string(size.height) + " against "
+                       std::to_string(header.width) + "x" + std::to_string(header.height) + " against "
                            + std::to_string(image.width()) + "x" + std::to_string(image.height()));
     }
     if (image.format() != QImage::Format_RGB32)
@@ -88,10 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::fail("loaded picture is over the allocation limit:", std::to_string(image.sizeInBytes()));
     for (int y = 0; y < image.height(); ++y) {
         const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
+        for (int x = 0; x < image.width(); ++x)
             if ((row[x] >> 24) != 0xFFU)
                 fuzz::fail("loaded picture has a pixel that is not opaque");
-        }
     }
     const QByteArray top = imagefile::pngTopRows(again, imagefile::kStartMarkerRows);
     const imagefile::LoadResult part = imagefile::decodePicture(top);  // an empty one is refused
@@ -100,12 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::fail("the top rows decoded alone differ from the whole picture's");
     if (!again.seek(0))
         fuzz::fail("cannot rewind the scratch file");
-    if (const auto column = imagefile::jpegColumnTop(again, imagefile::kStartMarkerRows)) {
-        for (int y = 0; y < imagefile::kStartMarkerRows; ++y) {
+    if (const auto column = imagefile::jpegColumnTop(again, imagefile::kStartMarkerRows))
+        for (int y = 0; y < imagefile::kStartMarkerRows; ++y)
             if (y >= image.height() || (*column)[std::size_t(y)] != image.pixel(0, y))
                 fuzz::fail("the top of column 0 read alone differs from the whole picture's");
-        }
-    }
     // A budget of half the columns, so a PNG takes the first-columns road;
     // every other kind goes the whole road anyway.
     if (size >= 4 && std::memcmp(data, "\x89PNG", 4) == 0) {

@@ -1,17 +1,25 @@
 #pragma once
 
-// What the fuzz targets share: a way to stop on a broken promise, and a
-// second, deliberately plain reading of the hidden-message scan (one pixel at
-// a time through (x, y), no batching, no shortcuts) that the engine's fast
-// scan must agree with on every picture.
+// What the fuzz targets share: a way to stop on a broken promise, the
+// engine's scan held to the tests' plain model of it on every picture, and
+// for the targets that load pictures, a quiet Qt and a scratch file.
 
+#include "reference.h"
 #include "stego/body.h"
 #include "stego/message.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
+
+#ifdef QT_CORE_LIB
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
+#endif
 
 namespace fuzz {
 
@@ -22,62 +30,15 @@ namespace fuzz {
     std::abort();
 }
 
-// Outside coverage: the fuzzer should steer by the engine's branches, not by
-// this oracle's.
-__attribute__((no_sanitize("coverage"))) inline stego::ReadResult referenceScan(const stego::ConstPixelSurface& surface)
-{
-    std::string collected;
-    int triplesBegun = 0;
-    int place = 0;  // position of the pixel in its triple
-    unsigned code = 0;
-    for (std::int64_t x = 0; x < surface.width; ++x) {
-        for (std::int64_t y = 0; y < surface.height; ++y) {
-            const std::uint32_t pixel = surface.pixels[y * surface.stride + x];
-            const unsigned red = (pixel >> 16) & 1U;
-            const unsigned green = (pixel >> 8) & 1U;
-            const unsigned blue = pixel & 1U;
-            if (place == 0) {
-                if (triplesBegun < 14 && ++triplesBegun == 14) {
-                    if (collected != stego::kStartMarker)
-                        return {stego::ReadOutcome::NoStartMarker, {}};
-                    collected.clear();
-                }
-                code = 128 * red + 64 * green + 32 * blue;
-            } else if (place == 1) {
-                code += 16 * red + 8 * green + 4 * blue;
-            } else {
-                code += 2 * red + green;
-            }
-            if (++place == 3) {
-                place = 0;
-                collected.push_back(static_cast<char>(code));
-            }
-            if (collected.ends_with(stego::kEndMarker)) {
-                collected.resize(collected.size() - stego::kEndMarker.size());
-                return {stego::ReadOutcome::Found, collected};
-            }
-        }
-    }
-    return {stego::ReadOutcome::NoEndMarker, {}};
-}
-
-inline const char* outcomeName(stego::ReadOutcome outcome)
-{
-    switch (outcome) {
-    case stego::ReadOutcome::Found: return "Found";
-    case stego::ReadOutcome::NoStartMarker: return "NoStartMarker";
-    case stego::ReadOutcome::NoEndMarker: return "NoEndMarker";
-    }
-    return "?";
-}
+inline std::string outcomeName(stego::ReadOutcome outcome) { return "outcome " + std::to_string(int(outcome)); }
 
 // Holds the engine's scan of `surface` to the plain one.
 inline void checkScan(const stego::ConstPixelSurface& surface)
 {
     const stego::ReadResult fast = stego::readMessage(surface);
-    const stego::ReadResult plain = referenceScan(surface);
+    const stego::ReadResult plain = stegotest::referenceRead(surface);
     if (fast.outcome != plain.outcome)
-        fail("scan outcome differs:", std::string(outcomeName(fast.outcome)) + " instead of " + outcomeName(plain.outcome));
+        fail("scan outcome differs:", outcomeName(fast.outcome) + " instead of " + outcomeName(plain.outcome));
     if (fast.text != plain.text)
         fail("scan text differs, length", std::to_string(fast.text.size()) + " instead of " + std::to_string(plain.text.size()));
     // A body's encoding told as it arrives in pieces is the one told whole.
@@ -87,5 +48,32 @@ inline void checkScan(const stego::ConstPixelSurface& surface)
     if (pieces.encoding() != stego::bodyEncoding(fast.text))
         fail("a body's encoding differs when told in pieces");
 }
+
+#ifdef QT_CORE_LIB
+// The image format plugins are found through the application's library
+// paths; decoder warnings about broken files are the expected case here, not news.
+inline void startQt(int* argc, char*** argv)
+{
+    static QCoreApplication application(*argc, *argv);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+}
+
+// The path of a file holding `bytes`.  Memory-backed where the system offers
+// it; the file loses its name at once and is reached through its descriptor,
+// so a run that ends in a crash leaves nothing behind.
+inline QString scratchWith(const QByteArray& bytes)
+{
+    static const std::unique_ptr<QTemporaryFile> file = [] {
+        const QString folder = QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+        auto made = std::make_unique<QTemporaryFile>(folder + QStringLiteral("/mirrorvane-fuzz-XXXXXX"));
+        if (!made->open() || !QFile::remove(made->fileName()))
+            fail("cannot create the scratch file in", folder.toStdString());
+        return made;
+    }();
+    if (!file->resize(0) || !file->seek(0) || file->write(bytes) != bytes.size() || !file->flush())
+        fail("cannot write the scratch file");
+    return QStringLiteral("/proc/self/fd/%1").arg(file->handle());
+}
+#endif
 
 }  // namespace fuzz

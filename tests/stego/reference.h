@@ -1,7 +1,8 @@
 #pragma once
 
 // A deliberately plain model of the format, pixel by pixel through 0x00BBGGRR
-// colours, for the fast engine to be compared against; and a test canvas.
+// colours, for the fast engine to be compared against (here and by the fuzz
+// targets); and a test canvas.
 
 #include "stego/message.h"
 
@@ -10,18 +11,28 @@
 #include <string>
 #include <vector>
 
+// Outside a fuzzer's coverage: it should steer by the engine's branches, not
+// by this model's.
+#ifdef __clang__
+#define STEGOTEST_UNCOVERED __attribute__((no_sanitize("coverage")))
+#else
+#define STEGOTEST_UNCOVERED
+#endif
+
 namespace stegotest {
 
 // Colours in the 0x00BBGGRR form (red in the low byte), as the format's
-// worked examples write them, to and from the surface's pixel value.
-inline std::uint32_t colourOf(std::uint32_t pixel) noexcept
-{
-    return ((pixel >> 16) & 0xFFU) | (pixel & 0xFF00U) | ((pixel & 0xFFU) << 16);
-}
+// worked examples write them, from the surface's pixel value; the swap of
+// red and blue is its own inverse, so it turns a colour back into a pixel too.
+inline std::uint32_t colourOf(std::uint32_t pixel) { return ((pixel >> 16) & 0xFFU) | (pixel & 0xFF00U) | ((pixel & 0xFFU) << 16); }
 
-inline std::uint32_t pixelOf(std::uint32_t colour) noexcept
+// Pixel p of the column-by-column sequence, and its colour.
+template <typename Surface>
+auto& pixelAt(const Surface& s, std::int64_t p) { return s.pixels[(p % s.height) * s.stride + p / s.height]; }
+inline std::uint32_t colourAt(const stego::ConstPixelSurface& s, std::int64_t p) { return colourOf(pixelAt(s, p)); }
+inline void setColour(const stego::PixelSurface& s, std::int64_t p, std::uint32_t colour)
 {
-    return 0xFF000000U | ((colour & 0xFFU) << 16) | (colour & 0xFF00U) | ((colour >> 16) & 0xFFU);
+    pixelAt(s, p) = (pixelAt(s, p) & 0xFF000000U) | colourOf(colour);
 }
 
 // The digits of `value` in binary, most significant first, padded with
@@ -31,68 +42,38 @@ inline std::string byteToBin(std::int16_t value)
     std::string digits;
     for (int v = value; v >= 1; v /= 2)
         digits.insert(digits.begin(), static_cast<char>('0' + v % 2));
-    if (digits.size() < 8)
-        digits.insert(0, 8 - digits.size(), '0');
-    return digits;
+    return std::string(8 - std::min<std::size_t>(digits.size(), 8), '0') + digits;
 }
 
-// Rows carry padding so a mix-up of width and stride shows; random top
-// bytes must survive.
-class Canvas {
-public:
-    Canvas(std::int64_t width, std::int64_t height, unsigned seed = 1, std::ptrdiff_t padding = 3)
-        : m_w(width), m_h(height), m_stride(width + padding),
-          m_pixels(static_cast<std::size_t>(m_stride * std::max<std::int64_t>(height, 1)))
-    {
-        std::mt19937 random(seed);
-        for (auto& p : m_pixels)
-            p = static_cast<std::uint32_t>(random());
-    }
-
-    std::int64_t width() const { return m_w; }
-    std::int64_t height() const { return m_h; }
-    stego::PixelSurface surface() { return {m_pixels.data(), m_stride, m_w, m_h}; }
-    stego::ConstPixelSurface surface() const { return {m_pixels.data(), m_stride, m_w, m_h}; }
-    const std::vector<std::uint32_t>& raw() const { return m_pixels; }
-    // Pixel p of the column-by-column sequence.
-    std::uint32_t& at(std::int64_t p) { return m_pixels[static_cast<std::size_t>((p % m_h) * m_stride + p / m_h)]; }
-    std::uint32_t colour(std::int64_t p) const { return colourOf(const_cast<Canvas*>(this)->at(p)); }
-    void setColour(std::int64_t p, std::uint32_t colour) { at(p) = (at(p) & 0xFF000000U) | (pixelOf(colour) & 0xFFFFFFU); }
-
-private:
-    std::int64_t m_w, m_h;
-    std::ptrdiff_t m_stride;
-    std::vector<std::uint32_t> m_pixels;
-};
-
 // Writes `bytes` as characters 0, 1, ... digit by digit from byteToBin:
-// clear the eight channels' low bits, add the digits, rebuild the colours.
-inline void referenceWrite(Canvas& canvas, std::string_view bytes)
+// clear the eight channels' low bits, add the digits, rebuild the colours
+// (the top byte is left as it was).
+STEGOTEST_UNCOVERED inline void referenceWrite(const stego::PixelSurface& surface, std::string_view bytes)
 {
-    if (3 * static_cast<std::int64_t>(bytes.size()) > canvas.width() * canvas.height())
+    if (3 * static_cast<std::int64_t>(bytes.size()) > surface.width * surface.height)
         throw std::logic_error("test writes past the last pixel");
     for (std::int64_t c = 0; c < static_cast<std::int64_t>(bytes.size()); ++c) {
         const std::string d = byteToBin(static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(c)]));
         std::uint32_t rgb[3][3];
         for (int k = 0; k < 3; ++k)
             for (int ch = 0; ch < 3; ++ch)
-                rgb[k][ch] = (canvas.colour(3 * c + k) >> (8 * ch)) & 0xFF;
+                rgb[k][ch] = (colourAt(surface, 3 * c + k) >> (8 * ch)) & 0xFF;
         for (std::size_t n = 0; n < 8; ++n)
             rgb[n / 3][n % 3] = rgb[n / 3][n % 3] - rgb[n / 3][n % 3] % 2 + static_cast<std::uint32_t>(d[n] - '0');
         for (int k = 0; k < 3; ++k)
-            canvas.setColour(3 * c + k, rgb[k][0] + 256 * rgb[k][1] + 65536 * rgb[k][2]);
+            setColour(surface, 3 * c + k, rgb[k][0] + 256 * rgb[k][1] + 65536 * rgb[k][2]);
     }
 }
 
 // The reader's walk, state for state: a triple counter that stops at 14, and
 // the end-marker test after every pixel.
-inline stego::ReadResult referenceRead(const Canvas& canvas)
+STEGOTEST_UNCOVERED inline stego::ReadResult referenceRead(const stego::ConstPixelSurface& surface)
 {
     int triples = 0;
     std::uint32_t code = 0;
     std::string collected;
-    for (std::int64_t p = 0; p < canvas.width() * canvas.height(); ++p) {
-        const std::uint32_t colour = canvas.colour(p);
+    for (std::int64_t p = 0; p < surface.width * surface.height; ++p) {
+        const std::uint32_t colour = colourAt(surface, p);
         const std::uint32_t r = colour & 1, g = (colour >> 8) & 1, b = (colour >> 16) & 1;
         if (p % 3 == 0 && triples < 14 && ++triples == 14) {
             if (collected != stego::kStartMarker)
@@ -109,5 +90,25 @@ inline stego::ReadResult referenceRead(const Canvas& canvas)
     }
     return {stego::ReadOutcome::NoEndMarker, {}};
 }
+
+// Rows carry padding so a mix-up of width and stride shows; random top
+// bytes must survive.
+struct Canvas {
+    STEGOTEST_UNCOVERED Canvas(std::int64_t w, std::int64_t h, unsigned seed = 1, std::ptrdiff_t padding = 3)
+        : width(w), height(h), stride(w + padding), pixels(static_cast<std::size_t>(stride * std::max<std::int64_t>(h, 1)))
+    {
+        std::mt19937 random(seed);
+        for (auto& p : pixels)
+            p = static_cast<std::uint32_t>(random());
+    }
+
+    stego::PixelSurface surface() { return {pixels.data(), stride, width, height}; }
+    stego::ConstPixelSurface surface() const { return {pixels.data(), stride, width, height}; }
+    std::uint32_t& at(std::int64_t p) { return pixelAt(surface(), p); }
+
+    std::int64_t width, height;
+    std::ptrdiff_t stride;
+    std::vector<std::uint32_t> pixels;
+};
 
 }  // namespace stegotest

@@ -36,12 +36,9 @@ Function real(const char* name)
 bool concerns(int fd, const char* name = nullptr)
 {
     const char* wanted = std::getenv("MIRRORVANE_FAULT_PATH");
-    if (wanted == nullptr)
-        return false;
-    char link[64];
+    char link[64], target[8192];
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    char target[8192];
-    const ssize_t got = fd == AT_FDCWD ? 0 : readlink(link, target, 4096);
+    const ssize_t got = wanted == nullptr ? -1 : fd == AT_FDCWD ? 0 : readlink(link, target, 4096);
     if (got < 0)
         return false;
     target[got] = '\0';
@@ -55,10 +52,8 @@ bool injected(const char* call, int fd, const char* name = nullptr)
 {
     static int failures = 0;
     const char* spec = std::getenv("MIRRORVANE_FAULT");
-    if (spec == nullptr)
-        return false;
     const std::size_t length = std::strlen(call);
-    if (std::strncmp(spec, call, length) != 0 || spec[length] != ':' || !concerns(fd, name))
+    if (spec == nullptr || std::strncmp(spec, call, length) != 0 || spec[length] != ':' || !concerns(fd, name))
         return false;
     char* rest = nullptr;
     const int error = static_cast<int>(std::strtol(spec + length + 1, &rest, 10));

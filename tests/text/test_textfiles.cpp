@@ -7,12 +7,7 @@
 
 #include "stego/codepage.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <future>
-#include <thread>
 
 namespace {
 
@@ -30,17 +25,12 @@ TEST(TextFileDecoding, FirstRuleThatAppliesDecides)
         {"one byte, so no second byte to test, and not UTF-8", bytesOf("\x80", 1), QStringLiteral("\u20AC")},
         {"UTF-8 mark only", "\xEF\xBB\xBF", {}},
         {"UTF-8 mark dropped", "\xEF\xBB\xBF" "Caf\xC3\xA9", QStringLiteral("Caf\u00E9")},
-        {"invalid UTF-8 after the mark: all of it Windows-1252", "\xEF\xBB\xBF\xE9",
-         QStringLiteral("\u00EF\u00BB\u00BF\u00E9")},
-        {"UTF-16 LE mark dropped, odd byte dropped", bytesOf("\xFF\xFEH\0i\0\xAC\x20!", 9),
-         QStringLiteral("Hi\u20AC")},
-        {"UTF-16 BE mark dropped, a pair kept", bytesOf("\xFE\xFF\0H\xD8\x3D\xDE\x00", 8),
-         QStringLiteral("H") + emoji},
-        {"UTF-16 lone surrogates shown as U+FFFD", bytesOf("\xFF\xFE\x3D\xD8" "a\0\x00\xDE", 8),
-         QStringLiteral("\uFFFDa\uFFFD")},
+        {"invalid UTF-8 after the mark: all of it Windows-1252", "\xEF\xBB\xBF\xE9", QStringLiteral("\u00EF\u00BB\u00BF\u00E9")},
+        {"UTF-16 LE mark dropped, odd byte dropped", bytesOf("\xFF\xFEH\0i\0\xAC\x20!", 9), QStringLiteral("Hi\u20AC")},
+        {"UTF-16 BE mark dropped, a pair kept", bytesOf("\xFE\xFF\0H\xD8\x3D\xDE\x00", 8), QStringLiteral("H") + emoji},
+        {"UTF-16 lone surrogates shown as U+FFFD", bytesOf("\xFF\xFE\x3D\xD8" "a\0\x00\xDE", 8), QStringLiteral("\uFFFDa\uFFFD")},
         {"zero second byte: UTF-16 LE without mark", bytesOf("H\0i\0\xAC\x20", 6), QStringLiteral("Hi\u20AC")},
-        {"Windows-1252 file with a zero second byte reads as UTF-16, odd byte dropped", bytesOf("A\0B", 3),
-         QStringLiteral("A")},
+        {"Windows-1252 file with a zero second byte reads as UTF-16, odd byte dropped", bytesOf("A\0B", 3), QStringLiteral("A")},
         {"UTF-8 note", "Caf\xC3\xA9 \xE2\x82\xAC na\xC3\xAFve", QStringLiteral("Caf\u00E9 \u20AC na\u00EFve")},
         {"four-byte UTF-8", "\xF0\x9F\x98\x80", emoji},
         {"Windows-1252 file", "Caf\xE9 \x80 na\xEFve", QStringLiteral("Caf\u00E9 \u20AC na\u00EFve")},
@@ -55,14 +45,11 @@ TEST(TextFileDecoding, FirstRuleThatAppliesDecides)
 
 TEST(TextFileEncoding, Windows1252HiddenTextAsAFileMatchesTheBoxRoute)
 {
-    QByteArray every("a\r\nb\rc\nd\r");
+    std::string every("a\r\nb\rc\nd\r");
     for (int b = 0; b < 256; ++b)
-        every.append(static_cast<char>(b));
-    const std::string_view bytes(every.constData(), static_cast<std::size_t>(every.size()));
-    const std::u16string decoded = stego::decodeWindows1252(bytes);
-    const QByteArray viaBox =
-        text::encodeTextFile(QStringView(reinterpret_cast<const QChar*>(decoded.data()), qsizetype(decoded.size())));
-    EXPECT_EQ(text::windows1252ToTextFile(bytes), viaBox);
+        every += static_cast<char>(b);
+    const QByteArray viaBox = text::encodeTextFile(QString::fromStdU16String(stego::decodeWindows1252(every)));
+    EXPECT_EQ(text::windows1252ToTextFile(every), viaBox);
     EXPECT_TRUE(viaBox.startsWith("a\nb\nc\nd\n")) << "CR LF, a lone CR and a lone LF each become one LF";
     const char16_t loneSurrogate[] = {u'a', 0xD800, u'b'};
     EXPECT_EQ(text::encodeTextFile(QStringView(loneSurrogate, 3)), QByteArray("a\xEF\xBF\xBD" "b"))
@@ -76,8 +63,7 @@ TEST_F(TextCommandsTest, OpenReplacesTheTextAsOneUndoableEditAndFocusesTheBox)
     const std::tuple<const char*, QByteArray, QString> rows[] = {
         {"empty file", {}, {}},
         {"LF breaks", "one\ntwo\n", QStringLiteral("one\r\ntwo\r\n")},
-        {"exactly the largest file read", QByteArray(text::kMaxTextFileBytes, 'x'),
-         QString(text::kMaxTextFileBytes, u'x')},
+        {"exactly the largest file read", QByteArray(text::kMaxTextFileBytes, 'x'), QString(text::kMaxTextFileBytes, u'x')},
     };
     for (const auto& [why, bytes, expected] : rows) {
         SCOPED_TRACE(why);
@@ -198,16 +184,14 @@ TEST_F(TextCommandsTest, HandedOverFilesChangeTheBoxOnlyWhenAnApplicationTookThe
 TEST_F(TextCommandsTest, SavedTextsOpenUnchangedAndHideAsWindows1252)
 {
     std::string everyByte = "a\r\n";  // a leading letter keeps NUL out of the second place
-    for (int b = 0; b < 256; ++b) {
+    for (int b = 0; b < 256; ++b)
         if (b != '\r' && b != '\n')
             everyByte += static_cast<char>(b);
-    }
-    const std::u16string every = stego::decodeWindows1252(everyByte);
     // Why, the text, the file saved (empty: not pinned), the bytes hidden (nothing: cannot be hidden).
     const std::tuple<const char*, QString, QByteArray, std::optional<std::string>> rows[] = {
         {"code page letters, a no-break space and breaks", QStringLiteral("Caf\u00E9 \u20AC\u00A0na\u00EFve\n2\n"),
          "Caf\xC3\xA9 \xE2\x82\xAC\xC2\xA0na\xC3\xAFve\n2\n", "Caf\xE9 \x80\xA0na\xEFve\r\n2\r\n"},
-        {"every Windows-1252 character", QString::fromStdU16String(every), {}, everyByte},
+        {"every Windows-1252 character", QString::fromStdU16String(stego::decodeWindows1252(everyByte)), {}, everyByte},
         {"outside the code page, a pair among them", QStringLiteral("\u0100 \u4E2D ") + QString::fromUcs4(U"\U0001F600"),
          "\xC4\x80 \xE4\xB8\xAD \xF0\x9F\x98\x80", std::nullopt},
         {"a soft line break typed as Shift+Enter", QStringLiteral("one\u2028two"), "one\ntwo", "one\r\ntwo"},
@@ -250,9 +234,7 @@ TEST(TextBoxWindows1252, AgreesWithConvertingThenEncoding)
         SCOPED_TRACE(why);
         QPlainTextEdit box;
         box.setPlainText(typed);
-        const QString crlf = text::textBoxText(&box);
-        const stego::EncodeResult plain = stego::encodeWindows1252(std::u16string_view(
-            reinterpret_cast<const char16_t*>(crlf.utf16()), static_cast<std::size_t>(crlf.size())));
+        const stego::EncodeResult plain = stego::encodeWindows1252(text::textBoxText(&box).toStdU16String());
         const stego::EncodeResult fused = text::textBoxWindows1252(&box);
         EXPECT_EQ(fused.bytes, plain.bytes);
         EXPECT_EQ(fused.unencodable, plain.unencodable);
@@ -270,37 +252,27 @@ TEST_F(TextCommandsTest, UnusableNamesAreReportedWithoutWaitingAndTheTextKept)
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const QString device = pathOf(QStringLiteral("device.txt"));
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), device));
-    // Should the open block after all, a writer lets it go so the test fails instead of hanging.
-    std::promise<void> finished;
-    std::thread unblock([fifo, done = finished.get_future()] {
-        if (done.wait_for(std::chrono::seconds(10)) == std::future_status::ready)
-            return;
-        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0)
-            ::close(fd);
-    });
     text::setTextBoxText(m_text1, QStringLiteral("keep me"));
-    // A missing ".doc" must fail here, not be handed to another program.
-    for (const QString& path : {fifo, device, pathOf(QStringLiteral("vanished.doc"))}) {
-        text::openTextFile(m_context, path);
-        EXPECT_TRUE(isFailureBox(m_platform.lastBox(), QStringLiteral("The text file could not be opened:"), path));
-    }
+    const QString blocker = writeFile(QStringLiteral("plain"), "not a folder");
+    texttest::runWithin(10, [&] {
+        // A missing ".doc" must fail here, not be handed to another program.
+        for (const QString& path : {fifo, device, pathOf(QStringLiteral("vanished.doc"))}) {
+            text::openTextFile(m_context, path);
+            EXPECT_TRUE(isFailureBox(m_platform.lastBox(), QStringLiteral("The text file could not be opened:"), path));
+        }
+        // Nor is one written over by Save Text; a folder that is a regular
+        // file fails even for root.
+        for (const QString& path : {fifo, pathOf(QStringLiteral("plain/saved.txt"))}) {
+            m_platform.dialogAnswers = {path};
+            text::saveText(m_context);
+            EXPECT_TRUE(isFailureBox(m_platform.lastBox(), QStringLiteral("The text file could not be saved:"), path));
+        }
+    });
     EXPECT_EQ(boxText(), QStringLiteral("keep me"));
     EXPECT_TRUE(m_platform.openedUrls.isEmpty());
-
-    // Nor is one written over by Save Text; a folder that is a regular file
-    // fails even for root.
-    const QString blocker = writeFile(QStringLiteral("plain"), "not a folder");
-    for (const QString& path : {fifo, pathOf(QStringLiteral("plain/saved.txt"))}) {
-        m_platform.dialogAnswers = {path};
-        text::saveText(m_context);
-        EXPECT_TRUE(isFailureBox(m_platform.lastBox(), QStringLiteral("The text file could not be saved:"), path));
-    }
     EXPECT_EQ(readFile(blocker), QByteArray("not a folder"));
     struct stat info {};
     EXPECT_TRUE(::stat(QFile::encodeName(fifo).constData(), &info) == 0 && S_ISFIFO(info.st_mode));
-    finished.set_value();
-    unblock.join();
 }
 
 }  // namespace

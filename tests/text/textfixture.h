@@ -20,7 +20,21 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <functional>
+
 namespace texttest {
+
+// Runs `body`, ending the test program (the alarm's default action) if it
+// outlasts `seconds`: a layout gone quadratic or an open that waits on a
+// FIFO would otherwise hold the suite for minutes.
+inline void runWithin(unsigned seconds, const std::function<void()>& body)
+{
+    ::alarm(seconds);
+    body();
+    ::alarm(0);
+}
 
 class TextCommandsTest : public ::testing::Test {
 protected:
