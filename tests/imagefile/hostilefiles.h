@@ -6,9 +6,6 @@
 
 #include "imagefile/pictures.h"
 
-#include <QBuffer>
-#include <QImageWriter>
-#include <QtEndian>
 
 #include <zlib.h>
 
@@ -16,14 +13,7 @@ namespace imagefiletest {
 
 inline QByteArray progressiveJpeg(const QImage& image, const QString& comment = {})
 {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setProgressiveScanWrite(true);
-    if (!comment.isEmpty())
-        writer.setText(QStringLiteral("Comment"), comment);
-    EXPECT_TRUE(writer.write(image));
-    return buffer.data();
+    return encoded(image, "jpeg", -1, true, comment);
 }
 
 // The frame header swapped for one of `width` x `height` with `components`

@@ -9,12 +9,10 @@
 #include "imagefile/jpegcolumntop.h"
 #include "imagefile/toprows.h"
 #include "support/failures.h"
-#include "pictures.h"
 
-#include <QBuffer>
 #include <QImageReader>
 
-#include <cstdio>
+#include <functional>
 #include <vector>
 
 #include <jpeglib.h>
@@ -22,47 +20,29 @@
 
 namespace {
 
-using imagefiletest::encoded;
-using imagefiletest::noisyImage;
-using imagefiletest::progressiveJpeg;
-using imagefiletest::withOrientation;
-
-QImage qtReading(const QByteArray& bytes)
-{
-    imagefiletest::ReadBuffer buffer(bytes);
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(true);
-    return reader.read().convertToFormat(QImage::Format_RGB32);
-}
+using namespace imagefiletest;
 
 ::testing::AssertionResult decodesAsQtDoes(const QByteArray& bytes)
 {
     const imagefile::LoadResult ours = imagefile::decodePicture(bytes);
     if (!ours.ok())
         return ::testing::AssertionFailure() << "refused: " << qPrintable(testsupport::reasonOf(ours.failure));
-    const QImage theirs = qtReading(bytes);
+    ReadBuffer buffer(bytes);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    const QImage theirs = reader.read().convertToFormat(QImage::Format_RGB32);
     if (theirs.isNull())
         return ::testing::AssertionFailure() << "Qt cannot read it";
     if (ours.image.dotsPerMeterX() != theirs.dotsPerMeterX() || ours.image.dotsPerMeterY() != theirs.dotsPerMeterY())
         return ::testing::AssertionFailure() << "resolution " << ours.image.dotsPerMeterX() << " instead of " << theirs.dotsPerMeterX();
-    return imagefiletest::sameRgb(ours.image, theirs);
-}
-
-QByteArray jpegOf(const QImage& image, int quality, bool progressive = false)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(quality);
-    writer.setProgressiveScanWrite(progressive);
-    EXPECT_TRUE(writer.write(image));
-    return buffer.data();
+    return sameRgb(ours.image, theirs);
 }
 
 // A JPEG written by libjpeg itself, for the layouts Qt cannot write: its
 // samples count up in a pattern, `tune` sets what differs from the defaults.
-template <typename Tune>
-QByteArray libjpegOf(int width, int height, J_COLOR_SPACE colours, int components, Tune tune)
+// By default an Adobe CMYK one (inverted, as photo editors write it).
+QByteArray libjpegOf(int width, int height, J_COLOR_SPACE colours = JCS_CMYK, int components = 4,
+                     const std::function<void(jpeg_compress_struct&)>& tune = [](jpeg_compress_struct&) {})
 {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr errors{};
@@ -92,12 +72,6 @@ QByteArray libjpegOf(int width, int height, J_COLOR_SPACE colours, int component
     return bytes;
 }
 
-// An Adobe CMYK JPEG (inverted, as photo editors write it), which Qt cannot write.
-QByteArray cmykJpeg(int width, int height)
-{
-    return libjpegOf(width, height, JCS_CMYK, 4, [](jpeg_compress_struct&) {});
-}
-
 TEST(Decoders, JpegPixelsAreQtsPixels)
 {
     const QImage photo = noisyImage(61, 37, 5);  // odd sizes: partial blocks at the edges
@@ -110,7 +84,7 @@ TEST(Decoders, JpegPixelsAreQtsPixels)
         {"progressive", progressiveJpeg(photo)},
         {"grey", encoded(grey, "jpeg")},
         {"a resolution", encoded(dense, "jpeg")},
-        {"Adobe CMYK", cmykJpeg(45, 29)},
+        {"Adobe CMYK", libjpegOf(45, 29)},
         {"cut inside its scan", encoded(photo, "jpeg").chopped(300)},
     };
     for (const auto& row : rows)
@@ -130,15 +104,13 @@ struct PngKind {
 // 16-bit channel's low byte and many of its high byte appear.
 QByteArray pngOf(const PngKind& kind, int width, int height)
 {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
+    QByteArray file;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
-    png_set_write_fn(
-        png, &buffer, [](png_structp p, png_bytep data, size_t n) {
-            static_cast<QBuffer*>(png_get_io_ptr(p))->write(reinterpret_cast<const char*>(data), qint64(n));
-        },
-        nullptr);
+    const auto append = [](png_structp p, png_bytep data, size_t n) {
+        static_cast<QByteArray*>(png_get_io_ptr(p))->append(reinterpret_cast<const char*>(data), qsizetype(n));
+    };
+    png_set_write_fn(png, &file, append, nullptr);
     png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), kind.bitDepth, kind.colorType,
                  kind.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
@@ -156,18 +128,16 @@ QByteArray pngOf(const PngKind& kind, int width, int height)
     png_write_info(png, info);
     const std::size_t rowBytes = png_get_rowbytes(png, info);
     std::vector<png_byte> rows(rowBytes * std::size_t(height));
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        rows[i] = png_byte(i * 7 + i / 256 * 3);
-    if (kind.colorType == PNG_COLOR_TYPE_PALETTE && kind.bitDepth == 8)
-        for (auto& b : rows)
-            b %= 9;  // two indices past the palette's end
+    const bool paletteBytes = kind.colorType == PNG_COLOR_TYPE_PALETTE && kind.bitDepth == 8;
+    for (std::size_t i = 0; i < rows.size(); ++i)  // up to two indices past the palette's end
+        rows[i] = png_byte((i * 7 + i / 256 * 3) % (paletteBytes ? 9 : 256));
     std::vector<png_bytep> pointers(static_cast<std::size_t>(height));
     for (std::size_t y = 0; y < pointers.size(); ++y)
         pointers[y] = rows.data() + y * rowBytes;
     png_write_image(png, pointers.data());
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    return buffer.data();
+    return file;
 }
 
 // Kept alone, the first columns are the whole picture's (an interlaced one
@@ -176,9 +146,9 @@ QByteArray pngOf(const PngKind& kind, int width, int height)
 {
     const QImage whole = imagefile::decodePicture(png).image;
     for (const int columns : {1, 99}) {
-        imagefiletest::ReadBuffer buffer(png);
+        ReadBuffer buffer(png);
         const imagefile::LoadResult kept = imagefile::decodePng(buffer, columns);
-        if (auto same = imagefiletest::sameRgb(kept.image, whole.copy(0, 0, interlaced ? whole.width() : columns, whole.height())); !same)
+        if (auto same = sameRgb(kept.image, whole.copy(0, 0, interlaced ? whole.width() : columns, whole.height())); !same)
             return same << " keeping " << columns << " columns";
     }
     return ::testing::AssertionSuccess();
@@ -202,8 +172,9 @@ TEST(Decoders, PngPixelsAreQtsPixels)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        EXPECT_TRUE(decodesAsQtDoes(pngOf(row.kind, 256, 67)));
-        EXPECT_TRUE(firstColumnsAgree(pngOf(row.kind, 256, 67), row.kind.interlaced));
+        const QByteArray png = pngOf(row.kind, 256, 67);
+        EXPECT_TRUE(decodesAsQtDoes(png));
+        EXPECT_TRUE(firstColumnsAgree(png, row.kind.interlaced));
     }
     // Interlaced pictures too small for some of the seven passes.
     for (const QSize size : {QSize(1, 1), QSize(1, 6), QSize(6, 1), QSize(3, 3), QSize(5, 2)})
@@ -212,54 +183,47 @@ TEST(Decoders, PngPixelsAreQtsPixels)
 }
 
 // The top of column 0 as `check` reads it, alone, against the whole decode.
-::testing::AssertionResult columnTopIsTheWholeDecodes(QByteArray bytes)
+::testing::AssertionResult columnTopIsTheWholeDecodes(const QByteArray& bytes)
 {
     const imagefile::LoadResult whole = imagefile::decodePicture(bytes);
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
+    ReadBuffer buffer(bytes);
     const auto column = imagefile::jpegColumnTop(buffer, imagefile::kStartMarkerRows);
     if (!column || !whole.ok())
         return ::testing::AssertionFailure() << "not read: " << qPrintable(testsupport::reasonOf(whole.failure));
-    for (int y = 0; y < imagefile::kStartMarkerRows; ++y) {
+    for (int y = 0; y < imagefile::kStartMarkerRows; ++y)
         if ((*column)[std::size_t(y)] != whole.image.pixel(0, y))
             return ::testing::AssertionFailure() << "row " << y << " differs";
-    }
     return ::testing::AssertionSuccess();
 }
 
 TEST(Decoders, AJpegsColumnTopIsTheWholeDecodes)
 {
     const QImage photo = noisyImage(203, 150, 11);
-    const QByteArray jpeg = jpegOf(photo, 75);
+    const QByteArray jpeg = encoded(photo, "jpeg", 75);
     const struct { const char* why; QByteArray bytes; } rows[] = {
         {"4:2:0, smoothed with the rows below", jpeg},
-        {"grey", jpegOf(photo.convertToFormat(QImage::Format_Grayscale8), 75)},
+        {"grey", encoded(photo.convertToFormat(QImage::Format_Grayscale8), "jpeg", 75)},
         {"4:4:4 with a restart marker after every block", libjpegOf(203, 150, JCS_RGB, 3, [](jpeg_compress_struct& c) {
              c.comp_info[0].h_samp_factor = c.comp_info[0].v_samp_factor = 1;
              c.restart_interval = 1;
          })},
-        {"Adobe CMYK", cmykJpeg(100, 61)},
+        {"Adobe CMYK", libjpegOf(100, 61)},
         {"upright by its EXIF block", withOrientation(jpeg, 1)},
-        {"cut short inside the top rows: grey below, as in the whole", jpegOf(photo, 90).left(1500)},
+        {"cut short inside the top rows: grey below, as in the whole", encoded(photo, "jpeg", 90).left(1500)},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        EXPECT_TRUE(columnTopIsTheWholeDecodes(row.bytes));
-    }
+    for (const auto& row : rows)
+        EXPECT_TRUE(columnTopIsTheWholeDecodes(row.bytes)) << row.why;
 
     // Left to the whole decoder.
     const struct { const char* why; QByteArray bytes; } whole[] = {
-        {"progressive: the top rows need every scan", jpegOf(photo, 80, true)},
+        {"progressive: the top rows need every scan", encoded(photo, "jpeg", 80, true)},
         {"turned by its EXIF block: the top rows lie elsewhere", withOrientation(jpeg, 6)},
-        {"no taller than the rows read", jpegOf(noisyImage(60, 40, 1), 75)},
-        {"a PNG, which check tries after this", imagefiletest::encoded(photo, "png")},
+        {"no taller than the rows read", encoded(noisyImage(60, 40, 1), "jpeg", 75)},
+        {"a PNG, which check tries after this", encoded(photo, "png")},
     };
     for (const auto& row : whole) {
-        SCOPED_TRACE(row.why);
-        QByteArray bytes = row.bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::ReadOnly);
-        EXPECT_FALSE(imagefile::jpegColumnTop(buffer, imagefile::kStartMarkerRows));
+        ReadBuffer buffer(row.bytes);
+        EXPECT_FALSE(imagefile::jpegColumnTop(buffer, imagefile::kStartMarkerRows)) << row.why;
     }
 }
 
