@@ -1,21 +1,17 @@
 // Reading picture files into the working picture and writing it back as BMP;
 // a forged size costs no memory.
 
+#include "bmpfiles.h"
 #include "imagefile/imageio.h"
 #include "support/failures.h"
 #include "pictures.h"
 
-#include <QFile>
 #include <QTemporaryDir>
-#include <QtEndian>
 
 namespace {
 
 using testsupport::reasonOf;
-using imagefiletest::encoded;
-using imagefiletest::gif;
-using imagefiletest::patternImage;
-using imagefiletest::sameRgb;
+using namespace imagefiletest;
 
 // A 2 x 1 GIF whose pixels are palette entries 2 and 1, entry 2 transparent
 // and coloured (7, 8, 9), entry 1 (200, 100, 50).
@@ -24,7 +20,7 @@ const QByteArray kGif = QByteArray::fromHex("47494638396102000100810000000000c86
 
 class ImageIoTest : public ::testing::Test {
 protected:
-    QString write(const QString& name, const QByteArray& bytes) { return imagefiletest::written(m_dir.filePath(name), bytes); }
+    QString write(const QString& name, const QByteArray& bytes) { return written(m_dir.filePath(name), bytes); }
     QTemporaryDir m_dir;
 };
 
@@ -91,13 +87,13 @@ TEST_F(ImageIoTest, SavedBmpIsTheUncompressed24BitFileQtsWriterMakesByteForByte)
 // almost none of them.  Run-length coding makes a short file proof of nothing.
 QByteArray forgedBmp(bool runLength)
 {
-    QByteArray bmp = encoded(patternImage(4, 4), "bmp").left(54);
-    for (const int at : {18, 22})
-        qToLittleEndian<qint32>(60000, bmp.data() + at);
+    QByteArray bmp = bmpBytes(patternImage(4, 4)).left(54);
+    put32(bmp, 18, 60000);
+    put32(bmp, 22, 60000);
     if (runLength) {
-        qToLittleEndian<quint16>(8, bmp.data() + 28);
-        qToLittleEndian<quint32>(1, bmp.data() + 30);
-        bmp.append(QByteArray(1024, '\0')).append("\0\1", 2);  // palette, then the end-of-picture code
+        put16(bmp, 28, 8);
+        put32(bmp, 30, 1);
+        bmp += QByteArray(1024, '\0') + QByteArray("\0\1", 2);  // palette, then the end-of-picture code
     }
     return bmp;
 }
