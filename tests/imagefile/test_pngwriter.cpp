@@ -6,15 +6,11 @@
 
 #include "pictures.h"
 
-#include <QBuffer>
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <png.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -22,8 +18,7 @@
 namespace {
 
 using testsupport::reasonOf;
-using imagefiletest::patternImage;
-using imagefiletest::sameRgb;
+using namespace imagefiletest;
 
 // The pixels as Format_RGB32, null when libpng refuses the file; `format`
 // receives the colour type libpng found.
@@ -58,14 +53,9 @@ QByteArray pngOf(const QImage& image, qint64 road = kOneCall)
 std::vector<std::string> chunksOf(const QByteArray& png)
 {
     std::vector<std::string> chunks;
-    for (qsizetype at = 8; at + 8 <= png.size();) {
-        const auto* p = reinterpret_cast<const uchar*>(png.constData() + at);
-        const qsizetype length = (qsizetype(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-        std::string type(png.constData() + at + 4, 4);
-        if (chunks.empty() || type != "IDAT" || chunks.back() != type)
+    for (qsizetype at = 8; at + 8 <= png.size(); at += 12 + qsizetype(qFromBigEndian<quint32>(png.constData() + at)))
+        if (std::string type(png.constData() + at + 4, 4); chunks.empty() || type != "IDAT" || chunks.back() != type)
             chunks.push_back(std::move(type));
-        at += 12 + length;
-    }
     return chunks;
 }
 
@@ -106,7 +96,7 @@ TEST(PngWriter, PngcheckAcceptsTheFile)
     // Several IDAT chunks, and a row so short that the filter byte dominates.
     for (const QImage& image : {patternImage(1600, 1100, 5), patternImage(1, 3)}) {
         QTemporaryDir dir;
-        const QString file = imagefiletest::written(dir.filePath(QStringLiteral("p.png")), pngOf(image));
+        const QString file = written(dir.filePath(QStringLiteral("p.png")), pngOf(image));
         QProcess check;
         check.start(pngcheck, {QStringLiteral("-q"), file});
         ASSERT_TRUE(check.waitForFinished(30000));
@@ -115,21 +105,17 @@ TEST(PngWriter, PngcheckAcceptsTheFile)
 }
 
 // Accepts `room` bytes, then fails as a full disk does.
-class FullDevice : public QIODevice {
+class FullDevice : public QBuffer {
 public:
     explicit FullDevice(qint64 room) : m_room(room) { open(QIODevice::WriteOnly); }
-    qint64 written = 0;
 
 protected:
-    qint64 readData(char*, qint64) override { return -1; }
-    qint64 writeData(const char*, qint64 size) override
+    qint64 writeData(const char* data, qint64 size) override
     {
-        if (written + size > m_room) {
-            setErrorString(QStringLiteral("No space left on device"));
-            return -1;
-        }
-        written += size;
-        return size;
+        if (QBuffer::size() + size <= m_room)
+            return QBuffer::writeData(data, size);
+        setErrorString(QStringLiteral("No space left on device"));
+        return -1;
     }
 
 private:
@@ -152,7 +138,7 @@ TEST(PngWriter, AFailedWriteIsReportedWithItsReason)
         }
         FullDevice roomy(whole);
         EXPECT_EQ(reasonOf(imagefile::writePng(image, roomy, road)), QString());
-        EXPECT_EQ(roomy.written, whole);
+        EXPECT_EQ(roomy.size(), whole);
     }
 }
 
