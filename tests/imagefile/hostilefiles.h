@@ -6,10 +6,12 @@
 
 #include "imagefile/pictures.h"
 
-
 #include <zlib.h>
 
 namespace imagefiletest {
+
+inline QByteArray be16(int v) { return QByteArray(1, char(v >> 8)) + char(v & 0xFF); }
+inline QByteArray be32(quint32 v) { return be16(int(v >> 16)) + be16(int(v & 0xFFFF)); }
 
 inline QByteArray progressiveJpeg(const QImage& image, const QString& comment = {})
 {
@@ -22,8 +24,7 @@ inline QByteArray withFrame(QByteArray jpeg, int width, int height, int componen
 {
     const qsizetype sof = jpeg.indexOf("\xFF\xC2");
     EXPECT_GE(sof, 0);
-    const int length = (uchar(jpeg[sof + 2]) << 8) | uchar(jpeg[sof + 3]);
-    const auto be16 = [](int v) { return QByteArray(1, char(v >> 8)) + char(v & 0xFF); };
+    const int length = qFromBigEndian<quint16>(jpeg.constData() + sof + 2);
     QByteArray frame = QByteArray("\xFF\xC2", 2) + be16(8 + 3 * components) + char(precision) + be16(height) + be16(width)
                        + char(components);
     for (int c = 1; c <= components; ++c)
@@ -50,12 +51,8 @@ inline QByteArray behindStuffedZeros(const QByteArray& jpeg)
 
 inline QByteArray pngChunk(const char* type, const QByteArray& data)
 {
-    QByteArray c(4, '\0');
-    qToBigEndian<quint32>(static_cast<quint32>(data.size()), c.data());
     const QByteArray body = QByteArray(type) + data;
-    QByteArray crc(4, '\0');
-    qToBigEndian<quint32>(static_cast<quint32>(::crc32(0, reinterpret_cast<const Bytef*>(body.constData()), static_cast<uInt>(body.size()))), crc.data());
-    return c + body + crc;
+    return be32(quint32(data.size())) + body + be32(quint32(::crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))));
 }
 
 // A zlib stream of `head` followed by `zeroMB` megabytes of zeros, made in
@@ -86,11 +83,7 @@ inline QByteArray zlibWithZeros(const QByteArray& head, int zeroMB)
 inline QByteArray pngFile(quint32 width, quint32 height, char bitDepth, char colourType, const QByteArray& idat,
                           const QByteArray& beforeData = {})
 {
-    QByteArray header(13, '\0');
-    qToBigEndian<quint32>(width, header.data());
-    qToBigEndian<quint32>(height, header.data() + 4);
-    header[8] = bitDepth;
-    header[9] = colourType;
+    const QByteArray header = be32(width) + be32(height) + bitDepth + colourType + QByteArray(3, '\0');
     return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header) + beforeData + pngChunk("IDAT", idat) + pngChunk("IEND", {});
 }
 
