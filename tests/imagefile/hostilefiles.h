@@ -81,9 +81,9 @@ inline QByteArray zlibWithZeros(const QByteArray& head, int zeroMB)
 
 // A PNG of one IDAT chunk holding the zlib stream `idat`, `beforeData` among its chunks.
 inline QByteArray pngFile(quint32 width, quint32 height, char bitDepth, char colourType, const QByteArray& idat,
-                          const QByteArray& beforeData = {})
+                          const QByteArray& beforeData = {}, bool interlaced = false)
 {
-    const QByteArray header = be32(width) + be32(height) + bitDepth + colourType + QByteArray(3, '\0');
+    const QByteArray header = be32(width) + be32(height) + bitDepth + colourType + QByteArray(2, '\0') + char(interlaced);
     return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header) + beforeData + pngChunk("IDAT", idat) + pngChunk("IEND", {});
 }
 

@@ -12,11 +12,11 @@
 
 #include <QImageReader>
 
+#include <array>
 #include <functional>
 #include <vector>
 
 #include <jpeglib.h>
-#include <png.h>
 
 namespace {
 
@@ -93,51 +93,47 @@ TEST(Decoders, JpegPixelsAreQtsPixels)
         EXPECT_TRUE(decodesAsQtDoes(withOrientation(encoded(photo, "jpeg"), orientation, orientation % 2 == 0))) << orientation;
 }
 
+enum PngColour { Grey = 0, Rgb = 2, Palette = 3, GreyAlpha = 4, Rgba = 6 };  // as IHDR numbers them
+
 struct PngKind {
-    int colorType;
+    PngColour colourType;
     int bitDepth;
     bool interlaced = false;
     bool transparentEntry = false;  // tRNS for palette or grey
 };
 
 // A PNG of the kind, its samples counting up so that every value of a
-// 16-bit channel's low byte and many of its high byte appear.
+// 16-bit channel's low byte and many of its high byte appear, with a
+// resolution and a palette of fewer entries than the indices reach.
 QByteArray pngOf(const PngKind& kind, int width, int height)
 {
-    QByteArray file;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    const auto append = [](png_structp p, png_bytep data, size_t n) {
-        static_cast<QByteArray*>(png_get_io_ptr(p))->append(reinterpret_cast<const char*>(data), qsizetype(n));
-    };
-    png_set_write_fn(png, &file, append, nullptr);
-    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), kind.bitDepth, kind.colorType,
-                 kind.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    std::vector<png_color> palette(kind.bitDepth == 8 ? 7 : 3);  // fewer entries than the indices reach
-    for (std::size_t i = 0; i < palette.size(); ++i)
-        palette[i] = {png_byte(40 * i), png_byte(255 - 30 * i), png_byte(90 + 20 * i)};
-    if (kind.colorType == PNG_COLOR_TYPE_PALETTE)
-        png_set_PLTE(png, info, palette.data(), int(palette.size()));
-    png_byte alphas[] = {255, 0, 128};
-    png_color_16 grey{0, 0, 7, 14, png_uint_16(kind.bitDepth == 16 ? 7 : 1)};  // values the samples below reach
-    if (kind.transparentEntry)
-        png_set_tRNS(png, info, alphas, 3, kind.colorType == PNG_COLOR_TYPE_PALETTE ? nullptr : &grey);
-    png_set_check_for_invalid_index(png, 0);
-    png_set_pHYs(png, info, 2835, 3780, PNG_RESOLUTION_METER);
-    png_write_info(png, info);
-    const std::size_t rowBytes = png_get_rowbytes(png, info);
-    std::vector<png_byte> rows(rowBytes * std::size_t(height));
-    const bool paletteBytes = kind.colorType == PNG_COLOR_TYPE_PALETTE && kind.bitDepth == 8;
-    for (std::size_t i = 0; i < rows.size(); ++i)  // up to two indices past the palette's end
-        rows[i] = png_byte((i * 7 + i / 256 * 3) % (paletteBytes ? 9 : 256));
-    std::vector<png_bytep> pointers(static_cast<std::size_t>(height));
-    for (std::size_t y = 0; y < pointers.size(); ++y)
-        pointers[y] = rows.data() + y * rowBytes;
-    png_write_image(png, pointers.data());
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return file;
+    const int bitsPerPixel = kind.bitDepth * std::array{1, 0, 3, 1, 2, 0, 4}[std::size_t(kind.colourType)];
+    const bool paletteBytes = kind.colourType == Palette && kind.bitDepth == 8;
+    QByteArray rows;  // unfiltered, pass by pass when interlaced (Adam7: first column and row, then steps)
+    const std::vector<std::array<int, 4>> passes = kind.interlaced
+        ? std::vector<std::array<int, 4>>{{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}
+        : std::vector<std::array<int, 4>>{{0, 0, 1, 1}};
+    std::size_t i = 0;
+    for (const auto& [x, y, dx, dy] : passes) {
+        const int passWidth = (width - x + dx - 1) / dx, passHeight = (height - y + dy - 1) / dy;
+        for (int row = 0; row < passHeight && passWidth > 0; ++row) {
+            rows += '\0';
+            for (int b = 0; b < (passWidth * bitsPerPixel + 7) / 8; ++b, ++i)  // up to two indices past the palette's end
+                rows += char((i * 7 + i / 256 * 3) % (paletteBytes ? 9 : 256));
+        }
+    }
+    QByteArray palette;
+    for (int e = 0; e < (kind.bitDepth == 8 ? 7 : 3); ++e)
+        palette += QByteArray(1, char(40 * e)) + char(255 - 30 * e) + char(90 + 20 * e);
+    // Values the samples reach: palette alphas, a grey, a colour.
+    const QByteArray transparent = kind.colourType == Palette ? QByteArray::fromHex("FF0080")
+                                   : kind.colourType == Grey ? be16(kind.bitDepth == 16 ? 7 : 1)
+                                                          : be16(0) + be16(7) + be16(14);
+    const QByteArray chunks = (kind.colourType == Palette ? pngChunk("PLTE", palette) : QByteArray())
+                              + (kind.transparentEntry ? pngChunk("tRNS", transparent) : QByteArray())
+                              + pngChunk("pHYs", be32(2835) + be32(3780) + char(1));
+    return pngFile(quint32(width), quint32(height), char(kind.bitDepth), char(kind.colourType), qCompress(rows).mid(4), chunks,
+                   kind.interlaced);
 }
 
 // Kept alone, the first columns are the whole picture's (an interlaced one
@@ -157,18 +153,18 @@ QByteArray pngOf(const PngKind& kind, int width, int height)
 TEST(Decoders, PngPixelsAreQtsPixels)
 {
     const struct { const char* why; PngKind kind; } rows[] = {
-        {"palette with a transparent entry", {PNG_COLOR_TYPE_PALETTE, 8, false, true}},
-        {"four-bit palette", {PNG_COLOR_TYPE_PALETTE, 4}},
-        {"one-bit grey", {PNG_COLOR_TYPE_GRAY, 1}},
-        {"grey with a transparent value", {PNG_COLOR_TYPE_GRAY, 8, false, true}},
-        {"16-bit grey with a transparent value", {PNG_COLOR_TYPE_GRAY, 16, false, true}},
-        {"RGB with a transparent colour", {PNG_COLOR_TYPE_RGB, 8, false, true}},
-        {"grey and alpha", {PNG_COLOR_TYPE_GRAY_ALPHA, 8}},
-        {"16-bit RGB", {PNG_COLOR_TYPE_RGB, 16}},
-        {"RGBA", {PNG_COLOR_TYPE_RGB_ALPHA, 8}},
-        {"16-bit RGBA", {PNG_COLOR_TYPE_RGB_ALPHA, 16}},
-        {"interlaced RGB", {PNG_COLOR_TYPE_RGB, 8, true}},
-        {"interlaced palette", {PNG_COLOR_TYPE_PALETTE, 2, true}},
+        {"palette with a transparent entry", {Palette, 8, false, true}},
+        {"four-bit palette", {Palette, 4}},
+        {"one-bit grey", {Grey, 1}},
+        {"grey with a transparent value", {Grey, 8, false, true}},
+        {"16-bit grey with a transparent value", {Grey, 16, false, true}},
+        {"RGB with a transparent colour", {Rgb, 8, false, true}},
+        {"grey and alpha", {GreyAlpha, 8}},
+        {"16-bit RGB", {Rgb, 16}},
+        {"RGBA", {Rgba, 8}},
+        {"16-bit RGBA", {Rgba, 16}},
+        {"interlaced RGB", {Rgb, 8, true}},
+        {"interlaced palette", {Palette, 2, true}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
@@ -178,7 +174,7 @@ TEST(Decoders, PngPixelsAreQtsPixels)
     }
     // Interlaced pictures too small for some of the seven passes.
     for (const QSize size : {QSize(1, 1), QSize(1, 6), QSize(6, 1), QSize(3, 3), QSize(5, 2)})
-        EXPECT_TRUE(decodesAsQtDoes(pngOf({PNG_COLOR_TYPE_RGB, 8, true}, size.width(), size.height())))
+        EXPECT_TRUE(decodesAsQtDoes(pngOf({Rgb, 8, true}, size.width(), size.height())))
             << size.width() << 'x' << size.height();
 }
 

@@ -29,25 +29,21 @@ TEST_F(ImageIoTest, ContentNotNameDecidesAndDamagedFilesAreRefused)
 {
     const QImage source = patternImage(13, 7);  // odd width: BMP rows are padded
     const QByteArray png = encoded(source, "png"), bmp = encoded(source, "bmp");
-    enum Expect { Exact, Opens, Refused };
-    const struct { const char* name; QByteArray bytes; Expect expect; } rows[] = {
-        {"png-named.bmp", png, Exact},
-        {"bmp-named.gif", bmp, Exact},
-        {"jpeg-named.bmp", encoded(source, "jpeg"), Opens},
-        {"text-named.bmp", "just some words\r\n", Refused},
-        {"png-cut-inside-its-data.png", png.left(png.size() / 2), Refused},
-        {"xpm-a-format-the-program-does-not-open.bmp", encoded(patternImage(4, 4), "xpm"), Refused},
+    const struct { const char* name; QByteArray bytes; bool opens, exact; } rows[] = {
+        {"png-named.bmp", png, true, true},
+        {"bmp-named.gif", bmp, true, true},
+        {"jpeg-named.bmp", encoded(source, "jpeg"), true, false},
+        {"text-named.bmp", "just some words\r\n", false, false},
+        {"png-cut-inside-its-data.png", png.left(png.size() / 2), false, false},
+        {"xpm-a-format-the-program-does-not-open.bmp", encoded(patternImage(4, 4), "xpm"), false, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const imagefile::LoadResult result = imagefile::loadPicture(write(row.name, row.bytes));
-        ASSERT_EQ(result.ok(), row.expect != Refused) << qPrintable(reasonOf(result.failure));
-        EXPECT_EQ(reasonOf(result.failure).isEmpty(), row.expect != Refused);
-        if (row.expect == Refused)
-            continue;
-        EXPECT_EQ(result.image.format(), QImage::Format_RGB32);
-        EXPECT_EQ(result.image.size(), source.size());
-        EXPECT_TRUE(row.expect == Opens || sameRgb(result.image, source));
+        ASSERT_EQ(result.ok(), row.opens) << qPrintable(reasonOf(result.failure));
+        EXPECT_EQ(reasonOf(result.failure).isEmpty(), row.opens);
+        EXPECT_TRUE(!row.opens || (result.image.format() == QImage::Format_RGB32 && result.image.size() == source.size()));
+        EXPECT_TRUE(!row.exact || sameRgb(result.image, source));
     }
     EXPECT_FALSE(reasonOf(imagefile::loadPicture(m_dir.filePath("nowhere.bmp")).failure).isEmpty());
 }
