@@ -7,8 +7,6 @@
 #include "imagefile/imageio.h"
 #include "pictures.h"
 
-#include <QBuffer>
-
 #include <functional>
 #include <string>
 #include <tuple>
@@ -157,16 +155,9 @@ TEST(BmpReader, RefusalsNameWhatIsWrong)
 
 // A file that loses its tail after its size was taken: the size it reports
 // is the old one, the bytes it delivers are the new ones.
-class ShrinkingFile : public QBuffer {
-public:
-    ShrinkingFile(const QByteArray& bytes, qint64 cut) : m_size(bytes.size())
-    {
-        setData(bytes.left(bytes.size() - cut));
-        open(QIODevice::ReadOnly);
-    }
+struct ShrinkingFile : ReadBuffer {
+    ShrinkingFile(const QByteArray& bytes, qint64 cut) : ReadBuffer(bytes.chopped(cut)), m_size(bytes.size()) {}
     qint64 size() const override { return m_size; }
-
-private:
     qint64 m_size;
 };
 
