@@ -88,22 +88,13 @@ inline QByteArray pngFile(quint32 width, quint32 height, char bitDepth, char col
 }
 
 // A PNG of `width` x `height` samples of 0x80 (grey, or mid-grey in RGB),
-// made directly: Qt would hold a whole 16-bit picture to write it.
-inline QByteArray uniformPng(quint32 width, quint32 height, char bitDepth, char colourType)
+// `beforeData` among its chunks, made directly: Qt would hold a whole
+// 16-bit picture to write it.
+inline QByteArray uniformPng(quint32 width, quint32 height, char bitDepth, char colourType, const QByteArray& beforeData = {})
 {
     const qsizetype samples = colourType == 2 ? 3 : 1;
     const QByteArray row = QByteArray(1, '\0') + QByteArray(qsizetype(width) * samples * (bitDepth / 8), '\x80');
-    return pngFile(width, height, bitDepth, colourType, qCompress(row.repeated(height), 1).mid(4));  // qCompress puts the length first
-}
-
-// An 8 x 8 RGB PNG with `beforeData` among its chunks and `zeroMB`
-// megabytes of zeros compressed after its rows.
-inline QByteArray smallPng(const QByteArray& beforeData = {}, int zeroMB = 0)
-{
-    QByteArray rows;
-    for (int y = 0; y < 8; ++y)
-        rows += QByteArray(1, '\0') + QByteArray(24, char(30 * y));
-    return pngFile(8, 8, 8, 2, zeroMB > 0 ? zlibWithZeros(rows, zeroMB) : qCompress(rows).mid(4), beforeData);
+    return pngFile(width, height, bitDepth, colourType, qCompress(row.repeated(height), 1).mid(4), beforeData);  // qCompress puts the length first
 }
 
 // The PNG with its first IDAT chunk's checksum spoiled.
