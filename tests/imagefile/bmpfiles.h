@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <random>
+#include <vector>
 
 namespace imagefiletest {
 
@@ -61,6 +62,21 @@ inline QByteArray bmpBytes(const QImage& image, const BmpKind& kind = {})
                 row[x * bpp + c] = static_cast<char>(c < 3 ? in[x] >> (8 * c) : kind.padding);
     }
     return b + kind.trailer;
+}
+
+// The headers of a `width` x `height` run-length BMP of 8 or 4 bits with
+// `palette`, then the coded `data`; the pixels cost no memory to make.
+inline QByteArray rleBmp(int width, int height, int bits, const QByteArray& data, const std::vector<QRgb>& palette)
+{
+    const auto paletteBytes = static_cast<quint32>(4 * palette.size());
+    QByteArray b = bmpBytes(QImage(1, 1, QImage::Format_RGB32)).left(54) + QByteArray(paletteBytes, '\0') + data;
+    for (const auto& [at, value] : {std::pair{2, quint32(b.size())}, {10, 54 + paletteBytes}, {18, quint32(width)}, {22, quint32(height)},
+                                    {30, bits == 8 ? 1u : 2u}, {34, 0u}, {46, quint32(palette.size())}})
+        put32(b, at, value);
+    put16(b, 28, static_cast<quint32>(bits));
+    for (std::size_t i = 0; i < palette.size(); ++i)
+        put32(b, 54 + 4 * static_cast<int>(i), palette[i] & 0xFFFFFFu);
+    return b;
 }
 
 // The picture as Qt's own reader decodes it, in the working format.

@@ -74,18 +74,7 @@ TEST(BmpReader, EveryKindGivesQtsColours)
 }
 
 // A run-length BMP with palette entries 0 (10, 20, 30), 1 red, 2 green, 3 blue.
-const QRgb kPalette[] = {qRgb(10, 20, 30), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
-
-QByteArray rleBmp(int width, int height, int bits, const QByteArray& data)
-{
-    QByteArray b = bmpBytes(QImage(width, height, QImage::Format_RGB32)).left(54 + 16) + data;
-    for (const auto& [at, value] : {std::pair{2, quint32(b.size())}, {10, 54u + 16}, {30, bits == 8 ? 1u : 2u}, {34, 0u}, {46, 4u}})
-        put32(b, at, value);
-    put16(b, 28, static_cast<quint32>(bits));
-    for (int i = 0; i < 4; ++i)
-        put32(b, 54 + 4 * i, kPalette[i] & 0xFFFFFFu);
-    return b;
-}
+const std::vector<QRgb> kPalette = {qRgb(10, 20, 30), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
 
 struct Defined { int x; int yFromBottom; int index; };
 
@@ -106,12 +95,12 @@ TEST(BmpReader, RunLengthPixelsTheFileSkipsAreBlack)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        const imagefile::LoadResult loaded = imagefile::decodePicture(rleBmp(4, 3, row.bits, QByteArray::fromHex(row.hex)));
+        const imagefile::LoadResult loaded = imagefile::decodePicture(rleBmp(4, 3, row.bits, QByteArray::fromHex(row.hex), kPalette));
         ASSERT_TRUE(loaded.ok()) << qPrintable(reasonOf(loaded.failure));
         QImage expected(4, 3, QImage::Format_RGB32);
         expected.fill(Qt::black);
         for (const Defined& d : row.defined)
-            expected.setPixel(d.x, 2 - d.yFromBottom, kPalette[d.index]);
+            expected.setPixel(d.x, 2 - d.yFromBottom, kPalette[std::size_t(d.index)]);
         EXPECT_TRUE(sameRgb(loaded.image, expected));
     }
 }
@@ -122,7 +111,7 @@ TEST(BmpReader, NothingOfEarlierPicturesReachesASparseRunLengthPicture)
     // allocation of that size may reuse.
     for (quint32 seed = 0; seed < 4; ++seed)
         ASSERT_TRUE(imagefile::decodePicture(bmpBytes(noisyImage(200, 200, seed))).ok());
-    const imagefile::LoadResult loaded = imagefile::decodePicture(rleBmp(200, 200, 8, QByteArray::fromHex("0A01" "0001")));
+    const imagefile::LoadResult loaded = imagefile::decodePicture(rleBmp(200, 200, 8, QByteArray::fromHex("0A01" "0001"), kPalette));
     ASSERT_TRUE(loaded.ok()) << qPrintable(reasonOf(loaded.failure));
     int coloured = 0;
     for (int y = 0; y < 200; ++y)

@@ -79,21 +79,6 @@ TEST_F(ImageIoTest, SavedBmpIsTheUncompressed24BitFileQtsWriterMakesByteForByte)
     }
 }
 
-// The 54-byte header of a BMP that declares 60000 x 60000 pixels and brings
-// almost none of them.  Run-length coding makes a short file proof of nothing.
-QByteArray forgedBmp(bool runLength)
-{
-    QByteArray bmp = bmpBytes(patternImage(4, 4)).left(54);
-    put32(bmp, 18, 60000);
-    put32(bmp, 22, 60000);
-    if (runLength) {
-        put16(bmp, 28, 8);
-        put32(bmp, 30, 1);
-        bmp += QByteArray(1024, '\0') + QByteArray("\0\1", 2);  // palette, then the end-of-picture code
-    }
-    return bmp;
-}
-
 // Resident memory in MB from /proc/self/status ("VmRSS:", "VmHWM:").
 qint64 residentMB(const char* field)
 {
@@ -114,11 +99,16 @@ bool resetPeakMemory()
 TEST_F(ImageIoTest, ForgedSizesOpenOrAreRefusedByWhatThePictureHoldsAtABoundedMemoryCost)
 {
     const bool measured = resetPeakMemory();
+    // BMP headers that declare 60000 x 60000 pixels and bring almost none of
+    // them; run-length coding makes a short file proof of nothing.
+    QByteArray forged = bmpBytes(patternImage(4, 4)).left(54);
+    put32(forged, 18, 60000);
+    put32(forged, 22, 60000);
     // An invalid `opensAs`: refused; `tooLarge`: refused for its declared
     // size; `peakMB`: the most the load may add to the process's peak.
     const struct { const char* why; QByteArray bytes; QSize opensAs; bool tooLarge; qint64 peakMB; } rows[] = {
-        {"bmp header claims 60000 x 60000", forgedBmp(false), {}, true, 16},
-        {"run-length bmp claims 60000 x 60000", forgedBmp(true), {}, true, 16},
+        {"bmp header claims 60000 x 60000", forged, {}, true, 16},
+        {"run-length bmp claims 60000 x 60000", rleBmp(60000, 60000, 8, QByteArray("\0\1", 2), std::vector<QRgb>(256)), {}, true, 16},
         {"gif with a 65535 x 65535 screen around a 1 x 1 frame", gif(65535, 65535), {}, true, 16},
         {"gif cut inside its frame", gif().left(39), {}, false, 16},
         {"100000 x 1", encoded(patternImage(100000, 1), "bmp"), {100000, 1}, false, 16},
