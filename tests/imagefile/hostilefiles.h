@@ -1,8 +1,8 @@
 #pragma once
 
 // Files made to hurt a picture reader, built in moments: JPEG bombs, PNG
-// text-chunk and inflation bombs, a GIF frame with far more data than its
-// pixels need.
+// files chunk by chunk (text-chunk bombs, huge or damaged pictures), a GIF
+// frame with far more data than its pixels need.
 
 #include "imagefile/pictures.h"
 
@@ -53,30 +53,6 @@ inline QByteArray pngChunk(const char* type, const QByteArray& data)
 {
     const QByteArray body = QByteArray(type) + data;
     return be32(quint32(data.size())) + body + be32(quint32(::crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))));
-}
-
-// A zlib stream of `head` followed by `zeroMB` megabytes of zeros, made in
-// moments: once the window holds zeros, one flushed block of a megabyte of
-// zeros decodes the same wherever it is repeated.
-inline QByteArray zlibWithZeros(const QByteArray& head, int zeroMB)
-{
-    z_stream z{};
-    deflateInit(&z, 9);
-    const QByteArray zeros(1 << 20, '\0');
-    const auto pass = [&](const QByteArray& in, int flush) {
-        QByteArray out(int(deflateBound(&z, uLong(in.size()))) + 64, '\0');
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
-        z.avail_in = uInt(in.size());
-        z.next_out = reinterpret_cast<Bytef*>(out.data());
-        z.avail_out = uInt(out.size());
-        deflate(&z, flush);
-        return out.left(out.size() - qsizetype(z.avail_out));
-    };
-    QByteArray stream = pass(head + zeros, Z_SYNC_FLUSH);
-    const QByteArray repeated = pass(zeros, Z_SYNC_FLUSH);
-    stream += repeated.repeated(zeroMB - 1) + pass({}, Z_FINISH);
-    deflateEnd(&z);
-    return stream;
 }
 
 // A PNG of one IDAT chunk holding the zlib stream `idat`, `beforeData` among its chunks.
