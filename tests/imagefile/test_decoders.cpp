@@ -75,14 +75,13 @@ QByteArray libjpegOf(int width, int height, J_COLOR_SPACE colours = JCS_CMYK, in
 TEST(Decoders, JpegPixelsAreQtsPixels)
 {
     const QImage photo = noisyImage(61, 37, 5);  // odd sizes: partial blocks at the edges
-    QImage grey = photo.convertToFormat(QImage::Format_Grayscale8);
     QImage dense = photo;
     dense.setDotsPerMeterX(11811);  // 300 dpi, kept in the JFIF header
     dense.setDotsPerMeterY(5905);
     const struct { const char* why; QByteArray bytes; } rows[] = {
         {"baseline 4:2:0", encoded(photo, "jpeg")},
         {"progressive", progressiveJpeg(photo)},
-        {"grey", encoded(grey, "jpeg")},
+        {"grey", encoded(photo.convertToFormat(QImage::Format_Grayscale8), "jpeg")},
         {"a resolution", encoded(dense, "jpeg")},
         {"Adobe CMYK", libjpegOf(45, 29)},
         {"cut inside its scan", encoded(photo, "jpeg").chopped(300)},

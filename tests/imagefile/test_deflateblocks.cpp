@@ -61,11 +61,7 @@ TEST(DeflateBlocks, AJoinableStreamIsContinuedByTheNext)
         grain[i] = static_cast<std::uint8_t>(i % 5000 < 300 ? 0 : random() % 7 + (i % 3) * 60);
     for (int i = 0; i < 3000; ++i)
         text.insert(text.end(), {'e', 'n', 'd', ' ', static_cast<std::uint8_t>('a' + i % 26), ' '});
-    const struct {
-        const char* why;
-        Bytes input;
-        int level, strategy;
-    } rows[] = {
+    const struct { const char* why; Bytes input; int level, strategy; } rows[] = {
         {"nothing at all", {}, 1, Z_DEFAULT_STRATEGY},
         {"fixed codes", text, 1, Z_FIXED},
         {"dynamic codes with long lengths and far distances", grain, 1, Z_DEFAULT_STRATEGY},

@@ -62,11 +62,10 @@ TEST(Webp, EveryKindOpensAsLibwebpDecodesIt)
 // The VP8L header's 14-bit width and height, each stored less one.
 QByteArray withLosslessSize(QByteArray file, int width, int height)
 {
-    const qsizetype at = file.indexOf("VP8L") + 8;
-    EXPECT_EQ(file[at], '\x2F');
-    quint32 bits = qFromLittleEndian<quint32>(file.constData() + at + 1);
-    bits = (bits & 0xF0000000u) | quint32(width - 1) | quint32(height - 1) << 14;
-    qToLittleEndian(bits, file.data() + at + 1);
+    const qsizetype at = file.indexOf("VP8L") + 9;  // after the chunk header and the signature byte
+    EXPECT_EQ(file[at - 1], '\x2F');
+    const quint32 bits = qFromLittleEndian<quint32>(file.constData() + at);
+    qToLittleEndian((bits & 0xF0000000u) | quint32(width - 1) | quint32(height - 1) << 14, file.data() + at);
     return file;
 }
 
