@@ -22,19 +22,16 @@ using namespace imagefiletest;
 
 // The pixels as Format_RGB32, null when libpng refuses the file; `format`
 // receives the colour type libpng found.
-QImage throughLibpng(const QByteArray& png, png_uint_32* format = nullptr)
+QImage throughLibpng(const QByteArray& png, png_uint_32& format)
 {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&image, png.constData(), static_cast<size_t>(png.size())))
         return {};
-    if (format)
-        *format = image.format;
+    format = image.format;
     image.format = PNG_FORMAT_BGRA;
     QImage out(static_cast<int>(image.width), static_cast<int>(image.height), QImage::Format_RGB32);
-    if (!png_image_finish_read(&image, nullptr, out.bits(), static_cast<png_int_32>(out.bytesPerLine()), nullptr))
-        return {};
-    return out;
+    return png_image_finish_read(&image, nullptr, out.bits(), static_cast<png_int_32>(out.bytesPerLine()), nullptr) ? out : QImage();
 }
 
 // Both roads: in memory (split over two threads from a megapixel on), and
@@ -80,7 +77,7 @@ TEST(PngWriter, EveryBitReachesLibpngAndQt)
         EXPECT_EQ(chunksOf(png), (std::vector<std::string>{"IHDR", "IDAT", "IEND"}))
             << "no gamma, profile or transparency chunk that lets a reader change the colours";
         png_uint_32 format = 0;
-        const QImage viaLibpng = throughLibpng(png, &format);
+        const QImage viaLibpng = throughLibpng(png, format);
         EXPECT_EQ(format, png_uint_32(PNG_FORMAT_RGB)) << "8-bit RGB, no alpha";
         const QImage expected = image.convertToFormat(QImage::Format_RGB32);
         EXPECT_TRUE(sameRgb(viaLibpng, expected));
