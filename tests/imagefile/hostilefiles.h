@@ -35,10 +35,8 @@ inline QByteArray withFrame(QByteArray jpeg, int width, int height, int componen
 // The last scan repeated until the file holds `scans` more.
 inline QByteArray withRepeatedScans(QByteArray jpeg, int scans)
 {
-    const qsizetype lastScan = jpeg.lastIndexOf("\xFF\xDA");
-    const qsizetype end = jpeg.lastIndexOf("\xFF\xD9");
-    const QByteArray scan = jpeg.mid(lastScan, end - lastScan);
-    return jpeg.insert(end, scan.repeated(scans));
+    const qsizetype lastScan = jpeg.lastIndexOf("\xFF\xDA"), end = jpeg.lastIndexOf("\xFF\xD9");
+    return jpeg.insert(end, jpeg.mid(lastScan, end - lastScan).repeated(scans));
 }
 
 // Stuffed zeros right after the start, then a comment holding an end

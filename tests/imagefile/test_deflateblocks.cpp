@@ -6,10 +6,10 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <random>
-#include <string>
 #include <vector>
 
 namespace {
@@ -53,8 +53,7 @@ TEST(DeflateBlocks, AJoinableStreamIsContinuedByTheNext)
 {
     std::mt19937 random(7);
     Bytes noise(200000), grain(900000), skewed(100000), text;
-    for (auto& byte : noise)
-        byte = static_cast<std::uint8_t>(random());
+    std::generate(noise.begin(), noise.end(), [&] { return static_cast<std::uint8_t>(random()); });
     for (auto& byte : skewed)  // value k with chance 2^-(k+1): codes up to 15 bits
         byte = static_cast<std::uint8_t>(std::countr_zero(static_cast<std::uint32_t>(random()) | 0x80000000U));
     for (std::size_t i = 0; i < grain.size(); ++i)  // like a filtered photo: small values, some repeats
