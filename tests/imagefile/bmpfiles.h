@@ -8,8 +8,10 @@
 #include <QImage>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
+#include <vector>
 
 namespace imagefiletest {
 
@@ -28,53 +30,53 @@ inline void put32(QByteArray& b, int at, quint32 v) { qToLittleEndian<quint32>(v
 
 inline QByteArray bmpBytes(const QImage& image, const BmpKind& kind = {})
 {
-    const int w = image.width();
-    const int h = image.height();
+    const int w = image.width(), h = image.height();
     const int bpp = kind.bits / 8;
     const int stride = (w * kind.bits + 31) / 32 * 4;
     const int masks = kind.infoSize == 40 && kind.bitFields ? 12 : 0;
     const int offset = 14 + static_cast<int>(kind.infoSize) + masks + static_cast<int>(kind.gap);
     QByteArray b(offset + stride * h, '\0');
-    b[0] = 'B';
-    b[1] = 'M';
-    put32(b, 2, static_cast<quint32>(b.size()));
-    put32(b, 10, static_cast<quint32>(offset));
-    put32(b, 14, kind.infoSize);
+    b.replace(0, 2, "BM");
+    for (const auto& [at, value] : {std::pair{2, quint32(b.size())}, {10, quint32(offset)}, {14, kind.infoSize}})
+        put32(b, at, value);
     if (kind.infoSize == 12) {
-        put16(b, 18, static_cast<quint32>(w));
-        put16(b, 20, static_cast<quint32>(h));
-        put16(b, 22, 1);
-        put16(b, 24, static_cast<quint32>(kind.bits));
+        for (const auto& [at, value] : {std::pair{18, w}, {20, h}, {22, 1}, {24, kind.bits}})
+            put16(b, at, static_cast<quint32>(value));
     } else {
-        put32(b, 18, static_cast<quint32>(w));
-        put32(b, 22, static_cast<quint32>(kind.topDown ? -h : h));
+        for (const auto& [at, value] : {std::pair{18, w}, {22, kind.topDown ? -h : h}, {30, kind.bitFields ? 3 : 0}, {34, stride * h}})
+            put32(b, at, static_cast<quint32>(value));
         put16(b, 26, 1);
         put16(b, 28, static_cast<quint32>(kind.bits));
-        put32(b, 30, kind.bitFields ? 3 : 0);
-        put32(b, 34, static_cast<quint32>(stride * h));
-        if (kind.bitFields || kind.infoSize >= 52) {
-            put32(b, 54, 0xFF0000);
-            put32(b, 58, 0xFF00);
-            put32(b, 62, 0xFF);
-        }
+        if (kind.bitFields || kind.infoSize >= 52)
+            for (const auto& [at, mask] : {std::pair{54, 0xFF0000u}, {58, 0xFF00u}, {62, 0xFFu}})
+                put32(b, at, mask);
     }
-    for (int i = offset - static_cast<int>(kind.gap); i < offset; ++i)
-        b[i] = static_cast<char>(0x5A);
+    std::fill(b.begin() + offset - static_cast<int>(kind.gap), b.begin() + offset, static_cast<char>(0x5A));
     for (int y = 0; y < h; ++y) {
         const int fileRow = kind.topDown ? y : h - 1 - y;
         char* row = b.data() + offset + fileRow * stride;
-        for (int i = w * bpp; i < stride; ++i)
-            row[i] = static_cast<char>(kind.padding);
+        std::fill(row + w * bpp, row + stride, static_cast<char>(kind.padding));
         const auto* in = reinterpret_cast<const quint32*>(image.constScanLine(y));
-        for (int x = 0; x < w; ++x) {
-            row[x * bpp] = static_cast<char>(in[x]);
-            row[x * bpp + 1] = static_cast<char>(in[x] >> 8);
-            row[x * bpp + 2] = static_cast<char>(in[x] >> 16);
-            if (bpp == 4)
-                row[x * bpp + 3] = static_cast<char>(kind.padding);
-        }
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < bpp; ++c)  // blue, green, red, then the padding byte
+                row[x * bpp + c] = static_cast<char>(c < 3 ? in[x] >> (8 * c) : kind.padding);
     }
     return b + kind.trailer;
+}
+
+// The headers of a `width` x `height` run-length BMP of 8 or 4 bits with
+// `palette`, then the coded `data`; the pixels cost no memory to make.
+inline QByteArray rleBmp(int width, int height, int bits, const QByteArray& data, const std::vector<QRgb>& palette)
+{
+    const auto paletteBytes = static_cast<quint32>(4 * palette.size());
+    QByteArray b = bmpBytes(QImage(1, 1, QImage::Format_RGB32)).left(54) + QByteArray(paletteBytes, '\0') + data;
+    for (const auto& [at, value] : {std::pair{2, quint32(b.size())}, {10, 54 + paletteBytes}, {18, quint32(width)}, {22, quint32(height)},
+                                    {30, bits == 8 ? 1u : 2u}, {34, 0u}, {46, quint32(palette.size())}})
+        put32(b, at, value);
+    put16(b, 28, static_cast<quint32>(bits));
+    for (std::size_t i = 0; i < palette.size(); ++i)
+        put32(b, 54 + 4 * static_cast<int>(i), palette[i] & 0xFFFFFFu);
+    return b;
 }
 
 // The picture as Qt's own reader decodes it, in the working format.

@@ -25,9 +25,8 @@ inline bool passesWithin(long extraMB, const std::function<bool()>& body, int cp
         long pages = 0;
         std::ifstream("/proc/self/statm") >> pages;
         const rlim_t cap = static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + (extraMB << 20));
-        const rlimit limit{cap, cap};
-        setrlimit(RLIMIT_AS, &limit);
-        const rlimit cpu{rlim_t(cpuSeconds), rlim_t(cpuSeconds)};
+        const rlimit memory{cap, cap}, cpu{rlim_t(cpuSeconds), rlim_t(cpuSeconds)};
+        setrlimit(RLIMIT_AS, &memory);
         setrlimit(RLIMIT_CPU, &cpu);
         _exit(body() ? 0 : 1);
     }

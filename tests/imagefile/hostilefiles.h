@@ -1,29 +1,21 @@
 #pragma once
 
 // Files made to hurt a picture reader, built in moments: JPEG bombs, PNG
-// text-chunk and inflation bombs, a GIF frame with far more data than its
-// pixels need.
+// files chunk by chunk (text-chunk bombs, huge or damaged pictures), a GIF
+// frame with far more data than its pixels need.
 
 #include "imagefile/pictures.h"
-
-#include <QBuffer>
-#include <QImageWriter>
-#include <QtEndian>
 
 #include <zlib.h>
 
 namespace imagefiletest {
 
+inline QByteArray be16(int v) { return QByteArray(1, char(v >> 8)) + char(v & 0xFF); }
+inline QByteArray be32(quint32 v) { return be16(int(v >> 16)) + be16(int(v & 0xFFFF)); }
+
 inline QByteArray progressiveJpeg(const QImage& image, const QString& comment = {})
 {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setProgressiveScanWrite(true);
-    if (!comment.isEmpty())
-        writer.setText(QStringLiteral("Comment"), comment);
-    EXPECT_TRUE(writer.write(image));
-    return buffer.data();
+    return encoded(image, "jpeg", -1, true, comment);
 }
 
 // The frame header swapped for one of `width` x `height` with `components`
@@ -32,8 +24,7 @@ inline QByteArray withFrame(QByteArray jpeg, int width, int height, int componen
 {
     const qsizetype sof = jpeg.indexOf("\xFF\xC2");
     EXPECT_GE(sof, 0);
-    const int length = (uchar(jpeg[sof + 2]) << 8) | uchar(jpeg[sof + 3]);
-    const auto be16 = [](int v) { return QByteArray(1, char(v >> 8)) + char(v & 0xFF); };
+    const int length = qFromBigEndian<quint16>(jpeg.constData() + sof + 2);
     QByteArray frame = QByteArray("\xFF\xC2", 2) + be16(8 + 3 * components) + char(precision) + be16(height) + be16(width)
                        + char(components);
     for (int c = 1; c <= components; ++c)
@@ -44,10 +35,8 @@ inline QByteArray withFrame(QByteArray jpeg, int width, int height, int componen
 // The last scan repeated until the file holds `scans` more.
 inline QByteArray withRepeatedScans(QByteArray jpeg, int scans)
 {
-    const qsizetype lastScan = jpeg.lastIndexOf("\xFF\xDA");
-    const qsizetype end = jpeg.lastIndexOf("\xFF\xD9");
-    const QByteArray scan = jpeg.mid(lastScan, end - lastScan);
-    return jpeg.insert(end, scan.repeated(scans));
+    const qsizetype lastScan = jpeg.lastIndexOf("\xFF\xDA"), end = jpeg.lastIndexOf("\xFF\xD9");
+    return jpeg.insert(end, jpeg.mid(lastScan, end - lastScan).repeated(scans));
 }
 
 // Stuffed zeros right after the start, then a comment holding an end
@@ -60,58 +49,26 @@ inline QByteArray behindStuffedZeros(const QByteArray& jpeg)
 
 inline QByteArray pngChunk(const char* type, const QByteArray& data)
 {
-    QByteArray c(4, '\0');
-    qToBigEndian<quint32>(static_cast<quint32>(data.size()), c.data());
     const QByteArray body = QByteArray(type) + data;
-    QByteArray crc(4, '\0');
-    qToBigEndian<quint32>(static_cast<quint32>(::crc32(0, reinterpret_cast<const Bytef*>(body.constData()), static_cast<uInt>(body.size()))), crc.data());
-    return c + body + crc;
-}
-
-// A zlib stream of `head` followed by `zeroMB` megabytes of zeros, made in
-// moments: once the window holds zeros, one flushed block of a megabyte of
-// zeros decodes the same wherever it is repeated.
-inline QByteArray zlibWithZeros(const QByteArray& head, int zeroMB)
-{
-    z_stream z{};
-    deflateInit(&z, 9);
-    const QByteArray zeros(1 << 20, '\0');
-    const auto pass = [&](const QByteArray& in, int flush) {
-        QByteArray out(int(deflateBound(&z, uLong(in.size()))) + 64, '\0');
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
-        z.avail_in = uInt(in.size());
-        z.next_out = reinterpret_cast<Bytef*>(out.data());
-        z.avail_out = uInt(out.size());
-        deflate(&z, flush);
-        return out.left(out.size() - qsizetype(z.avail_out));
-    };
-    QByteArray stream = pass(head + zeros, Z_SYNC_FLUSH);
-    const QByteArray repeated = pass(zeros, Z_SYNC_FLUSH);
-    stream += repeated.repeated(zeroMB - 1) + pass({}, Z_FINISH);
-    deflateEnd(&z);
-    return stream;
+    return be32(quint32(data.size())) + body + be32(quint32(::crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))));
 }
 
 // A PNG of one IDAT chunk holding the zlib stream `idat`, `beforeData` among its chunks.
 inline QByteArray pngFile(quint32 width, quint32 height, char bitDepth, char colourType, const QByteArray& idat,
-                          const QByteArray& beforeData = {})
+                          const QByteArray& beforeData = {}, bool interlaced = false)
 {
-    QByteArray header(13, '\0');
-    qToBigEndian<quint32>(width, header.data());
-    qToBigEndian<quint32>(height, header.data() + 4);
-    header[8] = bitDepth;
-    header[9] = colourType;
+    const QByteArray header = be32(width) + be32(height) + bitDepth + colourType + QByteArray(2, '\0') + char(interlaced);
     return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header) + beforeData + pngChunk("IDAT", idat) + pngChunk("IEND", {});
 }
 
-// An 8 x 8 RGB PNG with `beforeData` among its chunks and `zeroMB`
-// megabytes of zeros compressed after its rows.
-inline QByteArray smallPng(const QByteArray& beforeData = {}, int zeroMB = 0)
+// A PNG of `width` x `height` samples of 0x80 (grey, or mid-grey in RGB),
+// `beforeData` among its chunks, made directly: Qt would hold a whole
+// 16-bit picture to write it.
+inline QByteArray uniformPng(quint32 width, quint32 height, char bitDepth, char colourType, const QByteArray& beforeData = {})
 {
-    QByteArray rows;
-    for (int y = 0; y < 8; ++y)
-        rows += QByteArray(1, '\0') + QByteArray(24, char(30 * y));
-    return pngFile(8, 8, 8, 2, zeroMB > 0 ? zlibWithZeros(rows, zeroMB) : qCompress(rows).mid(4), beforeData);
+    const qsizetype samples = colourType == 2 ? 3 : 1;
+    const QByteArray row = QByteArray(1, '\0') + QByteArray(qsizetype(width) * samples * (bitDepth / 8), '\x80');
+    return pngFile(width, height, bitDepth, colourType, qCompress(row.repeated(height), 1).mid(4), beforeData);  // qCompress puts the length first
 }
 
 // The PNG with its first IDAT chunk's checksum spoiled.

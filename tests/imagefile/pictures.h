@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageWriter>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -30,11 +31,18 @@ struct ReadBuffer : QBuffer {
     explicit ReadBuffer(const QByteArray& bytes) { setData(bytes); open(QIODevice::ReadOnly); }
 };
 
-inline QByteArray encoded(const QImage& image, const char* format)
+// `image` as Qt's writer makes it; `quality` -1 is the writer's default.
+inline QByteArray encoded(const QImage& image, const char* format, int quality = -1, bool progressive = false,
+                          const QString& comment = {})
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    EXPECT_TRUE(image.save(&buffer, format)) << format;
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    writer.setProgressiveScanWrite(progressive);
+    if (!comment.isEmpty())
+        writer.setText(QStringLiteral("Comment"), comment);
+    EXPECT_TRUE(writer.write(image)) << format;
     return buffer.data();
 }
 

@@ -7,9 +7,10 @@
 #include "imagefile/imageio.h"
 #include "pictures.h"
 
-#include <QBuffer>
-
+#include <algorithm>
 #include <functional>
+#include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -17,106 +18,64 @@ namespace {
 using testsupport::reasonOf;
 using namespace imagefiletest;
 
-TEST(BmpReader, DirectAndPaletteKindsGiveQtsColours)
+// A 16- or 32-bit BMP of random pixel values under `masks` (the bit-fields
+// method), or under the default ones when `masks` is empty.
+QByteArray maskedBmp(quint32 infoSize, int bits, const std::vector<quint32>& masks)
 {
-    std::vector<std::pair<const char*, QByteArray>> files;
+    const quint32 offset = 14 + infoSize + (infoSize == 40 && !masks.empty() ? 12 : 0);
+    QByteArray b = bmpBytes(QImage(7, 5, QImage::Format_RGB32)).left(54) + QByteArray(offset - 54, '\0');
+    std::mt19937 random{quint32(bits)};  // the same pixels whatever the header
+    for (int i = 0; i < (7 * bits + 31) / 32 * 4 * 5; ++i)
+        b += char(random());
+    for (const auto& [at, value] : {std::pair{2, quint32(b.size())}, {10, offset}, {14, infoSize}, {30, masks.empty() ? 0u : 3u}})
+        put32(b, at, value);
+    put16(b, 28, quint32(bits));
+    for (std::size_t i = 0; i < masks.size(); ++i)
+        put32(b, 54 + 4 * int(i), masks[i]);
+    return b;
+}
+
+TEST(BmpReader, EveryKindGivesQtsColours)
+{
+    std::vector<std::tuple<std::string, QByteArray, QImage>> files;  // the colours expected, Qt's reading's when null
     for (const Geometry& g : kGeometries)
-        files.emplace_back(g.why, bmpBytes(noisyImage(g.width, g.height, 4), g.kind));
+        files.emplace_back(g.why, bmpBytes(noisyImage(g.width, g.height, 4), g.kind), QImage());
     // Palette kinds as Qt's writer makes them: 1 bit, 4 bits (16 colours or fewer), 8 bits.
     const QImage noise = noisyImage(13, 9, 8);
     QList<QRgb> sixteen;
     for (int i = 0; i < 16; ++i)
         sixteen.append(qRgb(i * 16, 255 - i * 16, i * 7));
-    files.emplace_back("1 bit", encoded(noise.convertToFormat(QImage::Format_Mono), "bmp"));
-    files.emplace_back("4 bits", encoded(noise.convertToFormat(QImage::Format_Indexed8, sixteen), "bmp"));
-    files.emplace_back("8 bits", encoded(noise.convertToFormat(QImage::Format_Indexed8), "bmp"));
-    for (const auto& [why, bytes] : files) {
-        SCOPED_TRACE(why);
-        const imagefile::LoadResult loaded = imagefile::decodePicture(bytes);
-        ASSERT_TRUE(loaded.ok()) << qPrintable(reasonOf(loaded.failure));
-        EXPECT_TRUE(sameRgb(loaded.image, qtDecoded(bytes)));
-    }
-}
-
-// A 16- or 32-bit BMP of random pixel values under `masks` (the bit-fields
-// method), or under the default ones when `masks` is empty.
-QByteArray maskedBmp(quint32 infoSize, int bits, const std::vector<quint32>& masks)
-{
-    const int width = 7, height = 5;
-    const int stride = (width * bits + 31) / 32 * 4;
-    const int afterHeader = infoSize == 40 && !masks.empty() ? 12 : 0;
-    const int offset = 14 + int(infoSize) + afterHeader;
-    QByteArray b = bmpBytes(QImage(width, height, QImage::Format_RGB32)).left(54);
-    b.resize(offset + stride * height);
-    put32(b, 2, quint32(b.size()));
-    put32(b, 10, quint32(offset));
-    put32(b, 14, infoSize);
-    put16(b, 28, quint32(bits));
-    put32(b, 30, masks.empty() ? 0 : 3);
-    for (int i = 54; i < offset; ++i)
-        b[i] = 0;
-    for (std::size_t i = 0; i < masks.size(); ++i)
-        put32(b, 54 + 4 * int(i), masks[i]);
-    std::mt19937 random{quint32(bits)};  // the same pixels whatever the header
-    for (int i = offset; i < b.size(); ++i)
-        b[i] = char(random());
-    return b;
-}
-
-// Qt's reader turns a channel wider than 8 bits black; its top 8 bits are
-// the colour (30-bit pictures from scanners and HDR tools).
-QImage topEightBits(const QByteArray& bmp, int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const quint32 raw = qFromLittleEndian<quint32>(bmp.constData() + 66 + (height - 1 - y) * width * 4 + 4 * x);
-            image.setPixel(x, y, qRgb(int(raw >> 22 & 0xFF), int(raw >> 12 & 0xFF), int(raw >> 2 & 0xFF)));
-        }
-    return image;
-}
-
-TEST(BmpReader, MaskedKindsGiveQtsColoursWhateverTheHeader)
-{
-    const struct { const char* why; int bits; std::vector<quint32> masks; } kinds[] = {
+    files.emplace_back("1 bit", encoded(noise.convertToFormat(QImage::Format_Mono), "bmp"), QImage());
+    files.emplace_back("4 bits", encoded(noise.convertToFormat(QImage::Format_Indexed8, sixteen), "bmp"), QImage());
+    files.emplace_back("8 bits", encoded(noise.convertToFormat(QImage::Format_Indexed8), "bmp"), QImage());
+    // Masked kinds: Qt reads the 40-, 108- and 124-byte headers; the 52- and
+    // 56-byte ones carry the same masks in the same place as the 108-byte one.
+    // Qt's reader turns a channel wider than 8 bits black: there the colour
+    // is its top 8 bits (30-bit pictures from scanners and HDR tools), as Qt
+    // reads them under 8-bit masks over those bits.
+    const struct { const char* why; int bits; std::vector<quint32> masks, readAs = {}; } kinds[] = {
         {"16 bits, 5-5-5 by default", 16, {}},
         {"16 bits, 5-6-5", 16, {0xF800, 0x07E0, 0x001F}},
         {"16 bits, 4-4-4", 16, {0x0F00, 0x00F0, 0x000F}},
         {"32 bits, red and blue swapped", 32, {0x000000FF, 0x0000FF00, 0x00FF0000}},
-        {"32 bits, 10-10-10", 32, {0x3FF00000, 0x000FFC00, 0x000003FF}},
+        {"32 bits, 10-10-10", 32, {0x3FF00000, 0x000FFC00, 0x000003FF}, {0x3FC00000, 0x000FF000, 0x000003FC}},
     };
     for (const auto& kind : kinds) {
-        SCOPED_TRACE(kind.why);
-        const QByteArray reference = maskedBmp(40, kind.bits, kind.masks);
-        const QImage expected = kind.masks.size() == 3 && kind.masks[0] == 0x3FF00000 ? topEightBits(reference, 7, 5) : qtDecoded(reference);
-        ASSERT_FALSE(expected.isNull());
-        // Qt reads the 40-, 108- and 124-byte headers; the 52- and 56-byte
-        // ones carry the same masks in the same place as the 108-byte one.
-        for (const quint32 infoSize : {40U, 52U, 56U, 108U, 124U}) {
-            SCOPED_TRACE(infoSize);
-            const imagefile::LoadResult loaded = imagefile::decodePicture(maskedBmp(infoSize, kind.bits, kind.masks));
-            ASSERT_TRUE(loaded.ok()) << qPrintable(reasonOf(loaded.failure));
-            EXPECT_TRUE(sameRgb(loaded.image, expected));
-        }
+        const QImage expected = qtDecoded(maskedBmp(40, kind.bits, kind.readAs.empty() ? kind.masks : kind.readAs));
+        ASSERT_FALSE(expected.isNull()) << kind.why;
+        for (const quint32 infoSize : {40U, 52U, 56U, 108U, 124U})
+            files.emplace_back(kind.why + (", header of " + std::to_string(infoSize)), maskedBmp(infoSize, kind.bits, kind.masks), expected);
+    }
+    for (const auto& [why, bytes, expected] : files) {
+        SCOPED_TRACE(why);
+        const imagefile::LoadResult loaded = imagefile::decodePicture(bytes);
+        ASSERT_TRUE(loaded.ok()) << qPrintable(reasonOf(loaded.failure));
+        EXPECT_TRUE(sameRgb(loaded.image, expected.isNull() ? qtDecoded(bytes) : expected));
     }
 }
 
 // A run-length BMP with palette entries 0 (10, 20, 30), 1 red, 2 green, 3 blue.
-const QRgb kPalette[] = {qRgb(10, 20, 30), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
-
-QByteArray rleBmp(int width, int height, int bits, const QByteArray& data)
-{
-    QByteArray b = bmpBytes(QImage(width, height, QImage::Format_RGB32)).left(54 + 16) + data;
-    put32(b, 2, static_cast<quint32>(b.size()));
-    put32(b, 10, 54 + 16);
-    put16(b, 28, static_cast<quint32>(bits));
-    put32(b, 30, bits == 8 ? 1 : 2);
-    put32(b, 34, 0);
-    put32(b, 46, 4);
-    for (int i = 0; i < 4; ++i)
-        put32(b, 54 + 4 * i, kPalette[i] & 0xFFFFFFu);
-    return b;
-}
+const std::vector<QRgb> kPalette = {qRgb(10, 20, 30), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
 
 struct Defined { int x; int yFromBottom; int index; };
 
@@ -137,12 +96,12 @@ TEST(BmpReader, RunLengthPixelsTheFileSkipsAreBlack)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        const imagefile::LoadResult loaded = imagefile::decodePicture(rleBmp(4, 3, row.bits, QByteArray::fromHex(row.hex)));
+        const imagefile::LoadResult loaded = imagefile::decodePicture(rleBmp(4, 3, row.bits, QByteArray::fromHex(row.hex), kPalette));
         ASSERT_TRUE(loaded.ok()) << qPrintable(reasonOf(loaded.failure));
         QImage expected(4, 3, QImage::Format_RGB32);
         expected.fill(Qt::black);
         for (const Defined& d : row.defined)
-            expected.setPixel(d.x, 2 - d.yFromBottom, kPalette[d.index]);
+            expected.setPixel(d.x, 2 - d.yFromBottom, kPalette[std::size_t(d.index)]);
         EXPECT_TRUE(sameRgb(loaded.image, expected));
     }
 }
@@ -153,13 +112,10 @@ TEST(BmpReader, NothingOfEarlierPicturesReachesASparseRunLengthPicture)
     // allocation of that size may reuse.
     for (quint32 seed = 0; seed < 4; ++seed)
         ASSERT_TRUE(imagefile::decodePicture(bmpBytes(noisyImage(200, 200, seed))).ok());
-    const imagefile::LoadResult loaded = imagefile::decodePicture(rleBmp(200, 200, 8, QByteArray::fromHex("0A01" "0001")));
+    const imagefile::LoadResult loaded = imagefile::decodePicture(rleBmp(200, 200, 8, QByteArray::fromHex("0A01" "0001"), kPalette));
     ASSERT_TRUE(loaded.ok()) << qPrintable(reasonOf(loaded.failure));
-    int coloured = 0;
-    for (int y = 0; y < 200; ++y)
-        for (int x = 0; x < 200; ++x)
-            coloured += (loaded.image.pixel(x, y) & 0xFFFFFFu) != 0;
-    EXPECT_EQ(coloured, 10);
+    const auto* pixels = reinterpret_cast<const quint32*>(loaded.image.constBits());
+    EXPECT_EQ(std::count_if(pixels, pixels + 200 * 200, [](quint32 p) { return (p & 0xFFFFFFu) != 0; }), 10) << "only the run's pixels coloured";
 }
 
 TEST(BmpReader, RefusalsNameWhatIsWrong)
@@ -176,31 +132,19 @@ TEST(BmpReader, RefusalsNameWhatIsWrong)
              put16(b, 18, 32767); put16(b, 20, 32767); put16(b, 24, 8);
          },
          "The picture is too large: 32767 x 32767 pixels need 4096 MB, more than the 1024 MB allowed"},
-        {"wider than the ceiling allows", [](QByteArray& b) { put32(b, 18, 100000); put32(b, 22, 100000); },
-         "The picture is too large: 100000 x 100000 pixels need 38147 MB, more than the 1024 MB allowed"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
         QByteArray bytes = valid;
         row.damage(bytes);
-        const imagefile::LoadResult loaded = imagefile::decodePicture(bytes);
-        EXPECT_FALSE(loaded.ok());
-        EXPECT_EQ(reasonOf(loaded.failure), row.sentence);
+        EXPECT_EQ(reasonOf(imagefile::decodePicture(bytes).failure), row.sentence) << row.why;
     }
 }
 
 // A file that loses its tail after its size was taken: the size it reports
 // is the old one, the bytes it delivers are the new ones.
-class ShrinkingFile : public QBuffer {
-public:
-    ShrinkingFile(const QByteArray& bytes, qint64 cut) : m_size(bytes.size())
-    {
-        setData(bytes.left(bytes.size() - cut));
-        open(QIODevice::ReadOnly);
-    }
+struct ShrinkingFile : ReadBuffer {
+    ShrinkingFile(const QByteArray& bytes, qint64 cut) : ReadBuffer(bytes.chopped(cut)), m_size(bytes.size()) {}
     qint64 size() const override { return m_size; }
-
-private:
     qint64 m_size;
 };
 

@@ -9,60 +9,40 @@
 #include "imagefile/jpegcolumntop.h"
 #include "imagefile/toprows.h"
 #include "support/failures.h"
-#include "pictures.h"
 
-#include <QBuffer>
 #include <QImageReader>
 
-#include <cstdio>
+#include <array>
+#include <functional>
 #include <vector>
 
 #include <jpeglib.h>
-#include <png.h>
 
 namespace {
 
-using imagefiletest::encoded;
-using imagefiletest::noisyImage;
-using imagefiletest::progressiveJpeg;
-using imagefiletest::withOrientation;
-
-QImage qtReading(const QByteArray& bytes)
-{
-    imagefiletest::ReadBuffer buffer(bytes);
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(true);
-    return reader.read().convertToFormat(QImage::Format_RGB32);
-}
+using namespace imagefiletest;
 
 ::testing::AssertionResult decodesAsQtDoes(const QByteArray& bytes)
 {
     const imagefile::LoadResult ours = imagefile::decodePicture(bytes);
     if (!ours.ok())
         return ::testing::AssertionFailure() << "refused: " << qPrintable(testsupport::reasonOf(ours.failure));
-    const QImage theirs = qtReading(bytes);
+    ReadBuffer buffer(bytes);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    const QImage theirs = reader.read().convertToFormat(QImage::Format_RGB32);
     if (theirs.isNull())
         return ::testing::AssertionFailure() << "Qt cannot read it";
     if (ours.image.dotsPerMeterX() != theirs.dotsPerMeterX() || ours.image.dotsPerMeterY() != theirs.dotsPerMeterY())
         return ::testing::AssertionFailure() << "resolution " << ours.image.dotsPerMeterX() << " instead of " << theirs.dotsPerMeterX();
-    return imagefiletest::sameRgb(ours.image, theirs);
-}
-
-QByteArray jpegOf(const QImage& image, int quality, bool progressive = false)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(quality);
-    writer.setProgressiveScanWrite(progressive);
-    EXPECT_TRUE(writer.write(image));
-    return buffer.data();
+    return sameRgb(ours.image, theirs);
 }
 
 // A JPEG written by libjpeg itself, for the layouts Qt cannot write: its
 // samples count up in a pattern, `tune` sets what differs from the defaults.
-template <typename Tune>
-QByteArray libjpegOf(int width, int height, J_COLOR_SPACE colours, int components, Tune tune)
+// By default an Adobe CMYK one (inverted, as photo editors write it).
+QByteArray libjpegOf(int width, int height, J_COLOR_SPACE colours = JCS_CMYK, int components = 4,
+                     const std::function<void(jpeg_compress_struct&)>& tune = [](jpeg_compress_struct&) {})
 {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr errors{};
@@ -92,25 +72,18 @@ QByteArray libjpegOf(int width, int height, J_COLOR_SPACE colours, int component
     return bytes;
 }
 
-// An Adobe CMYK JPEG (inverted, as photo editors write it), which Qt cannot write.
-QByteArray cmykJpeg(int width, int height)
-{
-    return libjpegOf(width, height, JCS_CMYK, 4, [](jpeg_compress_struct&) {});
-}
-
 TEST(Decoders, JpegPixelsAreQtsPixels)
 {
     const QImage photo = noisyImage(61, 37, 5);  // odd sizes: partial blocks at the edges
-    QImage grey = photo.convertToFormat(QImage::Format_Grayscale8);
     QImage dense = photo;
     dense.setDotsPerMeterX(11811);  // 300 dpi, kept in the JFIF header
     dense.setDotsPerMeterY(5905);
     const struct { const char* why; QByteArray bytes; } rows[] = {
         {"baseline 4:2:0", encoded(photo, "jpeg")},
         {"progressive", progressiveJpeg(photo)},
-        {"grey", encoded(grey, "jpeg")},
+        {"grey", encoded(photo.convertToFormat(QImage::Format_Grayscale8), "jpeg")},
         {"a resolution", encoded(dense, "jpeg")},
-        {"Adobe CMYK", cmykJpeg(45, 29)},
+        {"Adobe CMYK", libjpegOf(45, 29)},
         {"cut inside its scan", encoded(photo, "jpeg").chopped(300)},
     };
     for (const auto& row : rows)
@@ -119,55 +92,47 @@ TEST(Decoders, JpegPixelsAreQtsPixels)
         EXPECT_TRUE(decodesAsQtDoes(withOrientation(encoded(photo, "jpeg"), orientation, orientation % 2 == 0))) << orientation;
 }
 
+enum PngColour { Grey = 0, Rgb = 2, Palette = 3, GreyAlpha = 4, Rgba = 6 };  // as IHDR numbers them
+
 struct PngKind {
-    int colorType;
+    PngColour colourType;
     int bitDepth;
     bool interlaced = false;
     bool transparentEntry = false;  // tRNS for palette or grey
 };
 
 // A PNG of the kind, its samples counting up so that every value of a
-// 16-bit channel's low byte and many of its high byte appear.
+// 16-bit channel's low byte and many of its high byte appear, with a
+// resolution and a palette of fewer entries than the indices reach.
 QByteArray pngOf(const PngKind& kind, int width, int height)
 {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_set_write_fn(
-        png, &buffer, [](png_structp p, png_bytep data, size_t n) {
-            static_cast<QBuffer*>(png_get_io_ptr(p))->write(reinterpret_cast<const char*>(data), qint64(n));
-        },
-        nullptr);
-    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), kind.bitDepth, kind.colorType,
-                 kind.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    std::vector<png_color> palette(kind.bitDepth == 8 ? 7 : 3);  // fewer entries than the indices reach
-    for (std::size_t i = 0; i < palette.size(); ++i)
-        palette[i] = {png_byte(40 * i), png_byte(255 - 30 * i), png_byte(90 + 20 * i)};
-    if (kind.colorType == PNG_COLOR_TYPE_PALETTE)
-        png_set_PLTE(png, info, palette.data(), int(palette.size()));
-    png_byte alphas[] = {255, 0, 128};
-    png_color_16 grey{0, 0, 7, 14, png_uint_16(kind.bitDepth == 16 ? 7 : 1)};  // values the samples below reach
-    if (kind.transparentEntry)
-        png_set_tRNS(png, info, alphas, 3, kind.colorType == PNG_COLOR_TYPE_PALETTE ? nullptr : &grey);
-    png_set_check_for_invalid_index(png, 0);
-    png_set_pHYs(png, info, 2835, 3780, PNG_RESOLUTION_METER);
-    png_write_info(png, info);
-    const std::size_t rowBytes = png_get_rowbytes(png, info);
-    std::vector<png_byte> rows(rowBytes * std::size_t(height));
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        rows[i] = png_byte(i * 7 + i / 256 * 3);
-    if (kind.colorType == PNG_COLOR_TYPE_PALETTE && kind.bitDepth == 8)
-        for (auto& b : rows)
-            b %= 9;  // two indices past the palette's end
-    std::vector<png_bytep> pointers(static_cast<std::size_t>(height));
-    for (std::size_t y = 0; y < pointers.size(); ++y)
-        pointers[y] = rows.data() + y * rowBytes;
-    png_write_image(png, pointers.data());
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return buffer.data();
+    const int bitsPerPixel = kind.bitDepth * std::array{1, 0, 3, 1, 2, 0, 4}[std::size_t(kind.colourType)];
+    const bool paletteBytes = kind.colourType == Palette && kind.bitDepth == 8;
+    QByteArray rows;  // unfiltered, pass by pass when interlaced (Adam7: first column and row, then steps)
+    const std::vector<std::array<int, 4>> passes = kind.interlaced
+        ? std::vector<std::array<int, 4>>{{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}
+        : std::vector<std::array<int, 4>>{{0, 0, 1, 1}};
+    std::size_t i = 0;
+    for (const auto& [x, y, dx, dy] : passes) {
+        const int passWidth = (width - x + dx - 1) / dx, passHeight = (height - y + dy - 1) / dy;
+        for (int row = 0; row < passHeight && passWidth > 0; ++row) {
+            rows += '\0';
+            for (int b = 0; b < (passWidth * bitsPerPixel + 7) / 8; ++b, ++i)  // up to two indices past the palette's end
+                rows += char((i * 7 + i / 256 * 3) % (paletteBytes ? 9 : 256));
+        }
+    }
+    QByteArray palette;
+    for (int e = 0; e < (kind.bitDepth == 8 ? 7 : 3); ++e)
+        palette += QByteArray(1, char(40 * e)) + char(255 - 30 * e) + char(90 + 20 * e);
+    // Values the samples reach: palette alphas, a grey, a colour.
+    const QByteArray transparent = kind.colourType == Palette ? QByteArray::fromHex("FF0080")
+                                   : kind.colourType == Grey ? be16(kind.bitDepth == 16 ? 7 : 1)
+                                                          : be16(0) + be16(7) + be16(14);
+    const QByteArray chunks = (kind.colourType == Palette ? pngChunk("PLTE", palette) : QByteArray())
+                              + (kind.transparentEntry ? pngChunk("tRNS", transparent) : QByteArray())
+                              + pngChunk("pHYs", be32(2835) + be32(3780) + char(1));
+    return pngFile(quint32(width), quint32(height), char(kind.bitDepth), char(kind.colourType), qCompress(rows).mid(4), chunks,
+                   kind.interlaced);
 }
 
 // Kept alone, the first columns are the whole picture's (an interlaced one
@@ -176,9 +141,9 @@ QByteArray pngOf(const PngKind& kind, int width, int height)
 {
     const QImage whole = imagefile::decodePicture(png).image;
     for (const int columns : {1, 99}) {
-        imagefiletest::ReadBuffer buffer(png);
+        ReadBuffer buffer(png);
         const imagefile::LoadResult kept = imagefile::decodePng(buffer, columns);
-        if (auto same = imagefiletest::sameRgb(kept.image, whole.copy(0, 0, interlaced ? whole.width() : columns, whole.height())); !same)
+        if (auto same = sameRgb(kept.image, whole.copy(0, 0, interlaced ? whole.width() : columns, whole.height())); !same)
             return same << " keeping " << columns << " columns";
     }
     return ::testing::AssertionSuccess();
@@ -187,79 +152,73 @@ QByteArray pngOf(const PngKind& kind, int width, int height)
 TEST(Decoders, PngPixelsAreQtsPixels)
 {
     const struct { const char* why; PngKind kind; } rows[] = {
-        {"palette with a transparent entry", {PNG_COLOR_TYPE_PALETTE, 8, false, true}},
-        {"four-bit palette", {PNG_COLOR_TYPE_PALETTE, 4}},
-        {"one-bit grey", {PNG_COLOR_TYPE_GRAY, 1}},
-        {"grey with a transparent value", {PNG_COLOR_TYPE_GRAY, 8, false, true}},
-        {"16-bit grey with a transparent value", {PNG_COLOR_TYPE_GRAY, 16, false, true}},
-        {"RGB with a transparent colour", {PNG_COLOR_TYPE_RGB, 8, false, true}},
-        {"grey and alpha", {PNG_COLOR_TYPE_GRAY_ALPHA, 8}},
-        {"16-bit RGB", {PNG_COLOR_TYPE_RGB, 16}},
-        {"RGBA", {PNG_COLOR_TYPE_RGB_ALPHA, 8}},
-        {"16-bit RGBA", {PNG_COLOR_TYPE_RGB_ALPHA, 16}},
-        {"interlaced RGB", {PNG_COLOR_TYPE_RGB, 8, true}},
-        {"interlaced palette", {PNG_COLOR_TYPE_PALETTE, 2, true}},
+        {"palette with a transparent entry", {Palette, 8, false, true}},
+        {"four-bit palette", {Palette, 4}},
+        {"one-bit grey", {Grey, 1}},
+        {"grey with a transparent value", {Grey, 8, false, true}},
+        {"16-bit grey with a transparent value", {Grey, 16, false, true}},
+        {"RGB with a transparent colour", {Rgb, 8, false, true}},
+        {"grey and alpha", {GreyAlpha, 8}},
+        {"16-bit RGB", {Rgb, 16}},
+        {"RGBA", {Rgba, 8}},
+        {"16-bit RGBA", {Rgba, 16}},
+        {"interlaced RGB", {Rgb, 8, true}},
+        {"interlaced palette", {Palette, 2, true}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        EXPECT_TRUE(decodesAsQtDoes(pngOf(row.kind, 256, 67)));
-        EXPECT_TRUE(firstColumnsAgree(pngOf(row.kind, 256, 67), row.kind.interlaced));
+        const QByteArray png = pngOf(row.kind, 256, 67);
+        EXPECT_TRUE(decodesAsQtDoes(png));
+        EXPECT_TRUE(firstColumnsAgree(png, row.kind.interlaced));
     }
     // Interlaced pictures too small for some of the seven passes.
     for (const QSize size : {QSize(1, 1), QSize(1, 6), QSize(6, 1), QSize(3, 3), QSize(5, 2)})
-        EXPECT_TRUE(decodesAsQtDoes(pngOf({PNG_COLOR_TYPE_RGB, 8, true}, size.width(), size.height())))
+        EXPECT_TRUE(decodesAsQtDoes(pngOf({Rgb, 8, true}, size.width(), size.height())))
             << size.width() << 'x' << size.height();
 }
 
 // The top of column 0 as `check` reads it, alone, against the whole decode.
-::testing::AssertionResult columnTopIsTheWholeDecodes(QByteArray bytes)
+::testing::AssertionResult columnTopIsTheWholeDecodes(const QByteArray& bytes)
 {
     const imagefile::LoadResult whole = imagefile::decodePicture(bytes);
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
+    ReadBuffer buffer(bytes);
     const auto column = imagefile::jpegColumnTop(buffer, imagefile::kStartMarkerRows);
     if (!column || !whole.ok())
         return ::testing::AssertionFailure() << "not read: " << qPrintable(testsupport::reasonOf(whole.failure));
-    for (int y = 0; y < imagefile::kStartMarkerRows; ++y) {
+    for (int y = 0; y < imagefile::kStartMarkerRows; ++y)
         if ((*column)[std::size_t(y)] != whole.image.pixel(0, y))
             return ::testing::AssertionFailure() << "row " << y << " differs";
-    }
     return ::testing::AssertionSuccess();
 }
 
 TEST(Decoders, AJpegsColumnTopIsTheWholeDecodes)
 {
     const QImage photo = noisyImage(203, 150, 11);
-    const QByteArray jpeg = jpegOf(photo, 75);
+    const QByteArray jpeg = encoded(photo, "jpeg", 75);
     const struct { const char* why; QByteArray bytes; } rows[] = {
         {"4:2:0, smoothed with the rows below", jpeg},
-        {"grey", jpegOf(photo.convertToFormat(QImage::Format_Grayscale8), 75)},
+        {"grey", encoded(photo.convertToFormat(QImage::Format_Grayscale8), "jpeg", 75)},
         {"4:4:4 with a restart marker after every block", libjpegOf(203, 150, JCS_RGB, 3, [](jpeg_compress_struct& c) {
              c.comp_info[0].h_samp_factor = c.comp_info[0].v_samp_factor = 1;
              c.restart_interval = 1;
          })},
-        {"Adobe CMYK", cmykJpeg(100, 61)},
+        {"Adobe CMYK", libjpegOf(100, 61)},
         {"upright by its EXIF block", withOrientation(jpeg, 1)},
-        {"cut short inside the top rows: grey below, as in the whole", jpegOf(photo, 90).left(1500)},
+        {"cut short inside the top rows: grey below, as in the whole", encoded(photo, "jpeg", 90).left(1500)},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        EXPECT_TRUE(columnTopIsTheWholeDecodes(row.bytes));
-    }
+    for (const auto& row : rows)
+        EXPECT_TRUE(columnTopIsTheWholeDecodes(row.bytes)) << row.why;
 
     // Left to the whole decoder.
     const struct { const char* why; QByteArray bytes; } whole[] = {
-        {"progressive: the top rows need every scan", jpegOf(photo, 80, true)},
+        {"progressive: the top rows need every scan", encoded(photo, "jpeg", 80, true)},
         {"turned by its EXIF block: the top rows lie elsewhere", withOrientation(jpeg, 6)},
-        {"no taller than the rows read", jpegOf(noisyImage(60, 40, 1), 75)},
-        {"a PNG, which check tries after this", imagefiletest::encoded(photo, "png")},
+        {"no taller than the rows read", encoded(noisyImage(60, 40, 1), "jpeg", 75)},
+        {"a PNG, which check tries after this", encoded(photo, "png")},
     };
     for (const auto& row : whole) {
-        SCOPED_TRACE(row.why);
-        QByteArray bytes = row.bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::ReadOnly);
-        EXPECT_FALSE(imagefile::jpegColumnTop(buffer, imagefile::kStartMarkerRows));
+        ReadBuffer buffer(row.bytes);
+        EXPECT_FALSE(imagefile::jpegColumnTop(buffer, imagefile::kStartMarkerRows)) << row.why;
     }
 }
 

@@ -9,11 +9,8 @@
 #include "support/failures.h"
 #include "imagefile/imageio.h"
 #include "imagefile/librarymessages.h"
-#include "pictures.h"
 
-#include <QBuffer>
 #include <QTemporaryDir>
-#include <QtEndian>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -30,7 +27,7 @@ using imagefile::decodePicture;
 
 TEST(HostilePictures, JpegBombsAreRefusedWithinAMemoryCapWithAndWithoutTheMarkerPrecheck)
 {
-    const QByteArray small = progressiveJpeg(imagefiletest::noisyImage(64, 48, 1));
+    const QByteArray small = progressiveJpeg(noisyImage(64, 48, 1));
     const struct { const char* why; QByteArray bytes; QString sentence; } rows[] = {
         {"3000 scans over a 2048 x 2048 frame", withRepeatedScans(withFrame(small, 2048, 2048, 3), 3000),
          "The JPEG picture has more than 100 scans, far more than any camera or editor writes, so it is refused as damaged"},
@@ -58,8 +55,8 @@ TEST(HostilePictures, JpegBombsAreRefusedWithinAMemoryCapWithAndWithoutTheMarker
         }
     }
     // An ordinary progressive photo of the same kind still opens, behind stuffed zeros too.
-    EXPECT_TRUE(imagefile::decodePicture(small).ok());
-    EXPECT_TRUE(sameRgb(imagefile::decodePicture(behindStuffedZeros(small)).image, imagefile::decodePicture(small).image));
+    EXPECT_TRUE(decodePicture(small).ok());
+    EXPECT_TRUE(sameRgb(decodePicture(behindStuffedZeros(small)).image, decodePicture(small).image));
 }
 
 // Small pictures with huge metadata open, as the picture they are, within a
@@ -68,13 +65,12 @@ TEST(HostilePictures, JpegBombsAreRefusedWithinAMemoryCapWithAndWithoutTheMarker
 // program).
 TEST(HostilePictures, SmallPicturesOpenInBoundedTimeAndMemoryWhateverMetadataTheyCarry)
 {
-    QByteArray textChunks;
-    for (int i = 0; i < 100; ++i)  // each inflates to 16 MB
-        textChunks += pngChunk("iTXt", QByteArray("Comment\0\1\0\0\0", 13) + zlibWithZeros({}, 16));
+    const QByteArray textChunks = pngChunk("iTXt", QByteArray("Comment\0\1\0\0\0", 13) + qCompress(QByteArray(16 << 20, '\0'), 9).mid(4))
+                                      .repeated(100);  // each inflates to 16 MB
     const QByteArray jpeg = encoded(noisyImage(64, 48, 2), "jpeg");
     const QByteArray app1 = QByteArray::fromHex("FFE1FFFF") + QByteArray(65533, 'a');
     const struct { const char* why; QByteArray bytes; QSize size; } rows[] = {
-        {"PNG with 100 international text chunks of 16 MB each", smallPng(textChunks), {8, 8}},
+        {"PNG with 100 international text chunks of 16 MB each", uniformPng(8, 8, 8, 2, textChunks), {8, 8}},
         {"JPEG padded with 20 MB of APP1 segments", QByteArray(jpeg).insert(2, app1.repeated(320)), {64, 48}},
     };
     for (const auto& row : rows) {
@@ -92,16 +88,11 @@ TEST(HostilePictures, SmallPicturesOpenInBoundedTimeAndMemoryWhateverMetadataThe
 TEST(HostilePictures, EachRefusalNamesItsRealReason)
 {
     QByteArray wideBmp = bmpBytes(patternImage(4, 1)).left(54);  // the headers are all that is judged
-    qToLittleEndian<qint32>(268435456, wideBmp.data() + 18);
-    const QByteArray rows = (QByteArray(1, '\0') + QByteArray(1000001, '\x40')).repeated(2);
-    const QByteArray widePng = pngFile(1000001, 2, 8, 0, qCompress(rows).mid(4));  // 8-bit grey
-    QByteArray squareGif = gifWithLzwTail(0);
-    for (const int at : {6, 8})
-        qToLittleEndian<quint16>(16384, squareGif.data() + at);
+    put32(wideBmp, 18, 268435456);
     const struct { const char* why; QByteArray bytes; QString sentence; } refusals[] = {
         {"a BMP row wider than a picture row can be", wideBmp,
          "The picture is too wide: 268435456 pixels a row, more than the 67108863 a row can hold"},
-        {"a GIF screen at the ceiling, one pixel past Qt's GIF reader", squareGif,
+        {"a GIF screen at the ceiling, one pixel past Qt's GIF reader", gif(16384, 16384),
          "The GIF picture is too large: 16384 x 16384 pixels, more than the 268435455 the GIF reader holds"},
         {"a PNG whose pixel data has a wrong checksum", withBadIdatCrc(encoded(noisyImage(20, 10, 3), "png")),
          "The PNG file is damaged: the checksum of its IDAT chunk is wrong"},
@@ -110,31 +101,18 @@ TEST(HostilePictures, EachRefusalNamesItsRealReason)
     for (const auto& row : refusals)
         EXPECT_EQ(reasonOf(imagefile::loadPicture(written(dir.filePath(QStringLiteral("picture")), row.bytes)).failure), row.sentence)
             << row.why;
-    const imagefile::LoadResult wide = decodePicture(widePng);  // past libpng's own million-pixel default
+    const imagefile::LoadResult wide = decodePicture(uniformPng(1000001, 2, 8, 0));  // past libpng's own million-pixel default
     EXPECT_EQ(wide.image.size(), QSize(1000001, 2)) << qPrintable(reasonOf(wide.failure));
 
     // A palette BMP is read whole, and its 64 MB are more than the process may take.
     QByteArray palette = encoded(patternImage(4, 4).convertToFormat(QImage::Format_Indexed8), "bmp");
-    qToLittleEndian<qint32>(8000, palette.data() + 18);
-    qToLittleEndian<qint32>(8000, palette.data() + 22);
+    put32(palette, 18, 8000);
+    put32(palette, 22, 8000);
     const QString big = written(dir.filePath(QStringLiteral("big.bmp")), palette + QByteArray(64 << 20, '\0'));
 #ifndef __SANITIZE_ADDRESS__  // whose allocator stops the process instead of throwing
     EXPECT_TRUE(passesWithin(
         16, [&] { return reasonOf(imagefile::loadPicture(big).failure) == "There is not enough memory to hold the picture"; }));
 #endif
-}
-
-// A 16-bit RGB PNG of width x height, every pixel the same grey, made
-// directly (Qt would hold the whole 16-bit picture to write it).
-QByteArray uniformDeepPng(int width, int height)
-{
-    const qsizetype rowBytes = 1 + qsizetype(width) * 6;
-    QByteArray raw(rowBytes * height, '\x80');
-    for (qsizetype y = 0; y < height; ++y)
-        raw[y * rowBytes] = 0;  // no filter
-    QByteArray deflated = qCompress(raw, 1).mid(4);  // qCompress puts the length first
-    raw.clear();
-    return pngFile(quint32(width), quint32(height), 16, 2, deflated);  // RGB
 }
 
 TEST(HostilePictures, SixteenBitPngAtHalfTheCeilingOpens)
@@ -143,7 +121,7 @@ TEST(HostilePictures, SixteenBitPngAtHalfTheCeilingOpens)
     const long available = sysconf(_SC_AVPHYS_PAGES) * sysconf(_SC_PAGESIZE);
     if (available < (long(5) << 30))
         GTEST_SKIP() << "needs 5 GB of free memory, the machine has " << (available >> 20) << " MB";
-    const imagefile::LoadResult loaded = imagefile::decodePicture(uniformDeepPng(11600, 11600));
+    const imagefile::LoadResult loaded = decodePicture(uniformPng(11600, 11600, 16, 2));  // 16-bit RGB
     ASSERT_TRUE(loaded.ok()) << qPrintable(reasonOf(loaded.failure));
     EXPECT_EQ(loaded.image.size(), QSize(11600, 11600));
     EXPECT_EQ(loaded.image.pixel(11599, 11599), qRgb(0x80, 0x80, 0x80));
@@ -154,8 +132,8 @@ TEST(HostilePictures, PipesAreReadOnlyWhenAskedFor)
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("picture.bmp"));
     ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
-    const QImage source = imagefiletest::noisyImage(33, 21, 6);
-    const QByteArray bytes = imagefiletest::bmpBytes(source);
+    const QImage source = noisyImage(33, 21, 6);
+    const QByteArray bytes = bmpBytes(source);
 
     // Nobody writes: the window's road must refuse at once, not wait.
     const imagefile::LoadResult refused = imagefile::loadPicture(fifo);
@@ -175,7 +153,7 @@ TEST(HostilePictures, LibraryChatterStaysOutOfTheTerminal)
 {
     // A truncated PNG and a truncated JPEG make libpng and libjpeg talk; the
     // child's standard error goes to a file that must stay empty.
-    const QImage source = imagefiletest::noisyImage(40, 30, 9);
+    const QImage source = noisyImage(40, 30, 9);
     const QByteArray png = encoded(source, "png"), jpeg = encoded(source, "jpeg");
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("stderr"));

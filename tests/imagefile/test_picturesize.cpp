@@ -8,45 +8,29 @@
 
 #include "bmpfiles.h"
 #include "hostilefiles.h"
-#include "pictures.h"
 #include "webpfiles.h"
-
-#include <QBuffer>
-#include <QImageWriter>
-
-#include <gtest/gtest.h>
 
 namespace {
 
 using testsupport::reasonOf;
-using imagefiletest::bmpBytes;
-using imagefiletest::encoded;
-using imagefiletest::gif;
-using imagefiletest::patternImage;
-using imagefiletest::progressiveJpeg;
-using imagefiletest::webpAnimation;
-using imagefiletest::webpStill;
+using namespace imagefiletest;
 
-imagefile::HeaderSize sizeOf(QByteArray bytes)
+imagefile::HeaderSize sizeOf(const QByteArray& bytes)
 {
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
+    ReadBuffer buffer(bytes);
     return imagefile::headerSize(buffer);
 }
 
-// The bytes with the first `from` after the signature turned into `to`.
-QByteArray replaced(QByteArray bytes, const QByteArray& from, const QByteArray& to)
+QByteArray topRowsOf(const QByteArray& bytes)
 {
-    const qsizetype at = bytes.indexOf(from, 2);
-    EXPECT_GE(at, 0);
-    return bytes.replace(at, from.size(), to);
+    ReadBuffer buffer(bytes);
+    return imagefile::pngTopRows(buffer, imagefile::kStartMarkerRows);
 }
 
 TEST(HeaderSize, AgreesWithTheDecoder)
 {
     const QImage image = patternImage(37, 23);
-    const QByteArray png = encoded(image, "png");
-    QByteArray rotated = encoded(image, "jpeg");
+    const QByteArray png = encoded(image, "png"), jpeg = encoded(image, "jpeg");
     QImage translucent = image.convertToFormat(QImage::Format_ARGB32);
     translucent.setPixel(0, 0, qRgba(1, 2, 3, 4));
     const struct { const char* why; QByteArray bytes; } rows[] = {
@@ -54,7 +38,7 @@ TEST(HeaderSize, AgreesWithTheDecoder)
         {"32-bit top-down BMP, V5 header", bmpBytes(image, {.bits = 32, .topDown = true, .infoSize = 124})},
         {"core-header BMP", bmpBytes(image, {.infoSize = 12})},
         {"RGB PNG", png},
-        {"baseline JPEG", encoded(image, "jpeg")},
+        {"baseline JPEG", jpeg},
         {"progressive JPEG after a long comment", progressiveJpeg(image, QString(60000, QLatin1Char('c')))},
         {"GIF: the screen", gif(40, 30, 5, 5)},
         {"GIF: a frame running over a smaller screen", gif(12, 10, 0, 0, 30, 20)},
@@ -69,10 +53,8 @@ TEST(HeaderSize, AgreesWithTheDecoder)
         SCOPED_TRACE(row.why);
         const imagefile::HeaderSize size = sizeOf(row.bytes);
         const imagefile::LoadResult decoded = imagefile::decodePicture(row.bytes);
-        ASSERT_TRUE(decoded.ok()) << qPrintable(reasonOf(decoded.failure));
-        ASSERT_TRUE(size.known);
-        EXPECT_EQ(size.width, decoded.image.width());
-        EXPECT_EQ(size.height, decoded.image.height());
+        ASSERT_TRUE(decoded.ok() && size.known) << qPrintable(reasonOf(decoded.failure));
+        EXPECT_EQ(QSize(int(size.width), int(size.height)), decoded.image.size());
     }
 
     // Headers the decoder refuses, or that leave the size to it: no answer.
@@ -81,16 +63,14 @@ TEST(HeaderSize, AgreesWithTheDecoder)
     const struct { const char* why; QByteArray bytes; } unknown[] = {
         {"IHDR with a wrong checksum", badCrc},
         {"a PNG cut inside its IHDR", png.left(20)},
-        {"a lossless JPEG", replaced(encoded(image, "jpeg"), "\xFF\xC0", "\xFF\xC3")},
-        {"a JPEG whose height comes later (DNL)", replaced(encoded(image, "jpeg"), QByteArray("\xFF\xC0\x00\x11\x08\x00\x17", 7),
-                                                           QByteArray("\xFF\xC0\x00\x11\x08\x00\x00", 7))},
+        {"a lossless JPEG", QByteArray(jpeg).replace("\xFF\xC0", "\xFF\xC3")},
+        {"a JPEG whose height comes later (DNL)", QByteArray(jpeg).replace(QByteArray("\xFF\xC0\x00\x11\x08\x00\x17", 7),
+                                                                           QByteArray("\xFF\xC0\x00\x11\x08\x00\x00", 7))},
         {"a GIF with no frame", gif(40, 30, 0, 0).left(19) + ";"},
         {"a text file", "just words"},
     };
-    for (const auto& row : unknown) {
-        SCOPED_TRACE(row.why);
-        EXPECT_FALSE(sizeOf(row.bytes).known);
-    }
+    for (const auto& row : unknown)
+        EXPECT_FALSE(sizeOf(row.bytes).known) << row.why;
 }
 
 // `top`, decoded alone, gives the same top rows as the whole file.
@@ -102,16 +82,7 @@ TEST(HeaderSize, AgreesWithTheDecoder)
     if (!whole.ok() || !part.ok() || part.image.height() < imagefile::kStartMarkerRows)
         return ::testing::AssertionFailure() << qPrintable(reasonOf(part.failure));
     const QRect rows(0, 0, whole.image.width(), imagefile::kStartMarkerRows);
-    return imagefiletest::sameRgb(part.image.copy(rows), whole.image.copy(rows));
-}
-
-// The top rows `cut` finds in `bytes`.
-template <auto cut>
-QByteArray topRowsOf(QByteArray bytes)
-{
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    return cut(buffer, imagefile::kStartMarkerRows);
+    return sameRgb(part.image.copy(rows), whole.image.copy(rows));
 }
 
 TEST(PngTopRows, AreTheWholePicturesTopRows)
@@ -119,16 +90,8 @@ TEST(PngTopRows, AreTheWholePicturesTopRows)
     // The decoder's own reading of each layout: palette, grey, 16 bits and
     // alpha go through the same conversions as the whole file's.
     QImage wide = patternImage(301, 97, 7);
-    QByteArray withText;
-    {
-        QBuffer buffer(&withText);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "png");
-        writer.setText(QStringLiteral("Comment"), QStringLiteral("a chunk before the pixels"));
-        ASSERT_TRUE(writer.write(wide));
-    }
     const struct { const char* why; QByteArray png; } rows[] = {
-        {"RGB, a chunk before the pixels", withText},
+        {"RGB, a chunk before the pixels", encoded(wide, "png", -1, false, QStringLiteral("a chunk before the pixels"))},
         {"RGB in one-megabyte chunks, as our writer makes them", [&] {
              QBuffer buffer;
              buffer.open(QIODevice::WriteOnly);
@@ -141,22 +104,18 @@ TEST(PngTopRows, AreTheWholePicturesTopRows)
         {"16 bits with alpha", encoded(wide.convertToFormat(QImage::Format_RGBA64), "png")},
         {"41 rows: one below the cut", encoded(patternImage(5, 41), "png")},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        EXPECT_TRUE(sameTopRows(row.png, topRowsOf<imagefile::pngTopRows>(row.png)));
-    }
+    for (const auto& row : rows)
+        EXPECT_TRUE(sameTopRows(row.png, topRowsOf(row.png))) << row.why;
 
     // No shortcut where the top rows are not simply the first data.
     const struct { const char* why; QByteArray png; } none[] = {
         {"40 rows or fewer", encoded(patternImage(50, 40), "png")},
-        {"pixel data with a wrong checksum", imagefiletest::withBadIdatCrc(encoded(wide, "png"))},
+        {"pixel data with a wrong checksum", withBadIdatCrc(encoded(wide, "png"))},
         {"pixel data cut short", encoded(wide, "png").left(200)},
         {"not a PNG", encoded(wide, "bmp")},
     };
-    for (const auto& row : none) {
-        SCOPED_TRACE(row.why);
-        EXPECT_TRUE(topRowsOf<imagefile::pngTopRows>(row.png).isEmpty());
-    }
+    for (const auto& row : none)
+        EXPECT_TRUE(topRowsOf(row.png).isEmpty()) << row.why;
 }
 
 }  // namespace

@@ -14,8 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 namespace imagefiletest {
 
 // `image` (any format; its alpha is kept) as a still WebP.
@@ -36,11 +34,10 @@ inline QByteArray webpStill(const QImage& image, bool lossless)
 inline QByteArray webpAnimation(const QList<QImage>& frames, bool lossless = true)
 {
     WebPAnimEncoderOptions options;
-    EXPECT_TRUE(WebPAnimEncoderOptionsInit(&options));
-    WebPAnimEncoder* encoder = WebPAnimEncoderNew(frames[0].width(), frames[0].height(), &options);
     WebPConfig config;
-    EXPECT_TRUE(WebPConfigInit(&config));
+    EXPECT_TRUE(WebPAnimEncoderOptionsInit(&options) && WebPConfigInit(&config));
     config.lossless = lossless ? 1 : 0;
+    WebPAnimEncoder* encoder = WebPAnimEncoderNew(frames[0].width(), frames[0].height(), &options);
     int timestamp = 0;
     for (const QImage& frame : frames) {
         const QImage argb = frame.convertToFormat(QImage::Format_ARGB32);
@@ -49,8 +46,8 @@ inline QByteArray webpAnimation(const QList<QImage>& frames, bool lossless = tru
         picture.use_argb = 1;
         picture.width = argb.width();
         picture.height = argb.height();
-        EXPECT_TRUE(WebPPictureImportBGRA(&picture, argb.constBits(), static_cast<int>(argb.bytesPerLine())));
-        EXPECT_TRUE(WebPAnimEncoderAdd(encoder, &picture, timestamp, &config));
+        EXPECT_TRUE(WebPPictureImportBGRA(&picture, argb.constBits(), static_cast<int>(argb.bytesPerLine()))
+                    && WebPAnimEncoderAdd(encoder, &picture, timestamp, &config));
         WebPPictureFree(&picture);
         timestamp += 100;
     }
@@ -76,14 +73,11 @@ inline QImage libwebpPixels(const QByteArray& file)
     WebPAnimInfo info;
     uint8_t* pixels = nullptr;
     int timestamp = 0;
-    if (decoder == nullptr || !WebPAnimDecoderGetInfo(decoder, &info) || !WebPAnimDecoderGetNext(decoder, &pixels, &timestamp)) {
-        ADD_FAILURE() << "libwebp cannot decode its own file";
-        WebPAnimDecoderDelete(decoder);
-        return {};
-    }
-    QImage image(static_cast<int>(info.canvas_width), static_cast<int>(info.canvas_height), QImage::Format_ARGB32);
-    for (int y = 0; y < image.height(); ++y)
-        std::memcpy(image.scanLine(y), pixels + std::size_t(y) * info.canvas_width * 4, info.canvas_width * 4);
+    const bool decoded = decoder && WebPAnimDecoderGetInfo(decoder, &info) && WebPAnimDecoderGetNext(decoder, &pixels, &timestamp);
+    EXPECT_TRUE(decoded) << "libwebp cannot decode its own file";
+    QImage image;
+    if (decoded)
+        image = QImage(pixels, int(info.canvas_width), int(info.canvas_height), int(info.canvas_width) * 4, QImage::Format_ARGB32).copy();
     WebPAnimDecoderDelete(decoder);
     return image;
 }
