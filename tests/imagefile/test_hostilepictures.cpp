@@ -60,17 +60,14 @@ TEST(HostilePictures, JpegBombsAreRefusedWithinAMemoryCapWithAndWithoutTheMarker
 }
 
 // Small pictures with huge metadata open, as the picture they are, within a
-// second's processor time and 100 MB besides their bytes (the command-line
-// tests run the comment, text-chunk, inflation and LZW bombs through the
-// program).
+// second's processor time and 100 MB besides their bytes.  A PNG's texts are
+// in the forged-size table, whose peak shows them even where the decoder
+// would survive a cap.
 TEST(HostilePictures, SmallPicturesOpenInBoundedTimeAndMemoryWhateverMetadataTheyCarry)
 {
-    const QByteArray textChunks = pngChunk("iTXt", QByteArray("Comment\0\1\0\0\0", 13) + qCompress(QByteArray(16 << 20, '\0'), 9).mid(4))
-                                      .repeated(100);  // each inflates to 16 MB
     const QByteArray jpeg = encoded(noisyImage(64, 48, 2), "jpeg");
     const QByteArray app1 = QByteArray::fromHex("FFE1FFFF") + QByteArray(65533, 'a');
     const struct { const char* why; QByteArray bytes; QSize size; } rows[] = {
-        {"PNG with 100 international text chunks of 16 MB each", uniformPng(8, 8, 8, 2, textChunks), {8, 8}},
         {"JPEG padded with 20 MB of APP1 segments", QByteArray(jpeg).insert(2, app1.repeated(320)), {64, 48}},
     };
     for (const auto& row : rows) {

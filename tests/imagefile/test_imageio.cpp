@@ -2,6 +2,7 @@
 // a forged size costs no memory.
 
 #include "bmpfiles.h"
+#include "hostilefiles.h"
 #include "imagefile/imageio.h"
 #include "support/failures.h"
 #include "pictures.h"
@@ -112,6 +113,10 @@ TEST_F(ImageIoTest, ForgedSizesOpenOrAreRefusedByWhatThePictureHoldsAtABoundedMe
         {"gif with a 65535 x 65535 screen around a 1 x 1 frame", gif(65535, 65535), {}, true, 16},
         {"gif cut inside its frame", gif().left(39), {}, false, 16},
         {"100000 x 1", encoded(patternImage(100000, 1), "bmp"), {100000, 1}, false, 16},
+        // Texts under libpng's own cap of 8 MB a chunk: only the chunks skipped keep them out.
+        {"png with 100 international text chunks of 4 MB each",
+         uniformPng(8, 8, 8, 2, pngChunk("iTXt", QByteArray("Comment\0\1\0\0\0", 12) + qCompress(QByteArray(4 << 20, 'a'), 9).mid(4)).repeated(100)),
+         {8, 8}, false, 16},
         // 137 MB of pixels: the conversion must not become a second copy.
         {"gif with a 6000 x 6000 screen", gif(6000, 6000), {6000, 6000}, false, 137 * 3 / 2},
     };
