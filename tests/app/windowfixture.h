@@ -73,6 +73,16 @@ protected:
     QImage picture() const { return window->canvas()->image().copy(); }
     void usePicture(int width, int height) { window->canvas()->setImage(patternImage(width, height)); }
 
+    // Forgets what the fake recorded so far, so checks see only what follows.
+    void forget()
+    {
+        platform.boxes.clear();
+        platform.dialogs.clear();
+        platform.flushedTitles.clear();
+        platform.flushedPictures.clear();
+        platform.processEventsCalls = 0;
+    }
+
     void hide(const QString& message)
     {
         setText(message);
@@ -80,12 +90,12 @@ protected:
     }
 
     // Hides `message` in the working picture, leaving it unsaved: the most a
-    // failing command could lose.  The boxes seen so far are forgotten.
+    // failing command could lose.  What the fake recorded is forgotten.
     void hideUnsaved(const QString& message = QStringLiteral("unsaved message"))
     {
         hide(message);
         ASSERT_EQ(window->imageChanged(), 1) << qPrintable(status());
-        platform.boxes.clear();
+        forget();
     }
 };
 
