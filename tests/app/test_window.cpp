@@ -61,6 +61,12 @@ TEST_F(WindowTest, ExitAndTheCloseBoxAskOnlyWhileAMessageIsUnsavedAndNoKeepsIt)
                                         "Are You Sure Tou Wish To Exit?\r\n\r\nYou Have Changed The Image But\r\n"
                                         "Have Not Saved These Changes!\r\n\r\nClick YES to EXIT Or NO To CANCEL",
                                         Icon::Question, Buttons::YesNo, Answer::No};
+    // Shows the window holding an unsaved message, the next question answered with `answer`.
+    const auto unsavedAnswering = [this](Answer answer) {
+        window->show();
+        hideUnsaved();
+        platform.answers = {answer};
+    };
     window->show();
     window->mnuFileExit_Click();
     EXPECT_FALSE(window->isVisible());
@@ -68,9 +74,7 @@ TEST_F(WindowTest, ExitAndTheCloseBoxAskOnlyWhileAMessageIsUnsavedAndNoKeepsIt)
     EXPECT_TRUE(window->close());
     EXPECT_TRUE(platform.boxes.isEmpty());
 
-    window->show();
-    hideUnsaved();
-    platform.answers = {Answer::No};
+    unsavedAnswering(Answer::No);
     child<QPushButton>("Command7")->click();
     child<QAction>("mnuFileExit")->trigger();  // unanswered: the default button
     EXPECT_FALSE(window->close());
@@ -84,19 +88,14 @@ TEST_F(WindowTest, ExitAndTheCloseBoxAskOnlyWhileAMessageIsUnsavedAndNoKeepsIt)
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->imageChanged(), 0);
 
-    window->show();
-    hideUnsaved();
-    platform.answers = {Answer::Yes};
+    unsavedAnswering(Answer::Yes);
     EXPECT_TRUE(window->close());
     EXPECT_TRUE(sameBoxes(platform.boxes, {question}));
     EXPECT_FALSE(window->isVisible());
 
     // The title bar standing in for Qt's own decoration has the same close box.
-    window->show();
-    hideUnsaved();
-    platform.answers = {Answer::No};
-    auto* bar = new app::TitleBar(window.get());
-    bar->findChild<QToolButton*>(QStringLiteral("closeBox"))->click();
+    unsavedAnswering(Answer::No);
+    (new app::TitleBar(window.get()))->findChild<QToolButton*>(QStringLiteral("closeBox"))->click();
     EXPECT_TRUE(sameBoxes(platform.boxes, {question}));
     EXPECT_TRUE(window->isVisible());
 }

@@ -38,21 +38,10 @@ protected:
         m_view.layoutPictureView();
     }
 
-    void readMessage()
-    {
-        ++m_readCalls;
-        const stego::ReadResult result = stego::readMessage(m_canvas->constSurface());
-        m_foundBytes = result.text;
-        if (result.outcome == stego::ReadOutcome::NoStartMarker)
-            m_label4->setText("no message");
-    }
-
     QString path(const QString& name) const { return m_dir.filePath(name); }
-
-    QString writeBytes(const QString& name, const QByteArray& bytes) { return imagefiletest::written(path(name), bytes); }
     QString writePicture(const QString& name, const QImage& image, const char* format = "bmp")
     {
-        return writeBytes(name, imagefiletest::encoded(image, format));
+        return imagefiletest::written(path(name), imagefiletest::encoded(image, format));
     }
 
     // Runs `command` with `file` as the dialog's answer.
@@ -71,20 +60,23 @@ protected:
                                 new QScrollBar(Qt::Vertical, &m_window)};
     QLabel* m_label4 = new QLabel(&m_window);
     picture::PictureState m_state;
-    platform::FileDialog m_commonDialog1;
-    platform::FileDialog m_dialog2;
-    picture::PictureCommandContext m_context{m_platform,      &m_window, m_view,
-                                             m_label4,        m_state,   m_commonDialog1,
-                                             m_dialog2,       [this] { readMessage(); }};
+    platform::FileDialog m_commonDialog1, m_dialog2;
     int m_readCalls = 0;
     std::string m_foundBytes;
+    picture::PictureCommandContext m_context{m_platform, &m_window, m_view, m_label4, m_state, m_commonDialog1, m_dialog2, [this] {
+        ++m_readCalls;
+        const stego::ReadResult result = stego::readMessage(m_canvas->constSurface());
+        m_foundBytes = result.text;
+        if (result.outcome == stego::ReadOutcome::NoStartMarker)
+            m_label4->setText("no message");
+    }};
     const QImage m_startPicture = patternImage(256, 256, 7);
 };
 
 TEST_F(ImageCommandsTest, OpenAsksFirstForAnUnsavedMessageAndLosesNothingUntilALoadSucceeds)
 {
     const QString file = writePicture("next.bmp", patternImage(50, 40));
-    const QString unreadable = writeBytes("notes.jpg", "a shopping list\r\n");
+    const QString unreadable = imagefiletest::written(path("notes.jpg"), "a shopping list\r\n");
     m_commonDialog1.fileName = "/docs/letter.txt";  // left by a text command
     m_commonDialog1.defaultSuffix = "txt";
     m_state.LoadedImagePath = "/pictures/before.jpg";
@@ -115,7 +107,6 @@ TEST_F(ImageCommandsTest, OpenAsksFirstForAnUnsavedMessageAndLosesNothingUntilAL
     EXPECT_TRUE(sameRgb(m_canvas->image(), m_startPicture));
     EXPECT_EQ(m_state.LoadedImagePath, "/pictures/before.jpg") << "Save must not propose the bad file";
     EXPECT_EQ(m_readCalls, 0) << "no scan of the old picture";
-    EXPECT_EQ(m_platform.busyDepth, 0);
 
     // Yes, then a file: the new picture replaces the changed one.
     m_label4->setText("old status");
@@ -148,18 +139,15 @@ TEST_F(ImageCommandsTest, SizeRuleChoosesFullViewOrStretchedPreview)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         const QImage picture = patternImage(row.width, row.height);
+        m_readCalls = 0;
         withFile(picture::openImage, writePicture("sized.bmp", picture));
-
         EXPECT_EQ(m_view.isPreviewShown(), row.preview);
         EXPECT_EQ(m_canvas->isHidden(), row.preview);
         EXPECT_EQ(m_view.pictureArea()->palette().brush(QPalette::Window).textureImage().isNull(), !row.preview)
             << "the stretched picture is the picture area's background";
         EXPECT_TRUE(sameRgb(m_canvas->image(), picture)) << "the canvas keeps every pixel";
-        if (row.preview) {
-            EXPECT_EQ(m_view.preview().size(), QSize(335, 279)) << "stretched inside the border, proportions not kept";
-        }
+        EXPECT_TRUE(!row.preview || m_view.preview().size() == QSize(335, 279)) << "stretched inside the border";
         EXPECT_EQ(m_readCalls, 1);
-        m_readCalls = 0;
     }
 }
 
@@ -169,9 +157,8 @@ TEST_F(ImageCommandsTest, WholeRoadJpegHideSaveReopen)
 {
     // Every byte value but NUL (which would end the text box's string), several times over.
     std::string bytes;
-    for (int round = 0; round < 3; ++round)
-        for (int b = 1; b < 256; ++b)
-            bytes.push_back(char(b));
+    for (int b = 0; b < 3 * 255; ++b)
+        bytes.push_back(char(b % 255 + 1));
     const QString photo = writePicture("holiday.JPG", patternImage(600, 400), "jpeg");
     withFile(picture::openImage, photo);
     ASSERT_TRUE(m_view.isPreviewShown());
@@ -238,7 +225,7 @@ TEST_F(ImageCommandsTest, CompletedDialogsMoveTheWorkingFolderAndTheChosenTypeDe
 // read-only folder and a full disk are the window's fault tests.
 TEST_F(ImageCommandsTest, FailedSaveKeepsTheFlag)
 {
-    const QString target = writeBytes("plain-file", "x") + "/out.bmp";
+    const QString target = imagefiletest::written(path("plain-file"), "x") + "/out.bmp";
     m_state.ImageChanged = 1;
     withFile(picture::saveImage, target);
     ASSERT_EQ(m_platform.boxes.size(), 1);

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -26,17 +27,13 @@
 
 namespace {
 
-struct ScopedEnv {
-    const char* name;
-    std::optional<QByteArray> old;
-    ScopedEnv(const char* variable, const QByteArray& value)
-        : name(variable), old(qEnvironmentVariableIsSet(variable) ? std::optional(qgetenv(variable)) : std::nullopt)
-    {
-        qputenv(variable, value);
-    }
-    ~ScopedEnv() { old ? void(qputenv(name, *old)) : void(qunsetenv(name)); }
-    Q_DISABLE_COPY_MOVE(ScopedEnv)
-};
+// Sets `name` to `value` until the returned guard goes, then puts back what was there.
+[[nodiscard]] auto scopedEnv(const char* name, const QByteArray& value)
+{
+    const std::optional<QByteArray> old = qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+    qputenv(name, value);
+    return qScopeGuard([name, old] { old ? void(qputenv(name, *old)) : void(qunsetenv(name)); });
+}
 
 // The fake's boxes with the real opener.
 class RealOpener : public testsupport::FakePlatform {
@@ -54,7 +51,7 @@ public:
 class StandInOpener : public ::testing::Test {
 protected:
     QTemporaryDir m_dir;
-    std::optional<ScopedEnv> m_path;
+    std::optional<decltype(scopedEnv("", ""))> m_path;
 
     void install(int status, const char* delay = "0")
     {
@@ -66,7 +63,8 @@ protected:
                 .arg(status)
                 .toUtf8());
         QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        m_path.emplace("PATH", QFile::encodeName(m_dir.path()) + ':' + qgetenv("PATH"));
+        m_path.reset();
+        m_path.emplace(scopedEnv("PATH", QFile::encodeName(m_dir.path()) + ':' + qgetenv("PATH")));
     }
 
     QString log() const { return m_dir.filePath(QStringLiteral("opened.log")); }
@@ -96,7 +94,7 @@ TEST_F(StandInOpener, ExitStatusDecidesWhetherTheFailureBoxShows)
 TEST_F(StandInOpener, TheOpenerIsToldWhichFileWasHandedOver)
 {
     install(0);
-    const ScopedEnv inherited(platform::kHandedOverVariable, "/from/an/earlier/hand-over.txt");
+    const auto inherited = scopedEnv(platform::kHandedOverVariable, "/from/an/earlier/hand-over.txt");
     platform::QtPlatform desktop;
     const QString file = m_dir.filePath(QStringLiteral("long letter.txt"));
     EXPECT_TRUE(desktop.openUrl(QUrl::fromLocalFile(file)));
@@ -164,8 +162,8 @@ TEST(DesktopBoxes, ShowTheNormalPointerAndCentreWithoutAShownOwner)
 TEST(DesktopFolders, ADocumentsFolderThatDoesNotExistCountsAsNone)
 {
     QTemporaryDir home;
-    const ScopedEnv homeEnv("HOME", QFile::encodeName(home.path()));
-    const ScopedEnv configEnv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+    const auto homeEnv = scopedEnv("HOME", QFile::encodeName(home.path()));
+    const auto configEnv = scopedEnv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
     platform::QtPlatform desktop;
     EXPECT_EQ(desktop.documentsFolder(), QString());
     ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral("Documents")));
