@@ -182,7 +182,6 @@ TEST_F(WindowTest, CompanionEntriesShowTheirOwnPromptsAndLinks)
         child<QAction>(entry)->trigger();
         EXPECT_EQ(platform.lastBox().text, shell::upgradePromptText(feature)) << entry;
     }
-    EXPECT_TRUE(platform.openedUrls.isEmpty());
     window->label4()->setText(QStringLiteral("earlier status"));
     for (const char* entry : {"mnuToolsEmail", "mnuHelpHelp", "mnuHelpUpgrade"})
         child<QAction>(entry)->trigger();
