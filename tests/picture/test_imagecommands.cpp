@@ -1,10 +1,12 @@
-// Open Image and Save Image, driven through the desktop fake with real widgets
-// and real files.
+// The picture half of the window: the view, where the canvas sits and what
+// the scroll bars hold; Open Image and Save Image, driven through the desktop
+// fake with real widgets and real files.
 
 #include "picture/imagecanvas.h"
 #include "picture/imagecommands.h"
 #include "imagefile/imageio.h"
 #include "picture/pictureview.h"
+#include "picture/viewmodel.h"
 #include "imagefile/pictures.h"
 #include "stego/message.h"
 #include "support/boxcheck.h"
@@ -25,17 +27,34 @@ using platform::Answer;
 using imagefiletest::patternImage;
 using imagefiletest::sameRgb;
 using testsupport::isFailureBox;
+using picture::kViewportSize;
+using picture::layoutPictureView;
+using picture::Size;
+
+// The view's widgets as the main window arranges them: a bordered viewport
+// holding the canvas, and two bars beside it in the window.
+struct ViewWidgets : ::testing::Test {
+    QWidget window;
+    QFrame* viewport = new QFrame(&window);
+    picture::ImageCanvas* canvas = new picture::ImageCanvas(viewport);
+    QScrollBar* horizontal = new QScrollBar(Qt::Horizontal, &window);
+    QScrollBar* vertical = new QScrollBar(Qt::Vertical, &window);
+    picture::PictureView view{viewport, canvas, horizontal, vertical};
+    ViewWidgets()
+    {
+        viewport->setFrameStyle(QFrame::Box | QFrame::Plain);
+        viewport->resize(337, 281);
+    }
+};
 
 // The main window's picture half, as Stego1 builds it, with a ReadMessage
 // that keeps what the scan found and reports a missing message on the status line.
-class ImageCommandsTest : public ::testing::Test {
+class ImageCommandsTest : public ViewWidgets {
 protected:
     ImageCommandsTest()
     {
-        m_viewport->setFrameStyle(QFrame::Box | QFrame::Plain);
-        m_viewport->resize(337, 281);
-        m_canvas->setImage(m_startPicture);
-        m_view.layoutPictureView();
+        canvas->setImage(m_startPicture);
+        view.layoutPictureView();
     }
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -53,19 +72,14 @@ protected:
 
     QTemporaryDir m_dir;
     testsupport::FakePlatform m_platform;
-    QWidget m_window;
-    QFrame* m_viewport = new QFrame(&m_window);
-    picture::ImageCanvas* m_canvas = new picture::ImageCanvas(m_viewport);
-    picture::PictureView m_view{m_viewport, m_canvas, new QScrollBar(Qt::Horizontal, &m_window),
-                                new QScrollBar(Qt::Vertical, &m_window)};
-    QLabel* m_label4 = new QLabel(&m_window);
+    QLabel* m_label4 = new QLabel(&window);
     picture::PictureState m_state;
     platform::FileDialog m_commonDialog1, m_dialog2;
     int m_readCalls = 0;
     std::string m_foundBytes;
-    picture::PictureCommandContext m_context{m_platform, &m_window, m_view, m_label4, m_state, m_commonDialog1, m_dialog2, [this] {
+    picture::PictureCommandContext m_context{m_platform, &window, view, m_label4, m_state, m_commonDialog1, m_dialog2, [this] {
         ++m_readCalls;
-        const stego::ReadResult result = stego::readMessage(m_canvas->constSurface());
+        const stego::ReadResult result = stego::readMessage(canvas->constSurface());
         m_foundBytes = result.text;
         if (result.outcome == stego::ReadOutcome::NoStartMarker)
             m_label4->setText("no message");
@@ -103,7 +117,7 @@ TEST_F(ImageCommandsTest, OpenAsksFirstForAnUnsavedMessageAndLosesNothingUntilAL
     EXPECT_TRUE(isFailureBox(m_platform.boxes[3], "The picture could not be opened:", unreadable));
     EXPECT_EQ(busyDuringBox, 0) << "no hourglass over the box";
     EXPECT_EQ(m_state.ImageChanged, 1);
-    EXPECT_TRUE(sameRgb(m_canvas->image(), m_startPicture));
+    EXPECT_TRUE(sameRgb(canvas->image(), m_startPicture));
     EXPECT_EQ(m_state.LoadedImagePath, "/pictures/before.jpg") << "Save must not propose the bad file";
     EXPECT_EQ(m_readCalls, 0) << "no scan of the old picture";
 
@@ -115,7 +129,7 @@ TEST_F(ImageCommandsTest, OpenAsksFirstForAnUnsavedMessageAndLosesNothingUntilAL
     EXPECT_EQ(m_commonDialog1.fileName, file) << "the dialog remembers the chosen file";
     EXPECT_EQ(m_commonDialog1.defaultSuffix, "txt") << "settings this command does not own stay";
     EXPECT_EQ(m_state.ImageChanged, 0);
-    EXPECT_TRUE(sameRgb(m_canvas->image(), patternImage(50, 40)));
+    EXPECT_TRUE(sameRgb(canvas->image(), patternImage(50, 40)));
     EXPECT_EQ(busyDuringEvents, 1) << "hourglass over the load";
     EXPECT_EQ(m_platform.busyDepth, 0);
     EXPECT_EQ(m_readCalls, 1);
@@ -140,11 +154,11 @@ TEST_F(ImageCommandsTest, SizeRuleChoosesFullViewOrStretchedPreview)
         const QImage picture = patternImage(row.width, row.height);
         m_readCalls = 0;
         withFile(picture::openImage, writePicture("sized.bmp", picture));
-        EXPECT_EQ(m_canvas->isHidden(), row.preview);
-        EXPECT_EQ(m_view.pictureArea()->palette().brush(QPalette::Window).textureImage().isNull(), !row.preview)
+        EXPECT_EQ(canvas->isHidden(), row.preview);
+        EXPECT_EQ(view.pictureArea()->palette().brush(QPalette::Window).textureImage().isNull(), !row.preview)
             << "the stretched picture is the picture area's background";
-        EXPECT_TRUE(sameRgb(m_canvas->image(), picture)) << "the canvas keeps every pixel";
-        EXPECT_TRUE(!row.preview || m_view.preview().size() == QSize(335, 279)) << "stretched inside the border";
+        EXPECT_TRUE(sameRgb(canvas->image(), picture)) << "the canvas keeps every pixel";
+        EXPECT_TRUE(!row.preview || view.preview().size() == QSize(335, 279)) << "stretched inside the border";
         EXPECT_EQ(m_readCalls, 1);
     }
 }
@@ -159,12 +173,12 @@ TEST_F(ImageCommandsTest, WholeRoadJpegHideSaveReopen)
         bytes.push_back(char(b % 255 + 1));
     const QString photo = writePicture("holiday.JPG", patternImage(600, 400), "jpeg");
     withFile(picture::openImage, photo);
-    ASSERT_TRUE(m_view.isPreviewShown());
-    ASSERT_EQ(stego::hideBytes(m_canvas->surface(), bytes).outcome, stego::HideOutcome::Hidden);
-    m_canvas->pixelsChanged();
+    ASSERT_TRUE(view.isPreviewShown());
+    ASSERT_EQ(stego::hideBytes(canvas->surface(), bytes).outcome, stego::HideOutcome::Hidden);
+    canvas->pixelsChanged();
     m_state.ImageChanged = 1;
     m_label4->setText("Text hidden");
-    const QImage hidden = m_canvas->image();
+    const QImage hidden = canvas->image();
 
     m_platform.dialogAnswers.push_back(std::nullopt);
     picture::saveImage(m_context);
@@ -181,7 +195,7 @@ TEST_F(ImageCommandsTest, WholeRoadJpegHideSaveReopen)
 
     m_foundBytes.clear();
     withFile(picture::openImage, path("chosen.bmp"));
-    EXPECT_TRUE(sameRgb(m_canvas->image(), hidden)) << "saved while previewed: the full picture";
+    EXPECT_TRUE(sameRgb(canvas->image(), hidden)) << "saved while previewed: the full picture";
     EXPECT_EQ(m_foundBytes, bytes);
 
     // The dialog's second type: the extension decides, in any case.
@@ -247,6 +261,97 @@ TEST(ProposedSaveName, OnlyTheFinalExtensionIsReplacedInAnyCase)
     };
     for (const auto& row : rows)
         EXPECT_EQ(picture::proposedSaveName(QString::fromUtf8(row.opened)), QString::fromUtf8(row.proposed)) << row.why;
+}
+
+
+
+// --- The view: the arithmetic of the layout, and the widgets that follow it ---
+
+TEST(ViewModel, OverhangBeyondSixteenBitsCannotBeLaidOut)
+{
+    EXPECT_FALSE(layoutPictureView(kViewportSize, Size{337 + 32768, 10}));
+    EXPECT_FALSE(layoutPictureView(kViewportSize, Size{10, 281 + 32768}));
+    EXPECT_TRUE(layoutPictureView(kViewportSize, Size{337 + 32767, 281 + 32767}));
+}
+
+struct PictureViewTest : ViewWidgets {
+    void layOut(int width, int height)
+    {
+        QImage image(width, height, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        canvas->setImage(image);
+        view.layoutPictureView();
+    }
+
+    // Where the canvas is drawn, from the inside of the viewport's border.
+    QPoint drawnAt() const { return canvas->mapTo(viewport, QPoint()) - viewport->contentsRect().topLeft(); }
+};
+
+TEST_F(PictureViewTest, WidgetsFollowTheModelThroughSuccessiveLayouts)
+{
+    // At start-up both bars move from 0, so both handlers run and the
+    // picture snaps to whole pixels.
+    layOut(256, 256);
+    EXPECT_TRUE(horizontal->isHidden() && vertical->isHidden());
+    EXPECT_EQ(drawnAt(), QPoint(40, 12));
+
+    // Later layouts start from the bars' start-up values, and a handler
+    // (canvas = -value) runs only for a bar whose value changes.
+    const struct { const char* why; int width; int height; double left; double top; } rows[] = {
+        {"same size keeps the fractional centring", 256, 256, 40.5, 12.5},
+        {"100 x 100 moves by the changed values", 100, 100, 118, 90},
+        {"only the height changes", 256, 100, 40.5, 90},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        layOut(256, 256);
+        layOut(row.width, row.height);
+        EXPECT_DOUBLE_EQ(canvas->exactLeft(), row.left);
+        EXPECT_DOUBLE_EQ(canvas->exactTop(), row.top);
+    }
+    layOut(256, 256);
+    layOut(256, 256);
+    EXPECT_EQ(drawnAt(), QPoint(40, 12)) << "a fraction is rounded only when drawn, ties to even";
+
+    // A larger canvas gets bars the user can scroll.
+    layOut(1000, 600);
+    EXPECT_FALSE(horizontal->isHidden() || vertical->isHidden());
+    EXPECT_EQ(drawnAt(), QPoint(-332, -160)) << "starts at the middle, values rounded ties to even";
+    horizontal->setValue(10);
+    vertical->setValue(0);
+    EXPECT_EQ(drawnAt(), QPoint(-10, 0));
+}
+
+// The border stays drawn whatever the view shows: a picture as large as the
+// viewport and a preview both lie inside it, from its inside corner.
+TEST_F(PictureViewTest, PicturesAndPreviewsStayInsideTheBorder)
+{
+    QPalette palette = viewport->palette();
+    palette.setColor(QPalette::WindowText, Qt::red);
+    viewport->setPalette(palette);
+    const auto borderIsWhole = [this](const QImage& shot) {
+        for (int x = 0; x < 337; ++x)
+            if (shot.pixelColor(x, 0) != Qt::red || shot.pixelColor(x, 280) != Qt::red)
+                return false;
+        for (int y = 0; y < 281; ++y)
+            if (shot.pixelColor(0, y) != Qt::red || shot.pixelColor(336, y) != Qt::red)
+                return false;
+        return true;
+    };
+
+    layOut(337, 281);
+    QImage shot = viewport->grab().toImage();
+    EXPECT_TRUE(borderIsWhole(shot));
+    EXPECT_EQ(shot.pixelColor(1, 1), QColor(Qt::darkCyan));
+
+    QImage preview(view.pictureAreaSize(), QImage::Format_RGB32);
+    preview.fill(Qt::green);
+    preview.setPixel(0, 0, qRgb(0, 0, 255));
+    view.showPreview(preview);
+    shot = viewport->grab().toImage();
+    EXPECT_TRUE(borderIsWhole(shot));
+    EXPECT_EQ(shot.pixelColor(1, 1), QColor(Qt::blue)) << "the preview starts at the inside corner";
+    EXPECT_EQ(shot.pixelColor(335, 279), QColor(Qt::green));
 }
 
 }  // namespace
