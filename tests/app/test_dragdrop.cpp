@@ -2,10 +2,6 @@
 
 #include "windowfixture.h"
 
-#include "imagefile/imageio.h"
-#include "support/failures.h"
-#include "stego/message.h"
-
 #include <QCoreApplication>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -43,14 +39,11 @@ protected:
         return {true, release.isAccepted(), release.dropAction()};
     }
 
-    // A BMP with `message` hidden in it (none when empty), as a file address.
-    QUrl pictureFile(int width, int height, const std::string& message = {})
+    // A BMP with `message` hidden in it, as a file address.
+    QUrl pictureFile(int width, int height, const std::string& message = "hi")
     {
-        QImage image = patternImage(width, height);
-        EXPECT_TRUE(message.empty() || stego::hideBytes(imagefile::surfaceOf(image), message).outcome == stego::HideOutcome::Hidden);
-        const QString path = m_dir.filePath(QString("%1x%2.bmp").arg(width).arg(height));
-        EXPECT_EQ(testsupport::reasonOf(imagefile::saveBmp(image, path)), QString());
-        return QUrl::fromLocalFile(path);
+        return QUrl::fromLocalFile(messagePicture(m_dir.filePath(QString("%1x%2.bmp").arg(width).arg(height)),
+                                                  patternImage(width, height), message));
     }
 
     QTemporaryDir m_dir;

@@ -78,8 +78,7 @@ TEST_P(SaveFaultTest, FailedSaveIsReportedAndLosesNothing)
     const QStringList before = testsupport::namesIn(m_folder);
 
     // The text is the short one hidden; the picture is larger than the disk.
-    platform.dialogAnswers.push_back(m_old);
-    image ? window->Command5_Click() : window->Command6_Click();
+    withFile(image ? &app::Stego1::Command5_Click : &app::Stego1::Command6_Click, m_old);
 
     ASSERT_EQ(platform.boxes.size(), 1);
     EXPECT_TRUE(apptest::isFailureBox(platform.boxes[0],

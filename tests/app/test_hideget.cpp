@@ -83,9 +83,8 @@ TEST_F(HideText, AFailingHandlerEndsTheCommandWithoutLeavingTheBusyTitle)
 // Texts outside Windows-1252 that the user hides as UTF-8 are the UTF-8 tests'.
 TEST_F(HideText, EmptyTextOrCharactersOutsideTheCodePageChangeNothing)
 {
-    QString outside = QStringLiteral("snow \u2603, \U0001F600 and \u2603 again: ");
-    for (char16_t c = u'\u0400'; c < u'\u040C'; ++c)
-        outside += QChar(c);
+    const QString outside = QStringLiteral("snow \u2603, \U0001F600 and \u2603 again: "
+                                           "\u0400\u0401\u0402\u0403\u0404\u0405\u0406\u0407\u0408\u0409\u040A\u040B");
     // No, the default, as the refusal did before.
     const platform::MessageBox named{kAlert,
                                      QString::fromStdString(stego::utf8Question(
@@ -173,13 +172,11 @@ TEST_F(HideUtf8, YesHidesAsUtf8AndTheTextComesBackThroughASavedPicture)
 
     QTemporaryDir dir;
     const QString saved = dir.filePath(QStringLiteral("world.bmp"));
-    platform.dialogAnswers = {saved};
-    window->Command5_Click();
+    withFile(&app::Stego1::Command5_Click, saved);
     ASSERT_EQ(window->imageChanged(), 0) << qPrintable(status());
     setText(QString());
     window->canvas()->setImage(patternImage(10, 10));
-    platform.dialogAnswers = {saved};
-    window->Command4_Click();
+    withFile(&app::Stego1::Command4_Click, saved);
     EXPECT_EQ(text(), kWorld) << "Open Image finds it";
     setText(QString());
     window->Command2_Click();

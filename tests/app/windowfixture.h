@@ -1,7 +1,9 @@
 #pragma once
 
 #include "app/stego1.h"
+#include "imagefile/imageio.h"
 #include "picture/imagecanvas.h"
+#include "stego/message.h"
 #include "imagefile/pictures.h"
 #include "support/boxcheck.h"
 #include "support/fakeplatform.h"
@@ -81,6 +83,20 @@ protected:
         platform.flushedTitles.clear();
         platform.flushedPictures.clear();
         platform.processEventsCalls = 0;
+    }
+
+    // Runs `command` with `file` as the file dialog's answer.
+    void withFile(void (app::Stego1::*command)(), const QString& file)
+    {
+        platform.dialogAnswers = {file};
+        (window.get()->*command)();
+    }
+
+    // `image` with `message` hidden in it, written to `path` as a BMP; returns the path.
+    static QString messagePicture(const QString& path, QImage image, const std::string& message)
+    {
+        EXPECT_EQ(stego::hideBytes(imagefile::surfaceOf(image), message).outcome, stego::HideOutcome::Hidden);
+        return written(path, encoded(image, "BMP"));
     }
 
     void hide(const QString& message)

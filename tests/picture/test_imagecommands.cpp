@@ -13,7 +13,6 @@
 #include "support/fakeplatform.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QScrollBar>

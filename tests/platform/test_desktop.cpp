@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScreen>
