@@ -25,7 +25,6 @@ TEST_F(WindowTest, ReturnAndKeypadEnterPressTheFocusedButton)
         QApplication::sendEvent(clear, &press);
         EXPECT_TRUE(text().isEmpty()) << key;
     }
-    window->hide();
 }
 
 // Real font metrics: Arial is Liberation Sans on a Debian desktop, with

@@ -129,7 +129,6 @@ TEST_F(WindowTest, LogoClickTogglesAllSevenMenusWhileTheClientAreaStaysFixed)
     EXPECT_EQ(window->height(), 490);
     click();
     EXPECT_FALSE(bar->isHidden()) << "the next single click counts again";
-    window->hide();
 }
 
 TEST_F(WindowTest, EachButtonRunsTheSameCommandAsItsMenuEntry)
