@@ -50,20 +50,15 @@ public:
 class StandInOpener : public ::testing::Test {
 protected:
     QTemporaryDir m_dir;
-    std::optional<decltype(scopedEnv("", ""))> m_path;
+    const decltype(scopedEnv("", "")) m_path = scopedEnv("PATH", QFile::encodeName(m_dir.path()) + ':' + qgetenv("PATH"));
 
     void install(int status, const char* delay = "0")
     {
-        const QString script = testsupport::written(
-            m_dir.filePath(QStringLiteral("xdg-open")),
+        const QString script = testsupport::written(m_dir.filePath(QStringLiteral("xdg-open")),
             QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\n"
                            "printf '%s\\n' \"${MIRRORVANE_HANDED_OVER-unset}\" >> '%1.env'\nsleep %2\nexit %3\n")
-                .arg(log(), QLatin1String(delay))
-                .arg(status)
-                .toUtf8());
+                .arg(log(), QLatin1String(delay)).arg(status).toUtf8());
         QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        m_path.reset();
-        m_path.emplace(scopedEnv("PATH", QFile::encodeName(m_dir.path()) + ':' + qgetenv("PATH")));
     }
 
     QString log() const { return m_dir.filePath(QStringLiteral("opened.log")); }
