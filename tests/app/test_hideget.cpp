@@ -166,10 +166,6 @@ TEST_F(HideUtf8, YesHidesAsUtf8AndTheTextComesBackThroughASavedPicture)
 {
     platform.answers = {Answer::Yes};
     hide(kWorld);
-    ASSERT_EQ(platform.boxes.size(), 1);
-    EXPECT_EQ(status(), QStringLiteral("The text message is now hidden in image."));
-    EXPECT_EQ(window->imageChanged(), 1);
-
     QTemporaryDir dir;
     const QString saved = dir.filePath(QStringLiteral("world.bmp"));
     withFile(&app::Stego1::Command5_Click, saved);
