@@ -41,8 +41,7 @@ protected:
             QFile filler(m_folder + "/filler");
             if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
                 return "cannot make the filler file";
-            while (filler.write(QByteArray(4096, 'f')) > 0 || filler.write("f", 1) > 0) {
-            }
+            while (filler.write(QByteArray(4096, 'f')) > 0 || filler.write("f", 1) > 0) {}
             return QString();
         }
         if (::geteuid() != 0) {
