@@ -42,26 +42,6 @@ TEST_F(HideText, RoundTripsShowingTheBusyTitleBeforeAnyPixelChanges)
     }
 }
 
-// The engine's own tests walk the capacity arithmetic; this walks the window
-// around it, in the user's decimal comma.
-TEST_F(HideText, RefusalShowsTheExcessAndLeavesPictureAndFlagAlone)
-{
-    QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
-    usePicture(10, 10);
-    const QImage before = picture();
-    QString titleDuringBox;
-    platform.onMessageBox = [&](const platform::MessageBox&) { titleDuringBox = window->windowTitle(); };
-    hide(QString(10, QLatin1Char('m')));
-    QLocale::setDefault(QLocale::c());
-    EXPECT_TRUE(sameBoxes(platform.boxes, {{"Mirror Vane", "The Message has 0,666666666666667 characters more than "
-                                                           "the image can accommodate",
-                                            Icon::Critical, Buttons::Ok, Answer::Ok}}));
-    EXPECT_EQ(titleDuringBox, kBusyTitle);
-    EXPECT_EQ(window->windowTitle(), kNormalTitle);
-    EXPECT_EQ(window->imageChanged(), 0);
-    EXPECT_EQ(picture(), before);
-}
-
 // A failure inside a handler (here out of memory while its box shows) ends
 // the command where the button and the menu entry reach it, and leaves the
 // normal title behind.
@@ -76,33 +56,6 @@ TEST_F(HideText, AFailingHandlerEndsTheCommandWithoutLeavingTheBusyTitle)
         EXPECT_NO_THROW(QMetaObject::invokeMethod(control, slot)) << slot;
         EXPECT_EQ(window->windowTitle(), kNormalTitle);
         EXPECT_EQ(window->imageChanged(), 0);
-    }
-}
-
-// Refused before any work: no busy title, and only the status line changes.
-// Texts outside Windows-1252 that the user hides as UTF-8 are the UTF-8 tests'.
-TEST_F(HideText, EmptyTextOrCharactersOutsideTheCodePageChangeNothing)
-{
-    const QString outside = QStringLiteral("snow \u2603, \U0001F600 and \u2603 again: "
-                                           "\u0400\u0401\u0402\u0403\u0404\u0405\u0406\u0407\u0408\u0409\u040A\u040B");
-    // No, the default, as the refusal did before.
-    const platform::MessageBox named{kAlert,
-                                     QString::fromStdString(stego::utf8Question(
-                                         "\u2603 \U0001F600 \u0400 \u0401 \u0402 \u0403 \u0404 \u0405 \u0406 \u0407")),
-                                     Icon::Question, Buttons::YesNo, Answer::No};
-    const QImage before = picture();
-    for (const auto& [message, shown, boxes] :
-         {std::tuple{QString(), QStringLiteral("There is no text to hide in the image."), QList<platform::MessageBox>{}},
-          {outside, QStringLiteral("The text has characters that cannot be hidden in the image."), QList{named}}}) {
-        window->label4()->setText(QStringLiteral("earlier"));
-        forget();
-        hide(message);
-        EXPECT_EQ(status(), shown);
-        EXPECT_TRUE(sameBoxes(platform.boxes, boxes));
-        EXPECT_EQ(window->windowTitle(), kStartTitle) << "no busy title";
-        EXPECT_EQ(window->imageChanged(), 0);
-        EXPECT_EQ(picture(), before);
-        EXPECT_EQ(text(), message);
     }
 }
 
@@ -179,39 +132,76 @@ TEST_F(HideUtf8, YesHidesAsUtf8AndTheTextComesBackThroughASavedPicture)
     EXPECT_EQ(text(), kWorld) << "and so does Get Text";
 }
 
+// The engine's own tests walk the capacity arithmetic; this walks the window
+// around it: the excess in characters, or in bytes for UTF-8, in the user's
+// decimal comma, the busy title over the box, and picture and flag left alone.
 TEST_F(HideUtf8, TooMuchUtf8TextIsCountedInBytes)
 {
     usePicture(10, 10);  // a body of 9 bytes: the mark and three two-byte letters
+    QString titleDuringBox;
+    platform.onMessageBox = [&](const platform::MessageBox&) { titleDuringBox = window->windowTitle(); };
+    const auto refused = [&](const QString& message, const QString& excess) {
+        const QImage before = picture();
+        const int flag = window->imageChanged();
+        forget();
+        hide(message);
+        EXPECT_TRUE(sameBoxes({platform.lastBox()}, {{"Mirror Vane", "The Message has " + excess, Icon::Critical,
+                                                      Buttons::Ok, Answer::Ok}}));
+        EXPECT_EQ(titleDuringBox, kBusyTitle);
+        EXPECT_EQ(window->windowTitle(), kNormalTitle);
+        EXPECT_EQ(status(), kTooMuch);
+        EXPECT_EQ(window->imageChanged(), flag);
+        EXPECT_EQ(picture(), before);
+    };
+    QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
+    refused(QString(10, QLatin1Char('m')), "0,666666666666667 characters more than the image can accommodate");
+    QLocale::setDefault(QLocale::c());
     platform.answers = {Answer::Yes, Answer::Yes};
     hide(QStringLiteral("\u0141\u0141\u0141"));
     EXPECT_EQ(status(), QStringLiteral("The text message is now hidden in image."));
-    forget();
-    hide(QStringLiteral("\u0141\u0141\u0141a"));
-    ASSERT_EQ(platform.boxes.size(), 2);
-    EXPECT_EQ(platform.boxes[1].text, QStringLiteral("The Message has 0.666666666666667 bytes more than the image can "
-                                                     "accommodate as UTF-8"));
-    EXPECT_EQ(status(), kTooMuch);
+    refused(QStringLiteral("\u0141\u0141\u0141a"), "0.666666666666667 bytes more than the image can accommodate as UTF-8");
     EXPECT_EQ(window->imageChanged(), 1) << "the message hidden before stays unsaved";
 }
 
-// The engine's tests hold the full list; these prove the wiring, on both roads.
+// Refused before any work: no busy title, and only the status line and the
+// boxes change.  The engine's tests hold the full list of texts that would
+// read back cut short; these prove the wiring, on both roads.  Texts outside
+// Windows-1252 that the user hides as UTF-8 are the round trip's.
 TEST_F(HideUtf8, TextsThatWouldReadBackCutShortAreRefusedWithNothingChanged)
 {
     hideUnsaved();
     const QImage before = picture();
-    const platform::MessageBox refusal{kAlert, QString::fromStdString(stego::cutShortSentence()), Icon::Warning,
-                                       Buttons::Ok, Answer::Ok};
-    for (const QString& message : {QStringLiteral("weekend messag"), QStringLiteral("\u0141\u00f3d\u017a end message")}) {
-        SCOPED_TRACE(message.toStdString());
+    const QString outside = QStringLiteral("snow \u2603, \U0001F600 and \u2603 again: "
+                                           "\u0400\u0401\u0402\u0403\u0404\u0405\u0406\u0407\u0408\u0409\u040A\u040B");
+    // The UTF-8 question names the first ten characters; No, the default, as the refusal did before.
+    const auto question = [](const char* named) {
+        return platform::MessageBox{kAlert, QString::fromStdString(stego::utf8Question(named)), Icon::Question,
+                                    Buttons::YesNo, Answer::No};
+    };
+    const platform::MessageBox cutShort{kAlert, QString::fromStdString(stego::cutShortSentence()), Icon::Warning,
+                                        Buttons::Ok, Answer::Ok};
+    const QString notHidden = QStringLiteral("The text was not hidden in the image.");
+    const struct { const char* why; QString message; Answer answer; QString status; QList<platform::MessageBox> boxes; } rows[] = {
+        {"no text", QString(), Answer::No, "There is no text to hide in the image.", {}},
+        {"outside the code page, not as UTF-8", outside, Answer::No,
+         "The text has characters that cannot be hidden in the image.",
+         {question("\u2603 \U0001F600 \u0400 \u0401 \u0402 \u0403 \u0404 \u0405 \u0406 \u0407")}},
+        {"would read back cut short", "weekend messag", Answer::No, notHidden, {cutShort}},
+        {"as UTF-8, would read back cut short", "\u0141\u00f3d\u017a end message", Answer::Yes, notHidden,
+         {question("\u0141 \u017a"), cutShort}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        window->label4()->setText(QStringLiteral("earlier"));
         forget();
-        platform.answers = {Answer::Yes};  // to the UTF-8 question, where there is one
-        hide(message);
-        ASSERT_FALSE(platform.boxes.isEmpty());
-        EXPECT_TRUE(sameBoxes({platform.boxes.constLast()}, {refusal}));
-        EXPECT_EQ(picture(), before);
-        EXPECT_EQ(text(), message);
-        EXPECT_EQ(window->imageChanged(), 1) << "still the earlier, unsaved message";
+        platform.answers = {row.answer};
+        hide(row.message);
+        EXPECT_EQ(status(), row.status);
+        EXPECT_TRUE(sameBoxes(platform.boxes, row.boxes));
         EXPECT_TRUE(platform.flushedTitles.isEmpty()) << "no busy title";
+        EXPECT_EQ(window->imageChanged(), 1) << "still the earlier, unsaved message";
+        EXPECT_EQ(picture(), before);
+        EXPECT_EQ(text(), row.message);
     }
 }
 
