@@ -59,56 +59,49 @@ TEST_F(HideText, AFailingHandlerEndsTheCommandWithoutLeavingTheBusyTitle)
     }
 }
 
-// No message: the status line says so, in words that depend on the box.  No
-// end marker: the scan runs to the end and the box's own text is examined.
-TEST_F(GetText, PictureWithoutMessageOrEndMarkerLeavesTheBoxAlone)
+// Each outcome of the scan: what the box then holds and the status line says;
+// a found text shows before input is let in once, then the box's text is
+// examined for the encrypted notice.  No message ends before the examination.
+TEST_F(GetText, EachOutcomeShowsItsTextThenExaminesTheBox)
 {
-    window->Command2_Click();
-    EXPECT_EQ(status(), QStringLiteral("There is no hidden text in this image to display.")) << "empty box";
-    setText(QStringLiteral("keep me"));
-    window->Command2_Click();
-    EXPECT_EQ(status(), QStringLiteral("THIS IMAGE DOES NOT HAVE A MIRROR VANE SECRET TEXT MESSAGE"));
-    EXPECT_EQ(text(), QStringLiteral("keep me"));
-    EXPECT_EQ(platform.processEventsCalls, 0) << "no message ends before the examination";
-
-    // Cropping columns drops the end marker only.
-    usePicture(20, 20);
-    hide(QString(100, QLatin1Char('x')));
-    window->canvas()->setImage(window->canvas()->image().copy(0, 0, 15, 20));
-    const QString encrypted = QStringLiteral("K 02 and \u00e9 K");
-    setText(encrypted);
-    window->Command2_Click();
-    EXPECT_EQ(text(), encrypted);
-    EXPECT_TRUE(status().isEmpty());
-    EXPECT_EQ(platform.processEventsCalls, 1);
-    EXPECT_EQ(platform.boxes.size(), 1) << "the old text is examined again";
-}
-
-// The found text shows, input is let in once, then that text is examined.
-TEST_F(GetText, FoundTextIsShownBeforeTheEventLoopPassAndTheEncryptedBox)
-{
-    QString duringPass;
-    QString duringBox;
+    const QString encrypted = QStringLiteral("xx K 01 yy \u00e9 K zz");
+    const struct {
+        const char* why; QString hidden; bool cropped; QString typed; QString shown; const char* status;
+        bool passAndExamined; bool notice;
+    } rows[] = {
+        {"no message, empty box", "", false, "", "", "There is no hidden text in this image to display.", false, false},
+        {"no message, the box kept", "", false, "keep me", "keep me",
+         "THIS IMAGE DOES NOT HAVE A MIRROR VANE SECRET TEXT MESSAGE", false, false},
+        // Cropping columns drops the end marker only.
+        {"no end marker: the box's own text examined", QString(100, 'x'), true, encrypted, encrypted, "", true, true},
+        {"encrypted text found", encrypted, false, "something else", encrypted, "", true, true},
+        {"plain text found", "only Kk02 here", false, "something else", "only Kk02 here", "", true, false},
+    };
+    QString duringPass, duringBox;
     platform.onProcessEvents = [&] { duringPass = window->windowTitle() + '|' + text(); };
     platform.onMessageBox = [&](const platform::MessageBox&) { duringBox = text(); };
-    for (const auto& [message, boxShown] : {std::pair{QStringLiteral("xx K 01 yy \u00e9 K zz"), true},
-                                            {QStringLiteral("only Kk02 here"), false}}) {
-        SCOPED_TRACE(message.toStdString());
-        hide(message);
-        setText(QStringLiteral("something else"));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        usePicture(20, 20);
+        if (!row.hidden.isEmpty())
+            hide(row.hidden);
+        if (row.cropped)
+            window->canvas()->setImage(picture().copy(0, 0, 15, 20));
+        setText(row.typed);
         forget();
+        duringPass.clear();
         duringBox.clear();
         window->Command2_Click();
         EXPECT_EQ(platform.flushedTitles, (QStringList{kBusyTitle, kNormalTitle}));
-        EXPECT_EQ(platform.processEventsCalls, 1);
-        EXPECT_EQ(duringPass, kNormalTitle + '|' + message);
-        EXPECT_TRUE(status().isEmpty());
-        ASSERT_EQ(platform.boxes.size(), boxShown ? 1 : 0);
-        EXPECT_TRUE(!boxShown || platform.boxes[0].text.startsWith(QStringLiteral("You have an Encrypted Text Message!")));
-        EXPECT_EQ(duringBox, boxShown ? message : QString());
+        EXPECT_EQ(text(), row.shown);
+        EXPECT_EQ(status(), QString::fromLatin1(row.status));
+        EXPECT_EQ(platform.processEventsCalls, row.passAndExamined ? 1 : 0);
+        EXPECT_EQ(duringPass, row.passAndExamined ? kNormalTitle + '|' + row.shown : QString());
+        ASSERT_EQ(platform.boxes.size(), row.notice ? 1 : 0);
+        EXPECT_TRUE(!row.notice || platform.boxes[0].text.startsWith(QStringLiteral("You have an Encrypted Text Message!")));
+        EXPECT_EQ(duringBox, row.notice ? row.shown : QString());
     }
 }
-
 
 using HideUtf8 = WindowTest;
 
@@ -181,7 +174,9 @@ TEST_F(HideUtf8, TextsThatWouldReadBackCutShortAreRefusedWithNothingChanged)
     const platform::MessageBox cutShort{kAlert, QString::fromStdString(stego::cutShortSentence()), Icon::Warning,
                                         Buttons::Ok, Answer::Ok};
     const QString notHidden = QStringLiteral("The text was not hidden in the image.");
-    const struct { const char* why; QString message; Answer answer; QString status; QList<platform::MessageBox> boxes; } rows[] = {
+    const struct {
+        const char* why; QString message; Answer answer; QString status; QList<platform::MessageBox> boxes;
+    } rows[] = {
         {"no text", QString(), Answer::No, "There is no text to hide in the image.", {}},
         {"outside the code page, not as UTF-8", outside, Answer::No,
          "The text has characters that cannot be hidden in the image.",

@@ -102,7 +102,7 @@ TEST_F(CommandLineFile, OpensAfterTheWindowShowsAsADroppedFileWould)
     window->openCommandLineFile(notUtf8);
     QCoreApplication::processEvents();
     ASSERT_EQ(platform.boxes.size(), 1);
-    EXPECT_TRUE(isFailureBox(platform.boxes[0], QStringLiteral("The file could not be opened:"), QFile::decodeName(notUtf8)));
+    EXPECT_TRUE(isFailureBox(platform.boxes[0], "The file could not be opened:", QFile::decodeName(notUtf8)));
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->loadedImagePath(), path);
 }

@@ -76,13 +76,14 @@ protected:
     platform::FileDialog m_commonDialog1, m_dialog2;
     int m_readCalls = 0;
     std::string m_foundBytes;
-    picture::PictureCommandContext m_context{m_platform, &window, view, m_label4, m_state, m_commonDialog1, m_dialog2, [this] {
-        ++m_readCalls;
-        const stego::ReadResult result = stego::readMessage(canvas->constSurface());
-        m_foundBytes = result.text;
-        if (result.outcome == stego::ReadOutcome::NoStartMarker)
-            m_label4->setText("no message");
-    }};
+    picture::PictureCommandContext m_context{
+        m_platform, &window, view, m_label4, m_state, m_commonDialog1, m_dialog2, [this] {
+            ++m_readCalls;
+            const stego::ReadResult result = stego::readMessage(canvas->constSurface());
+            m_foundBytes = result.text;
+            if (result.outcome == stego::ReadOutcome::NoStartMarker)
+                m_label4->setText("no message");
+        }};
     const QImage m_startPicture = patternImage(256, 256, 7);
 };
 

@@ -134,7 +134,8 @@ TEST(DesktopBoxes, ShowTheNormalPointerAndCentreWithoutAShownOwner)
         overBox = QGuiApplication::overrideCursor()->shape();
         offCentre = box->frameGeometry().center() - box->screen()->availableGeometry().center();
     });
-    desktop.messageBox({"t", "refused", platform::Icon::Information, platform::Buttons::Ok, platform::Answer::Ok}, &hiddenOwner);
+    desktop.messageBox({"t", "refused", platform::Icon::Information, platform::Buttons::Ok, platform::Answer::Ok},
+                       &hiddenOwner);
     EXPECT_EQ(overBox, Qt::ArrowCursor);
     // Qt guesses the title bar without a window manager; over the owner it would be far off.
     EXPECT_LE(offCentre.manhattanLength(), 64);
