@@ -158,7 +158,7 @@ TEST_F(ImageCommandsTest, SizeRuleChoosesFullViewOrStretchedPreview)
 }
 
 // Open a JPEG, hide a text, save as BMP while the preview shows, reopen: the
-// text comes back byte for byte.
+// text comes back byte for byte.  A cancelled or failed save keeps the flag.
 TEST_F(ImageCommandsTest, WholeRoadJpegHideSaveReopen)
 {
     // Every byte value but NUL (which would end the text box's string), several times over.
@@ -178,12 +178,22 @@ TEST_F(ImageCommandsTest, WholeRoadJpegHideSaveReopen)
     picture::saveImage(m_context);
     EXPECT_EQ(m_state.ImageChanged, 1) << "a cancelled save changes nothing";
     EXPECT_EQ(m_label4->text(), "");
+    // A folder that is a regular file stops every user, root included; a
+    // read-only folder and a full disk are the window's fault tests.
+    const QString target = imagefiletest::written(path("plain-file"), "x") + "/out.bmp";
+    withFile(picture::saveImage, target);
+    ASSERT_EQ(m_platform.boxes.size(), 1);
+    EXPECT_TRUE(isFailureBox(m_platform.boxes[0], "The picture could not be saved:", target));
+    EXPECT_EQ(m_state.ImageChanged, 1) << "the hidden message is still unsaved";
+    EXPECT_EQ(m_platform.busyDepth, 0);
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"holiday.JPG", "plain-file"}))
+        << "no temporary left";
 
     withFile(picture::saveImage, path("chosen.bmp"));
-    ASSERT_EQ(m_platform.dialogs.size(), 3);
-    EXPECT_TRUE(m_platform.dialogs[2].overwritePrompt);
-    EXPECT_EQ(m_platform.dialogs[2].fileName, path("holiday.bmp")) << "the JPEG is never proposed as the target";
-    EXPECT_TRUE(m_platform.boxes.isEmpty()) << "no message on success";
+    ASSERT_EQ(m_platform.dialogs.size(), 4);
+    EXPECT_TRUE(m_platform.dialogs[3].overwritePrompt);
+    EXPECT_EQ(m_platform.dialogs[3].fileName, path("holiday.bmp")) << "the JPEG is never proposed as the target";
+    EXPECT_EQ(m_platform.boxes.size(), 1) << "no message on success";
     EXPECT_EQ(m_state.ImageChanged, 0);
     EXPECT_EQ(m_state.LoadedImagePath, photo);
 
@@ -225,20 +235,6 @@ TEST_F(ImageCommandsTest, CompletedDialogsMoveTheWorkingFolderAndTheChosenTypeDe
         EXPECT_EQ(QDir::currentPath(), path("pics/out"));
     }
     QDir::setCurrent(startFolder);
-}
-
-// A folder that is a regular file stops every user, root included; a
-// read-only folder and a full disk are the window's fault tests.
-TEST_F(ImageCommandsTest, FailedSaveKeepsTheFlag)
-{
-    const QString target = imagefiletest::written(path("plain-file"), "x") + "/out.bmp";
-    m_state.ImageChanged = 1;
-    withFile(picture::saveImage, target);
-    ASSERT_EQ(m_platform.boxes.size(), 1);
-    EXPECT_TRUE(isFailureBox(m_platform.boxes[0], "The picture could not be saved:", target));
-    EXPECT_EQ(m_state.ImageChanged, 1) << "the hidden message is still unsaved";
-    EXPECT_EQ(m_platform.busyDepth, 0);
-    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"plain-file"}) << "no temporary left";
 }
 
 TEST(ProposedSaveName, OnlyTheFinalExtensionIsReplacedInAnyCase)
