@@ -21,36 +21,34 @@ namespace {
 
 using namespace apptest;
 
-// A 32-bit display is where every other test starts.
-TEST(StartUp, DisplayBelow32BitsPerPixelIsRefusedWithOneMessage)
-{
-    RecordingPlatform platform;
-    platform.bitsPerPixel = 24;
-    app::Stego1 window(platform);
-    EXPECT_FALSE(window.Form_Load());
-    EXPECT_TRUE(sameBoxes(platform.boxes, {{kAlert, "You must run your display resolution at 32 bits per pixel to use "
-                                                    "Mirrorvane!", Icon::Information, Buttons::Ok, Answer::Ok}}));
-    EXPECT_FALSE(window.isVisible());
-    EXPECT_FALSE(QGuiApplication::windowIcon().isNull()) << "the refusal carries the program's icon";
-}
-
+// Below 32 bits a pixel, one message and no window (a 32-bit display is where
+// every other test starts); otherwise both dialogs start in the documents
+// folder, or the profile, or nowhere in particular.
 TEST(StartUp, BothDialogsStartInTheDocumentsFolderOrItsFallbacks)
 {
-    // Why, documents folder, USERPROFILE, where both dialogs start.
-    const std::tuple<const char*, QString, std::optional<QString>, QString> rows[] = {
-        {"documents folder wins", "/home/ann/Documents", "/home/ann", "/home/ann/Documents"},
-        {"no documents folder: the profile", "", "/home/ann", "/home/ann"},
-        {"neither: nowhere in particular", "", std::nullopt, ""},
+    const platform::MessageBox refusal{kAlert, "You must run your display resolution at 32 bits per pixel to use "
+                                               "Mirrorvane!", Icon::Information, Buttons::Ok, Answer::Ok};
+    const struct {
+        const char* why; int bits; QString documents; std::optional<QString> userProfile; QString expected;
+    } rows[] = {
+        {"a 24-bit display is refused", 24, "", std::nullopt, ""},
+        {"documents folder wins", 32, "/home/ann/Documents", "/home/ann", "/home/ann/Documents"},
+        {"no documents folder: the profile", 32, "", "/home/ann", "/home/ann"},
+        {"neither: nowhere in particular", 32, "", std::nullopt, ""},
     };
-    for (const auto& [why, documents, userProfile, expected] : rows) {
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
         RecordingPlatform platform;
-        platform.documents = documents;
-        if (userProfile)
-            platform.environment.insert(QStringLiteral("USERPROFILE"), *userProfile);
+        platform.bitsPerPixel = row.bits;
+        platform.documents = row.documents;
+        if (row.userProfile)
+            platform.environment.insert(QStringLiteral("USERPROFILE"), *row.userProfile);
         app::Stego1 window(platform);
-        ASSERT_TRUE(window.Form_Load());
-        EXPECT_EQ(window.commonDialog1().folder, expected) << why;
-        EXPECT_EQ(window.dialog2().folder, expected) << why;
+        EXPECT_EQ(window.Form_Load(), row.bits == 32);
+        EXPECT_TRUE(sameBoxes(platform.boxes, row.bits == 32 ? QList<platform::MessageBox>{} : QList{refusal}));
+        EXPECT_FALSE(window.isVisible());
+        EXPECT_FALSE(QGuiApplication::windowIcon().isNull()) << "a refusal too carries the program's icon";
+        EXPECT_EQ(QStringList({window.commonDialog1().folder, window.dialog2().folder}), QStringList(2, row.expected));
     }
 }
 
