@@ -52,49 +52,45 @@ TEST(StartUp, BothDialogsStartInTheDocumentsFolderOrItsFallbacks)
     }
 }
 
-// Exit clears the flag before closing, so the close box does not ask again.
+// Each way out, with and without an unsaved message, and what the answer does.
 TEST_F(WindowTest, ExitAndTheCloseBoxAskOnlyWhileAMessageIsUnsavedAndNoKeepsIt)
 {
     const platform::MessageBox question{kAlert,
                                         "Are You Sure Tou Wish To Exit?\r\n\r\nYou Have Changed The Image But\r\n"
                                         "Have Not Saved These Changes!\r\n\r\nClick YES to EXIT Or NO To CANCEL",
                                         Icon::Question, Buttons::YesNo, Answer::No};
-    // Shows the window holding an unsaved message, the next question answered with `answer`.
-    const auto unsavedAnswering = [this](Answer answer) {
-        window->show();
-        hideUnsaved();
-        platform.answers = {answer};
+    const std::function<void()> button = [this] { child<QPushButton>("Command7")->click(); };
+    const std::function<void()> entry = [this] { child<QAction>("mnuFileExit")->trigger(); };
+    const std::function<void()> closeBox = [this] { window->close(); };
+    const std::function<void()> titleBarCloseBox = [this] {
+        (new app::TitleBar(window.get()))->findChild<QToolButton*>("closeBox")->click();
     };
-    window->show();
-    window->mnuFileExit_Click();
-    EXPECT_FALSE(window->isVisible());
-    window->show();
-    EXPECT_TRUE(window->close());
-    EXPECT_TRUE(platform.boxes.isEmpty());
-
-    unsavedAnswering(Answer::No);
-    child<QPushButton>("Command7")->click();
-    child<QAction>("mnuFileExit")->trigger();  // unanswered: the default button
-    EXPECT_FALSE(window->close());
-    EXPECT_TRUE(sameBoxes(platform.boxes, {question, question, question}));
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(window->imageChanged(), 1);
-
-    platform.answers = {Answer::Yes};
-    window->Command7_Click();
-    EXPECT_TRUE(sameBoxes(platform.boxes, {question, question, question, question})) << "the close asks no more";
-    EXPECT_FALSE(window->isVisible());
-
-    unsavedAnswering(Answer::Yes);
-    EXPECT_TRUE(window->close());
-    EXPECT_TRUE(sameBoxes(platform.boxes, {question}));
-    EXPECT_FALSE(window->isVisible());
-
-    // The title bar standing in for Qt's own decoration has the same close box.
-    unsavedAnswering(Answer::No);
-    (new app::TitleBar(window.get()))->findChild<QToolButton*>(QStringLiteral("closeBox"))->click();
-    EXPECT_TRUE(sameBoxes(platform.boxes, {question}));
-    EXPECT_TRUE(window->isVisible());
+    const struct {
+        const char* why; bool unsaved; std::optional<Answer> answer; const std::function<void()>& way; bool closes;
+    } rows[] = {
+        {"Exit, nothing unsaved", false, {}, entry, true},
+        {"the close box, nothing unsaved", false, {}, closeBox, true},
+        {"the button, No", true, Answer::No, button, false},
+        {"the menu entry, unanswered: the default", true, {}, entry, false},
+        {"the close box, No", true, Answer::No, closeBox, false},
+        // Exit clears the flag before it closes, so the close box does not ask again.
+        {"the button, Yes", true, Answer::Yes, button, true},
+        {"the close box, Yes", true, Answer::Yes, closeBox, true},
+        // The title bar standing in for Qt's own decoration has the same close box.
+        {"the title bar's close box, No", true, Answer::No, titleBarCloseBox, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        window->show();
+        forget();
+        if (row.unsaved)
+            hideUnsaved();
+        platform.answers = row.answer ? std::deque{*row.answer} : std::deque<Answer>{};
+        row.way();
+        EXPECT_TRUE(sameBoxes(platform.boxes, row.unsaved ? QList{question} : QList<platform::MessageBox>{}));
+        EXPECT_NE(window->isVisible(), row.closes);
+        EXPECT_EQ(window->imageChanged(), row.unsaved && !row.closes ? 1 : 0) << "No keeps the message";
+    }
 }
 
 // The client area stays 697 x 490 and the window grows by the bar; a hidden
