@@ -86,8 +86,7 @@ TEST_F(CommandLineFile, OpensAfterTheWindowShowsAsADroppedFileWould)
 {
     QTemporaryDir dir;
     const QString startFolder = QDir::currentPath();
-    const QImage pixels = patternImage(30, 20, 5);
-    const QString path = written(dir.filePath(QStringLiteral("holiday.bmp")), encoded(pixels, "BMP"));
+    const QString path = written(dir.filePath(QStringLiteral("holiday.bmp")), encoded(patternImage(30, 20, 5), "BMP"));
     QDir::setCurrent(dir.path());
     window->show();
     window->openCommandLineFile("holiday.bmp");
@@ -95,7 +94,6 @@ TEST_F(CommandLineFile, OpensAfterTheWindowShowsAsADroppedFileWould)
     QCoreApplication::processEvents();
     QDir::setCurrent(startFolder);
     EXPECT_EQ(window->loadedImagePath(), path);
-    EXPECT_TRUE(platform.boxes.isEmpty() && platform.dialogs.isEmpty());
 
     // Bytes that are not UTF-8 would name some other file once decoded.
     const QByteArray notUtf8 = QFile::encodeName(dir.path()) + "/caf\xe9.bmp";
