@@ -20,27 +20,7 @@ const QString kTooMuch = QStringLiteral("Too much text to hide in the image!");
 
 using HideText = WindowTest;
 using GetText = WindowTest;
-
-TEST_F(HideText, RoundTripsShowingTheBusyTitleBeforeAnyPixelChanges)
-{
-    const QString rows[] = {
-        QStringLiteral(" "),
-        QStringLiteral("two lines\r\nand a blank one\r\n\r\n"),
-        QStringLiteral("Caf\u00e9 \u20ac5 \u2014 \u00ab\u00fcber\u00bb \u00ff\u0081"),
-        QString(21821, QLatin1Char('x')),  // exactly the built-in picture's capacity
-    };
-    for (const QString& row : rows) {
-        SCOPED_TRACE(row.left(40).toStdString());
-        const QImage before = picture();
-        forget();
-        hide(row);
-        EXPECT_EQ(platform.flushedTitles, (QStringList{kBusyTitle, kNormalTitle}));
-        EXPECT_EQ(platform.flushedPictures.value(0), before);
-        setText(QString());
-        window->Command2_Click();
-        EXPECT_EQ(text(), row);
-    }
-}
+using HideUtf8 = WindowTest;
 
 // A failure inside a handler (here out of memory while its box shows) ends
 // the command where the button and the menu entry reach it, and leaves the
@@ -103,31 +83,41 @@ TEST_F(GetText, EachOutcomeShowsItsTextThenExaminesTheBox)
     }
 }
 
-using HideUtf8 = WindowTest;
-
-const QString kWorld = QStringLiteral("ASCII \u00e9\u00df \u0141\u00f3d\u017a \u0130stanbul Dvo\u0159\u00e1k \u03b1\u03b2 "
-                                      "\u0416\u0438 \u4e2d\u6587 \U0001F600 e\u0301 in\ufeffside\r\nline two");
-
+// Each text round-trips: hidden with the busy title pushed to the screen
+// before any pixel changes, saved, found again by Open Image and by Get Text.
+// A text outside Windows-1252 hides as UTF-8 after the user's Yes.
 TEST_F(HideUtf8, YesHidesAsUtf8AndTheTextComesBackThroughASavedPicture)
 {
-    platform.answers = {Answer::Yes};
-    hide(kWorld);
+    const QString rows[] = {
+        QStringLiteral(" "),
+        QStringLiteral("two lines\r\nand a blank one\r\n\r\n"),
+        QStringLiteral("Caf\u00e9 \u20ac5 \u2014 \u00ab\u00fcber\u00bb \u00ff\u0081"),
+        QString(21821, QLatin1Char('x')),  // exactly the built-in picture's capacity
+        QStringLiteral("ASCII \u00e9\u00df \u0141\u00f3d\u017a \u0130stanbul Dvo\u0159\u00e1k \u03b1\u03b2 "
+                       "\u0416\u0438 \u4e2d\u6587 \U0001F600 e\u0301 in\ufeffside\r\nline two"),
+    };
     QTemporaryDir dir;
-    const QString saved = dir.filePath(QStringLiteral("world.bmp"));
-    withFile(&app::Stego1::Command5_Click, saved);
-    ASSERT_EQ(window->imageChanged(), 0) << qPrintable(status());
-    setText(QString());
-    window->canvas()->setImage(patternImage(10, 10));
-    withFile(&app::Stego1::Command4_Click, saved);
-    EXPECT_EQ(text(), kWorld) << "Open Image finds it";
-    setText(QString());
-    window->Command2_Click();
-    EXPECT_EQ(text(), kWorld) << "and so does Get Text";
+    const QString saved = dir.filePath(QStringLiteral("saved.bmp"));
+    for (const QString& row : rows) {
+        SCOPED_TRACE(row.left(40).toStdString());
+        const QImage before = picture();
+        forget();
+        platform.answers = {Answer::Yes};  // to the UTF-8 question, where there is one
+        hide(row);
+        EXPECT_EQ(platform.flushedTitles, (QStringList{kBusyTitle, kNormalTitle}));
+        EXPECT_EQ(platform.flushedPictures.value(0), before);
+        withFile(&app::Stego1::Command5_Click, saved);
+        ASSERT_EQ(window->imageChanged(), 0) << qPrintable(status());
+        setText(QString());
+        window->canvas()->setImage(patternImage(10, 10));
+        withFile(&app::Stego1::Command4_Click, saved);
+        EXPECT_EQ(text(), row) << "Open Image finds it";
+        setText(QString());
+        window->Command2_Click();
+        EXPECT_EQ(text(), row) << "and so does Get Text";
+    }
 }
 
-// The engine's own tests walk the capacity arithmetic; this walks the window
-// around it: the excess in characters, or in bytes for UTF-8, in the user's
-// decimal comma, the busy title over the box, and picture and flag left alone.
 TEST_F(HideUtf8, TooMuchUtf8TextIsCountedInBytes)
 {
     usePicture(10, 10);  // a body of 9 bytes: the mark and three two-byte letters
