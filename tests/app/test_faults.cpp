@@ -44,10 +44,8 @@ protected:
             while (filler.write(QByteArray(4096, 'f')) > 0 || filler.write("f", 1) > 0) {}
             return QString();
         }
-        if (::geteuid() != 0) {
-            QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner);
-            return QString();
-        }
+        if (::geteuid() != 0)
+            return QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner) ? QString() : "chmod failed";
         if (::mount(m_folderName.constData(), m_folderName.constData(), nullptr, MS_BIND, nullptr) != 0)
             return "root ignores permission bits, and a read-only bind mount needs CAP_SYS_ADMIN: " + reason();
         m_mounted = true;
