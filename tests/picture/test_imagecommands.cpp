@@ -144,7 +144,6 @@ TEST_F(ImageCommandsTest, SizeRuleChoosesFullViewOrStretchedPreview)
         EXPECT_EQ(canvas->isHidden(), row.preview);
         EXPECT_EQ(view.pictureArea()->palette().brush(QPalette::Window).textureImage().isNull(), !row.preview)
             << "the stretched picture is the picture area's background";
-        EXPECT_TRUE(sameRgb(canvas->image(), picture)) << "the canvas keeps every pixel";
         EXPECT_TRUE(!row.preview || view.preview().size() == QSize(335, 279)) << "stretched inside the border";
     }
 }
