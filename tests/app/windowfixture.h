@@ -26,9 +26,8 @@ using imagefiletest::written;
 using testsupport::isFailureBox;
 using testsupport::sameBoxes;
 
-inline const QString kStartTitle = QStringLiteral("Steganography - Hide a Secret Text Message in an Image");
 inline const QString kBusyTitle = QStringLiteral("Mirrorvane - Processing...");
-inline const QString kNormalTitle = QStringLiteral("Mirrorvane - ") + kStartTitle;
+inline const QString kNormalTitle = QStringLiteral("Mirrorvane - Steganography - Hide a Secret Text Message in an Image");
 inline const QString kAlert = QStringLiteral("Mirrorvane Alert");
 
 // The fake desktop, also noting what the window showed each time it pushed
