@@ -41,14 +41,11 @@ protected:
             QFile filler(m_folder + "/filler");
             if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
                 return "cannot make the filler file";
-            while (filler.write(QByteArray(4096, 'f')) > 0 || filler.write("f", 1) > 0) {
-            }
+            while (filler.write(QByteArray(4096, 'f')) > 0 || filler.write("f", 1) > 0) {}
             return QString();
         }
-        if (::geteuid() != 0) {
-            QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner);
-            return QString();
-        }
+        if (::geteuid() != 0)
+            return QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner) ? QString() : "chmod failed";
         if (::mount(m_folderName.constData(), m_folderName.constData(), nullptr, MS_BIND, nullptr) != 0)
             return "root ignores permission bits, and a read-only bind mount needs CAP_SYS_ADMIN: " + reason();
         m_mounted = true;
@@ -78,8 +75,7 @@ TEST_P(SaveFaultTest, FailedSaveIsReportedAndLosesNothing)
     const QStringList before = testsupport::namesIn(m_folder);
 
     // The text is the short one hidden; the picture is larger than the disk.
-    platform.dialogAnswers.push_back(m_old);
-    image ? window->Command5_Click() : window->Command6_Click();
+    withFile(image ? &app::Stego1::Command5_Click : &app::Stego1::Command6_Click, m_old);
 
     ASSERT_EQ(platform.boxes.size(), 1);
     EXPECT_TRUE(apptest::isFailureBox(platform.boxes[0],

@@ -26,13 +26,8 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        window->canvas()->setImage(patternImage(400, 300, 7));
-        hideUnsaved(QStringLiteral("meet at noon"));
-        m_large = picture();
-        m_holiday = written(m_dir.filePath("holiday.bmp"), encoded(m_large, "BMP"));
-        platform.answers = {Answer::Yes};
-        window->mnuFileExit_Click();  // clears the flag
-        platform = {};
+        m_holiday = messagePicture(m_dir.filePath("holiday.bmp"), patternImage(400, 300, 7), "meet at noon");
+        m_large = QImage(m_holiday).convertToFormat(QImage::Format_RGB32);
     }
 
     QString proposedSaveName()
@@ -55,8 +50,7 @@ TEST_F(EventLoopPass, OpenImageAndItsScanLetTheLoopRunOnAWholeWindow)
             if (!whole)
                 broken << part;
     };
-    platform.dialogAnswers = {m_holiday};
-    window->Command4_Click();
+    withFile(&app::Stego1::Command4_Click, m_holiday);
     EXPECT_EQ(platform.processEventsCalls, 2) << "Open Image's pass and Get Text's";
     EXPECT_TRUE(broken.isEmpty()) << qPrintable(broken.join(' '));
     EXPECT_EQ(text(), QStringLiteral("meet at noon"));
@@ -73,17 +67,14 @@ TEST_F(EventLoopPass, CommandsClickedDuringTheLoadActOnThePictureShown)
         platform.onProcessEvents = nullptr;
         proposedInPass = proposedSaveName();
     };
-    platform.dialogAnswers = {m_holiday};
-    window->Command4_Click();
+    withFile(&app::Stego1::Command4_Click, m_holiday);
     EXPECT_EQ(proposedInPass, m_holiday);
 
     platform.onProcessEvents = [&] {
         platform.onProcessEvents = nullptr;
-        platform.dialogAnswers = {smallPath};
-        window->Command4_Click();
+        withFile(&app::Stego1::Command4_Click, smallPath);
     };
-    platform.dialogAnswers = {m_holiday};
-    window->Command4_Click();
+    withFile(&app::Stego1::Command4_Click, m_holiday);
     EXPECT_TRUE(sameRgb(picture(), small)) << "the second picture wins whole";
     EXPECT_EQ(window->loadedImagePath(), smallPath);
     EXPECT_FALSE(window->pictureView().isPreviewShown());
@@ -103,8 +94,7 @@ TEST_F(HostileTest, AJpegThatWouldPassTheBudgetOnlyAloneIsRefusedBesideTheOpenPi
     // Alone: 748 MB of picture and 1122 MB of coefficients, within the 2048 MB.
     const QByteArray jpeg = imagefiletest::withFrame(imagefiletest::progressiveJpeg(patternImage(64, 48)), 14000, 14000, 3);
     QTemporaryDir dir;
-    platform.dialogAnswers.push_back(apptest::written(dir.filePath("large.jpg"), jpeg));
-    window->Command4_Click();
+    withFile(&app::Stego1::Command4_Click, apptest::written(dir.filePath("large.jpg"), jpeg));
     EXPECT_TRUE(platform.lastBox().text.contains("The JPEG picture would need 1870 MB to decode, more than the 1536 MB "
                                                  "allowed beside the picture already open"))
         << qPrintable(platform.lastBox().text);

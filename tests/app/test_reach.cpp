@@ -25,7 +25,6 @@ TEST_F(WindowTest, ReturnAndKeypadEnterPressTheFocusedButton)
         QApplication::sendEvent(clear, &press);
         EXPECT_TRUE(text().isEmpty()) << key;
     }
-    window->hide();
 }
 
 // Real font metrics: Arial is Liberation Sans on a Debian desktop, with
@@ -79,16 +78,15 @@ TEST_F(WindowTest, ControlsAreNamedAndStatusSentencesAreAnnounced)
 }
 
 // `mirrorvane FILE`: opened once the event loop runs, relative to the working
-// folder; a name that cannot be opened gets the usual box and the window stays.
+// folder, down the road a dropped file takes (the drag tests walk it); a name
+// that cannot be opened gets the usual box.
 using CommandLineFile = WindowTest;
 
-TEST_F(CommandLineFile, OpensAsOpenImageOrOpenTextAfterTheWindowShows)
+TEST_F(CommandLineFile, OpensAfterTheWindowShowsAsADroppedFileWould)
 {
     QTemporaryDir dir;
     const QString startFolder = QDir::currentPath();
-    const QImage pixels = patternImage(30, 20, 5);
-    const QString path = written(dir.filePath(QStringLiteral("holiday.bmp")), encoded(pixels, "BMP"));
-    written(dir.filePath(QStringLiteral("note.txt")), "a note\r\nfrom a file");
+    const QString path = written(dir.filePath(QStringLiteral("holiday.bmp")), encoded(patternImage(30, 20, 5), "BMP"));
     QDir::setCurrent(dir.path());
     window->show();
     window->openCommandLineFile("holiday.bmp");
@@ -96,27 +94,13 @@ TEST_F(CommandLineFile, OpensAsOpenImageOrOpenTextAfterTheWindowShows)
     QCoreApplication::processEvents();
     QDir::setCurrent(startFolder);
     EXPECT_EQ(window->loadedImagePath(), path);
-    EXPECT_TRUE(imagefiletest::sameRgb(picture(), pixels));
 
-    const auto openNow = [this](const QByteArray& argument) {
-        window->openCommandLineFile(argument);
-        QCoreApplication::processEvents();
-    };
-    openNow(QFile::encodeName(dir.filePath(QStringLiteral("note.txt"))));
-    EXPECT_EQ(text(), QStringLiteral("a note\r\nfrom a file"));
-    EXPECT_TRUE(platform.boxes.isEmpty() && platform.dialogs.isEmpty());
-
-    const QString missing = dir.filePath(QStringLiteral("gone.jpg"));
-    openNow(QFile::encodeName(missing));
-    ASSERT_EQ(platform.boxes.size(), 1);
-    EXPECT_TRUE(isFailureBox(platform.boxes[0], QStringLiteral("The picture could not be opened:"), missing));
     // Bytes that are not UTF-8 would name some other file once decoded.
-    openNow(QFile::encodeName(dir.path()) + "/caf\xe9.bmp");
-    ASSERT_EQ(platform.boxes.size(), 2);
-    EXPECT_EQ(platform.boxes[1].title, kAlert);
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(window->loadedImagePath(), path);
-    EXPECT_TRUE(imagefiletest::sameRgb(picture(), pixels));
+    const QByteArray notUtf8 = QFile::encodeName(dir.path()) + "/caf\xe9.bmp";
+    window->openCommandLineFile(notUtf8);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(platform.boxes.size(), 1);
+    EXPECT_TRUE(isFailureBox(platform.boxes[0], "The file could not be opened:", QFile::decodeName(notUtf8)));
 }
 
 // At 200 % the start-up picture uses its 2x artwork, a hidden text's low bits

@@ -21,84 +21,76 @@ namespace {
 
 using namespace apptest;
 
-// A 32-bit display is where every other test starts.
-TEST(StartUp, DisplayBelow32BitsPerPixelIsRefusedWithOneMessage)
-{
-    RecordingPlatform platform;
-    platform.bitsPerPixel = 24;
-    app::Stego1 window(platform);
-    EXPECT_FALSE(window.Form_Load());
-    EXPECT_TRUE(sameBoxes(platform.boxes, {{kAlert, "You must run your display resolution at 32 bits per pixel to use "
-                                                    "Mirrorvane!", Icon::Information, Buttons::Ok, Answer::Ok}}));
-    EXPECT_FALSE(window.isVisible());
-    EXPECT_FALSE(QGuiApplication::windowIcon().isNull()) << "the refusal carries the program's icon";
-}
-
+// Below 32 bits a pixel, one message and no window (a 32-bit display is where
+// every other test starts); otherwise both dialogs start in the documents
+// folder, or the profile, or nowhere in particular.
 TEST(StartUp, BothDialogsStartInTheDocumentsFolderOrItsFallbacks)
 {
-    // Why, documents folder, USERPROFILE, where both dialogs start.
-    const std::tuple<const char*, QString, std::optional<QString>, QString> rows[] = {
-        {"documents folder wins", "/home/ann/Documents", "/home/ann", "/home/ann/Documents"},
-        {"no documents folder: the profile", "", "/home/ann", "/home/ann"},
-        {"neither: nowhere in particular", "", std::nullopt, ""},
+    const platform::MessageBox refusal{kAlert, "You must run your display resolution at 32 bits per pixel to use "
+                                               "Mirrorvane!", Icon::Information, Buttons::Ok, Answer::Ok};
+    const struct {
+        const char* why; int bits; QString documents; std::optional<QString> userProfile; QString expected;
+    } rows[] = {
+        {"a 24-bit display is refused", 24, "", std::nullopt, ""},
+        {"documents folder wins", 32, "/home/ann/Documents", "/home/ann", "/home/ann/Documents"},
+        {"no documents folder: the profile", 32, "", "/home/ann", "/home/ann"},
+        {"neither: nowhere in particular", 32, "", std::nullopt, ""},
     };
-    for (const auto& [why, documents, userProfile, expected] : rows) {
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
         RecordingPlatform platform;
-        platform.documents = documents;
-        if (userProfile)
-            platform.environment.insert(QStringLiteral("USERPROFILE"), *userProfile);
+        platform.bitsPerPixel = row.bits;
+        platform.documents = row.documents;
+        if (row.userProfile)
+            platform.environment.insert(QStringLiteral("USERPROFILE"), *row.userProfile);
         app::Stego1 window(platform);
-        ASSERT_TRUE(window.Form_Load());
-        EXPECT_EQ(window.commonDialog1().folder, expected) << why;
-        EXPECT_EQ(window.dialog2().folder, expected) << why;
+        EXPECT_EQ(window.Form_Load(), row.bits == 32);
+        EXPECT_TRUE(sameBoxes(platform.boxes, row.bits == 32 ? QList<platform::MessageBox>{} : QList{refusal}));
+        EXPECT_FALSE(window.isVisible());
+        EXPECT_FALSE(QGuiApplication::windowIcon().isNull()) << "a refusal too carries the program's icon";
+        EXPECT_EQ(QStringList({window.commonDialog1().folder, window.dialog2().folder}), QStringList(2, row.expected));
     }
 }
 
-// Exit clears the flag before closing, so the close box does not ask again.
+// Each way out, with and without an unsaved message, and what the answer does.
 TEST_F(WindowTest, ExitAndTheCloseBoxAskOnlyWhileAMessageIsUnsavedAndNoKeepsIt)
 {
     const platform::MessageBox question{kAlert,
                                         "Are You Sure Tou Wish To Exit?\r\n\r\nYou Have Changed The Image But\r\n"
                                         "Have Not Saved These Changes!\r\n\r\nClick YES to EXIT Or NO To CANCEL",
                                         Icon::Question, Buttons::YesNo, Answer::No};
-    window->show();
-    window->mnuFileExit_Click();
-    EXPECT_FALSE(window->isVisible());
-    window->show();
-    EXPECT_TRUE(window->close());
-    EXPECT_TRUE(platform.boxes.isEmpty());
-
-    window->show();
-    hideUnsaved();
-    platform.answers = {Answer::No};
-    child<QPushButton>("Command7")->click();
-    child<QAction>("mnuFileExit")->trigger();  // unanswered: the default button
-    EXPECT_FALSE(window->close());
-    EXPECT_TRUE(sameBoxes(platform.boxes, {question, question, question}));
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(window->imageChanged(), 1);
-
-    platform.answers = {Answer::Yes};
-    window->Command7_Click();
-    EXPECT_TRUE(sameBoxes(platform.boxes, {question, question, question, question}));
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(window->imageChanged(), 0);
-
-    window->show();
-    hideUnsaved();
-    platform.answers = {Answer::Yes};
-    EXPECT_TRUE(window->close());
-    EXPECT_TRUE(sameBoxes(platform.boxes, {question}));
-    EXPECT_FALSE(window->isVisible());
-
-    // The title bar standing in for Qt's own decoration has the same close box.
-    window->show();
-    hideUnsaved();
-    platform.answers = {Answer::No};
-    auto* bar = new app::TitleBar(window.get());
-    bar->findChild<QToolButton*>(QStringLiteral("closeBox"))->click();
-    EXPECT_TRUE(sameBoxes(platform.boxes, {question}));
-    EXPECT_TRUE(window->isVisible());
+    const std::function<void()> button = [this] { child<QPushButton>("Command7")->click(); };
+    const std::function<void()> entry = [this] { child<QAction>("mnuFileExit")->trigger(); };
+    const std::function<void()> closeBox = [this] { window->close(); };
+    const std::function<void()> titleBarCloseBox = [this] {
+        (new app::TitleBar(window.get()))->findChild<QToolButton*>("closeBox")->click();
+    };
+    const struct {
+        const char* why; bool unsaved; std::optional<Answer> answer; const std::function<void()>& way; bool closes;
+    } rows[] = {
+        {"Exit, nothing unsaved", false, {}, entry, true},
+        {"the close box, nothing unsaved", false, {}, closeBox, true},
+        {"the button, No", true, Answer::No, button, false},
+        {"the menu entry, unanswered: the default", true, {}, entry, false},
+        {"the close box, No", true, Answer::No, closeBox, false},
+        // Exit clears the flag before it closes, so the close box does not ask again.
+        {"the button, Yes", true, Answer::Yes, button, true},
+        {"the close box, Yes", true, Answer::Yes, closeBox, true},
+        // The title bar standing in for Qt's own decoration has the same close box.
+        {"the title bar's close box, No", true, Answer::No, titleBarCloseBox, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        window->show();
+        forget();
+        if (row.unsaved)
+            hideUnsaved();
+        platform.answers = row.answer ? std::deque{*row.answer} : std::deque<Answer>{};
+        row.way();
+        EXPECT_TRUE(sameBoxes(platform.boxes, row.unsaved ? QList{question} : QList<platform::MessageBox>{}));
+        EXPECT_NE(window->isVisible(), row.closes);
+        EXPECT_EQ(window->imageChanged(), row.unsaved && !row.closes ? 1 : 0) << "No keeps the message";
+    }
 }
 
 // The client area stays 697 x 490 and the window grows by the bar; a hidden
@@ -130,7 +122,6 @@ TEST_F(WindowTest, LogoClickTogglesAllSevenMenusWhileTheClientAreaStaysFixed)
     EXPECT_EQ(window->height(), 490);
     click();
     EXPECT_FALSE(bar->isHidden()) << "the next single click counts again";
-    window->hide();
 }
 
 TEST_F(WindowTest, EachButtonRunsTheSameCommandAsItsMenuEntry)
@@ -183,7 +174,6 @@ TEST_F(WindowTest, CompanionEntriesShowTheirOwnPromptsAndLinks)
         child<QAction>(entry)->trigger();
         EXPECT_EQ(platform.lastBox().text, shell::upgradePromptText(feature)) << entry;
     }
-    EXPECT_TRUE(platform.openedUrls.isEmpty());
     window->label4()->setText(QStringLiteral("earlier status"));
     for (const char* entry : {"mnuToolsEmail", "mnuHelpHelp", "mnuHelpUpgrade"})
         child<QAction>(entry)->trigger();

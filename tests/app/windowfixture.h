@@ -1,7 +1,9 @@
 #pragma once
 
 #include "app/stego1.h"
+#include "imagefile/imageio.h"
 #include "picture/imagecanvas.h"
+#include "stego/message.h"
 #include "imagefile/pictures.h"
 #include "support/boxcheck.h"
 #include "support/fakeplatform.h"
@@ -24,9 +26,8 @@ using imagefiletest::written;
 using testsupport::isFailureBox;
 using testsupport::sameBoxes;
 
-inline const QString kStartTitle = QStringLiteral("Steganography - Hide a Secret Text Message in an Image");
 inline const QString kBusyTitle = QStringLiteral("Mirrorvane - Processing...");
-inline const QString kNormalTitle = QStringLiteral("Mirrorvane - ") + kStartTitle;
+inline const QString kNormalTitle = QStringLiteral("Mirrorvane - Steganography - Hide a Secret Text Message in an Image");
 inline const QString kAlert = QStringLiteral("Mirrorvane Alert");
 
 // The fake desktop, also noting what the window showed each time it pushed
@@ -73,6 +74,30 @@ protected:
     QImage picture() const { return window->canvas()->image().copy(); }
     void usePicture(int width, int height) { window->canvas()->setImage(patternImage(width, height)); }
 
+    // Forgets what the fake recorded so far, so checks see only what follows.
+    void forget()
+    {
+        platform.boxes.clear();
+        platform.dialogs.clear();
+        platform.flushedTitles.clear();
+        platform.flushedPictures.clear();
+        platform.processEventsCalls = 0;
+    }
+
+    // Runs `command` with `file` as the file dialog's answer.
+    void withFile(void (app::Stego1::*command)(), const QString& file)
+    {
+        platform.dialogAnswers = {file};
+        (window.get()->*command)();
+    }
+
+    // `image` with `message` hidden in it, written to `path` as a BMP; returns the path.
+    static QString messagePicture(const QString& path, QImage image, const std::string& message)
+    {
+        EXPECT_EQ(stego::hideBytes(imagefile::surfaceOf(image), message).outcome, stego::HideOutcome::Hidden);
+        return written(path, encoded(image, "BMP"));
+    }
+
     void hide(const QString& message)
     {
         setText(message);
@@ -80,12 +105,12 @@ protected:
     }
 
     // Hides `message` in the working picture, leaving it unsaved: the most a
-    // failing command could lose.  The boxes seen so far are forgotten.
+    // failing command could lose.  What the fake recorded is forgotten.
     void hideUnsaved(const QString& message = QStringLiteral("unsaved message"))
     {
         hide(message);
         ASSERT_EQ(window->imageChanged(), 1) << qPrintable(status());
-        platform.boxes.clear();
+        forget();
     }
 };
 

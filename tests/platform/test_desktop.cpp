@@ -13,8 +13,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -26,17 +26,13 @@
 
 namespace {
 
-struct ScopedEnv {
-    const char* name;
-    std::optional<QByteArray> old;
-    ScopedEnv(const char* variable, const QByteArray& value)
-        : name(variable), old(qEnvironmentVariableIsSet(variable) ? std::optional(qgetenv(variable)) : std::nullopt)
-    {
-        qputenv(variable, value);
-    }
-    ~ScopedEnv() { old ? void(qputenv(name, *old)) : void(qunsetenv(name)); }
-    Q_DISABLE_COPY_MOVE(ScopedEnv)
-};
+// Sets `name` to `value` until the returned guard goes, then puts back what was there.
+[[nodiscard]] auto scopedEnv(const char* name, const QByteArray& value)
+{
+    const std::optional<QByteArray> old = qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+    qputenv(name, value);
+    return qScopeGuard([name, old] { old ? void(qputenv(name, *old)) : void(qunsetenv(name)); });
+}
 
 // The fake's boxes with the real opener.
 class RealOpener : public testsupport::FakePlatform {
@@ -54,19 +50,15 @@ public:
 class StandInOpener : public ::testing::Test {
 protected:
     QTemporaryDir m_dir;
-    std::optional<ScopedEnv> m_path;
+    const decltype(scopedEnv("", "")) m_path = scopedEnv("PATH", QFile::encodeName(m_dir.path()) + ':' + qgetenv("PATH"));
 
     void install(int status, const char* delay = "0")
     {
-        const QString script = testsupport::written(
-            m_dir.filePath(QStringLiteral("xdg-open")),
+        const QString script = testsupport::written(m_dir.filePath(QStringLiteral("xdg-open")),
             QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\n"
                            "printf '%s\\n' \"${MIRRORVANE_HANDED_OVER-unset}\" >> '%1.env'\nsleep %2\nexit %3\n")
-                .arg(log(), QLatin1String(delay))
-                .arg(status)
-                .toUtf8());
+                .arg(log(), QLatin1String(delay)).arg(status).toUtf8());
         QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        m_path.emplace("PATH", QFile::encodeName(m_dir.path()) + ':' + qgetenv("PATH"));
     }
 
     QString log() const { return m_dir.filePath(QStringLiteral("opened.log")); }
@@ -96,7 +88,7 @@ TEST_F(StandInOpener, ExitStatusDecidesWhetherTheFailureBoxShows)
 TEST_F(StandInOpener, TheOpenerIsToldWhichFileWasHandedOver)
 {
     install(0);
-    const ScopedEnv inherited(platform::kHandedOverVariable, "/from/an/earlier/hand-over.txt");
+    const auto inherited = scopedEnv(platform::kHandedOverVariable, "/from/an/earlier/hand-over.txt");
     platform::QtPlatform desktop;
     const QString file = m_dir.filePath(QStringLiteral("long letter.txt"));
     EXPECT_TRUE(desktop.openUrl(QUrl::fromLocalFile(file)));
@@ -141,10 +133,8 @@ TEST(DesktopBoxes, ShowTheNormalPointerAndCentreWithoutAShownOwner)
     whileModalShows([&](QWidget* box) {
         overBox = QGuiApplication::overrideCursor()->shape();
         offCentre = box->frameGeometry().center() - box->screen()->availableGeometry().center();
-        EXPECT_EQ(box->parentWidget(), nullptr);
     });
-    desktop.messageBox({QStringLiteral("t"), QStringLiteral("refused"), platform::Icon::Information,
-                        platform::Buttons::Ok, platform::Answer::Ok},
+    desktop.messageBox({"t", "refused", platform::Icon::Information, platform::Buttons::Ok, platform::Answer::Ok},
                        &hiddenOwner);
     EXPECT_EQ(overBox, Qt::ArrowCursor);
     // Qt guesses the title bar without a window manager; over the owner it would be far off.
@@ -164,8 +154,8 @@ TEST(DesktopBoxes, ShowTheNormalPointerAndCentreWithoutAShownOwner)
 TEST(DesktopFolders, ADocumentsFolderThatDoesNotExistCountsAsNone)
 {
     QTemporaryDir home;
-    const ScopedEnv homeEnv("HOME", QFile::encodeName(home.path()));
-    const ScopedEnv configEnv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+    const auto homeEnv = scopedEnv("HOME", QFile::encodeName(home.path()));
+    const auto configEnv = scopedEnv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
     platform::QtPlatform desktop;
     EXPECT_EQ(desktop.documentsFolder(), QString());
     ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral("Documents")));
