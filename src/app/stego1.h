@@ -58,7 +58,6 @@ public:
 
     std::int16_t imageChanged() const;
     const QString& loadedImagePath() const;
-    const QString& hideResult() const { return HideResult; }
     picture::ImageCanvas* canvas() const { return m_canvas; }
     picture::PictureView& pictureView() const { return *m_view; }
     QPlainTextEdit* text1() const { return Text1; }
