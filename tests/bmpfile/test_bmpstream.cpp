@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QTemporaryFile>
 
+#include <limits>
 #include <memory>
 #include <random>
 #include <string>
@@ -245,28 +246,22 @@ TEST(BmpStream, ATextPastTheSpillSizeReachesTheSinkWhole)
     // Over 8 million characters: the text runs through the temporary file.
     QImage image(5000, 5000, QImage::Format_RGB32);
     image.fill(0xFF808080u);
+    const stego::PixelSurface surface = imagefile::surfaceOf(image);
     const std::string text = randomText(stego::textCapacity(5000, 5000), 12);
-    ASSERT_EQ(stego::hideBytes(imagefile::surfaceOf(image), text).outcome, stego::HideOutcome::Hidden);
-    QByteArray bytes = bmpBytes(image);
-    image = QImage();
-
+    ASSERT_EQ(stego::hideBytes(surface, text).outcome, stego::HideOutcome::Hidden);
     std::string received;
-    const bmpfile::BmpReveal revealed = bmpfile::revealBmp(*reading(bytes), keptIn(received));
+    const bmpfile::BmpReveal revealed = bmpfile::revealBmp(*reading(bmpBytes(image)), keptIn(received));
     ASSERT_TRUE(revealed.ok()) << qPrintable(reasonOf(revealed.failure));
     EXPECT_EQ(revealed.result.outcome, stego::ReadOutcome::Found);
     EXPECT_TRUE(received == text) << "received " << received.size() << " of " << text.size() << " characters";
 
-    // Without an end marker nothing reaches the sink, however much was
-    // spilled: the end marker's first character zeroed in the file, whose
-    // rows of 15000 bytes run bottom-up; characters run down the columns.
+    // Without an end marker (its first character zeroed) nothing reaches the
+    // sink, however much was spilled.
     const auto end = 3 * static_cast<std::int64_t>(stego::kStartMarker.size() + text.size());
     for (std::int64_t p = end; p < end + 3; ++p)
-        for (int channel = 0; channel < 3; ++channel) {
-            char& byte = bytes[static_cast<qsizetype>(54 + (4999 - p % 5000) * 15000 + p / 5000 * 3 + channel)];
-            byte = static_cast<char>(byte & ~1);
-        }
+        stegotest::pixelAt(surface, p) &= ~0x010101u;
     bool called = false;
-    const bmpfile::BmpReveal none = bmpfile::revealBmp(*reading(bytes), [&](QByteArrayView) { return called = true; });
+    const bmpfile::BmpReveal none = bmpfile::revealBmp(*reading(bmpBytes(image)), [&](QByteArrayView) { return called = true; });
     EXPECT_EQ(none.result.outcome, stego::ReadOutcome::NoEndMarker);
     EXPECT_FALSE(called);
 }
@@ -301,29 +296,26 @@ TEST(BmpStream, DamagedFilesAndFailingSinksAreReported)
     }
 }
 
-// A spill file whose reading back fails as a disk can: an error after some
-// bytes, an end that comes early, or no way back to its start.
+// A spill file whose reading back fails as a disk can: from byte `after` on
+// a read answers `answer` (-1 an error, 0 an early end), and without `seeks`
+// there is no way back to its start.
 class FailingSpill : public QBuffer {
 public:
-    enum class Fault { None, ReadError, EarlyEnd, Seek };
-    FailingSpill(Fault fault, qint64 after) : m_fault(fault), m_after(after) {}
-    bool seek(qint64 position) override { return m_fault != Fault::Seek && QBuffer::seek(position); }
+    FailingSpill(qint64 after, qint64 answer, bool seeks) : m_after(after), m_answer(answer), m_seeks(seeks) {}
+    bool seek(qint64 position) override { return m_seeks && QBuffer::seek(position); }
 
 protected:
     qint64 readData(char* data, qint64 maxSize) override
     {
-        if (m_fault != Fault::ReadError && m_fault != Fault::EarlyEnd)
-            return QBuffer::readData(data, maxSize);
         if (pos() < m_after)
             return QBuffer::readData(data, std::min(maxSize, m_after - pos()));
-        if (m_fault == Fault::ReadError)
-            setErrorString(QStringLiteral("Input/output error"));
-        return m_fault == Fault::EarlyEnd ? 0 : -1;
+        setErrorString(QStringLiteral("Input/output error"));
+        return m_answer;
     }
 
 private:
-    Fault m_fault;
-    qint64 m_after;
+    qint64 m_after, m_answer;
+    bool m_seeks;
 };
 
 TEST(BmpStream, ASpillFileThatCannotBeReadBackIsAnErrorNotAShortText)
@@ -335,15 +327,15 @@ TEST(BmpStream, ASpillFileThatCannotBeReadBackIsAnErrorNotAShortText)
         text += "\xC5\x81\xC3\xB3" "d\xC5\xBA, ";
     ASSERT_EQ(stego::hideBytes(imagefile::surfaceOf(image), text).outcome, stego::HideOutcome::Hidden);
     const QByteArray bytes = bmpBytes(image);
-    const struct { const char* why; FailingSpill::Fault fault; qint64 after; const char* reason; } rows[] = {
-        {"read back whole", FailingSpill::Fault::None, 0, nullptr},
-        {"a read fails part way", FailingSpill::Fault::ReadError, 1500, "Input/output error"},
-        {"the file ends early", FailingSpill::Fault::EarlyEnd, 2500, "it ended after 2500 of"},
-        {"no way back to its start", FailingSpill::Fault::Seek, 0, "temporary file"},
+    const struct { const char* why; qint64 after, answer; bool seeks; const char* reason; } rows[] = {
+        {"read back whole", std::numeric_limits<qint64>::max(), 0, true, nullptr},
+        {"a read fails part way", 1500, -1, true, "Input/output error"},
+        {"the file ends early", 2500, 0, true, "it ended after 2500 of"},
+        {"no way back to its start", 0, 0, false, "temporary file"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        FailingSpill spill(row.fault, row.after);
+        FailingSpill spill(row.after, row.answer, row.seeks);
         ASSERT_TRUE(spill.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
         std::string received;
         stego::BodyEncoding encoding = stego::BodyEncoding::Windows1252, seenAtFirstPiece = encoding;
@@ -361,7 +353,7 @@ TEST(BmpStream, ASpillFileThatCannotBeReadBackIsAnErrorNotAShortText)
             continue;
         }
         EXPECT_TRUE(reasonOf(revealed.failure).contains(QLatin1String(row.reason))) << qPrintable(reasonOf(revealed.failure));
-        EXPECT_LE(static_cast<qint64>(received.size()), std::max<qint64>(row.after, 0)) << "nothing after the failure";
+        EXPECT_LE(static_cast<qint64>(received.size()), row.after) << "nothing after the failure";
         EXPECT_TRUE(text.starts_with(received));
     }
 }
