@@ -21,10 +21,7 @@ bmpfile::Parsed parseBytes(const QByteArray& bytes)
     return bmpfile::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())});
 }
 
-QByteArray validBmp()
-{
-    return imagefiletest::bmpBytes(QImage(5, 3, QImage::Format_RGB32));
-}
+QByteArray validBmp() { return imagefiletest::bmpBytes(QImage(5, 3, QImage::Format_RGB32)); }
 
 TEST(BmpFormat, ForgedHeadersAreRefusedWithTheirReason)
 {

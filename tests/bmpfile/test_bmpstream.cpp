@@ -36,14 +36,8 @@ std::string randomText(std::int64_t length, std::uint32_t seed)
     return text;
 }
 
-// A read-only device over `bytes` (shared, not copied).
-std::unique_ptr<QBuffer> reading(const QByteArray& bytes)
-{
-    auto buffer = std::make_unique<QBuffer>();
-    buffer->setData(bytes);
-    buffer->open(QIODevice::ReadOnly);
-    return buffer;
-}
+// A read-only device over `bytes`, for a call that takes the device by reference.
+std::unique_ptr<QBuffer> reading(const QByteArray& bytes) { return std::make_unique<ReadBuffer>(bytes); }
 
 // A sink that keeps every piece it is given.
 template <typename Bytes>
@@ -55,10 +49,7 @@ bmpfile::ByteSink keptIn(Bytes& kept)
     };
 }
 
-bmpfile::BmpReveal revealBytes(const QByteArray& bytes, bmpfile::BandSizes bands = {})
-{
-    return bmpfile::revealBmp(*reading(bytes), nullptr, bands);
-}
+bmpfile::BmpReveal revealBytes(const QByteArray& b, bmpfile::BandSizes bands = {}) { return bmpfile::revealBmp(*reading(b), nullptr, bands); }
 
 // The engine's scan of the decoded file against streamed reads: from memory
 // and from an unbuffered file read with positioned reads, in the default
@@ -193,10 +184,7 @@ TEST(BmpStream, RevealStopsWhereTheEngineDoes)
     // The head's end-marker test, a start marker with no end, and an end
     // marker that the start marker's last letters help to form, written
     // without framing from the first pixel on.
-    const struct {
-        const char* why;
-        std::string raw;
-    } rows[] = {
+    const struct { const char* why; std::string raw; } rows[] = {
         {"end marker inside the first 13 characters", "ab" + std::string(stego::kEndMarker)},
         {"start marker and no end marker", std::string(stego::kStartMarker) + "never ends"},
         {"end marker straddling the start marker", std::string(stego::kStartMarker) + "ssage"},
