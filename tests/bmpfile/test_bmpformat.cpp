@@ -21,18 +21,14 @@ bmpfile::Parsed parseBytes(const QByteArray& bytes)
     return bmpfile::parse({reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())});
 }
 
-QByteArray validBmp()
-{
-    return imagefiletest::bmpBytes(QImage(5, 3, QImage::Format_RGB32));
-}
+QByteArray validBmp() { return imagefiletest::bmpBytes(QImage(5, 3, QImage::Format_RGB32)); }
 
 TEST(BmpFormat, ForgedHeadersAreRefusedWithTheirReason)
 {
     const struct { const char* why; std::function<void(QByteArray&)> forge; const char* sentence; } rows[] = {
         {"not a BMP", [](QByteArray& b) { b[1] = 'X'; }, "The file is not a BMP picture"},
         {"cut inside the header", [](QByteArray& b) { b.truncate(30); }, "The BMP file ends inside its header"},
-        {"unknown header size", [](QByteArray& b) { put32(b, 14, 41); },
-         "The BMP information header has an unknown size of 41 bytes"},
+        {"unknown header size", [](QByteArray& b) { put32(b, 14, 41); }, "The BMP information header has an unknown size of 41 bytes"},
         {"bit depth 0", [](QByteArray& b) { put16(b, 28, 0); },
          "The BMP picture has 0 bits per pixel; only 1, 4, 8, 16, 24 and 32 are possible"},
         {"compression 99", [](QByteArray& b) { put32(b, 30, 99); },
@@ -41,8 +37,7 @@ TEST(BmpFormat, ForgedHeadersAreRefusedWithTheirReason)
          "The BMP picture's compression method 1 does not go with 24 bits per pixel"},
         {"two planes", [](QByteArray& b) { put16(b, 26, 2); }, "The BMP picture has 2 colour planes instead of 1"},
         {"zero width", [](QByteArray& b) { put32(b, 18, 0); }, "The BMP picture's width of 0 pixels is not possible"},
-        {"negative width", [](QByteArray& b) { put32(b, 18, 0xFFFFFFFFu); },
-         "The BMP picture's width of -1 pixels is not possible"},
+        {"negative width", [](QByteArray& b) { put32(b, 18, 0xFFFFFFFFu); }, "The BMP picture's width of -1 pixels is not possible"},
         {"height that cannot be turned", [](QByteArray& b) { put32(b, 22, 0x80000000u); },
          "The BMP picture's height of -2147483648 pixels is not possible"},
         {"oversized palette", [](QByteArray& b) { put16(b, 28, 8); put32(b, 46, 300); },

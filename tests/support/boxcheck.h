@@ -36,11 +36,9 @@ inline ::testing::AssertionResult sameBoxes(const QList<platform::MessageBox>& s
 {
     if (shown.size() != expected.size())
         return ::testing::AssertionFailure() << shown.size() << " boxes shown, " << expected.size() << " expected";
-    for (qsizetype i = 0; i < shown.size(); ++i) {
-        ::testing::AssertionResult same = sameBox(shown[i], expected[i]);
-        if (!same)
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        if (::testing::AssertionResult same = sameBox(shown[i], expected[i]); !same)
             return same << " (box " << i << ")";
-    }
     return ::testing::AssertionSuccess();
 }
 

@@ -14,7 +14,20 @@
 #include <functional>
 #include <optional>
 
+#include <gtest/gtest.h>
+
 namespace testsupport {
+
+// The next scripted answer, or `fallback` once the script has run out.
+template <typename T>
+T takeFront(std::deque<T>& queue, T fallback)
+{
+    if (!queue.empty()) {
+        fallback = std::move(queue.front());
+        queue.pop_front();
+    }
+    return fallback;
+}
 
 class FakePlatform : public platform::Platform {
 public:
@@ -46,14 +59,37 @@ public:
     std::function<void(const platform::MessageBox&)> onMessageBox;
     std::function<void()> onProcessEvents;
 
-    platform::Answer messageBox(const platform::MessageBox& box, QWidget* owner = nullptr) override;
-    std::optional<QString> fileDialog(platform::FileDialog& dialog, QWidget* owner = nullptr) override;
+    platform::Answer messageBox(const platform::MessageBox& box, QWidget* = nullptr) override
+    {
+        boxes.append(box);
+        if (onMessageBox)
+            onMessageBox(box);
+        return takeFront(answers, box.defaultButton);
+    }
+    std::optional<QString> fileDialog(platform::FileDialog& dialog, QWidget* = nullptr) override
+    {
+        dialogs.append(dialog);
+        std::optional<QString> chosen = takeFront<std::optional<QString>>(dialogAnswers, std::nullopt);
+        if (chosen)
+            dialog.selectedFilter = takeFront(chosenFilters, dialog.selectedFilter);
+        return chosen;
+    }
     QString clipboardText() override { return clipboard; }
     void setClipboardText(const QString& text) override { clipboard = text; }
     void clearClipboard() override { clipboard.clear(); }
-    bool openUrl(const QUrl& url, std::function<void()> onLateFailure = {}) override;
+    bool openUrl(const QUrl& url, std::function<void()> onLateFailure = {}) override
+    {
+        openedUrls.append(url);
+        if (openUrlSucceeds && openUrlFailsLate)
+            m_lateFailures.push_back(onLateFailure ? std::move(onLateFailure) : [] {});
+        return openUrlSucceeds;
+    }
     // Runs, in order, the late failures of openers that openUrlFailsLate left running.
-    void failLateOpeners();
+    void failLateOpeners()
+    {
+        while (!m_lateFailures.empty())
+            takeFront<std::function<void()>>(m_lateFailures, {})();
+    }
     QString findProgram(const QString& name) override { return programsOnPath.value(name); }
     bool startProgram(const QString& program, const QStringList& arguments) override
     {
@@ -80,7 +116,12 @@ public:
     }
 
     // The last box shown; fails the test when none was.
-    const platform::MessageBox& lastBox() const;
+    const platform::MessageBox& lastBox() const
+    {
+        static const platform::MessageBox none;
+        EXPECT_FALSE(boxes.isEmpty()) << "no message box was shown";
+        return boxes.isEmpty() ? none : boxes.constLast();
+    }
 
 private:
     std::deque<std::function<void()>> m_lateFailures;

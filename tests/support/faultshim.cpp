@@ -116,22 +116,18 @@ __attribute__((visibility("default"))) int close(int fd)
     return fail ? -1 : result;
 }
 
-__attribute__((visibility("default"))) int openat(int folder, const char* path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const int fd = opened(folder, path, flags, arguments);
-    va_end(arguments);
-    return fd;
-}
+// Both opening calls hand their variable mode on to `opened`.
+#define OPENS(function, folder, parameters) \
+    __attribute__((visibility("default"))) int function parameters \
+    { \
+        va_list arguments; \
+        va_start(arguments, flags); \
+        const int fd = opened(folder, path, flags, arguments); \
+        va_end(arguments); \
+        return fd; \
+    }
 
-__attribute__((visibility("default"))) int open(const char* path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const int fd = opened(AT_FDCWD, path, flags, arguments);
-    va_end(arguments);
-    return fd;
-}
+OPENS(openat, folder, (int folder, const char* path, int flags, ...))
+OPENS(open, AT_FDCWD, (const char* path, int flags, ...))
 
 }  // extern "C"
