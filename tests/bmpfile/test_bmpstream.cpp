@@ -277,7 +277,12 @@ TEST(BmpStream, DamagedFilesAndFailingSinksAreReported)
 class FailingSpill : public QBuffer {
 public:
     FailingSpill(qint64 after, qint64 answer, bool seeks) : m_after(after), m_answer(answer), m_seeks(seeks) {}
-    bool seek(qint64 position) override { return m_seeks && QBuffer::seek(position); }
+    bool seek(qint64 position) override
+    {
+        if (!m_seeks)
+            setErrorString(QStringLiteral("Illegal seek"));
+        return m_seeks && QBuffer::seek(position);
+    }
 
 protected:
     qint64 readData(char* data, qint64 maxSize) override
@@ -306,7 +311,7 @@ TEST(BmpStream, ASpillFileThatCannotBeReadBackIsAnErrorNotAShortText)
         {"read back whole", std::numeric_limits<qint64>::max(), 0, true, nullptr},
         {"a read fails part way", 1500, -1, true, "Input/output error"},
         {"the file ends early", 2500, 0, true, "it ended after 2500 of"},
-        {"no way back to its start", 0, 0, false, "temporary file"},
+        {"no way back to its start", 0, 0, false, "temporary file: Illegal seek"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
