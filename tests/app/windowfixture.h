@@ -1,9 +1,7 @@
 #pragma once
 
 #include "app/stego1.h"
-#include "imagefile/imageio.h"
 #include "picture/imagecanvas.h"
-#include "stego/message.h"
 #include "imagefile/pictures.h"
 #include "support/boxcheck.h"
 #include "support/fakeplatform.h"
@@ -92,10 +90,9 @@ protected:
     }
 
     // `image` with `message` hidden in it, written to `path` as a BMP; returns the path.
-    static QString messagePicture(const QString& path, QImage image, const std::string& message)
+    static QString messagePicture(const QString& path, const QImage& image, const std::string& message)
     {
-        EXPECT_EQ(stego::hideBytes(imagefile::surfaceOf(image), message).outcome, stego::HideOutcome::Hidden);
-        return written(path, encoded(image, "BMP"));
+        return written(path, encoded(imagefiletest::carrying(image, message), "BMP"));
     }
 
     void hide(const QString& message)

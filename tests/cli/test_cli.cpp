@@ -28,12 +28,7 @@ const QByteArray kWorld = "ASCII \xC3\xA9\xC3\x9F \xC5\x81\xC3\xB3" "d\xC5\xBA \
                           "in\xEF\xBB\xBFside\r\nC1:\xC2\x9B.";
 
 // 50 rows: a PNG's start-marker test reads only its top 40.
-QImage carrying(const char* text)
-{
-    QImage image = patternImage(40, 50);
-    EXPECT_EQ(stego::hideBytes(imagefile::surfaceOf(image), text).outcome, stego::HideOutcome::Hidden);
-    return image;
-}
+QImage carrying(std::string_view text) { return imagefiletest::carrying(patternImage(40, 50), text); }
 
 // A picture whose message lost its end marker: a start with no end.
 QImage damagedImage()

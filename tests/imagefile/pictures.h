@@ -2,6 +2,8 @@
 
 // Test pictures made on the spot and a pixel-exact comparison.
 
+#include "imagefile/imageio.h"
+#include "stego/message.h"
 #include "support/files.h"
 
 #include <QBuffer>
@@ -30,6 +32,13 @@ inline QImage patternImage(int width, int height, quint32 seed = 0)
 struct ReadBuffer : QBuffer {
     explicit ReadBuffer(const QByteArray& bytes) { setData(bytes); open(QIODevice::ReadOnly); }
 };
+
+// `image` with `message` hidden in it by the engine.
+inline QImage carrying(QImage image, std::string_view message)
+{
+    EXPECT_EQ(stego::hideBytes(imagefile::surfaceOf(image), message).outcome, stego::HideOutcome::Hidden);
+    return image;
+}
 
 // `image` as Qt's writer makes it; `quality` -1 is the writer's default.
 inline QByteArray encoded(const QImage& image, const char* format, int quality = -1, bool progressive = false,
