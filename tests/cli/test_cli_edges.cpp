@@ -211,6 +211,10 @@ TEST_F(Cli, HostilePicturesAreAnsweredInSecondsWithinBoundedMemory)
     }
 }
 
+// Only the hidden name a save falls back to where unnamed files are refused
+// matches: a row that names it fails unless that fallback ran.
+const std::string kNamedTemporary = "/out/.mirrorvane-";
+
 struct Fault {
     std::string spec;          // call:errno:times, see faultshim.cpp
     std::string path;          // the files it touches
@@ -270,7 +274,7 @@ TEST_F(CliFiles, InjectedSaveFailuresKeepTheOldFileOrFinishTheNewOne)
         {"failing rename", {"rename:28:0", "/out/"}, 2, "No space left on device", false},
         {"failing link of the finished file", {"link:122:0", "/out/"}, 2, "Disk quota exceeded", false},
         {"failing write", {"write:28:0", "/out/"}, 2, "No space left on device", true},
-        {"failing write of a named temporary", {"write:28:0", "/out/", true}, 2, "No space left on device", true},
+        {"failing write of a named temporary", {"write:28:0", kNamedTemporary, true}, 2, "No space left on device", true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
@@ -297,8 +301,8 @@ TEST_F(CliFiles, SignalsLeaveNoTemporaryBehind)
 {
     const struct { const char* why; Fault fault; int signal; bool replaced; } rows[] = {
         {"SIGTERM while the unnamed temporary is synced", {"fsync:-15:1", "/out/"}, SIGTERM, false},
-        {"SIGINT while a named temporary is synced", {"fsync:-2:1", "/out/", true}, SIGINT, false},
-        {"SIGHUP while a named temporary is synced", {"fsync:-1:1", "/out/", true}, SIGHUP, false},
+        {"SIGINT while a named temporary is synced", {"fsync:-2:1", kNamedTemporary, true}, SIGINT, false},
+        {"SIGHUP while a named temporary is synced", {"fsync:-1:1", kNamedTemporary, true}, SIGHUP, false},
         {"SIGTERM between link and rename waits for the rename", {"link:-15:1", "/out/"}, SIGTERM, true},
     };
     for (const auto& row : rows) {
