@@ -127,7 +127,10 @@ __attribute__((visibility("default"))) int close(int fd)
         return fd; \
     }
 
+// Qt's own file opens call the 64-bit names.
 OPENS(openat, folder, (int folder, const char* path, int flags, ...))
 OPENS(open, AT_FDCWD, (const char* path, int flags, ...))
+OPENS(openat64, folder, (int folder, const char* path, int flags, ...))
+OPENS(open64, AT_FDCWD, (const char* path, int flags, ...))
 
 }  // extern "C"
