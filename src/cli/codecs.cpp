@@ -19,32 +19,31 @@ QString modulePath(const QString& fromProgram)
 
 }  // namespace
 
-QFunctionPointer moduleEntry(const QString& fromProgram, const char* name, QString& error)
+QFunctionPointer moduleEntry(const QString& fromProgram, const char* name, fileio::MaybeFailure& failure)
 {
     const QString path = modulePath(fromProgram);
     QLibrary module(path);
     QFunctionPointer entry = nullptr;
     if (!QFileInfo::exists(path))
-        error = QStringLiteral("the picture decoders could not be loaded: %1 is missing").arg(QDir::toNativeSeparators(path));
+        failure = fileio::unreadable(
+            QStringLiteral("the picture decoders could not be loaded: %1 is missing").arg(QDir::toNativeSeparators(path)));
     else if (!module.load() || (entry = module.resolve(name)) == nullptr)
-        error = QStringLiteral("the picture decoders could not be loaded: %1").arg(module.errorString());
+        failure = fileio::unreadable(QStringLiteral("the picture decoders could not be loaded: %1").arg(module.errorString()));
     // The module stays loaded: what it makes are its objects.
     return entry;
 }
 
-const Codecs* codecs(QString& error)
+const Codecs* codecs(fileio::MaybeFailure& failure)
 {
     static const Codecs* loaded = nullptr;
-    static QString failure;
-    if (loaded != nullptr || !failure.isEmpty()) {
-        error = failure;
-        return loaded;
+    static fileio::MaybeFailure failed;
+    if (loaded == nullptr && !failed) {
+        const auto entry = reinterpret_cast<CodecsEntry>(moduleEntry(QStringLiteral(MIRRORVANE_CODECS_PATH), kCodecsEntry, failed));
+        if (entry != nullptr && (loaded = entry(mirrorvane::kVersionString)) == nullptr)
+            failed = fileio::unreadable(QStringLiteral("the picture decoders in %1 belong to another version of this program")
+                                            .arg(QDir::toNativeSeparators(modulePath(QStringLiteral(MIRRORVANE_CODECS_PATH)))));
     }
-    const auto entry = reinterpret_cast<CodecsEntry>(moduleEntry(QStringLiteral(MIRRORVANE_CODECS_PATH), kCodecsEntry, failure));
-    if (entry != nullptr && (loaded = entry(mirrorvane::kVersionString)) == nullptr)
-        failure = QStringLiteral("the picture decoders in %1 belong to another version of this program")
-                      .arg(QDir::toNativeSeparators(modulePath(QStringLiteral(MIRRORVANE_CODECS_PATH))));
-    error = failure;
+    failure = failed;
     return loaded;
 }
 

@@ -46,12 +46,12 @@ inline constexpr const char* kCodecsEntry = "mirrorvane_cli_codecs";
 using CodecsEntry = const Codecs* (*)(const char* version);
 
 // The module, loaded on the first call and kept for the rest of the run;
-// null, with the reason in `error`, when it cannot be loaded.
-const Codecs* codecs(QString& error);
+// null, with why (Unreadable) in `failure`, when it cannot be loaded.
+const Codecs* codecs(fileio::MaybeFailure& failure);
 
 // The entry point `name` of the module at `fromProgram` (a path from the
 // program's folder), the module loaded and kept for the rest of the run;
-// null, with the reason in `error`, when it cannot be loaded.
-QFunctionPointer moduleEntry(const QString& fromProgram, const char* name, QString& error);
+// null, with why (Unreadable) in `failure`, when it cannot be loaded.
+QFunctionPointer moduleEntry(const QString& fromProgram, const char* name, fileio::MaybeFailure& failure);
 
 }  // namespace cli

@@ -10,8 +10,8 @@ JpegColumnTop jpegColumnTop()
 {
     static const JpegColumnTop loaded = [] {
         // Without it the whole decoder answers, which says what is wrong.
-        QString error;
-        const auto entry = reinterpret_cast<JpegEntry>(moduleEntry(QStringLiteral(MIRRORVANE_JPEG_PATH), kJpegEntry, error));
+        fileio::MaybeFailure unused;
+        const auto entry = reinterpret_cast<JpegEntry>(moduleEntry(QStringLiteral(MIRRORVANE_JPEG_PATH), kJpegEntry, unused));
         return entry != nullptr ? entry(mirrorvane::kVersionString) : nullptr;
     }();
     return loaded;

@@ -54,12 +54,11 @@ QString openableName(Picture& picture, const QString& path)
 
 void decode(Picture& picture, const QString& path, const QString& file, bool forScan = false)
 {
-    QString error;
     fileio::MaybeFailure failure;
-    if (const Codecs* decoders = codecs(error); decoders != nullptr)
+    if (const Codecs* decoders = codecs(failure); decoders != nullptr)
         picture.decoded = forScan ? decoders->loadForMessage(file, failure) : decoders->load(file, failure);
     if (!picture.decoded) {
-        picture.status = unreadable(path, failure ? *failure : fileio::unreadable(error));
+        picture.status = unreadable(path, *failure);
         return;
     }
     const stego::PixelSurface pixels = picture.decoded->pixels();
@@ -85,9 +84,8 @@ bool lacksStartMarker(const QString& file)
         return stego::readMessage(pixels).outcome == stego::ReadOutcome::NoStartMarker;
     }
     const QByteArray top = imagefile::pngTopRows(opened, imagefile::kStartMarkerRows);
-    QString error;
     fileio::MaybeFailure failure;
-    const Codecs* decoders = top.isEmpty() ? nullptr : codecs(error);
+    const Codecs* decoders = top.isEmpty() ? nullptr : codecs(failure);
     const std::unique_ptr<DecodedPicture> decoded = decoders ? decoders->decode(top, failure) : nullptr;
     if (!decoded)
         return false;
