@@ -1,5 +1,7 @@
 #include "bmpreader.h"
 
+#include "imagefile/refusals.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -34,11 +36,6 @@ MIRRORVANE_ROW_CLONES void convertRow24(const uchar* in, quint32* out, qsizetype
 MIRRORVANE_ROW_CLONES void convertRow32(const uchar* in, quint32* out, qsizetype width)
 {
     convertRow<4>(in, out, width);
-}
-
-fileio::Failure notEnoughMemory()
-{
-    return fileio::outOfMemory(QStringLiteral("There is not enough memory to hold the picture"));
 }
 
 fileio::Failure truncated()

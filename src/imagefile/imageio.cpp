@@ -34,11 +34,11 @@ QString fileTooLargeError()
 
 // Qt's readers explain little ("Unable to read image data"); the format is
 // at least known here, and the user can act on "damaged or cut short".
-QString readerError(const QByteArray& format, const QImageReader& reader)
+fileio::Failure readerError(const QByteArray& format, const QImageReader& reader)
 {
     if (reader.error() == QImageReader::InvalidDataError || reader.error() == QImageReader::UnknownError)
-        return damagedError(format.constData());
-    return reader.errorString();
+        return damaged(format.constData());
+    return fileio::unreadable(reader.errorString());
 }
 
 void forceOpaque(QImage& image)
@@ -149,7 +149,7 @@ LoadResult loadPicture(const QString& path, FileKinds kinds, qint64 heldBytes)
     try {
         return readAndDecode(path, kinds, heldBytes);
     } catch (const std::bad_alloc&) {
-        return failure(fileio::outOfMemory(notEnoughMemoryError()));
+        return failure(notEnoughMemory());
     }
 }
 
@@ -213,7 +213,7 @@ LoadResult readWithQt(const QByteArray& bytes, const char* format)
         QImageReader::setAllocationLimit(kAllocationLimitMB);
         // An animated GIF gives its first frame: the first read is that frame.
         if (!reader.read(&image))
-            return failure(fileio::unreadable(readerError(format, reader)));
+            return failure(readerError(format, reader));
         // The reader goes here: a GIF reader keeps a share of the frame it
         // handed out, and a shared picture is converted by copying it whole.
     }
@@ -225,7 +225,7 @@ LoadResult readWithQt(const QByteArray& bytes, const char* format)
     if (image.format() != QImage::Format_RGB32) {
         image.convertTo(QImage::Format_RGB32);
         if (image.format() != QImage::Format_RGB32 || image.isNull())
-            return failure(fileio::outOfMemory(notEnoughMemoryError()));
+            return failure(notEnoughMemory());
     }
     // Some readers hand out RGB32 whose top byte is not 0xFF (a GIF frame
     // with no pixel data), and Qt draws RGB32 on the assumption that it is.
@@ -243,7 +243,7 @@ LoadResult decodePicture(const QByteArray& bytes, qint64 heldBytes)
     try {
         return decodeFormat(buffer, heldBytes);
     } catch (const std::bad_alloc&) {
-        return failure(fileio::outOfMemory(notEnoughMemoryError()));
+        return failure(notEnoughMemory());
     }
 }
 

@@ -60,7 +60,7 @@ LoadResult decodeJpeg(QIODevice& in, std::int64_t heldBytes, bool quickLook)
         return {QImage(), std::move(refusal)};
     QImage image(static_cast<int>(reader.width()), static_cast<int>(reader.height()), QImage::Format_RGB32);
     if (image.isNull())
-        return {QImage(), fileio::outOfMemory(notEnoughMemoryError())};
+        return {QImage(), notEnoughMemory()};
     if (fileio::MaybeFailure failure = reader.readRows(image.bits(), image.bytesPerLine(), reader.height()))
         return {QImage(), std::move(failure)};
     // The resolution, as Qt's reader sets it, so a saved BMP says the same
@@ -71,7 +71,7 @@ LoadResult decodeJpeg(QIODevice& in, std::int64_t heldBytes, bool quickLook)
     if (orientation != 1) {
         image = oriented(std::move(image), orientation);
         if (image.isNull())
-            return {QImage(), fileio::outOfMemory(notEnoughMemoryError())};
+            return {QImage(), notEnoughMemory()};
     }
     return {std::move(image), std::nullopt};
 }

@@ -277,14 +277,14 @@ fileio::Failure libraryError(const JpegState& s)
     switch (s.errors.msg_code) {
     case JERR_OUT_OF_MEMORY:
     case JERR_NO_BACKING_STORE:
-        return fileio::outOfMemory(notEnoughMemoryError());
+        return notEnoughMemory();
     case JERR_BAD_PRECISION:
         return *jpegRefusalBeside(factsOf(s.cinfo, false), 0);
     case JERR_SOF_UNSUPPORTED:
         return fileio::refused(
             QStringLiteral("The JPEG picture is stored in a way (lossless or hierarchical) this program cannot read"));
     default:
-        return fileio::unreadable(damagedError("jpeg"));
+        return damaged("jpeg");
     }
 }
 

@@ -125,7 +125,7 @@ void onHeader(png_structp png, png_infop info)
         kept = static_cast<png_uint_32>(r.keptColumns);
     r.image = QImage(static_cast<int>(kept), static_cast<int>(height), QImage::Format_RGB32);
     if (r.image.isNull()) {
-        r.refusal = fileio::outOfMemory(notEnoughMemoryError());
+        r.refusal = notEnoughMemory();
         png_error(png, "no memory");
     }
 }
@@ -182,15 +182,15 @@ LoadResult decodePng(QIODevice& in, std::int64_t keptColumns)
     if (r.png != nullptr)
         r.info = png_create_info_struct(r.png);
     if (r.info == nullptr)
-        return {QImage(), fileio::outOfMemory(notEnoughMemoryError())};
+        return {QImage(), notEnoughMemory()};
     if (!readRows(r, in)) {
         if (r.damagedChunk[0] != '\0')
             return {QImage(), fileio::unreadable(QStringLiteral("The PNG file is damaged: the checksum of its %1 chunk is wrong")
                                                     .arg(QString::fromLatin1(r.damagedChunk)))};
-        return {QImage(), r.refusal ? *r.refusal : fileio::unreadable(damagedError("png"))};
+        return {QImage(), r.refusal ? *r.refusal : damaged("png")};
     }
     if (!r.ended)
-        return {QImage(), fileio::unreadable(damagedError("png"))};
+        return {QImage(), damaged("png")};
     QImage image = std::move(r.image);
     if (r.transparentGrey) {
         for (int y = 0; y < image.height(); ++y) {

@@ -28,14 +28,14 @@ fileio::MaybeFailure tooLargeError(std::int64_t width, std::int64_t height)
                                .arg(kAllocationLimitMB));
 }
 
-QString notEnoughMemoryError()
+fileio::Failure notEnoughMemory()
 {
-    return QStringLiteral("There is not enough memory to hold the picture");
+    return fileio::outOfMemory(QStringLiteral("There is not enough memory to hold the picture"));
 }
 
-QString damagedError(const char* format)
+fileio::Failure damaged(const char* format)
 {
-    return QStringLiteral("The %1 picture's data is damaged or cut short").arg(QString::fromLatin1(format).toUpper());
+    return fileio::unreadable(QStringLiteral("The %1 picture's data is damaged or cut short").arg(QString::fromLatin1(format).toUpper()));
 }
 
 }  // namespace imagefile

@@ -15,8 +15,9 @@ namespace imagefile {
 // Why a picture of width x height is refused (Refused), or nothing when it
 // fits the ceiling.
 [[nodiscard]] fileio::MaybeFailure tooLargeError(std::int64_t width, std::int64_t height);
-QString notEnoughMemoryError();
-// "The <FORMAT> picture's data is damaged or cut short".
-QString damagedError(const char* format);
+// The machine had not the memory for the picture (OutOfMemory).
+fileio::Failure notEnoughMemory();
+// "The <FORMAT> picture's data is damaged or cut short" (Unreadable).
+fileio::Failure damaged(const char* format);
 
 }  // namespace imagefile

@@ -27,7 +27,7 @@ fileio::Failure statusError(VP8StatusCode status)
 {
     switch (status) {
     case VP8_STATUS_OUT_OF_MEMORY:
-        return fileio::outOfMemory(notEnoughMemoryError());
+        return notEnoughMemory();
     case VP8_STATUS_UNSUPPORTED_FEATURE:
         return fileio::refused(QStringLiteral("The WebP picture uses a feature that cannot be read"));
     default:
@@ -95,7 +95,7 @@ LoadResult allocate(int width, int height, const WebPBitstreamFeatures& bitstrea
     }
     QImage image(width, height, QImage::Format_RGB32);
     if (image.isNull())
-        return failure(fileio::outOfMemory(notEnoughMemoryError()));
+        return failure(notEnoughMemory());
     return {std::move(image), std::nullopt};
 }
 
